@@ -1,0 +1,29 @@
+// The command-line tool: parses the options and runs one command with the given streams, so that
+// tests run it in-process.
+#pragma once
+
+#include "model/DeviceModel.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quellmarin::cli {
+
+enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitFile = 3 };
+
+struct Options {
+    std::vector<std::string> ports;
+    std::optional<int> id;
+    DeviceModel model = kBuildModel;
+    bool json = false;
+    std::vector<std::string> words; // the command and its operands
+};
+
+// Parses arguments (without the program name); on a usage error returns nothing and says why in `error`.
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace quellmarin::cli

@@ -1,0 +1,27 @@
+// Every field of the two records by name, with its physical value and raw steps, as text or JSON.
+#pragma once
+
+#include "model/Records.h"
+
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quellmarin::cli {
+
+struct DumpEntry {
+    std::string name;                             // "in 1 peq band 2"
+    std::string text;                             // "Peaking 560.0 Hz +0.0 dB Q 4.33"
+    std::vector<std::pair<std::string, int>> raw; // the stored steps: {"type", 1}, {"freq", 59}, ...
+};
+
+std::vector<DumpEntry> DumpRecords(const SystemParameters& p, const DeviceInfoRecord& d, DeviceModel model);
+// One line a field: "name: text (key value ...)".
+void PrintDumpText(const std::vector<DumpEntry>& entries, std::ostream& out);
+void PrintDumpJson(const std::vector<DumpEntry>& entries, DeviceModel model, std::ostream& out);
+
+// How the user names an input slot: "1".."8", or "A".."D" on Ketra ("slot 1 (unused)" for the rest).
+std::string InputLabel(int slot, DeviceModel model);
+
+} // namespace quellmarin::cli

@@ -1,0 +1,8 @@
+#include "cli/Cli.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return quellmarin::cli::Run(args, std::cout, std::cerr);
+}

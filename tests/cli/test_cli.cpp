@@ -1,0 +1,160 @@
+#include "cli/Cli.h"
+
+#include "TempDir.h"
+#include "model/ParameterFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+using namespace quellmarin;
+using quellmarin::test::TempDir;
+
+namespace {
+
+struct CliRun {
+    int code;
+    std::string out, err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int code = cli::Run(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+TEST(Cli, DefaultsThenDumpShowsEveryField) {
+    TempDir dir;
+    const std::string file = (dir / "defaults.asc").string();
+    CliRun r = RunCli({"defaults", file});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAll(file), ParameterFileBytes(DefaultSystemParameters(), DefaultDeviceInfo()));
+
+    r = RunCli({"dump", file});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("in 1 peq band 2: None 560.0 Hz +0.0 dB Q 4.33 (type 0 freq 59 level 24 q 46)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("in 1 peq band 1: None 100.0 Hz -5.0 dB Q 4.33 (type 0 freq 29 level 14 q 46)\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("out 1 hpf: -12dB Butterworth OFF (type 0 freq 0)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("out 4 route: in 4 +0.0 dB (in1 0 in2 0 in3 0 in4 181 in5 0 in6 0 in7 0 in8 0)\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("in 8 comp: attack 330.00ms release 470.00ms threshold +22.0dB ratio 1.00 : 1"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("out 8 limit: +22.0 dBu (limit 99)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("channel config: 0x88 (8 in, 8 out) (config 136)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("device maker: \"QUORVANDEL\"\n"), std::string::npos);
+    // Every input and output field appears once per channel.
+    for (const char* field : {" gain: ", " delay: ", " mute: ", " link: ", " alias: "}) {
+        std::size_t count = 0;
+        for (std::size_t pos = r.out.find(field); pos != std::string::npos; pos = r.out.find(field, pos + 1))
+            ++count;
+        EXPECT_EQ(count, 16u) << field;
+    }
+}
+
+TEST(Cli, DumpShowsEditedValuesAndEscapesJson) {
+    TempDir dir;
+    SystemParameters p = DefaultSystemParameters();
+    DeviceInfoRecord d = DefaultDeviceInfo();
+    p.InCH[0].Peq[1] = {1, 59, 24, 46};
+    p.OutCH[2].HpfType = 11;
+    p.OutCH[2].HpfFreq = 29;
+    SetDelaySamples(p.OutCH[1], 480);
+    std::memcpy(p.ChName[8], "Say \"hi\"\xE9      ", 15);
+    const auto file = dir / "edited.asc";
+    ASSERT_EQ(SaveParameterFile(file, p, d), "");
+
+    CliRun r = RunCli({"dump", file.string()});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("in 1 peq band 2: Peaking 560.0 Hz +0.0 dB Q 4.33 (type 1 freq 59 level 24 q 46)"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("out 3 hpf: -24dB LinkWitz-Riley 100.00Hz (type 11 freq 29)"), std::string::npos);
+    EXPECT_NE(r.out.find("out 2 delay: 10.000 ms 3.400 m (samples 480 h 0 m 4 l 80)"), std::string::npos);
+    EXPECT_NE(r.out.find("out 1 alias: \"Say \\\"hi\\\"\\xE9      \""), std::string::npos) << r.out;
+
+    r = RunCli({"dump", "--json", file.string()});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.substr(0, 1), "{");
+    EXPECT_NE(r.out.find("\"model\": \"Mivon\""), std::string::npos);
+    EXPECT_NE(r.out.find("{\"name\": \"in 1 peq band 2\", \"text\": \"Peaking 560.0 Hz +0.0 dB Q 4.33\", "
+                         "\"raw\": {\"type\": 1, \"freq\": 59, \"level\": 24, \"q\": 46}}"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\"text\": \"\\\"Say \\\\\\\"hi\\\\\\\"\\\\xE9      \\\"\""), std::string::npos)
+        << r.out;
+    for (unsigned char c : r.out) EXPECT_LT(c, 0x80) << "JSON output stays ASCII";
+}
+
+TEST(Cli, ModelsAndErrors) {
+    TempDir dir;
+    const std::string ketra = (dir / "ketra.asc").string();
+    ASSERT_EQ(RunCli({"--model", "Ketra", "defaults", ketra}).code, 0);
+    CliRun r = RunCli({"--model", "Mivon", "dump", ketra});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "Import file error,it is incompatible with device\n");
+    r = RunCli({"dump", ketra, "--model", "Ketra"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("in A gain: "), std::string::npos);
+    EXPECT_NE(r.out.find("out 1 route: in A +0.0 dB"), std::string::npos);
+
+    std::ofstream(dir / "short.asc", std::ios::binary) << std::string(1104, 'x');
+    r = RunCli({"dump", (dir / "short.asc").string()});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "File read Failed...!\n");
+    EXPECT_EQ(RunCli({"dump", (dir / "missing.asc").string()}).err, "File read Failed...!\n");
+    r = RunCli({"defaults", (dir / "x.txt").string()});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "File ext error...!\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.txt"));
+
+    EXPECT_EQ(RunCli({}).code, 2);
+    EXPECT_EQ(RunCli({"frobnicate"}).code, 2);
+    EXPECT_EQ(RunCli({"dump"}).code, 2);
+    EXPECT_EQ(RunCli({"dump", "a.asc", "b.asc"}).code, 2);
+    EXPECT_EQ(RunCli({"--id", "0", "dump", "a.asc"}).code, 2);
+    EXPECT_EQ(RunCli({"--id", "51", "dump", "a.asc"}).code, 2);
+    EXPECT_EQ(RunCli({"--id", "7x", "dump", "a.asc"}).code, 2);
+    EXPECT_EQ(RunCli({"--model", "Other", "dump", "a.asc"}).code, 2);
+    EXPECT_EQ(RunCli({"--port"}).code, 2);
+    EXPECT_EQ(RunCli({"--bogus", "dump", "a.asc"}).code, 2);
+    EXPECT_EQ(RunCli({"--help"}).code, 0);
+
+    std::string error;
+    const auto o =
+        cli::ParseOptions({"--port", "/dev/ttyUSB0", "--port", "/tmp/p", "--id", "12", "scan"}, error);
+    ASSERT_TRUE(o.has_value()) << error;
+    EXPECT_EQ(o->ports, (std::vector<std::string>{"/dev/ttyUSB0", "/tmp/p"}));
+    EXPECT_EQ(o->id, 12);
+}
+
+#ifndef _WIN32
+TEST(Cli, RealBinaryExitCodes) {
+    TempDir dir;
+    const std::string bin = QUELLMARIN_CLI_PATH;
+    const std::string file = (dir / "d.asc").string();
+    const auto run = [](const std::string& cmd) {
+        const int status = std::system(cmd.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run("'" + bin + "' defaults '" + file + "' >/dev/null"), 0);
+    EXPECT_EQ(run("'" + bin + "' dump '" + file + "' | grep -q 'in 1 peq band 2: None 560.0 Hz'"), 0);
+    EXPECT_EQ(run("'" + bin + "' dump '" + (dir / "none.asc").string() + "' 2>/dev/null"), 3);
+    EXPECT_EQ(run("'" + bin + "' 2>/dev/null"), 2);
+}
+#endif
