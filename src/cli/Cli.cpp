@@ -1,10 +1,23 @@
 #include "cli/Cli.h"
 
 #include "cli/Dump.h"
+#include "link/DeviceLink.h"
+#include "link/Exchange.h"
+#include "link/PortCatalog.h"
 #include "model/ParameterFile.h"
 #include "model/Records.h"
 
 #include <charconv>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
 
 namespace quellmarin::cli {
 
@@ -13,14 +26,21 @@ namespace {
 constexpr const char* kUsage =
     "usage: quellmarin-cli [--port PATH]... [--id N] [--model Mivon|Ketra] COMMAND\n"
     "commands:\n"
+    "  scan                 list the processors that answer on the ports\n"
+    "  upload FILE          read the processor's whole state into a parameter file\n"
+    "  download FILE        write a parameter file's state into the processor\n"
+    "  levels [--count K]   poll the level meters K times (default 10)\n"
+    "  send FRAME           send one frame and print the reply\n"
     "  defaults FILE        write the default state as a parameter file\n"
     "  dump FILE [--json]   print every field of a parameter file\n";
 
+int UsageError(std::ostream& err, const std::string& why) {
+    err << why << '\n' << kUsage;
+    return kExitUsage;
+}
+
 int Defaults(const Options& o, std::ostream& out, std::ostream& err) {
-    if (o.words.size() != 2) {
-        err << "defaults takes one FILE\n" << kUsage;
-        return kExitUsage;
-    }
+    if (o.words.size() != 2) return UsageError(err, "defaults takes one FILE");
     const std::string_view message =
         SaveParameterFile(o.words[1], DefaultSystemParameters(o.model), DefaultDeviceInfo(o.model));
     if (!message.empty()) {
@@ -32,10 +52,7 @@ int Defaults(const Options& o, std::ostream& out, std::ostream& err) {
 }
 
 int Dump(const Options& o, std::ostream& out, std::ostream& err) {
-    if (o.words.size() != 2) {
-        err << "dump takes one FILE\n" << kUsage;
-        return kExitUsage;
-    }
+    if (o.words.size() != 2) return UsageError(err, "dump takes one FILE");
     const LoadResult loaded = LoadParameterFile(o.words[1], ChannelConfigOf(o.model));
     if (!loaded.ok()) {
         err << loaded.message << '\n';
@@ -49,10 +66,185 @@ int Dump(const Options& o, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
+// The device commands: a link over the catalog, and the device the options name.
+class DeviceSession {
+public:
+    DeviceSession(const Options& o, const Environment& env, std::ostream& err)
+        : options_(o), env_(env), err_(err), provider_(env.provider ? *env.provider : systemProvider_),
+          link_(provider_, o.model, env.timings) {
+        link_.SetCatalog(BuildPortCatalog(o.ports, env.virtualPorts, env.includeHardware));
+    }
+
+    DeviceLink& Link() { return link_; }
+
+    std::vector<FoundDevice> Scan() {
+        const bool showProgress = env_.progressOnTerminal && isatty(2);
+        IdRange ids;
+        if (options_.id) ids = {*options_.id, *options_.id};
+        auto devices = link_.Scan([&](int done, int planned) {
+            if (!showProgress) return;
+            std::lock_guard lock(progressMutex_);
+            err_ << "\rscanning " << done << "/" << planned << std::flush;
+        }, nullptr, ids);
+        if (showProgress) err_ << "\r" << std::string(30, ' ') << "\r" << std::flush;
+        return devices;
+    }
+
+    // Scans and selects the first device (with the wanted ID); false with the message said.
+    bool SelectDevice() {
+        const auto devices = Scan();
+        for (const FoundDevice& d : devices) {
+            if (options_.id && d.id != *options_.id) continue;
+            Selection s;
+            s.address = AddressText(d.id);
+            s.port = d.port;
+            s.portNumber = PortNumberOf(d.port, link_.Catalog());
+            s.id = d.id;
+            link_.Select(s);
+            return true;
+        }
+        err_ << kNoDeviceLine << '\n';
+        return false;
+    }
+
+    bool Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome) {
+        outcome = link_.Connect(download, record);
+        if (!outcome.connected) {
+            err_ << outcome.message << '\n';
+            return false;
+        }
+        return true;
+    }
+
+private:
+    const Options& options_;
+    const Environment& env_;
+    std::ostream& err_;
+    SystemPortProvider systemProvider_;
+    PortProvider& provider_;
+    DeviceLink link_;
+    std::mutex progressMutex_;
+};
+
+int Scan(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 1) return UsageError(err, "scan takes no operand");
+    DeviceSession session(o, env, err);
+    const auto devices = session.Scan();
+    if (devices.empty()) {
+        out << kNoDeviceLine << '\n';
+        return kExitFailed;
+    }
+    const auto lines = DeviceListLines(devices);
+    for (std::size_t i = 0; i < devices.size(); ++i) out << lines[i] << '\t' << devices[i].port << '\n';
+    return kExitOk;
+}
+
+int Upload(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 2) return UsageError(err, "upload takes one FILE");
+    if (!HasParameterFileExtension(o.words[1])) {
+        err << kFileExtError << '\n';
+        return kExitFile;
+    }
+    DeviceSession session(o, env, err);
+    if (!session.SelectDevice()) return kExitFailed;
+    ConnectOutcome c;
+    if (!session.Connect(false, {}, c)) return kExitFailed;
+    session.Link().Disconnect();
+    const SystemParameters params = ParametersFromBytes(*c.params);
+    const DeviceInfoRecord info = DeviceInfoFromBytes(*c.info);
+    const std::string_view message = SaveParameterFile(o.words[1], params, info);
+    if (!message.empty()) {
+        err << message << '\n';
+        return kExitFile;
+    }
+    out << "uploaded device " << TwoDigitText(session.Link().SelectedId()) << " to " << o.words[1] << '\n';
+    return kExitOk;
+}
+
+int Download(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 2) return UsageError(err, "download takes one FILE");
+    const LoadResult loaded = LoadParameterFile(o.words[1], ChannelConfigOf(o.model));
+    if (!loaded.ok()) {
+        err << loaded.message << '\n';
+        return kExitFile;
+    }
+    DeviceSession session(o, env, err);
+    if (!session.SelectDevice()) return kExitFailed;
+    ConnectOutcome c;
+    if (!session.Connect(true, ToBytes(loaded.records->params), c)) return kExitFailed;
+    session.Link().Disconnect();
+    out << "downloaded " << o.words[1] << " to device " << TwoDigitText(session.Link().SelectedId()) << '\n';
+    return kExitOk;
+}
+
+int Levels(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 1) return UsageError(err, "levels takes no operand");
+    DeviceSession session(o, env, err);
+    if (!session.SelectDevice()) return kExitFailed;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<LevelFrame> frames;
+    WorkerCallbacks callbacks;
+    callbacks.levels = [&](const LevelFrame& f) {
+        std::lock_guard lock(mutex);
+        if (static_cast<int>(frames.size()) < o.count) frames.push_back(f);
+        changed.notify_all();
+    };
+    session.Link().SetCallbacks(callbacks);
+    ConnectOutcome c;
+    if (!session.Connect(false, {}, c)) return kExitFailed;
+    {
+        std::unique_lock lock(mutex);
+        const auto perFrame = env.timings.cycle * 5 + std::chrono::milliseconds(100);
+        changed.wait_for(lock, perFrame * o.count, [&] { return static_cast<int>(frames.size()) >= o.count; });
+    }
+    session.Link().Disconnect();
+    std::lock_guard lock(mutex);
+    for (const LevelFrame& f : frames) {
+        out << "in";
+        for (int v : f.in) out << ' ' << v;
+        out << "  out";
+        for (int v : f.out) out << ' ' << v;
+        char status[48];
+        std::snprintf(status, sizeof status, "  status %02X %02X", f.inStatus, f.outStatus);
+        out << status << '\n';
+    }
+    if (static_cast<int>(frames.size()) < o.count) {
+        err << "the device answered " << frames.size() << " of " << o.count << " level polls\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int Send(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 2) return UsageError(err, "send takes one FRAME");
+    const std::string& frame = o.words[1];
+    if (frame.size() >= kReadLimit) return UsageError(err, "a frame must be shorter than 2048 characters");
+    for (char c : frame)
+        if (c < 0x20 || c > 0x7E) return UsageError(err, "a frame holds printable ASCII only");
+    DeviceSession session(o, env, err);
+    if (!session.SelectDevice()) return kExitFailed;
+    CSerialPort port(session.Link().Provider(), env.timings);
+    port.SetDeviceLineSettings();
+    port.SetPortName(session.Link().PortPath());
+    if (port.Open() != CSerialPort::kOpened) {
+        err << kOpenPortFail << '\n';
+        return kExitFailed;
+    }
+    const std::string reply = ExchangeFrame(port, frame, env.timings.parameterWait, KnownReplyLength(frame));
+    port.Close();
+    out << reply << '\n';
+    return reply.empty() ? kExitFailed : kExitOk;
+}
+
 } // namespace
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
     Options o;
+    const auto number = [&](const std::string& text, int lo, int hi, int& out) {
+        const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+        return ec == std::errc() && p == text.data() + text.size() && out >= lo && out <= hi;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const auto value = [&](const char* name) -> const std::string* {
@@ -70,12 +262,18 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             const std::string* v = value("--id");
             if (!v) return std::nullopt;
             int id = 0;
-            const auto [p, ec] = std::from_chars(v->data(), v->data() + v->size(), id);
-            if (ec != std::errc() || p != v->data() + v->size() || id < 1 || id > 50) {
+            if (!number(*v, 1, 50, id)) {
                 error = "--id takes a device ID from 1 to 50";
                 return std::nullopt;
             }
             o.id = id;
+        } else if (a == "--count") {
+            const std::string* v = value("--count");
+            if (!v) return std::nullopt;
+            if (!number(*v, 1, 100000, o.count)) {
+                error = "--count takes a number from 1 to 100000";
+                return std::nullopt;
+            }
         } else if (a == "--model") {
             const std::string* v = value("--model");
             if (!v) return std::nullopt;
@@ -87,7 +285,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             o.model = *model;
         } else if (a == "--json") {
             o.json = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+        } else if (a.size() > 1 && a[0] == '-' && a != "-" && !(o.words.size() == 1 && o.words[0] == "send")) {
             error = "unknown option " + a;
             return std::nullopt;
         } else {
@@ -101,22 +299,27 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     return o;
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
         out << kUsage;
         return kExitOk;
     }
     std::string error;
     const auto options = ParseOptions(args, error);
-    if (!options) {
-        err << error << '\n' << kUsage;
-        return kExitUsage;
-    }
+    if (!options) return UsageError(err, error);
     const std::string& command = options->words[0];
     if (command == "defaults") return Defaults(*options, out, err);
     if (command == "dump") return Dump(*options, out, err);
-    err << "unknown command " << command << '\n' << kUsage;
-    return kExitUsage;
+    if (command == "scan") return Scan(*options, env, out, err);
+    if (command == "upload") return Upload(*options, env, out, err);
+    if (command == "download") return Download(*options, env, out, err);
+    if (command == "levels") return Levels(*options, env, out, err);
+    if (command == "send") return Send(*options, env, out, err);
+    return UsageError(err, "unknown command " + command);
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return Run(args, out, err, Environment{});
 }
 
 } // namespace quellmarin::cli

@@ -2,6 +2,8 @@
 // tests run it in-process.
 #pragma once
 
+#include "link/SerialLine.h"
+#include "link/Timings.h"
 #include "model/DeviceModel.h"
 
 #include <optional>
@@ -18,6 +20,7 @@ struct Options {
     std::optional<int> id;
     DeviceModel model = kBuildModel;
     bool json = false;
+    int count = 10; // levels --count
     std::vector<std::string> words; // the command and its operands
 };
 
@@ -25,5 +28,16 @@ struct Options {
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The same with the ports and waits given (tests run it against in-memory processors). When
+// `includeHardware` is false only the --port paths and `virtualPorts` are scanned.
+struct Environment {
+    PortProvider* provider = nullptr;
+    LinkTimings timings;
+    std::vector<std::string> virtualPorts;
+    bool includeHardware = true;
+    bool progressOnTerminal = true;
+};
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env);
 
 } // namespace quellmarin::cli

@@ -207,6 +207,18 @@ std::string FrameHello(int deviceId) {
     return Format(deviceId < 10 ? "(0%dhello)" : "(%dhello)", deviceId);
 }
 
+std::size_t KnownReplyLength(std::string_view frame) {
+    frame = TrimBlanks(frame);
+    if (frame.size() < 5 || frame.front() != '(' || frame.back() != ')') return 0;
+    const std::string_view body = frame.substr(3, frame.size() - 4);
+    if (frame.substr(3) == "hello)") return 11;
+    if (body == "L") return 41;
+    if (body == "Q000") return 11 + 2 * 936;
+    if (body == "I") return 8 + 2 * 169;
+    if (body.size() == 4 && body[0] == 'T') return 51;
+    return 0;
+}
+
 std::string_view TrimBlanks(std::string_view text) {
     const auto blank = [](char c) {
         return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';

@@ -77,6 +77,10 @@ std::string FrameStoreProgram(std::string_view address, int program);           
 std::string FrameProgramQuery(std::string_view address, int program);            // T
 std::string FrameHello(int deviceId);                                            // hello
 
+// The length of the reply a request gets when it is one with a known reply (hello, level poll,
+// whole record, device information, program query), else 0.
+std::size_t KnownReplyLength(std::string_view frame);
+
 // Strips leading and trailing blanks (space, tab, CR, LF, VT, FF), as the reply readers do.
 std::string_view TrimBlanks(std::string_view text);
 

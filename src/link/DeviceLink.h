@@ -1,0 +1,92 @@
+// The program's link to one processor: the primary and secondary ports, the device list of the last
+// scan, the selected device, the connection with its worker, and the one-slot mailbox of commands.
+// Connect and Scan block while they run; the windowed program calls them off its user-interface
+// thread and applies the records they return on that thread.
+#pragma once
+
+#include "link/Discovery.h"
+#include "link/LinkWorker.h"
+#include "link/PendingSlot.h"
+#include "link/SerialPort.h"
+#include "model/Records.h"
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quellmarin {
+
+inline constexpr std::string_view kOpenPortFail = "Open port: fail..";
+inline constexpr std::string_view kAlreadyConnected = "Has been connected to device";
+
+struct ConnectOutcome {
+    bool connected = false;
+    std::string message; // shown in a message box when not empty
+    std::string caption;
+    // What the connection read from the device: both records after an upload, the information
+    // record after a download. The caller replaces its records with them.
+    std::optional<ParameterBytes> params;
+    std::optional<DeviceInfoBytes> info;
+};
+
+class DeviceLink {
+public:
+    DeviceLink(PortProvider& provider, DeviceModel model = kBuildModel, const LinkTimings& timings = {});
+    ~DeviceLink();
+
+    PortProvider& Provider() { return provider_; }
+    DeviceModel Model() const { return model_; }
+    const LinkTimings& Timings() const { return timings_; }
+    PendingSlot& Slot() { return slot_; }
+    LinkWorker& Worker() { return worker_; }
+    void SetCallbacks(WorkerCallbacks callbacks);
+
+    void SetCatalog(std::vector<std::string> catalog) { catalog_ = std::move(catalog); }
+    const std::vector<std::string>& Catalog() const { return catalog_; }
+
+    // One scan pass over the catalog; refused (empty result) while connected.
+    std::vector<FoundDevice> Scan(const ScanProgress& progress = {}, const std::atomic<bool>* cancel = nullptr,
+                                  IdRange ids = {});
+    const std::vector<FoundDevice>& Devices() const { return devices_; }
+    std::vector<std::string> DeviceLines() const { return DeviceListLines(devices_); }
+
+    SelectResult Select(std::string_view line);
+    void Select(const Selection& s);
+    const std::string& Address() const { return address_; }
+    const std::string& PortPath() const { return portPath_; }
+    int PortNumber() const { return portNumber_; }
+    int SelectedId() const { return id_; }
+
+    // The connection procedure. For a download, `record` is the state written to the device.
+    ConnectOutcome Connect(bool download, const ParameterBytes& record);
+    // Sends "(%sB)" through the worker, then stops it and closes the port.
+    void Disconnect();
+    // The same at program end, with the shorter wait.
+    void Shutdown();
+    bool Connected() const { return connected_; }
+
+    // Posts a command for the worker (the newest pending one wins).
+    void Post(std::string frame) { slot_.PostCommand(std::move(frame)); }
+
+private:
+    void EndConnection(std::chrono::milliseconds wait);
+
+    PortProvider& provider_;
+    DeviceModel model_;
+    LinkTimings timings_;
+    CSerialPort primary_;
+    CThreadedComm secondary_;
+    PendingSlot slot_;
+    LinkWorker worker_;
+    std::vector<std::string> catalog_;
+    std::vector<FoundDevice> devices_;
+    std::string address_ = "00";
+    std::string portPath_;
+    int portNumber_ = 0;
+    int id_ = 0;
+    std::atomic<bool> connected_{false};
+    WorkerCallbacks callbacks_;
+};
+
+} // namespace quellmarin

@@ -1,0 +1,69 @@
+// Finding processors: which ports open, then a hello probe for every device ID on every usable port,
+// and the device list the user picks from.
+#pragma once
+
+#include "link/SerialLine.h"
+#include "link/Timings.h"
+#include "model/DeviceModel.h"
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quellmarin {
+
+inline constexpr int kFirstDeviceId = 1;
+inline constexpr int kLastDeviceId = 50;
+inline constexpr std::string_view kNoDeviceLine = "None device";
+inline constexpr std::string_view kNothingSelected = "hasn't selected device !";
+inline constexpr std::string_view kNoDeviceSelected = "没有设备!2";
+
+struct FoundDevice {
+    int id = 0;
+    std::string port;
+    bool operator==(const FoundDevice&) const = default;
+};
+
+// Probes done out of probes planned; called from the scanning threads.
+using ScanProgress = std::function<void(int done, int planned)>;
+
+// The catalog's ports that can be opened now, in catalog order.
+std::vector<std::string> UsablePorts(PortProvider& provider, const std::vector<std::string>& catalog);
+
+struct IdRange {
+    int first = kFirstDeviceId;
+    int last = kLastDeviceId;
+};
+
+// Probes IDs 1..50 on every usable port (one thread a port) and lists the answers in port order, then
+// ID order. `cancel` stops the probing early.
+std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
+                                    DeviceModel model, const LinkTimings& timings, const ScanProgress& progress = {},
+                                    const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
+
+// One scan pass: the open check, then the probes.
+std::vector<FoundDevice> Scan(PortProvider& provider, const std::vector<std::string>& catalog, DeviceModel model,
+                              const LinkTimings& timings, const ScanProgress& progress = {},
+                              const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
+
+// "Device.....%0.2d" per entry, or the single line "None device".
+std::vector<std::string> DeviceListLines(const std::vector<FoundDevice>& devices);
+
+struct Selection {
+    std::string address; // "07"
+    std::string port;
+    int portNumber = 0;
+    int id = 0;
+};
+struct SelectResult {
+    std::optional<Selection> selection;
+    std::string_view message; // to show when nothing was selected; empty when there is nothing to say
+};
+// The reaction to a selection in the device list: the first device with the line's ID.
+SelectResult SelectDevice(std::string_view line, const std::vector<FoundDevice>& devices,
+                          const std::vector<std::string>& catalog);
+
+} // namespace quellmarin

@@ -1,0 +1,93 @@
+// The link worker: one thread that owns the primary port while connected. Each cycle it sends the
+// pending command, or the level poll when nothing is pending, and reads the reply; level frames and
+// the lost-device alarm go to callbacks. Exchanges that wait for a reply run as jobs on the same
+// thread between two cycles, so nothing else ever talks on the wire at the same time.
+#pragma once
+
+#include "link/Frames.h"
+#include "link/PendingSlot.h"
+#include "link/SerialPort.h"
+#include "link/Timings.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace quellmarin {
+
+struct WorkerCallbacks {
+    std::function<void(const LevelFrame&)> levels;
+    // From the 21st empty reply in a row on, once per further empty reply.
+    std::function<void()> lostDevice;
+    // Every frame the worker wrote, as written (for logs and tests).
+    std::function<void(const std::string&)> sent;
+};
+
+class LinkWorker {
+public:
+    static constexpr int kEmptyRepliesTolerated = 20;
+    using Job = std::function<void(CSerialPort&)>;
+
+    LinkWorker(CSerialPort& port, PendingSlot& slot, DeviceModel model, const LinkTimings& timings,
+               WorkerCallbacks callbacks);
+    ~LinkWorker();
+    LinkWorker(const LinkWorker&) = delete;
+    LinkWorker& operator=(const LinkWorker&) = delete;
+
+    void Start(std::string address);
+    // Ends the thread after the cycle or job in hand; safe from any thread but the worker's own.
+    void Stop();
+    bool Running() const { return thread_.joinable(); }
+
+    void SetMeterPoll(bool on);
+    bool MeterPoll() const { return meterPoll_; }
+    // A paused worker sends nothing of its own (neither posted commands nor the poll); jobs still run.
+    void Pause();
+    void Resume();
+    bool Paused() const { return paused_; }
+
+    // Queues a job to run on the worker between two cycles.
+    void Post(Job job);
+    template <class F> auto Submit(F f) -> std::future<decltype(f(std::declval<CSerialPort&>()))> {
+        using R = decltype(f(std::declval<CSerialPort&>()));
+        auto task = std::make_shared<std::packaged_task<R(CSerialPort&)>>(std::move(f));
+        auto future = task->get_future();
+        Post([task](CSerialPort& port) { (*task)(port); });
+        return future;
+    }
+
+    // Waits until the pending command has been taken and written, for at most the time-out.
+    bool FlushPending(std::chrono::milliseconds timeout);
+    int EmptyReplies() const { return emptyReplies_; }
+
+private:
+    void Run();
+    void Wake();
+    // Sleeps until the time point, or earlier when stopped or (if wakeOnWork) work arrives.
+    void SleepUntil(std::chrono::steady_clock::time_point until, bool wakeOnWork);
+
+    CSerialPort& port_;
+    PendingSlot& slot_;
+    DeviceModel model_;
+    LinkTimings timings_;
+    WorkerCallbacks callbacks_;
+    std::string address_;
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool stop_ = false;
+    bool woken_ = false;
+    std::atomic<bool> meterPoll_{true};
+    std::atomic<bool> paused_{false};
+    std::atomic<int> emptyReplies_{0};
+    std::atomic<unsigned> taken_{0}, written_{0};
+    std::condition_variable writtenChanged_;
+};
+
+} // namespace quellmarin

@@ -1,0 +1,176 @@
+#include "link/SerialPort.h"
+
+#include <charconv>
+#include <thread>
+
+namespace quellmarin {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int DecimalValue(const std::string& text) {
+    int v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+
+} // namespace
+
+CSerialPort::CSerialPort(PortProvider& provider, const LinkTimings& timings)
+    : provider_(provider), timings_(timings) {}
+
+CSerialPort::~CSerialPort() { Close(); }
+
+void CSerialPort::SetLineSettings(std::string baud, std::string parity, std::string byteSize,
+                                  std::string stopBits) {
+    baud_ = std::move(baud);
+    parity_ = std::move(parity);
+    byteSize_ = std::move(byteSize);
+    stopBits_ = std::move(stopBits);
+}
+
+void CSerialPort::SetDeviceLineSettings() {
+    SetLineSettings(std::string(kBaudRate), std::string(kParityNone), "8", "1");
+}
+
+int CSerialPort::Open() {
+    if (isOpen_) return kOpened;
+    line_ = provider_.Create(portName_);
+    if (!line_ || !line_->Open(portName_, false)) {
+        line_.reset();
+        return kCannotOpen;
+    }
+    line_->SetQueueSizes(1024, 1024);
+    line_->Purge();
+    if (baud_.empty() || parity_.empty() || byteSize_.empty() || stopBits_.empty()) {
+        // A port left open here could never be opened again; close it.
+        line_->Close();
+        line_.reset();
+        return kSettingMissing;
+    }
+    LineConfig config;
+    config.baud = DecimalValue(baud_);
+    config.byteSize = DecimalValue(byteSize_);
+    config.parity = parity_ == kParityOdd ? Parity::Odd : parity_ == kParityEven ? Parity::Even : Parity::None;
+    config.stopBits = stopBits_ == "2" ? 2 : 1;
+    if (!line_->Configure(config)) {
+        line_->Close();
+        line_.reset();
+        return kSettingsRefused;
+    }
+    isOpen_ = true;
+    return kOpened;
+}
+
+void CSerialPort::Close() {
+    if (line_) line_->Close();
+    line_.reset();
+    isOpen_ = false;
+}
+
+bool CSerialPort::WriteAll(std::string_view text) {
+    if (!isOpen_ || text.empty() || text.size() >= kReadLimit) return false;
+    // The text ends at a zero byte, as the device's frames never hold one.
+    const std::size_t zero = text.find('\0');
+    if (zero != std::string_view::npos) text = text.substr(0, zero);
+    if (text.empty()) return false;
+    return line_->Write(text, timings_.writeTimeout) == text.size();
+}
+
+bool CSerialPort::WriteText(std::string_view text) {
+    if (exclusive_) return false;
+    return WriteAll(text);
+}
+
+bool CSerialPort::WriteTextAlways(std::string_view text) { return WriteAll(text); }
+
+std::string CSerialPort::ReadAvailable(std::size_t limit) {
+    if (!isOpen_) return {};
+    const std::size_t n = std::min(line_->BytesWaiting(), limit);
+    if (n == 0) return {};
+    std::string bytes = line_->Read(n);
+    // Whatever arrived beyond the bytes read is discarded.
+    line_->Purge();
+    const std::size_t zero = bytes.find('\0');
+    if (zero != std::string::npos) bytes.resize(zero);
+    return bytes;
+}
+
+std::string CSerialPort::ReadText() {
+    if (exclusive_) return {};
+    return ReadAvailable(kReadLimit);
+}
+
+std::string CSerialPort::ReadTextAlways() { return ReadAvailable(kReadLimit); }
+
+void CSerialPort::BeginExclusive() {
+    PurgeAll();
+    exclusive_ = true;
+}
+
+void CSerialPort::PurgeAll() {
+    if (isOpen_) line_->Purge();
+}
+
+void CSerialPort::WaitForReply(std::size_t expected, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    if (!isOpen_ || expected == 0) {
+        std::this_thread::sleep_until(deadline);
+        return;
+    }
+    const auto left = [&] {
+        return std::max(std::chrono::milliseconds(0),
+                        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+    };
+    while (Clock::now() < deadline) {
+        const std::size_t have = line_->BytesWaiting();
+        if (have >= expected) {
+            // Complete: done once nothing more follows within the quiet gap.
+            if (!line_->WaitForBytes(have + 1, std::min(timings_.quietGap, left()))) return;
+            continue;
+        }
+        line_->WaitForBytes(expected, left());
+    }
+}
+
+bool CThreadedComm::OpenPort(const std::string& path) {
+    Close();
+    line_ = provider_.Create(path);
+    if (!line_ || !line_->Open(path, true)) {
+        line_.reset();
+        return false;
+    }
+    return true;
+}
+
+bool CThreadedComm::SetupPort() {
+    if (!IsOpen()) return false;
+    line_->SetQueueSizes(4096, 4096);
+    line_->Purge();
+    return true;
+}
+
+bool CThreadedComm::Write(std::string_view bytes) {
+    if (!IsOpen()) return false;
+    const std::size_t n = line_->Write(bytes, std::chrono::milliseconds(10000));
+    sent_ += n;
+    return n == bytes.size();
+}
+
+std::string CThreadedComm::Read(std::size_t count, std::chrono::milliseconds timeout) {
+    if (!IsOpen()) return {};
+    line_->WaitForBytes(count, timeout);
+    return line_->Read(count);
+}
+
+void CThreadedComm::Close() {
+    if (!line_) return;
+    // A download cut off by the purge would leave the device with half a record.
+    line_->WaitSent(std::chrono::milliseconds(2000));
+    line_->Purge();
+    line_->Close();
+    line_.reset();
+}
+
+} // namespace quellmarin

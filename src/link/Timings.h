@@ -1,0 +1,39 @@
+// Every wait of the protocol in one place, with the device's own values as defaults. Tests run the
+// same code with shorter waits against the in-memory virtual processor.
+#pragma once
+
+#include <chrono>
+
+namespace quellmarin {
+
+struct LinkTimings {
+    using ms = std::chrono::milliseconds;
+    ms helloWait{30};         // per hello probe
+    ms cycle{200};            // link worker cycle: write, wait, read
+    ms parameterWait{1200};   // whole-record upload "Q000"
+    ms infoWait{500};         // device information "I"
+    ms downloadSettle{1000};  // twice around a download
+    ms secondaryRead{500};    // the secondary port's read after a download
+    ms disconnectWait{400};   // for "B" to leave at a disconnection
+    ms exitWait{300};         // for "B" to leave at program end
+    ms quietGap{15};          // a reply of known length is complete when nothing follows it this long
+    ms writeTimeout{3000};    // a write that does not finish by then failed
+
+    // Short waits for tests against the in-memory virtual processor.
+    static LinkTimings Fast() {
+        LinkTimings t;
+        t.helloWait = ms(5);
+        t.cycle = ms(20);
+        t.parameterWait = ms(300);
+        t.infoWait = ms(200);
+        t.downloadSettle = ms(10);
+        t.secondaryRead = ms(50);
+        t.disconnectWait = ms(100);
+        t.exitWait = ms(100);
+        t.quietGap = ms(3);
+        t.writeTimeout = ms(1000);
+        return t;
+    }
+};
+
+} // namespace quellmarin

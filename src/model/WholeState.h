@@ -1,0 +1,36 @@
+// Reading a processor's whole state: the system parameter record ("Q000") and the device information
+// record ("I"). A reply is used only when it holds the whole record in upper-case hexadecimal digits;
+// anything shorter or garbled leaves the caller's records as they were.
+#pragma once
+
+#include "link/SerialPort.h"
+#include "link/Timings.h"
+#include "model/Records.h"
+
+#include <optional>
+#include <string_view>
+
+namespace quellmarin {
+
+inline constexpr std::size_t kParameterReplySkip = 9;  // data from character 11
+inline constexpr std::size_t kDeviceInfoReplySkip = 6; // data from character 8
+inline constexpr std::size_t kParameterReplyLength = 11 + 2 * kSystemParametersSize;
+inline constexpr std::size_t kDeviceInfoReplyLength = 8 + 2 * kDeviceInfoSize;
+inline constexpr std::string_view kUploadFailed = "Upload failed: the device's reply was incomplete or garbled.";
+
+std::optional<ParameterBytes> DecodeParameterReply(std::string_view reply);
+std::optional<DeviceInfoBytes> DecodeDeviceInfoReply(std::string_view reply);
+
+std::optional<ParameterBytes> UploadParameters(CSerialPort& port, std::string_view address,
+                                               const LinkTimings& timings);
+std::optional<DeviceInfoBytes> UploadDeviceInfo(CSerialPort& port, std::string_view address,
+                                                const LinkTimings& timings);
+
+// Both records, or nothing when either read failed.
+struct UploadedState {
+    ParameterBytes params;
+    DeviceInfoBytes info;
+};
+std::optional<UploadedState> UploadAll(CSerialPort& port, std::string_view address, const LinkTimings& timings);
+
+} // namespace quellmarin

@@ -1,0 +1,115 @@
+#include "sim/SimServer.h"
+
+#include <charconv>
+#include <chrono>
+
+namespace quellmarin::sim {
+
+namespace {
+using namespace std::chrono_literals;
+
+bool ParseNumber(std::string_view text, double& out) {
+    const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && p == text.data() + text.size();
+}
+} // namespace
+
+std::optional<SimFaults> ParseFaults(std::string_view spec, std::string& error) {
+    SimFaults f;
+    while (!spec.empty()) {
+        const std::size_t comma = spec.find(',');
+        const std::string_view item = spec.substr(0, comma);
+        spec = comma == std::string_view::npos ? std::string_view{} : spec.substr(comma + 1);
+        if (item.empty()) continue;
+        const std::size_t eq = item.find('=');
+        const std::string_view key = item.substr(0, eq);
+        const std::string_view value = eq == std::string_view::npos ? std::string_view{} : item.substr(eq + 1);
+        double v = 0;
+        if (key == "short_q" && value.empty()) {
+            f.shortQ = true;
+            continue;
+        }
+        if (!ParseNumber(value, v) || v < 0) {
+            error = "bad fault setting: " + std::string(item);
+            return std::nullopt;
+        }
+        if (key == "drop" && v <= 1) f.drop = v;
+        else if (key == "garble" && v <= 1) f.garble = v;
+        else if (key == "slow") f.slowMs = static_cast<int>(v);
+        else if (key == "mute_after") f.muteAfter = static_cast<int>(v);
+        else if (key == "seed") f.seed = static_cast<unsigned>(v);
+        else {
+            error = "unknown fault setting: " + std::string(item);
+            return std::nullopt;
+        }
+    }
+    return f;
+}
+
+SimServer::SimServer(VirtualProcessor& device, std::unique_ptr<SerialLine> line, SimFaults faults, bool pace,
+                     std::ostream* log)
+    : device_(device), line_(std::move(line)), pace_(pace), log_(log), faults_(faults), rng_(faults.seed) {}
+
+SimServer::~SimServer() { Stop(); }
+
+void SimServer::Start() {
+    if (thread_.joinable()) return;
+    stop_ = false;
+    thread_ = std::thread([this] { Run(); });
+}
+
+void SimServer::Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+void SimServer::SetFaults(const SimFaults& faults) {
+    std::lock_guard lock(faultMutex_);
+    faults_ = faults;
+    rng_.seed(faults.seed);
+}
+
+void SimServer::Run() {
+    while (!stop_) {
+        if (!line_->WaitForBytes(1, 50ms)) continue;
+        const std::string bytes = line_->Read(4096);
+        if (bytes.empty()) continue;
+        if (log_) *log_ << "recv " << bytes << '\n' << std::flush;
+        std::vector<std::string> replies = device_.Receive(bytes);
+        framesSeen_ = static_cast<int>(device_.FrameCount());
+        for (std::string& r : replies) Send(std::move(r));
+    }
+}
+
+void SimServer::Send(std::string reply) {
+    SimFaults f;
+    {
+        std::lock_guard lock(faultMutex_);
+        f = faults_;
+        std::uniform_real_distribution<double> chance(0, 1);
+        if (f.muteAfter > 0 && framesSeen_ > f.muteAfter) return;
+        if (chance(rng_) < f.drop) return;
+        if (f.shortQ && reply.size() > 1000) reply.resize(reply.size() / 2);
+        if (chance(rng_) < f.garble && reply.size() > 2) {
+            std::uniform_int_distribution<std::size_t> pos(1, reply.size() - 2);
+            reply[pos(rng_)] = 'g';
+        }
+    }
+    if (f.slowMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(f.slowMs));
+    if (log_) *log_ << "reply " << reply << '\n' << std::flush;
+    if (!pace_) {
+        line_->Write(reply, 3s);
+        return;
+    }
+    // 38400 baud, ten bits a character: 3840 characters a second.
+    constexpr std::size_t kChunk = 32;
+    const auto perChunk = std::chrono::microseconds(1'000'000 * kChunk / 3840);
+    auto next = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < reply.size() && !stop_; i += kChunk) {
+        std::this_thread::sleep_until(next);
+        line_->Write(std::string_view(reply).substr(i, kChunk), 1s);
+        next += perChunk;
+    }
+}
+
+} // namespace quellmarin::sim

@@ -1,0 +1,59 @@
+// Puts a virtual processor on a serial line: reads frames as they arrive, answers them, optionally at
+// the wire's own pace (38400 baud) and with injected faults.
+#pragma once
+
+#include "link/SerialLine.h"
+#include "sim/VirtualProcessor.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace quellmarin::sim {
+
+struct SimFaults {
+    double drop = 0;     // chance that a reply is not sent
+    double garble = 0;   // chance that one character of a reply is replaced
+    int slowMs = 0;      // every reply this much late
+    int muteAfter = 0;   // answer nothing after this many frames (0: never)
+    bool shortQ = false; // whole-record replies cut short
+    unsigned seed = 1;
+};
+// "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,seed=7"
+std::optional<SimFaults> ParseFaults(std::string_view spec, std::string& error);
+
+class SimServer {
+public:
+    SimServer(VirtualProcessor& device, std::unique_ptr<SerialLine> line, SimFaults faults = {}, bool pace = false,
+              std::ostream* log = nullptr);
+    ~SimServer();
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    void Start();
+    void Stop();
+    void SetFaults(const SimFaults& faults);
+    int FramesSeen() const { return framesSeen_; }
+
+private:
+    void Run();
+    void Send(std::string reply);
+
+    VirtualProcessor& device_;
+    std::unique_ptr<SerialLine> line_;
+    bool pace_;
+    std::ostream* log_;
+    std::mutex faultMutex_;
+    SimFaults faults_;
+    std::mt19937 rng_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> framesSeen_{0};
+    std::thread thread_;
+};
+
+} // namespace quellmarin::sim

@@ -1,0 +1,102 @@
+// quellmarin-sim: a virtual processor on a pseudo-terminal. Prints the port path on its first line
+// and answers until it is interrupted or its standard input closes.
+#include "sim/PseudoTerminal.h"
+#include "sim/SimServer.h"
+
+#include <charconv>
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quellmarin;
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+
+int Usage(const std::string& why) {
+    std::cerr << why << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults SPEC]"
+                        " [--log FILE] [--state FILE]\n"
+                        "  SPEC: drop=P,garble=P,slow=MS,mute_after=N,short_q,seed=N\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int id = 1;
+    DeviceModel model = kBuildModel;
+    bool pace = false;
+    sim::SimFaults faults;
+    std::string logPath, statePath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (a == "--id") {
+            const char* v = value();
+            if (!v) return Usage("--id needs a value");
+            const std::string_view s(v);
+            const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), id);
+            if (ec != std::errc() || p != s.data() + s.size() || id < 1 || id > 50)
+                return Usage("--id takes 1 to 50");
+        } else if (a == "--model") {
+            const char* v = value();
+            const auto m = v ? ParseModelName(v) : std::nullopt;
+            if (!m) return Usage("--model takes Mivon or Ketra");
+            model = *m;
+        } else if (a == "--pace") {
+            pace = true;
+        } else if (a == "--faults") {
+            const char* v = value();
+            std::string error;
+            const auto f = v ? sim::ParseFaults(v, error) : std::nullopt;
+            if (!f) return Usage(v ? error : "--faults needs a value");
+            faults = *f;
+        } else if (a == "--log") {
+            const char* v = value();
+            if (!v) return Usage("--log needs a file");
+            logPath = v;
+        } else if (a == "--state") {
+            const char* v = value();
+            if (!v) return Usage("--state needs a file");
+            statePath = v;
+        } else {
+            return Usage("unknown argument " + a);
+        }
+    }
+
+    sim::VirtualProcessor device(id, model);
+    if (!statePath.empty()) device.LoadState(statePath);
+    sim::PseudoTerminal pty;
+    if (!pty.ok()) {
+        std::cerr << "cannot create a pseudo-terminal\n";
+        return 1;
+    }
+    std::ofstream log;
+    if (!logPath.empty()) log.open(logPath, std::ios::app);
+    sim::SimServer server(device, pty.TakeMaster(), faults, pace, log.is_open() ? &log : nullptr);
+    server.Start();
+    std::cout << pty.SlavePath() << std::endl;
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    // Standard input closing (the parent went away) ends the processor too, when it is a pipe.
+    struct stat in {};
+    const bool watchStdin = ::fstat(0, &in) == 0 && S_ISFIFO(in.st_mode);
+    while (!g_stop) {
+        pollfd p{0, POLLIN, 0};
+        if (watchStdin && ::poll(&p, 1, 200) > 0) {
+            char c;
+            if (::read(0, &c, 1) <= 0) break;
+        } else if (!watchStdin) {
+            ::usleep(200000);
+        }
+    }
+    server.Stop();
+    if (!statePath.empty()) device.SaveState(statePath);
+    return 0;
+}
