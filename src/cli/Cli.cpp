@@ -68,7 +68,7 @@ int Dump(const Options& o, std::ostream& out, std::ostream& err) {
 
 // The device commands: a link over the catalog, and the device the options name.
 class DeviceSession {
-public:
+  public:
     DeviceSession(const Options& o, const Environment& env, std::ostream& err)
         : options_(o), env_(env), err_(err), provider_(env.provider ? *env.provider : systemProvider_),
           link_(provider_, o.model, env.timings) {
@@ -81,11 +81,13 @@ public:
         const bool showProgress = env_.progressOnTerminal && isatty(2);
         IdRange ids;
         if (options_.id) ids = {*options_.id, *options_.id};
-        auto devices = link_.Scan([&](int done, int planned) {
-            if (!showProgress) return;
-            std::lock_guard lock(progressMutex_);
-            err_ << "\rscanning " << done << "/" << planned << std::flush;
-        }, nullptr, ids);
+        auto devices = link_.Scan(
+            [&](int done, int planned) {
+                if (!showProgress) return;
+                std::lock_guard lock(progressMutex_);
+                err_ << "\rscanning " << done << "/" << planned << std::flush;
+            },
+            nullptr, ids);
         if (showProgress) err_ << "\r" << std::string(30, ' ') << "\r" << std::flush;
         return devices;
     }
@@ -116,7 +118,7 @@ public:
         return true;
     }
 
-private:
+  private:
     const Options& options_;
     const Environment& env_;
     std::ostream& err_;
@@ -196,7 +198,8 @@ int Levels(const Options& o, const Environment& env, std::ostream& out, std::ost
     {
         std::unique_lock lock(mutex);
         const auto perFrame = env.timings.cycle * 5 + std::chrono::milliseconds(100);
-        changed.wait_for(lock, perFrame * o.count, [&] { return static_cast<int>(frames.size()) >= o.count; });
+        changed.wait_for(lock, perFrame * o.count,
+                         [&] { return static_cast<int>(frames.size()) >= o.count; });
     }
     session.Link().Disconnect();
     std::lock_guard lock(mutex);
@@ -285,7 +288,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             o.model = *model;
         } else if (a == "--json") {
             o.json = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-" && !(o.words.size() == 1 && o.words[0] == "send")) {
+        } else if (a.size() > 1 && a[0] == '-' && a != "-" &&
+                   !(o.words.size() == 1 && o.words[0] == "send")) {
             error = "unknown option " + a;
             return std::nullopt;
         } else {

@@ -20,7 +20,7 @@ struct Options {
     std::optional<int> id;
     DeviceModel model = kBuildModel;
     bool json = false;
-    int count = 10; // levels --count
+    int count = 10;                 // levels --count
     std::vector<std::string> words; // the command and its operands
 };
 

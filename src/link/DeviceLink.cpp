@@ -27,10 +27,12 @@ struct CallbackRelay {
 } // namespace
 
 DeviceLink::DeviceLink(PortProvider& provider, DeviceModel model, const LinkTimings& timings)
-    : provider_(provider), model_(model), timings_(timings), primary_(provider, timings), secondary_(provider),
-      worker_(primary_, slot_, model, timings, CallbackRelay::Forward(&callbacks_)) {}
+    : provider_(provider), model_(model), timings_(timings), primary_(provider, timings),
+      secondary_(provider), worker_(primary_, slot_, model, timings, CallbackRelay::Forward(&callbacks_)) {}
 
-DeviceLink::~DeviceLink() { Shutdown(); }
+DeviceLink::~DeviceLink() {
+    Shutdown();
+}
 
 void DeviceLink::SetCallbacks(WorkerCallbacks callbacks) {
     // Set before connecting; the worker reads them from its own thread.
@@ -124,8 +126,12 @@ void DeviceLink::EndConnection(std::chrono::milliseconds wait) {
     connected_ = false;
 }
 
-void DeviceLink::Disconnect() { EndConnection(timings_.disconnectWait); }
+void DeviceLink::Disconnect() {
+    EndConnection(timings_.disconnectWait);
+}
 
-void DeviceLink::Shutdown() { EndConnection(timings_.exitWait); }
+void DeviceLink::Shutdown() {
+    EndConnection(timings_.exitWait);
+}
 
 } // namespace quellmarin

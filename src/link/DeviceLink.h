@@ -31,7 +31,7 @@ struct ConnectOutcome {
 };
 
 class DeviceLink {
-public:
+  public:
     DeviceLink(PortProvider& provider, DeviceModel model = kBuildModel, const LinkTimings& timings = {});
     ~DeviceLink();
 
@@ -46,8 +46,8 @@ public:
     const std::vector<std::string>& Catalog() const { return catalog_; }
 
     // One scan pass over the catalog; refused (empty result) while connected.
-    std::vector<FoundDevice> Scan(const ScanProgress& progress = {}, const std::atomic<bool>* cancel = nullptr,
-                                  IdRange ids = {});
+    std::vector<FoundDevice> Scan(const ScanProgress& progress = {},
+                                  const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
     const std::vector<FoundDevice>& Devices() const { return devices_; }
     std::vector<std::string> DeviceLines() const { return DeviceListLines(devices_); }
 
@@ -69,7 +69,7 @@ public:
     // Posts a command for the worker (the newest pending one wins).
     void Post(std::string frame) { slot_.PostCommand(std::move(frame)); }
 
-private:
+  private:
     void EndConnection(std::chrono::milliseconds wait);
 
     PortProvider& provider_;

@@ -50,8 +50,9 @@ std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string&
 } // namespace
 
 std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
-                                    DeviceModel model, const LinkTimings& timings, const ScanProgress& progress,
-                                    const std::atomic<bool>* cancel, IdRange ids) {
+                                    DeviceModel model, const LinkTimings& timings,
+                                    const ScanProgress& progress, const std::atomic<bool>* cancel,
+                                    IdRange ids) {
     const int planned = static_cast<int>(usable.size()) * std::max(0, ids.last - ids.first + 1);
     std::atomic<int> done{0};
     const std::function<void()> probed = [&] {
@@ -70,8 +71,8 @@ std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<st
     return all;
 }
 
-std::vector<FoundDevice> Scan(PortProvider& provider, const std::vector<std::string>& catalog, DeviceModel model,
-                              const LinkTimings& timings, const ScanProgress& progress,
+std::vector<FoundDevice> Scan(PortProvider& provider, const std::vector<std::string>& catalog,
+                              DeviceModel model, const LinkTimings& timings, const ScanProgress& progress,
                               const std::atomic<bool>* cancel, IdRange ids) {
     return ProbePorts(provider, UsablePorts(provider, catalog), model, timings, progress, cancel, ids);
 }

@@ -41,13 +41,15 @@ struct IdRange {
 // Probes IDs 1..50 on every usable port (one thread a port) and lists the answers in port order, then
 // ID order. `cancel` stops the probing early.
 std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
-                                    DeviceModel model, const LinkTimings& timings, const ScanProgress& progress = {},
+                                    DeviceModel model, const LinkTimings& timings,
+                                    const ScanProgress& progress = {},
                                     const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
 
 // One scan pass: the open check, then the probes.
-std::vector<FoundDevice> Scan(PortProvider& provider, const std::vector<std::string>& catalog, DeviceModel model,
-                              const LinkTimings& timings, const ScanProgress& progress = {},
-                              const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
+std::vector<FoundDevice> Scan(PortProvider& provider, const std::vector<std::string>& catalog,
+                              DeviceModel model, const LinkTimings& timings,
+                              const ScanProgress& progress = {}, const std::atomic<bool>* cancel = nullptr,
+                              IdRange ids = {});
 
 // "Device.....%0.2d" per entry, or the single line "None device".
 std::vector<std::string> DeviceListLines(const std::vector<FoundDevice>& devices);

@@ -8,7 +8,9 @@ LinkWorker::LinkWorker(CSerialPort& port, PendingSlot& slot, DeviceModel model, 
                        WorkerCallbacks callbacks)
     : port_(port), slot_(slot), model_(model), timings_(timings), callbacks_(std::move(callbacks)) {}
 
-LinkWorker::~LinkWorker() { Stop(); }
+LinkWorker::~LinkWorker() {
+    Stop();
+}
 
 void LinkWorker::Start(std::string address) {
     Stop();
@@ -41,7 +43,9 @@ void LinkWorker::SetMeterPoll(bool on) {
     Wake();
 }
 
-void LinkWorker::Pause() { paused_ = true; }
+void LinkWorker::Pause() {
+    paused_ = true;
+}
 
 void LinkWorker::Resume() {
     paused_ = false;
@@ -68,9 +72,8 @@ void LinkWorker::Wake() {
 bool LinkWorker::FlushPending(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     std::unique_lock lock(mutex_);
-    return writtenChanged_.wait_until(lock, deadline, [&] {
-        return !thread_.joinable() || (!slot_.Pending() && written_ == taken_);
-    });
+    return writtenChanged_.wait_until(
+        lock, deadline, [&] { return !thread_.joinable() || (!slot_.Pending() && written_ == taken_); });
 }
 
 void LinkWorker::SleepUntil(Clock::time_point until, bool wakeOnWork) {

@@ -28,7 +28,7 @@ struct WorkerCallbacks {
 };
 
 class LinkWorker {
-public:
+  public:
     static constexpr int kEmptyRepliesTolerated = 20;
     using Job = std::function<void(CSerialPort&)>;
 
@@ -64,7 +64,7 @@ public:
     bool FlushPending(std::chrono::milliseconds timeout);
     int EmptyReplies() const { return emptyReplies_; }
 
-private:
+  private:
     void Run();
     void Wake();
     // Sleeps until the time point, or earlier when stopped or (if wakeOnWork) work arrives.

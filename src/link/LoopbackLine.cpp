@@ -19,8 +19,9 @@ struct LoopbackHub::State {
 namespace {
 
 class LoopbackEnd : public SerialLine {
-public:
-    LoopbackEnd(std::shared_ptr<LoopbackHub::State> state, bool host) : state_(std::move(state)), host_(host) {
+  public:
+    LoopbackEnd(std::shared_ptr<LoopbackHub::State> state, bool host)
+        : state_(std::move(state)), host_(host) {
         if (!host_) open_ = true;
     }
     ~LoopbackEnd() override { Close(); }
@@ -76,7 +77,7 @@ public:
         return state_->changed.wait_for(lock, timeout, [&] { return Incoming().bytes.size() >= count; });
     }
 
-private:
+  private:
     LoopbackHub::Direction& Incoming() { return host_ ? state_->toHost : state_->toDevice; }
     LoopbackHub::Direction& Outgoing() { return host_ ? state_->toDevice : state_->toHost; }
 
@@ -89,11 +90,17 @@ private:
 
 LoopbackHub::LoopbackHub() : state_(std::make_shared<State>()) {}
 
-std::shared_ptr<LoopbackHub> LoopbackHub::Create() { return std::shared_ptr<LoopbackHub>(new LoopbackHub()); }
+std::shared_ptr<LoopbackHub> LoopbackHub::Create() {
+    return std::shared_ptr<LoopbackHub>(new LoopbackHub());
+}
 
-std::unique_ptr<SerialLine> LoopbackHub::HostEnd() { return std::make_unique<LoopbackEnd>(state_, true); }
+std::unique_ptr<SerialLine> LoopbackHub::HostEnd() {
+    return std::make_unique<LoopbackEnd>(state_, true);
+}
 
-std::unique_ptr<SerialLine> LoopbackHub::DeviceEnd() { return std::make_unique<LoopbackEnd>(state_, false); }
+std::unique_ptr<SerialLine> LoopbackHub::DeviceEnd() {
+    return std::make_unique<LoopbackEnd>(state_, false);
+}
 
 std::unique_ptr<SerialLine> SystemPortProvider::Create(const std::string& path) {
     {

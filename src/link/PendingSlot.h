@@ -9,7 +9,7 @@
 namespace quellmarin {
 
 class PendingSlot {
-public:
+  public:
     void PostCommand(std::string text);
     // The pending command, or an empty text when none is pending.
     std::string TakeCommand();
@@ -17,7 +17,7 @@ public:
     // Called after every post (the worker uses it to wake up); may be called from any thread.
     void SetListener(std::function<void()> listener);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string text_;
     bool pending_ = false;

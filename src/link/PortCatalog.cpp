@@ -76,7 +76,8 @@ std::vector<std::string> HardwareSerialPorts() {
 }
 
 std::vector<std::string> BuildPortCatalog(const std::vector<std::string>& userPorts,
-                                          const std::vector<std::string>& virtualPorts, bool includeHardware) {
+                                          const std::vector<std::string>& virtualPorts,
+                                          bool includeHardware) {
     std::vector<std::string> catalog;
     const auto add = [&](const std::string& p) {
         if (!p.empty() && std::find(catalog.begin(), catalog.end(), p) == catalog.end()) catalog.push_back(p);

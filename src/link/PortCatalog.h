@@ -16,7 +16,8 @@ std::vector<std::string> HardwareSerialPorts();
 std::string WindowsPortPath(int number);
 
 std::vector<std::string> BuildPortCatalog(const std::vector<std::string>& userPorts,
-                                          const std::vector<std::string>& virtualPorts, bool includeHardware = true);
+                                          const std::vector<std::string>& virtualPorts,
+                                          bool includeHardware = true);
 
 // Port number of a path: its 1-based position in the catalog (the number after "COM" on Windows);
 // 0 when it is not there.

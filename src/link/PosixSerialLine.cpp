@@ -18,12 +18,18 @@ using Clock = std::chrono::steady_clock;
 
 speed_t SpeedOf(int baud) {
     switch (baud) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
     }
 }
 
@@ -33,7 +39,7 @@ int RemainingMs(Clock::time_point deadline) {
 }
 
 class PosixSerialLine : public SerialLine {
-public:
+  public:
     PosixSerialLine() = default;
     // A descriptor that is already open, such as the master side of a pseudo-terminal.
     explicit PosixSerialLine(int fd) : fd_(fd), adopted_(true) {}
@@ -83,10 +89,18 @@ public:
         if (speed == B0 || ::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
         switch (c.byteSize) {
-        case 5: tio.c_cflag |= CS5; break;
-        case 6: tio.c_cflag |= CS6; break;
-        case 7: tio.c_cflag |= CS7; break;
-        default: tio.c_cflag |= CS8; break;
+        case 5:
+            tio.c_cflag |= CS5;
+            break;
+        case 6:
+            tio.c_cflag |= CS6;
+            break;
+        case 7:
+            tio.c_cflag |= CS7;
+            break;
+        default:
+            tio.c_cflag |= CS8;
+            break;
         }
         if (c.parity == Parity::Odd) tio.c_cflag |= PARENB | PARODD;
         if (c.parity == Parity::Even) tio.c_cflag |= PARENB;
@@ -173,7 +187,7 @@ public:
         }
     }
 
-private:
+  private:
     void Drain() {
         char buf[2048];
         for (;;) {
@@ -191,7 +205,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialLine> CreatePlatformLine() { return std::make_unique<PosixSerialLine>(); }
+std::unique_ptr<SerialLine> CreatePlatformLine() {
+    return std::make_unique<PosixSerialLine>();
+}
 
 std::unique_ptr<SerialLine> AdoptPosixDescriptor(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);

@@ -23,7 +23,7 @@ struct LineConfig {
 };
 
 class SerialLine {
-public:
+  public:
     virtual ~SerialLine() = default;
 
     // Opens the port for reading and writing, refusing a port that another user holds. `overlapped`
@@ -49,7 +49,7 @@ public:
 
 // Creates the right kind of line for a port path.
 class PortProvider {
-public:
+  public:
     virtual ~PortProvider() = default;
     virtual std::unique_ptr<SerialLine> Create(const std::string& path) = 0;
 };
@@ -57,7 +57,7 @@ public:
 // Both ends of an in-memory serial line: what one end writes, the other reads. Only one user may hold
 // the host end open at a time, like a real port.
 class LoopbackHub : public std::enable_shared_from_this<LoopbackHub> {
-public:
+  public:
     static std::shared_ptr<LoopbackHub> Create();
     std::unique_ptr<SerialLine> HostEnd();
     std::unique_ptr<SerialLine> DeviceEnd();
@@ -65,20 +65,20 @@ public:
     struct Direction;
     struct State;
 
-private:
+  private:
     LoopbackHub();
     std::shared_ptr<State> state_;
 };
 
 // The platform's ports, plus in-memory ports registered under a name (the built-in virtual processor).
 class SystemPortProvider : public PortProvider {
-public:
+  public:
     std::unique_ptr<SerialLine> Create(const std::string& path) override;
     void RegisterVirtualPort(const std::string& path, std::shared_ptr<LoopbackHub> hub);
     void UnregisterVirtualPort(const std::string& path);
     bool IsVirtualPort(const std::string& path) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<LoopbackHub>> virtualPorts_;
 };

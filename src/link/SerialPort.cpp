@@ -20,7 +20,9 @@ int DecimalValue(const std::string& text) {
 CSerialPort::CSerialPort(PortProvider& provider, const LinkTimings& timings)
     : provider_(provider), timings_(timings) {}
 
-CSerialPort::~CSerialPort() { Close(); }
+CSerialPort::~CSerialPort() {
+    Close();
+}
 
 void CSerialPort::SetLineSettings(std::string baud, std::string parity, std::string byteSize,
                                   std::string stopBits) {
@@ -52,7 +54,9 @@ int CSerialPort::Open() {
     LineConfig config;
     config.baud = DecimalValue(baud_);
     config.byteSize = DecimalValue(byteSize_);
-    config.parity = parity_ == kParityOdd ? Parity::Odd : parity_ == kParityEven ? Parity::Even : Parity::None;
+    config.parity = parity_ == kParityOdd    ? Parity::Odd
+                    : parity_ == kParityEven ? Parity::Even
+                                             : Parity::None;
     config.stopBits = stopBits_ == "2" ? 2 : 1;
     if (!line_->Configure(config)) {
         line_->Close();
@@ -83,7 +87,9 @@ bool CSerialPort::WriteText(std::string_view text) {
     return WriteAll(text);
 }
 
-bool CSerialPort::WriteTextAlways(std::string_view text) { return WriteAll(text); }
+bool CSerialPort::WriteTextAlways(std::string_view text) {
+    return WriteAll(text);
+}
 
 std::string CSerialPort::ReadAvailable(std::size_t limit) {
     if (!isOpen_) return {};
@@ -102,7 +108,9 @@ std::string CSerialPort::ReadText() {
     return ReadAvailable(kReadLimit);
 }
 
-std::string CSerialPort::ReadTextAlways() { return ReadAvailable(kReadLimit); }
+std::string CSerialPort::ReadTextAlways() {
+    return ReadAvailable(kReadLimit);
+}
 
 void CSerialPort::BeginExclusive() {
     PurgeAll();
@@ -166,9 +174,9 @@ std::string CThreadedComm::Read(std::size_t count, std::chrono::milliseconds tim
 
 void CThreadedComm::Close() {
     if (!line_) return;
-    // A download cut off by the purge would leave the device with half a record.
+    // No purge here: it would also throw away the part of a download still on its way, and leave the
+    // device with half a record. What the device sent back was read or is purged by the next open.
     line_->WaitSent(std::chrono::milliseconds(2000));
-    line_->Purge();
     line_->Close();
     line_.reset();
 }

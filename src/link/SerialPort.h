@@ -20,7 +20,7 @@ inline constexpr std::string_view kBaudRate = "38400";
 inline constexpr std::size_t kReadLimit = 2048;
 
 class CSerialPort {
-public:
+  public:
     enum OpenResult { kOpened = 0, kCannotOpen = 1, kSettingMissing = 2, kSettingsRefused = 3 };
 
     explicit CSerialPort(PortProvider& provider, const LinkTimings& timings = {});
@@ -58,7 +58,7 @@ public:
     // have arrived and nothing more followed for the quiet gap; without one it lasts the whole time.
     void WaitForReply(std::size_t expected, std::chrono::milliseconds timeout);
 
-private:
+  private:
     std::string ReadAvailable(std::size_t limit);
     bool WriteAll(std::string_view text);
 
@@ -72,7 +72,7 @@ private:
 };
 
 class CThreadedComm {
-public:
+  public:
     explicit CThreadedComm(PortProvider& provider) : provider_(provider) {}
     ~CThreadedComm() { Close(); }
 
@@ -86,7 +86,7 @@ public:
     bool IsOpen() const { return line_ && line_->IsOpen(); }
     std::size_t BytesSent() const { return sent_; }
 
-private:
+  private:
     PortProvider& provider_;
     std::unique_ptr<SerialLine> line_;
     std::size_t sent_ = 0;

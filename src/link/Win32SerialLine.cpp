@@ -12,7 +12,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class Win32SerialLine : public SerialLine {
-public:
+  public:
     ~Win32SerialLine() override { Close(); }
 
     bool Open(const std::string& path, bool overlapped) override {
@@ -116,7 +116,8 @@ public:
         if (::ClearCommError(handle_, &errors, &stat) && errors) ::PurgeComm(handle_, PURGE_TXABORT);
         DWORD written = 0;
         if (!overlapped_) {
-            if (!::WriteFile(handle_, data.data(), static_cast<DWORD>(data.size()), &written, nullptr)) return 0;
+            if (!::WriteFile(handle_, data.data(), static_cast<DWORD>(data.size()), &written, nullptr))
+                return 0;
             return written;
         }
         // The overlapped write is started and counted as sent; Close waits for its completion.
@@ -149,7 +150,7 @@ public:
         }
     }
 
-private:
+  private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     bool overlapped_ = false;
     bool pendingWrite_ = false;
@@ -159,6 +160,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialLine> CreatePlatformLine() { return std::make_unique<Win32SerialLine>(); }
+std::unique_ptr<SerialLine> CreatePlatformLine() {
+    return std::make_unique<Win32SerialLine>();
+}
 
 } // namespace quellmarin

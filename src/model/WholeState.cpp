@@ -34,7 +34,8 @@ std::optional<DeviceInfoBytes> UploadDeviceInfo(CSerialPort& port, std::string_v
     return DecodeDeviceInfoReply(RequestReply(port, address, "I)", timings.infoWait, kDeviceInfoReplyLength));
 }
 
-std::optional<UploadedState> UploadAll(CSerialPort& port, std::string_view address, const LinkTimings& timings) {
+std::optional<UploadedState> UploadAll(CSerialPort& port, std::string_view address,
+                                       const LinkTimings& timings) {
     const auto params = UploadParameters(port, address, timings);
     if (!params) return std::nullopt;
     const auto info = UploadDeviceInfo(port, address, timings);

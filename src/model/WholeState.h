@@ -16,7 +16,8 @@ inline constexpr std::size_t kParameterReplySkip = 9;  // data from character 11
 inline constexpr std::size_t kDeviceInfoReplySkip = 6; // data from character 8
 inline constexpr std::size_t kParameterReplyLength = 11 + 2 * kSystemParametersSize;
 inline constexpr std::size_t kDeviceInfoReplyLength = 8 + 2 * kDeviceInfoSize;
-inline constexpr std::string_view kUploadFailed = "Upload failed: the device's reply was incomplete or garbled.";
+inline constexpr std::string_view kUploadFailed =
+    "Upload failed: the device's reply was incomplete or garbled.";
 
 std::optional<ParameterBytes> DecodeParameterReply(std::string_view reply);
 std::optional<DeviceInfoBytes> DecodeDeviceInfoReply(std::string_view reply);
@@ -31,6 +32,7 @@ struct UploadedState {
     ParameterBytes params;
     DeviceInfoBytes info;
 };
-std::optional<UploadedState> UploadAll(CSerialPort& port, std::string_view address, const LinkTimings& timings);
+std::optional<UploadedState> UploadAll(CSerialPort& port, std::string_view address,
+                                       const LinkTimings& timings);
 
 } // namespace quellmarin

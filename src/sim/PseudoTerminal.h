@@ -10,18 +10,18 @@
 namespace quellmarin::sim {
 
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal();
     ~PseudoTerminal();
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
-    bool ok() const { return master_ >= 0; }
+    bool ok() const { return !slavePath_.empty(); }
     const std::string& SlavePath() const { return slavePath_; }
     // The master side as a serial line; call once.
     std::unique_ptr<SerialLine> TakeMaster();
 
-private:
+  private:
     int master_ = -1;
     int slaveKeeper_ = -1; // keeps the slave side alive while the program has it closed
     std::string slavePath_;

@@ -23,7 +23,8 @@ std::optional<SimFaults> ParseFaults(std::string_view spec, std::string& error) 
         if (item.empty()) continue;
         const std::size_t eq = item.find('=');
         const std::string_view key = item.substr(0, eq);
-        const std::string_view value = eq == std::string_view::npos ? std::string_view{} : item.substr(eq + 1);
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view{} : item.substr(eq + 1);
         double v = 0;
         if (key == "short_q" && value.empty()) {
             f.shortQ = true;
@@ -33,11 +34,16 @@ std::optional<SimFaults> ParseFaults(std::string_view spec, std::string& error) 
             error = "bad fault setting: " + std::string(item);
             return std::nullopt;
         }
-        if (key == "drop" && v <= 1) f.drop = v;
-        else if (key == "garble" && v <= 1) f.garble = v;
-        else if (key == "slow") f.slowMs = static_cast<int>(v);
-        else if (key == "mute_after") f.muteAfter = static_cast<int>(v);
-        else if (key == "seed") f.seed = static_cast<unsigned>(v);
+        if (key == "drop" && v <= 1)
+            f.drop = v;
+        else if (key == "garble" && v <= 1)
+            f.garble = v;
+        else if (key == "slow")
+            f.slowMs = static_cast<int>(v);
+        else if (key == "mute_after")
+            f.muteAfter = static_cast<int>(v);
+        else if (key == "seed")
+            f.seed = static_cast<unsigned>(v);
         else {
             error = "unknown fault setting: " + std::string(item);
             return std::nullopt;
@@ -50,7 +56,9 @@ SimServer::SimServer(VirtualProcessor& device, std::unique_ptr<SerialLine> line,
                      std::ostream* log)
     : device_(device), line_(std::move(line)), pace_(pace), log_(log), faults_(faults), rng_(faults.seed) {}
 
-SimServer::~SimServer() { Stop(); }
+SimServer::~SimServer() {
+    Stop();
+}
 
 void SimServer::Start() {
     if (thread_.joinable()) return;

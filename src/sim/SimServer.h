@@ -28,9 +28,9 @@ struct SimFaults {
 std::optional<SimFaults> ParseFaults(std::string_view spec, std::string& error);
 
 class SimServer {
-public:
-    SimServer(VirtualProcessor& device, std::unique_ptr<SerialLine> line, SimFaults faults = {}, bool pace = false,
-              std::ostream* log = nullptr);
+  public:
+    SimServer(VirtualProcessor& device, std::unique_ptr<SerialLine> line, SimFaults faults = {},
+              bool pace = false, std::ostream* log = nullptr);
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
@@ -40,7 +40,7 @@ public:
     void SetFaults(const SimFaults& faults);
     int FramesSeen() const { return framesSeen_; }
 
-private:
+  private:
     void Run();
     void Send(std::string reply);
 

@@ -35,7 +35,9 @@ void SetName(char* field, std::string_view name) {
     std::memcpy(field, name.data(), std::min<std::size_t>(name.size(), kNameLength));
 }
 
-std::string Padded(std::string_view name) { return (std::string(name) + std::string(20, '.')).substr(0, 20); }
+std::string Padded(std::string_view name) {
+    return (std::string(name) + std::string(20, '.')).substr(0, 20);
+}
 
 constexpr char kStateMagic[] = "QMSIM1\n";
 
@@ -55,7 +57,9 @@ VirtualProcessor::VirtualProcessor(int deviceId, DeviceModel model)
     std::memcpy(params_.Name, programs_[0]->name, kNameLength);
 }
 
-std::string VirtualProcessor::Address() const { return AddressText(id_); }
+std::string VirtualProcessor::Address() const {
+    return AddressText(id_);
+}
 
 SystemParameters VirtualProcessor::Parameters() const {
     std::lock_guard lock(mutex_);
@@ -176,7 +180,8 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
         return ProgramNameReply(number);
     case 'R':
         if (number < 0) return std::nullopt;
-        if (number < 1 || number > kPrograms || !programs_[number - 1]) return std::string(kEmptyProgramReply);
+        if (number < 1 || number > kPrograms || !programs_[number - 1])
+            return std::string(kEmptyProgramReply);
         params_ = programs_[number - 1]->state;
         std::memcpy(params_.Name, programs_[number - 1]->name, kNameLength);
         info_.ProgramNo = static_cast<std::uint8_t>(number);
@@ -278,11 +283,16 @@ bool VirtualProcessor::ApplyParameter(std::string_view b) {
         info_.GenLevel = static_cast<std::uint8_t>(*level);
         return true;
     }
-    case 26: return in() && onOff(in()->PeqEnable, 111, "111");
-    case 27: return in() && band(in()->Peq, kInputBands);
-    case 28: return in() && gain(in()->Gain);
-    case 29: return in() && delay(*in());
-    case 30: return in() && onOff(in()->Mute, 1, "001");
+    case 26:
+        return in() && onOff(in()->PeqEnable, 111, "111");
+    case 27:
+        return in() && band(in()->Peq, kInputBands);
+    case 28:
+        return in() && gain(in()->Gain);
+    case 29:
+        return in() && delay(*in());
+    case 30:
+        return in() && onOff(in()->Mute, 1, "001");
     case 31: {
         if (!out() || b.size() != 29) return false;
         std::uint8_t levels[8];
@@ -294,7 +304,8 @@ bool VirtualProcessor::ApplyParameter(std::string_view b) {
         std::memcpy(out()->Route, levels, 8);
         return true;
     }
-    case 32: return out() && delay(*out());
+    case 32:
+        return out() && delay(*out());
     case 33: {
         const auto ht = Num(b, 5, 2), hf = Num(b, 7, 3), lt = Num(b, 10, 2), lf = Num(b, 12, 3);
         if (!out() || b.size() != 15 || !ht || !hf || !lt || !lf || *hf > 123 || *lf > 123) return false;
@@ -304,19 +315,27 @@ bool VirtualProcessor::ApplyParameter(std::string_view b) {
         out()->LpfFreq = static_cast<std::uint8_t>(*lf);
         return true;
     }
-    case 34: return out() && band(out()->Peq, kOutputBands);
-    case 35: return out() && gain(out()->Gain);
+    case 34:
+        return out() && band(out()->Peq, kOutputBands);
+    case 35:
+        return out() && gain(out()->Gain);
     case 36: {
         const auto v = Num(b, 9, 2);
-        if (!out() || b.size() != 13 || b.substr(5, 4) != "0000" || b.substr(11, 2) != "00" || !v) return false;
+        if (!out() || b.size() != 13 || b.substr(5, 4) != "0000" || b.substr(11, 2) != "00" || !v)
+            return false;
         out()->Limit = static_cast<std::uint8_t>(*v);
         return true;
     }
-    case 37: return out() && onOff(out()->Mute, 1, "001");
-    case 38: return out() && onOff(out()->PeqEnable, 111, "111");
-    case 39: return out() && onOff(out()->Polarity, 1, "111");
-    case 40: return links(params_.InCH);
-    case 41: return links(params_.OutCH);
+    case 37:
+        return out() && onOff(out()->Mute, 1, "001");
+    case 38:
+        return out() && onOff(out()->PeqEnable, 111, "111");
+    case 39:
+        return out() && onOff(out()->Polarity, 1, "111");
+    case 40:
+        return links(params_.InCH);
+    case 41:
+        return links(params_.OutCH);
     case 44: {
         const auto a = Num(b, 5, 2), r = Num(b, 7, 2), t = Num(b, 9, 3), rel = Num(b, 12, 2);
         if (!in() || b.size() != 14 || !a || !r || !t || !rel || *t > 255) return false;
@@ -324,7 +343,8 @@ bool VirtualProcessor::ApplyParameter(std::string_view b) {
                              static_cast<std::uint8_t>(*t), static_cast<std::uint8_t>(*r)};
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 

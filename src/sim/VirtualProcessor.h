@@ -23,7 +23,7 @@ struct Program {
 };
 
 class VirtualProcessor {
-public:
+  public:
     VirtualProcessor(int deviceId, DeviceModel model);
 
     // Bytes from the wire; returns the replies, one per complete frame that gets one.
@@ -48,7 +48,7 @@ public:
     bool LoadState(const std::filesystem::path& path);
     bool SaveState(const std::filesystem::path& path) const;
 
-private:
+  private:
     std::optional<std::string> HandleLocked(std::string_view frame);
     bool ApplyParameter(std::string_view body);
     std::string LevelReply();

@@ -16,12 +16,15 @@ using namespace quellmarin;
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 int Usage(const std::string& why) {
-    std::cerr << why << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults SPEC]"
-                        " [--log FILE] [--state FILE]\n"
-                        "  SPEC: drop=P,garble=P,slow=MS,mute_after=N,short_q,seed=N\n";
+    std::cerr << why
+              << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults SPEC]"
+                 " [--log FILE] [--state FILE]\n"
+                 "  SPEC: drop=P,garble=P,slow=MS,mute_after=N,short_q,seed=N\n";
     return 2;
 }
 

@@ -1,0 +1,121 @@
+// The device commands of the command-line tool against a virtual processor on an in-memory port,
+// and the real programs against each other over a pseudo-terminal.
+#include "cli/Cli.h"
+
+#include "TempDir.h"
+#include "link/Frames.h"
+#include "link/LinkTestSupport.h"
+#include "model/ParameterFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace quellmarin;
+using namespace quellmarin::test;
+
+namespace {
+
+struct VirtualRig {
+    VirtualRig() : hub(LoopbackHub::Create()), server(device, hub->DeviceEnd()) {
+        provider.RegisterVirtualPort("virtual", hub);
+        env.provider = &provider;
+        env.timings = LinkTimings::Fast();
+        env.virtualPorts = {"virtual"};
+        env.includeHardware = false;
+        env.progressOnTerminal = false;
+        server.Start();
+    }
+    struct Result {
+        int code;
+        std::string out, err;
+    };
+    Result Run(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        const int code = cli::Run(args, out, err, env);
+        return {code, out.str(), err.str()};
+    }
+
+    sim::VirtualProcessor device{5, DeviceModel::Mivon};
+    std::shared_ptr<LoopbackHub> hub;
+    sim::SimServer server;
+    SystemPortProvider provider;
+    cli::Environment env;
+};
+
+} // namespace
+
+TEST(CliDevice, ScanUploadDownloadLevelsAndSend) {
+    TempDir dir;
+    VirtualRig rig;
+    auto r = rig.Run({"scan"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Device.....05\tvirtual\n");
+    EXPECT_EQ(rig.Run({"--id", "6", "scan"}).out, "None device\n");
+    EXPECT_EQ(rig.Run({"--id", "6", "scan"}).code, 1);
+
+    rig.device.Handle(FrameOutputGain("05", 3, 161));
+    const std::string up = (dir / "up.asc").string();
+    r = rig.Run({"upload", up});
+    ASSERT_EQ(r.code, 0) << r.err;
+    LoadResult loaded = LoadParameterFile(up, 0x88);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_TRUE(loaded.records->params == rig.device.Parameters());
+    EXPECT_EQ(loaded.records->params.OutCH[3].Gain, 161);
+    EXPECT_EQ(rig.device.FramesReceived().back(), "(05B)");
+    EXPECT_EQ(rig.Run({"upload", (dir / "up.txt").string()}).code, 3);
+
+    SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
+    p.InCH[6].Gain = 33;
+    const auto down = dir / "down.asc";
+    ASSERT_EQ(SaveParameterFile(down, p, DefaultDeviceInfo(DeviceModel::Mivon)), "");
+    r = rig.Run({"download", down.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(rig.device.Parameters().InCH[6].Gain, 33);
+    std::ofstream(dir / "bad.asc") << "short";
+    r = rig.Run({"download", (dir / "bad.asc").string()});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "File read Failed...!\n");
+
+    r = rig.Run({"levels", "--count", "3"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
+    EXPECT_EQ(r.out.rfind("in ", 0), 0u);
+    EXPECT_NE(r.out.find("status"), std::string::npos);
+
+    r = rig.Run({"send", "(05T002)"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(DecodeProgramName(TrimBlanks(r.out)), "Main PA.............");
+    EXPECT_EQ(rig.Run({"send", "(05\x01)"}).code, 2);
+    r = rig.Run({"send", "(05Z)"});
+    EXPECT_EQ(r.code, 1) << "no reply is a failure";
+}
+
+TEST(CliDevice, DeviceThatDropsTheUploadWritesNoFile) {
+    TempDir dir;
+    VirtualRig rig;
+    rig.server.SetFaults({0, 0, 0, 0, true, 1});
+    const auto up = dir / "up.asc";
+    const auto r = rig.Run({"upload", up.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Upload failed"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(up));
+}
+
+#ifndef _WIN32
+TEST(CliDevice, RealProgramsOverAPseudoTerminal) {
+    TempDir dir;
+    SimProcess sim({"--id", "14", "--pace"});
+    ASSERT_FALSE(sim.Path().empty());
+    const std::string cli = QUELLMARIN_CLI_PATH;
+    const std::string file = (dir / "state.asc").string();
+    const std::string base = "'" + cli + "' --port '" + sim.Path() + "' --id 14 ";
+    EXPECT_EQ(std::system((base + "scan | grep -q 'Device.....14'").c_str()), 0);
+    EXPECT_EQ(std::system((base + "upload '" + file + "' >/dev/null").c_str()), 0);
+    const LoadResult loaded = LoadParameterFile(file, 0x88);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.records->info.DeviceId, 14);
+}
+#endif

@@ -1,0 +1,171 @@
+// Devices on the other end of a line for the link tests: a scripted one that answers by a function,
+// a virtual processor on a real pseudo-terminal, and the quellmarin-sim program itself.
+#pragma once
+
+#include "link/SerialLine.h"
+#include "sim/PseudoTerminal.h"
+#include "sim/SimServer.h"
+#include "sim/VirtualProcessor.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace quellmarin::test {
+
+using namespace std::chrono_literals;
+
+// Waits for a condition for at most `timeout`, checking every millisecond.
+template <class F> bool WaitFor(F condition, std::chrono::milliseconds timeout = 3000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Reads frames "(...)" from its end of a line and answers each with what the script returns.
+class ScriptedDevice {
+  public:
+    using Script = std::function<std::optional<std::string>(const std::string& frame)>;
+
+    ScriptedDevice(std::unique_ptr<SerialLine> line, Script script)
+        : line_(std::move(line)), script_(std::move(script)), thread_([this] { Run(); }) {}
+    ~ScriptedDevice() {
+        stop_ = true;
+        thread_.join();
+    }
+
+    std::vector<std::string> Frames() const {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    std::size_t Count() const {
+        std::lock_guard lock(mutex_);
+        return frames_.size();
+    }
+
+  private:
+    void Run() {
+        std::string pending;
+        while (!stop_) {
+            if (!line_->WaitForBytes(1, 20ms)) continue;
+            pending += line_->Read(4096);
+            for (;;) {
+                const auto open = pending.find('(');
+                const auto close = pending.find(')', open == std::string::npos ? 0 : open);
+                if (open == std::string::npos || close == std::string::npos) break;
+                const std::string frame = pending.substr(open, close - open + 1);
+                pending.erase(0, close + 1);
+                {
+                    std::lock_guard lock(mutex_);
+                    frames_.push_back(frame);
+                }
+                if (auto reply = script_(frame)) line_->Write(*reply, 1s);
+            }
+        }
+    }
+
+    std::unique_ptr<SerialLine> line_;
+    Script script_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> frames_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+#ifndef _WIN32
+// A virtual processor answering on a real pseudo-terminal, in this process.
+class PtyProcessor {
+  public:
+    explicit PtyProcessor(int id, DeviceModel model = kBuildModel, sim::SimFaults faults = {},
+                          bool pace = false)
+        : device(id, model), server_(device, pty_.TakeMaster(), faults, pace) {
+        server_.Start();
+    }
+    const std::string& Path() const { return pty_.SlavePath(); }
+    void SetFaults(const sim::SimFaults& f) { server_.SetFaults(f); }
+
+    sim::VirtualProcessor device;
+
+  private:
+    sim::PseudoTerminal pty_;
+    sim::SimServer server_;
+};
+
+// A scripted device on a real pseudo-terminal.
+class PtyScripted {
+  public:
+    explicit PtyScripted(ScriptedDevice::Script script) : device(pty_.TakeMaster(), std::move(script)) {}
+    const std::string& Path() const { return pty_.SlavePath(); }
+
+  private:
+    sim::PseudoTerminal pty_;
+
+  public:
+    ScriptedDevice device;
+};
+
+// The quellmarin-sim program, started with the given arguments; it ends when this object does.
+class SimProcess {
+  public:
+    explicit SimProcess(const std::vector<std::string>& args) {
+        int toChild[2], fromChild[2];
+        if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(toChild[0], 0);
+            ::dup2(fromChild[1], 1);
+            ::close(toChild[1]);
+            ::close(fromChild[0]);
+            std::vector<char*> argv;
+            static std::string bin = QUELLMARIN_SIM_PATH;
+            argv.push_back(bin.data());
+            std::vector<std::string> copy = args;
+            for (auto& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(bin.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        stdin_ = toChild[1];
+        std::string line;
+        char c;
+        while (::read(fromChild[0], &c, 1) == 1 && c != '\n') line += c;
+        ::close(fromChild[0]);
+        path_ = line;
+    }
+    ~SimProcess() {
+        if (stdin_ >= 0) ::close(stdin_);
+        if (pid_ > 0) {
+            int status = 0;
+            for (int i = 0; i < 200 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+            if (::waitpid(pid_, &status, WNOHANG) == 0) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+            }
+        }
+    }
+    const std::string& Path() const { return path_; }
+
+  private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    std::string path_;
+};
+#endif
+
+} // namespace quellmarin::test
