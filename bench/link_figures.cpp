@@ -1,0 +1,167 @@
+// Figures of the device link against virtual processors on pseudo-terminals, with the real waits:
+// scan time over one and four ports, the upload connection, command latency and idle CPU use.
+// Usage: quellmarin-link-figures [--quick]
+#include "link/DeviceLink.h"
+#include "link/PortCatalog.h"
+#include "sim/PseudoTerminal.h"
+#include "sim/SimServer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <sys/resource.h>
+#include <thread>
+#include <vector>
+
+using namespace quellmarin;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+struct Processor {
+    explicit Processor(int id, bool pace) : device(id, DeviceModel::Mivon), server(device, pty.TakeMaster(), {}, pace) {
+        server.Start();
+    }
+    sim::VirtualProcessor device;
+    sim::PseudoTerminal pty;
+    sim::SimServer server;
+};
+
+// A device that notes when each frame arrives and answers the level poll.
+struct TimingDevice {
+    TimingDevice() : master(pty.TakeMaster()), device(1, DeviceModel::Mivon), thread([this] { Run(); }) {}
+    ~TimingDevice() {
+        stop = true;
+        thread.join();
+    }
+    void Run() {
+        std::string pending;
+        while (!stop) {
+            if (!master->WaitForBytes(1, std::chrono::milliseconds(20))) continue;
+            pending += master->Read(4096);
+            for (;;) {
+                const auto close = pending.find(')');
+                if (close == std::string::npos) break;
+                const std::string frame = pending.substr(0, close + 1);
+                pending.erase(0, close + 1);
+                {
+                    std::lock_guard lock(mutex);
+                    arrivals.emplace_back(frame, Clock::now());
+                }
+                if (auto reply = device.Handle(frame)) master->Write(*reply, std::chrono::seconds(1));
+            }
+        }
+    }
+    sim::PseudoTerminal pty;
+    std::unique_ptr<SerialLine> master;
+    sim::VirtualProcessor device;
+    std::mutex mutex;
+    std::vector<std::pair<std::string, Clock::time_point>> arrivals;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+double ScanSeconds(int ports) {
+    std::vector<std::unique_ptr<Processor>> sims;
+    std::vector<std::string> paths;
+    for (int i = 0; i < ports; ++i) {
+        sims.push_back(std::make_unique<Processor>(10 + i, false));
+        paths.push_back(sims.back()->pty.SlavePath());
+    }
+    SystemPortProvider provider;
+    DeviceLink link(provider);
+    link.SetCatalog(BuildPortCatalog(paths, {}, false));
+    const auto start = Clock::now();
+    const auto found = link.Scan();
+    const double s = Ms(Clock::now() - start) / 1000;
+    if (static_cast<int>(found.size()) != ports) std::printf("  (found %zu of %d)\n", found.size(), ports);
+    return s;
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    std::printf("scan, real waits: 1 port %.2f s, 4 ports %.2f s\n", ScanSeconds(1), ScanSeconds(4));
+
+    {
+        Processor paced(7, true);
+        SystemPortProvider provider;
+        DeviceLink link(provider);
+        link.SetCatalog({paced.pty.SlavePath()});
+        Selection s{"07", paced.pty.SlavePath(), 1, 7};
+        link.Select(s);
+        const auto start = Clock::now();
+        const ConnectOutcome c = link.Connect(false, {});
+        std::printf("upload connection at 38400 baud: %.0f ms (%s; the fixed waits alone were 3700 ms)\n",
+                    Ms(Clock::now() - start), c.connected ? "connected" : c.message.c_str());
+        link.Disconnect();
+    }
+
+    {
+        TimingDevice dev;
+        SystemPortProvider provider;
+        DeviceLink link(provider);
+        link.SetCatalog({dev.pty.SlavePath()});
+        link.Select(Selection{"01", dev.pty.SlavePath(), 1, 1});
+        if (!link.Connect(false, {}).connected) {
+            std::printf("latency: could not connect\n");
+            return 1;
+        }
+        std::vector<double> latency;
+        const int posts = quick ? 40 : 200;
+        for (int i = 0; i < posts; ++i) {
+            char frame[16];
+            std::snprintf(frame, sizeof frame, "(01$0280%.3d)", 1 + i % 200);
+            const auto posted = Clock::now();
+            link.Post(frame);
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                std::lock_guard lock(dev.mutex);
+                const auto it = std::find_if(dev.arrivals.rbegin(), dev.arrivals.rend(),
+                                             [&](const auto& a) { return a.first == frame; });
+                if (it != dev.arrivals.rend() && it->second >= posted) {
+                    latency.push_back(Ms(it->second - posted));
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(37 * (i % 7)));
+        }
+        std::sort(latency.begin(), latency.end());
+        std::printf("post to arrival over %d posts (meters polling): median %.1f ms, worst %.1f ms\n", posts,
+                    latency[latency.size() / 2], latency.back());
+        link.Disconnect();
+    }
+
+    {
+        // The processor runs in this process too, so its own share is measured apart and taken off.
+        Processor sim(3, false);
+        SystemPortProvider provider;
+        DeviceLink link(provider);
+        link.SetCatalog({sim.pty.SlavePath()});
+        link.Select(Selection{"03", sim.pty.SlavePath(), 1, 3});
+        link.Connect(false, {});
+        const int seconds = quick ? 5 : 30;
+        const double cpu0 = CpuSeconds();
+        const auto start = Clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        const double cpu = CpuSeconds() - cpu0;
+        const double wall = Ms(Clock::now() - start) / 1000;
+        std::printf("connected and idle for %.0f s (worker and virtual processor together): %.2f %% of a core\n",
+                    wall, 100 * cpu / wall);
+        link.Disconnect();
+    }
+    return 0;
+}
