@@ -1,0 +1,195 @@
+#include "app/MainFrame.h"
+
+#include "app/Dialogs.h"
+#include "app/MessageBox.h"
+#include "model/ParameterFile.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QUrl>
+
+// The help document lives in the resources of a static library, which the linker would drop.
+static void InitResources() { Q_INIT_RESOURCE(resources); }
+
+namespace quellmarin::ui {
+
+namespace {
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+} // namespace
+
+CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(parent), app_(app) {
+    InitResources();
+    setObjectName("mainFrame");
+    setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)));
+    page_ = new CPropertyViewPage(app_, this);
+    setCentralWidget(page_);
+    for (int i = 0; i < 4; ++i) {
+        panes_[i] = new QLabel(this);
+        panes_[i]->setObjectName(QString("pane%1").arg(i));
+        statusBar()->addPermanentWidget(panes_[i], 1);
+    }
+    BuildMenus();
+    connect(page_, &CPropertyViewPage::note, this, [this](const QString& t) { statusBar()->showMessage(t, 5000); });
+    connect(&app_, &CQuellmarinApp::connectionChanged, this, &CMainFrame::RefreshStatus);
+    connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
+    WriteHelp();
+    RefreshStatus();
+    resize(1280, 700);
+}
+
+QAction* CMainFrame::Action(int command) const {
+    const auto it = actions_.find(command);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::BuildMenus() {
+    const auto add = [this](QMenu* menu, const QString& text, int command, auto slot) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QString("command%1").arg(command));
+        a->setData(command);
+        connect(a, &QAction::triggered, this, slot);
+        actions_[command] = a;
+        return a;
+    };
+    const auto later = [this](const QString& what) {
+        return [this, what] { ShowMessage(this, "Quellmarin", what + " is not available yet."); };
+    };
+
+    QMenu* file = menuBar()->addMenu("File(&F)");
+    add(file, "Scan...", 32781, [this] {
+        if (app_.Connected())
+            ShowMessage(this, "Quellmarin", "can not scan,device is connected!");
+        else
+            page_->StartScan();
+    });
+    add(file, "Open..", 32805, [this] { OpenFile(); })->setShortcut(QKeySequence::Open);
+    add(file, "Save as..", 32806, [this] { SaveFileAs(); })->setShortcut(QKeySequence::SaveAs);
+    file->addSeparator();
+    add(file, "Exit(&X)", 57665, [this] { close(); })->setShortcut(QKeySequence::Quit);
+
+    QMenu* program = menuBar()->addMenu("Program(&P)");
+    add(program, "Program List...", 32807, [this] {
+        if (!app_.Connected())
+            ShowMessage(this, "Has not connect to device ", "Please connect to device first.");
+        else
+            ShowMessage(this, "Quellmarin", "The program list is not available yet.");
+    });
+    add(program, "Save To Device..", 32811, later("Saving the current program to the device"));
+
+    QMenu* signal = menuBar()->addMenu("Signal");
+    add(signal, "Generator...", 32812, later("The signal generator"));
+
+    QMenu* device = menuBar()->addMenu("Device");
+    add(device, "CH Alias Setting...", 32813, later("The channel alias setting"));
+    add(device, "Pannel Lock Settng...", 32824, later("The panel lock setting"));
+    device->addSeparator();
+    QAction* virt = device->addAction("Built-in virtual processor");
+    virt->setObjectName("virtualProcessor");
+    virt->setCheckable(true);
+    virt->setChecked(app_.VirtualRunning());
+    virt->setToolTip("A processor inside the program, on the port \"virtual\", to try every function");
+    connect(virt, &QAction::toggled, this, [this](bool on) {
+        if (on) {
+            app_.StartVirtualProcessor();
+            statusBar()->showMessage("The virtual processor answers on the port \"virtual\"; scan to find it.", 5000);
+        } else {
+            app_.StopVirtualProcessor();
+            RefreshStatus();
+        }
+    });
+
+    QMenu* help = menuBar()->addMenu("Help(&H)");
+    const auto about = [this] {
+        AboutDialog dialog(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)), this);
+        dialog.exec();
+    };
+    add(help, "Contents", 32779, about);
+    QAction* doc = help->addAction("Help document");
+    doc->setObjectName("helpDocument");
+    doc->setShortcut(QKeySequence::HelpContents);
+    connect(doc, &QAction::triggered, this, [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath_)); });
+    help->addSeparator();
+    add(help, "About Quellmarin(&A)...", 57664, about);
+}
+
+void CMainFrame::SetPaneText(int pane, const QString& text) { panes_.at(pane)->setText(text); }
+
+QString CMainFrame::PaneText(int pane) const { return panes_.at(pane)->text(); }
+
+void CMainFrame::RefreshStatus() {
+    const auto texts = StatusTexts(DeviceInfo, g_SystemParameters, app_.ProgramNoText(), app_.Connected());
+    for (int i = 0; i < 4; ++i) SetPaneText(i, QString::fromLatin1(texts[i].c_str()));
+}
+
+bool CMainFrame::LoadFile(const QString& path) {
+    const LoadResult r = LoadParameterFile(std::filesystem::path(path.toStdString()), DeviceInfo.ChannelConfig);
+    if (!r.ok()) {
+        ShowMessage(this, "Quellmarin", Q(r.message));
+        return false;
+    }
+    g_SystemParameters = r.records->params;
+    DeviceInfo = r.records->info;
+    page_->ResetIndicators();
+    page_->RefreshAll();
+    RefreshStatus();
+    statusBar()->showMessage("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).", 5000);
+    return true;
+}
+
+bool CMainFrame::SaveFile(const QString& path) {
+    const std::string_view message =
+        SaveParameterFile(std::filesystem::path(path.toStdString()), g_SystemParameters, DeviceInfo);
+    if (!message.empty()) {
+        ShowMessage(this, "Quellmarin", Q(message));
+        return false;
+    }
+    statusBar()->showMessage("Saved " + QFileInfo(path).fileName(), 5000);
+    return true;
+}
+
+void CMainFrame::OpenFile() {
+    QFileDialog dialog(this, "Open..", {}, "Parameters File(*.asc)");
+    dialog.setDefaultSuffix("asc");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    LoadFile(dialog.selectedFiles().first());
+}
+
+void CMainFrame::SaveFileAs() {
+    QFileDialog dialog(this, "Save as..", {}, "Parameters File(*.asc)");
+    dialog.setDefaultSuffix("asc");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    SaveFile(dialog.selectedFiles().first());
+}
+
+void CMainFrame::WriteHelp() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    const QString name = app_.Model() == DeviceModel::Ketra ? "contentsKetra.html" : "contentsMivon.html";
+    helpPath_ = QDir(folder).filePath(name);
+    QFile source(":/help/contents.html");
+    QFile target(helpPath_ + ".part");
+    if (source.open(QIODevice::ReadOnly) && target.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        target.write(source.readAll());
+        target.close();
+        QFile::remove(helpPath_);
+        QFile::rename(helpPath_ + ".part", helpPath_);
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    app_.Shutdown();
+    e->accept();
+}
+
+} // namespace quellmarin::ui

@@ -1,0 +1,48 @@
+// The main window: the menus, the front panel and the four status panes.
+#pragma once
+
+#include "app/PropertyViewPage.h"
+#include "app/QuellmarinApp.h"
+
+#include <QMainWindow>
+#include <array>
+
+class QLabel;
+class QAction;
+
+namespace quellmarin::ui {
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CQuellmarinApp& app, QWidget* parent = nullptr);
+
+    CPropertyViewPage* Page() const { return page_; }
+    void SetPaneText(int pane, const QString& text);
+    QString PaneText(int pane) const;
+    // Status panes from the records and the connection.
+    void RefreshStatus();
+    // Loads a parameter file into the records (with the load checks' messages); true when it did.
+    bool LoadFile(const QString& path);
+    bool SaveFile(const QString& path);
+    QAction* Action(int command) const;
+    // Where the help document was written at start.
+    QString HelpPath() const { return helpPath_; }
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void BuildMenus();
+    void OpenFile();
+    void SaveFileAs();
+    void WriteHelp();
+
+    CQuellmarinApp& app_;
+    CPropertyViewPage* page_;
+    std::array<QLabel*, 4> panes_{};
+    std::map<int, QAction*> actions_;
+    QString helpPath_;
+};
+
+} // namespace quellmarin::ui
