@@ -82,7 +82,11 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
         else
             StartScan();
     });
-    connect(deviceList_, &QListWidget::currentRowChanged, this, [this](int row) { SelectDevice(row); });
+    // A selection the user makes; the focus landing on the list selects nothing.
+    connect(deviceList_, &QListWidget::itemSelectionChanged, this, [this] {
+        const auto selected = deviceList_->selectedItems();
+        if (!selected.isEmpty()) SelectDevice(deviceList_->row(selected.first()));
+    });
     connect(deviceList_, &QListWidget::itemDoubleClicked, this, [this] { ConnectFromList(); });
     connect(&app_, &CQuellmarinApp::scanProgress, scanWindow_, &ScanWindow::SetProgress);
     connect(&app_, &CQuellmarinApp::scanFinished, this, [this](const QStringList& lines) {
@@ -253,8 +257,8 @@ void CPropertyViewPage::RefreshStrip() {
 
 void CPropertyViewPage::RefreshLinkLamps() {
     for (int k = 0; k < 8; ++k) {
-        inLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, false, k) && k != logic_.CurrentInputChannel());
-        outLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, true, k) && k != logic_.CurrentOutputChannel());
+        inLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, false, k));
+        outLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, true, k));
     }
 }
 
