@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/MessageBox.h"
 #include "app/Widgets.h"
+#include "graph/ResponseGraph.h"
 #include "dsp/Scales.h"
 #include "link/Discovery.h"
 
@@ -55,8 +56,16 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     root->addLayout(top, 3);
 
     auto* bottom = new QHBoxLayout;
-    graph_ = new ResponseView(this);
-    graph_->setObjectName("responseView");
+    graph_ = new ResponseGraph(app_.Model(), this);
+    graph_->setObjectName("responseGraph");
+    graph_->setToolTip("Drag a band handle to set its frequency and gain, the wheel sets its Q, a quick right "
+                       "click picks its type; drag HP and LP to move the crossover corners");
+    // Every change on the graph is written into the record and sent at once.
+    graph_->Model().SetHooks(
+        [this](const EqBand& b) { app_.Post(ApplyBandToRecord(g_SystemParameters, b, app_.Address())); },
+        [this](const CrossoverCurve& x) {
+            if (const auto frame = ApplyCrossoverToRecord(g_SystemParameters, x, app_.Address())) app_.Post(*frame);
+        });
     bottom->addWidget(graph_, 1);
     bottom->addWidget(BuildStrip());
     root->addLayout(bottom, 4);
@@ -97,6 +106,7 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
         if (!app_.Link().Devices().empty()) noDeviceFound_ = false;
         scanWindow_->hide();
         scanButton_->setEnabled(true);
+        graph_->AnimationTimer().start();
         emit note(app_.Link().Devices().empty() ? "No processor answered."
                                                 : QString("%1 processor(s) found.").arg(lines.size()));
     });
@@ -263,34 +273,11 @@ void CPropertyViewPage::RefreshLinkLamps() {
 }
 
 void CPropertyViewPage::RefreshGraph() {
-    const SystemParameters& p = g_SystemParameters;
-    std::vector<BandCurveParams> bands(ResponseCurves::kBandObjects);
-    const auto band = [](const PeqBand& b, bool on) {
-        return BandCurveParams{on, b.Type, FrequencyValues()[std::min<int>(b.Freq, kFrequencySteps - 1)],
-                               GainValues()[std::min<int>(b.Level, kGainSteps - 1)], b.Q};
-    };
-    const DeviceModel model = app_.Model();
-    if (logic_.InputSectionActive()) {
-        const int c = logic_.CurrentInputChannel();
-        const InputChannel& in = p.InCH[std::min<int>(p.InCH[c].LinkIndex, 7)];
-        for (int j = 0; j < kInputBands; ++j) bands[j] = band(in.Peq[j], in.PeqEnable != 0);
-        graph_->SetBands(bands, nullptr,
-                         QString("INPUT %1  PEQ %2").arg(QString::fromStdString(ChannelTag(false, c, model)))
-                             .arg(in.PeqEnable ? "on" : "off"));
-    } else {
-        const int c = logic_.CurrentOutputChannel();
-        const OutputChannel& out = p.OutCH[std::min<int>(p.OutCH[c].LinkIndex, 7)];
-        for (int j = 0; j < kOutputBands; ++j) bands[5 + j] = band(out.Peq[j], out.PeqEnable != 0);
-        const auto xf = CrossoverFrequencyValues();
-        const CrossoverParams x{out.HpfType, xf[std::min<int>(out.HpfFreq, 123)], out.HpfFreq < 1, out.LpfType,
-                                xf[std::min<int>(out.LpfFreq, 123)], out.LpfFreq > 121};
-        graph_->SetBands(bands, &x,
-                         QString("OUTPUT %1  PEQ %2  HPF %3  LPF %4")
-                             .arg(QString::fromStdString(ChannelTag(true, c, model)))
-                             .arg(out.PeqEnable ? "on" : "off")
-                             .arg(QString::fromStdString(HighPassText(out.HpfFreq)))
-                             .arg(QString::fromStdString(LowPassText(out.LpfFreq))));
-    }
+    if (logic_.InputSectionActive())
+        graph_->Model().LoadInput(g_SystemParameters, logic_.CurrentInputChannel());
+    else
+        graph_->Model().LoadOutput(g_SystemParameters, logic_.CurrentOutputChannel());
+    graph_->Invalidate();
 }
 
 void CPropertyViewPage::RefreshAll() {
@@ -338,6 +325,8 @@ void CPropertyViewPage::ShowLostDevice() {
 void CPropertyViewPage::StartScan() {
     if (app_.Connected() || app_.Busy()) return;
     scanButton_->setEnabled(false);
+    // The handle animation pauses for the time of the scan.
+    graph_->AnimationTimer().stop();
     scanWindow_->Begin();
     app_.StartScan();
 }

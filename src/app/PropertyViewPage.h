@@ -18,7 +18,7 @@ namespace quellmarin::ui {
 
 class LevelMeterStrip;
 class Lamp;
-class ResponseView;
+class ResponseGraph;
 class ScanWindow;
 class WarningDialog;
 
@@ -51,6 +51,7 @@ public:
     Lamp* LinkLamp(bool output, int i) const { return (output ? outLinks_ : inLinks_)[i]; }
     QListWidget* DeviceList() const { return deviceList_; }
     WarningDialog* Warning() const { return warning_; }
+    ResponseGraph* Graph() const { return graph_; }
 
 signals:
     // A short note for the status bar (a window that does not exist yet, ...).
@@ -72,7 +73,7 @@ private:
     LevelMeterStrip* inMeters_ = nullptr;
     LevelMeterStrip* outMeters_ = nullptr;
     std::array<Lamp*, 8> inLamps_{}, outLamps_{}, inLinks_{}, outLinks_{};
-    ResponseView* graph_ = nullptr;
+    ResponseGraph* graph_ = nullptr;
     std::map<int, QPushButton*> strip_;
     ScanWindow* scanWindow_ = nullptr;
     WarningDialog* warning_ = nullptr;

@@ -2,7 +2,6 @@
 // the response view of the selected channel.
 #pragma once
 
-#include "dsp/Response.h"
 #include "model/DeviceModel.h"
 
 #include <QWidget>
@@ -52,29 +51,6 @@ protected:
 private:
     Kind kind_;
     bool lit_ = false;
-};
-
-// The summed response of the selected channel on the graph's grid (10 Hz to 20 kHz, +24 to -30 dB).
-class ResponseView : public QWidget {
-    Q_OBJECT
-public:
-    explicit ResponseView(QWidget* parent = nullptr);
-    void SetBands(const std::vector<BandCurveParams>& bands, const CrossoverParams* crossover, const QString& title);
-    QSize sizeHint() const override { return {620, 260}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-    void resizeEvent(QResizeEvent*) override;
-
-private:
-    PlotGeometry Plot() const;
-    void Rebuild();
-
-    ResponseCurves curves_;
-    std::vector<BandCurveParams> bands_;
-    CrossoverParams crossover_;
-    bool hasCrossover_ = false;
-    QString title_;
 };
 
 } // namespace quellmarin::ui

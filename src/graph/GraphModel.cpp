@@ -1,0 +1,325 @@
+#include "graph/GraphModel.h"
+
+#include "dsp/Scales.h"
+#include "link/Frames.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace quellmarin {
+
+namespace {
+std::string Fmt(const char* fmt, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, v);
+    return buf;
+}
+bool UsesGain(int type) { return type == kEqPeaking || type == kEqHighShelf || type == kEqLowShelf; }
+bool UsesQ(int type) { return type == kEqPeaking || type == kEqBandPass || type == kEqNotch; }
+} // namespace
+
+GraphModel::GraphModel(DeviceModel model) : model_(model) {
+    for (int i = 0; i < 12; ++i) {
+        bands_[i].output = i >= 5;
+        bands_[i].band = i >= 5 ? i - 5 : i;
+    }
+}
+
+void GraphModel::SetHooks(BandHook band, CrossoverHook crossover) {
+    bandHook_ = std::move(band);
+    crossoverHook_ = std::move(crossover);
+}
+
+void GraphModel::SetPlot(const PlotGeometry& plot) {
+    curves_.SetGeometry(plot);
+    for (int i = 0; i < 12; ++i) SetBandCurve(i);
+    SetCrossoverCurve();
+}
+
+void GraphModel::LoadInput(const SystemParameters& p, int channel) {
+    input_ = true;
+    const InputChannel& in = p.InCH[std::min<int>(p.InCH[channel].LinkIndex, 7)];
+    for (int j = 0; j < 5; ++j) {
+        EqBand& b = bands_[j];
+        const PeqBand& r = in.Peq[j];
+        b.channel = channel;
+        b.type = r.Type;
+        b.freqStep = std::min<int>(r.Freq, kFrequencySteps - 1);
+        b.freqHz = FrequencyValues()[b.freqStep];
+        b.gainDb = GainValues()[std::min<int>(r.Level, kGainSteps - 1)];
+        b.qStep = std::min<int>(r.Q, kEqQMax);
+        b.on = in.PeqEnable != 0;
+    }
+    for (int i = 0; i < 12; ++i) {
+        bands_[i].selected = bands_[i].selected && i < 5;
+        bands_[i].dragging = false;
+        if (i >= 5) bands_[i].on = false;
+        SetBandCurve(i);
+    }
+    SetCrossoverCurve();
+}
+
+void GraphModel::LoadOutput(const SystemParameters& p, int channel) {
+    input_ = false;
+    const OutputChannel& out = p.OutCH[std::min<int>(p.OutCH[channel].LinkIndex, 7)];
+    for (int j = 0; j < 7; ++j) {
+        EqBand& b = bands_[5 + j];
+        const PeqBand& r = out.Peq[j];
+        b.channel = channel;
+        b.type = r.Type;
+        b.freqStep = std::min<int>(r.Freq, kFrequencySteps - 1);
+        b.freqHz = FrequencyValues()[b.freqStep];
+        b.gainDb = GainValues()[std::min<int>(r.Level, kGainSteps - 1)];
+        b.qStep = std::min<int>(r.Q, kEqQMax);
+        b.on = out.PeqEnable != 0;
+    }
+    for (int i = 0; i < 5; ++i) {
+        bands_[i].on = false;
+        bands_[i].selected = bands_[i].dragging = false;
+    }
+    const auto xf = CrossoverFrequencyValues();
+    crossover_.channel = channel;
+    crossover_.hpf.type = out.HpfType;
+    crossover_.hpf.step = std::min<int>(out.HpfFreq, 123);
+    crossover_.hpf.freqHz = xf[crossover_.hpf.step];
+    crossover_.hpf.off = crossover_.hpf.step < 1;
+    crossover_.lpf.type = out.LpfType;
+    crossover_.lpf.step = std::min<int>(out.LpfFreq, 123);
+    crossover_.lpf.freqHz = xf[crossover_.lpf.step];
+    crossover_.lpf.off = crossover_.lpf.step > 121;
+    for (int i = 0; i < 12; ++i) SetBandCurve(i);
+    SetCrossoverCurve();
+}
+
+void GraphModel::SetBandCurve(int index) {
+    const EqBand& b = bands_[index];
+    const bool inSection = input_ ? index < 5 : index >= 5;
+    curves_.SetBand(index, {b.on && inSection, b.type, b.freqHz, b.gainDb, b.qStep});
+}
+
+void GraphModel::SetCrossoverCurve() {
+    const CrossoverParams x{crossover_.hpf.type, crossover_.hpf.freqHz, crossover_.hpf.off,
+                            crossover_.lpf.type, crossover_.lpf.freqHz, crossover_.lpf.off};
+    curves_.SetCrossover(x, !input_);
+}
+
+std::optional<int> GraphModel::SelectedBand() const {
+    for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i)
+        if (bands_[i].selected) return i;
+    return std::nullopt;
+}
+
+double GraphModel::BandX(const EqBand& b) const { return Plot().ClampColumn(Plot().FrequencyToColumn(b.freqHz)); }
+double GraphModel::BandY(const EqBand& b) const { return Plot().RowOfDb(b.gainDb); }
+double GraphModel::CornerX(const CrossoverCorner& c) const {
+    return Plot().ClampColumn(Plot().FrequencyToColumn(std::max(c.freqHz, 1.0)));
+}
+double GraphModel::CornerY() const { return Plot().RowOfDb(-3); }
+
+std::optional<int> GraphModel::BandAt(double x, double y) const {
+    for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i) {
+        const double half = kBandHandle / 2;
+        if (std::abs(x - BandX(bands_[i])) <= half && std::abs(y - BandY(bands_[i])) <= half) return i;
+    }
+    return std::nullopt;
+}
+
+bool GraphModel::Press(double x, double y) {
+    if (const auto hit = BandAt(x, y)) {
+        for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i) bands_[i].selected = i == *hit;
+        bands_[*hit].dragging = true;
+        crossover_.hpf.selected = crossover_.lpf.selected = false;
+        return true;
+    }
+    if (input_) return false;
+    for (int side = 1; side <= 2; ++side) {
+        CrossoverCorner& c = side == 1 ? crossover_.hpf : crossover_.lpf;
+        const double half = c.diameter / 2;
+        if (std::abs(x - CornerX(c)) <= half && std::abs(y - CornerY()) <= half) {
+            crossover_.hpf.selected = side == 1;
+            crossover_.lpf.selected = side == 2;
+            c.dragging = true;
+            draggedCorner_ = side;
+            for (int i = 5; i < 12; ++i) bands_[i].selected = false;
+            SetCrossoverCurve();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool GraphModel::Move(double x, double y) {
+    const PlotGeometry& g = Plot();
+    for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i) {
+        EqBand& b = bands_[i];
+        if (!b.dragging) continue;
+        b.freqHz = std::clamp(g.ColumnToFrequency(x), 20.0, 20000.0);
+        const double row12 = g.top + 4 * g.Unit();
+        b.gainDb = std::clamp(12 - (y - row12) * 24 / (8 * g.Unit()), -12.0, 12.0);
+        b.freqStep = SnapEqBandFrequency(b.freqHz, b.freqStep).step;
+        SetBandCurve(i);
+        ApplyBand(i);
+        return true;
+    }
+    if (draggedCorner_ == 0) return false;
+    CrossoverCorner& c = draggedCorner_ == 1 ? crossover_.hpf : crossover_.lpf;
+    const double f = g.ColumnToFrequency(x);
+    if (draggedCorner_ == 1) {
+        c.step = HighPassStep(ClampHighPassCorner(f));
+        c.off = c.step < 1;
+    } else {
+        c.step = LowPassStep(ClampLowPassCorner(f));
+        c.off = c.step > 121;
+    }
+    c.freqHz = CrossoverFrequencyValues()[c.step];
+    SetCrossoverCurve();
+    ApplyCrossover();
+    return true;
+}
+
+void GraphModel::Release() {
+    for (EqBand& b : bands_) b.dragging = false;
+    crossover_.hpf.dragging = crossover_.lpf.dragging = false;
+    draggedCorner_ = 0;
+}
+
+bool GraphModel::Dragging() const {
+    return draggedCorner_ != 0 || std::any_of(bands_.begin(), bands_.end(), [](const EqBand& b) { return b.dragging; });
+}
+
+std::optional<int> GraphModel::RightPress(double x, double y, long nowMs) {
+    rightPressMs_ = nowMs;
+    const auto hit = BandAt(x, y);
+    if (hit)
+        for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i) bands_[i].selected = i == *hit;
+    return hit;
+}
+
+std::optional<int> GraphModel::MenuBand(double x, double y, long nowMs) const {
+    if (nowMs - rightPressMs_ >= kMenuClickMs) return std::nullopt;
+    return BandAt(x, y);
+}
+
+std::vector<std::string> GraphModel::TypeMenuTexts(int bandIndex) const {
+    const EqBand& b = bands_[bandIndex];
+    std::string tag = std::to_string(b.channel + 1);
+    if (!b.output && model_ == DeviceModel::Ketra && b.channel >= 4) tag = std::string(1, char('A' + b.channel - 4));
+    const std::string ch = "CH[" + tag + "]";
+    return {"OFF\t\t" + ch, "Peaking\t" + ch, "Bandpass\t" + ch, "Hi-shelf\t" + ch, "Lo-shelf\t" + ch,
+            "Notch\t\t" + ch};
+}
+
+void GraphModel::SetSelectedType(int type) {
+    const auto sel = SelectedBand();
+    if (!sel || type < 0 || type >= kEqTypeCount) return;
+    bands_[*sel].type = type;
+    SetBandCurve(*sel);
+    ApplyBand(*sel);
+}
+
+bool GraphModel::Wheel(double x, double y, int notches) {
+    const auto hit = BandAt(x, y);
+    if (!hit || notches == 0) return false;
+    EqBand& b = bands_[*hit];
+    b.qStep = std::clamp(b.qStep + notches, 0, kEqQMax);
+    SetBandCurve(*hit);
+    ApplyBand(*hit);
+    return true;
+}
+
+void GraphModel::Pulse(double& size, bool& growing) {
+    size += growing ? 0.5 : -1.2;
+    if (size > 30) growing = false;
+    if (size < 22) growing = true;
+}
+
+void GraphModel::Tick() {
+    for (CrossoverCorner* c : {&crossover_.hpf, &crossover_.lpf}) {
+        if (c->selected)
+            Pulse(c->diameter, c->growing);
+        else
+            c->diameter = kCornerHandle;
+    }
+    for (EqBand& b : bands_) {
+        if (b.selected)
+            Pulse(b.ring, b.growing);
+        else
+            b.ring = 22;
+    }
+}
+
+std::vector<std::string> GraphModel::BandLabels(int index) const {
+    const EqBand& b = bands_[index];
+    std::vector<std::string> labels{BandFrequencyText(SnapEqBandFrequency(b.freqHz, b.freqStep).labelHz)};
+    if (UsesGain(b.type)) labels.push_back(Fmt("%0.2fdB", b.gainDb));
+    if (UsesQ(b.type)) labels.push_back(Fmt("Q:%0.2f", QValues()[std::clamp(b.qStep, 0, kEqQMax)]));
+    return labels;
+}
+
+std::string GraphModel::CornerLabel(bool highPass) const {
+    const CrossoverCorner& c = highPass ? crossover_.hpf : crossover_.lpf;
+    return SnapCornerFrequency(c.freqHz, c.step, c.off).label;
+}
+
+std::string GraphModel::BandTooltip(int index) const {
+    const EqBand& b = bands_[index];
+    std::string text = std::string(EqTypeMenuText(b.type)) + "  band " + std::to_string(b.band + 1);
+    for (const std::string& l : BandLabels(index)) text += "  " + l;
+    return text;
+}
+
+void GraphModel::ApplyBand(int index) {
+    if (bandHook_) bandHook_(bands_[index]);
+}
+
+void GraphModel::ApplyCrossover() {
+    if (crossoverHook_) crossoverHook_(crossover_);
+}
+
+std::string ApplyBandToRecord(SystemParameters& p, const EqBand& b, std::string_view address) {
+    const int f = SnapEqBandFrequency(b.freqHz, b.freqStep).step;
+    const int v = static_cast<int>(std::trunc((b.gainDb + 12) * 2));
+    const int q = std::clamp(b.qStep, 0, kEqQMax);
+    if (b.output) {
+        const int L = std::min<int>(p.OutCH[b.channel].LinkIndex, 7);
+        p.OutCH[L].Peq[b.band] = {static_cast<std::uint8_t>(b.type), static_cast<std::uint8_t>(f),
+                                  static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(q)};
+        return FrameOutputPeqBand(address, L, b.band, b.type, f, v, q);
+    }
+    const int L = std::min<int>(p.InCH[b.channel].LinkIndex, 7);
+    p.InCH[L].Peq[b.band] = {static_cast<std::uint8_t>(b.type), static_cast<std::uint8_t>(f),
+                             static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(q)};
+    return FrameInputPeqBand(address, L, b.band, b.type, f, v, q);
+}
+
+std::optional<std::string> ApplyCrossoverToRecord(SystemParameters& p, const CrossoverCurve& x,
+                                                  std::string_view address) {
+    const int L = std::min<int>(p.OutCH[x.channel].LinkIndex, 7);
+    OutputChannel& out = p.OutCH[L];
+    out.HpfType = static_cast<std::uint8_t>(x.hpf.type);
+    out.HpfFreq = static_cast<std::uint8_t>(x.hpf.step);
+    out.LpfType = static_cast<std::uint8_t>(x.lpf.type);
+    out.LpfFreq = static_cast<std::uint8_t>(x.lpf.step);
+    const std::string frame = FrameCrossover(address, L, x.hpf.type, x.hpf.step, x.lpf.type, x.lpf.step);
+    if (frame.size() != kCrossoverFrameLength) return std::nullopt;
+    return frame;
+}
+
+std::vector<BezierSegment> CardinalToBezier(const std::vector<Point2>& pts, double tension) {
+    std::vector<BezierSegment> out;
+    if (pts.size() < 2) return out;
+    const double k = tension / 3;
+    for (std::size_t i = 0; i + 1 < pts.size(); ++i) {
+        const Point2& p0 = pts[i == 0 ? 0 : i - 1];
+        const Point2& p1 = pts[i];
+        const Point2& p2 = pts[i + 1];
+        const Point2& p3 = pts[i + 2 < pts.size() ? i + 2 : i + 1];
+        out.push_back({{p1.x + k * (p2.x - p0.x), p1.y + k * (p2.y - p0.y)},
+                       {p2.x - k * (p3.x - p1.x), p2.y - k * (p3.y - p1.y)},
+                       p2});
+    }
+    return out;
+}
+
+} // namespace quellmarin

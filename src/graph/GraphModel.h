@@ -1,0 +1,147 @@
+// The response graph without pixels: the twelve equaliser band objects (0..4 input, 5..11 output),
+// the crossover of the selected output, the section shown, hit-testing, dragging with its clamps,
+// the right-click type menu, the wheel, the handle animation, the labels, and the writes to the
+// record with the band and crossover frames.
+#pragma once
+
+#include "dsp/Response.h"
+#include "model/Records.h"
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quellmarin {
+
+struct EqBand {
+    int channel = 0; // the channel shown (its LinkIndex names the record written)
+    int band = 0;    // band number within the channel
+    bool output = false;
+    int type = kEqNone;
+    double freqHz = 1000;
+    int freqStep = 69;
+    int qStep = 46;
+    double gainDb = 0;
+    bool on = false; // draws its curve (the channel's equaliser is on)
+    bool selected = false;
+    bool dragging = false;
+    double ring = 22; // animated ring of the selected handle
+    bool growing = true;
+};
+
+struct CrossoverCorner {
+    int type = 0;
+    double freqHz = 0;
+    int step = 0;
+    bool off = true;
+    bool selected = false;
+    bool dragging = false;
+    double diameter = 27;
+    bool growing = true;
+};
+
+struct CrossoverCurve {
+    int channel = 0;
+    CrossoverCorner hpf, lpf;
+};
+
+inline constexpr double kBandHandle = 14;   // hit square of a band handle
+inline constexpr double kCornerHandle = 27; // corner handle diameter at rest
+inline constexpr long kMenuClickMs = 200;
+
+class GraphModel {
+public:
+    // Called after every change of a band or the crossover from the graph.
+    using BandHook = std::function<void(const EqBand&)>;
+    using CrossoverHook = std::function<void(const CrossoverCurve&)>;
+
+    explicit GraphModel(DeviceModel model = kBuildModel);
+
+    void SetHooks(BandHook band, CrossoverHook crossover);
+    void SetPlot(const PlotGeometry& plot);
+    const PlotGeometry& Plot() const { return curves_.Geometry(); }
+
+    // Section switching: the five input bands of channel c, or the seven output bands and the
+    // crossover of output c, loaded from the record through the channel's LinkIndex.
+    void LoadInput(const SystemParameters& p, int channel);
+    void LoadOutput(const SystemParameters& p, int channel);
+    bool InputSection() const { return input_; }
+    int FirstBand() const { return input_ ? 0 : 5; }
+    int BandCount() const { return input_ ? 5 : 7; }
+
+    EqBand& Band(int index) { return bands_[index]; }
+    const EqBand& Band(int index) const { return bands_[index]; }
+    const CrossoverCurve& Crossover() const { return crossover_; }
+    const ResponseCurves& Curves() const { return curves_; }
+    std::optional<int> SelectedBand() const;
+
+    double BandX(const EqBand& b) const;
+    double BandY(const EqBand& b) const;
+    double CornerX(const CrossoverCorner& c) const;
+    double CornerY() const;
+
+    // Band under a point (handles of the section in list order), or nothing.
+    std::optional<int> BandAt(double x, double y) const;
+
+    // Left button down: the first band hit is selected and dragged; else a corner handle. True on a hit.
+    bool Press(double x, double y);
+    // Pointer move: drags what was pressed; true when something changed.
+    bool Move(double x, double y);
+    void Release();
+    bool Dragging() const;
+
+    // Right button down over a band handle selects it; the time starts the menu rule.
+    std::optional<int> RightPress(double x, double y, long nowMs);
+    // The band whose type menu opens: a handle under the point within 200 ms of the right press.
+    std::optional<int> MenuBand(double x, double y, long nowMs) const;
+    // The six titles of the "filter type" menu for a band.
+    std::vector<std::string> TypeMenuTexts(int bandIndex) const;
+    // Sets the type of the selected band of the section (as the equaliser's type list does).
+    void SetSelectedType(int type);
+    // Wheel over a band handle: its Q one table step per notch (forward raises); true when over one.
+    bool Wheel(double x, double y, int notches);
+
+    // One 20 ms animation tick of the selected handles.
+    void Tick();
+
+    std::vector<std::string> BandLabels(int index) const;
+    std::string CornerLabel(bool highPass) const;
+    std::string BandTooltip(int index) const;
+
+private:
+    void SetBandCurve(int index);
+    void SetCrossoverCurve();
+    void ApplyBand(int index);
+    void ApplyCrossover();
+    static void Pulse(double& size, bool& growing);
+
+    DeviceModel model_;
+    ResponseCurves curves_;
+    std::array<EqBand, 12> bands_{};
+    CrossoverCurve crossover_{};
+    bool input_ = true;
+    int draggedCorner_ = 0; // 1 high-pass, 2 low-pass
+    long rightPressMs_ = -1000000;
+    BandHook bandHook_;
+    CrossoverHook crossoverHook_;
+};
+
+// Writes a band into the record (at the LinkIndex of its channel) and returns its frame.
+std::string ApplyBandToRecord(SystemParameters& p, const EqBand& band, std::string_view address);
+// Writes the crossover into the record; the frame, when it has its 19 characters.
+std::optional<std::string> ApplyCrossoverToRecord(SystemParameters& p, const CrossoverCurve& x,
+                                                  std::string_view address);
+
+// A cardinal spline through points as cubic Bezier segments: for each segment the two control
+// points and its end (tension as the drawing library takes it, 0.3 for the graph).
+struct Point2 {
+    double x, y;
+};
+struct BezierSegment {
+    Point2 c1, c2, end;
+};
+std::vector<BezierSegment> CardinalToBezier(const std::vector<Point2>& points, double tension);
+
+} // namespace quellmarin

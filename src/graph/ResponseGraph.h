@@ -1,0 +1,58 @@
+// The frequency-response graph of the selected channel: grid and labels, the summed curve as a
+// smooth spline, the band handles and crossover corners, dragging, the right-click type menu, the
+// wheel for Q and the pulsing handle of the selected band or corner (20 ms timer).
+#pragma once
+
+#include "graph/GraphModel.h"
+
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+namespace quellmarin::ui {
+
+class ResponseGraph : public QWidget {
+    Q_OBJECT
+public:
+    explicit ResponseGraph(DeviceModel model, QWidget* parent = nullptr);
+    GraphModel& Model() { return model_; }
+    // The handle animation; stopped for the time of a scan.
+    QTimer& AnimationTimer() { return animation_; }
+    QSize sizeHint() const override { return {620, 280}; }
+    QPointF BandPoint(int index) const;
+    QPointF CornerPoint(bool highPass) const;
+    // The curve changed (a load from the record): redraw the grid and curve layer too.
+    void Invalidate();
+
+signals:
+    void bandSelected(int index);
+    void cornerSelected(bool highPass);
+    void changed();
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void contextMenuEvent(QContextMenuEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
+
+private:
+    PlotGeometry PlotRect() const;
+    void PaintBackground(QPainter& p);
+    QRect HandleArea() const;
+    void ShowTypeMenu(int band, const QPoint& globalPos);
+
+    GraphModel model_;
+    QTimer animation_;
+    QElapsedTimer clock_;
+    int wheelRemainder_ = 0;
+    // Grid and curve, drawn again only when the curve or the size changes; the pulsing handles are
+    // painted over it every animation tick.
+    QPixmap background_;
+    bool backgroundDirty_ = true;
+};
+
+} // namespace quellmarin::ui
