@@ -6,6 +6,7 @@
 #include "sim/PseudoTerminal.h"
 #include "sim/SimServer.h"
 
+#include "CpuTime.h"
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -22,10 +22,13 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 struct Processor {
-    explicit Processor(int id, bool pace) : device(id, DeviceModel::Mivon), server(device, pty.TakeMaster(), {}, pace) {
+    explicit Processor(int id, bool pace)
+        : device(id, DeviceModel::Mivon), server(device, pty.TakeMaster(), {}, pace) {
         server.Start();
     }
     sim::VirtualProcessor device;
@@ -82,12 +85,6 @@ double ScanSeconds(int ports) {
     const double s = Ms(Clock::now() - start) / 1000;
     if (static_cast<int>(found.size()) != ports) std::printf("  (found %zu of %d)\n", found.size(), ports);
     return s;
-}
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -159,8 +156,9 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         const double cpu = CpuSeconds() - cpu0;
         const double wall = Ms(Clock::now() - start) / 1000;
-        std::printf("connected and idle for %.0f s (worker and virtual processor together): %.2f %% of a core\n",
-                    wall, 100 * cpu / wall);
+        std::printf(
+            "connected and idle for %.0f s (worker and virtual processor together): %.2f %% of a core\n",
+            wall, 100 * cpu / wall);
         link.Disconnect();
     }
     return 0;

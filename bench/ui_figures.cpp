@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "CpuTime.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <cstdio>
 #include <cstring>
-#include <sys/resource.h>
 
 using namespace quellmarin;
 
@@ -27,11 +27,6 @@ long ResidentKb() {
     for (const QByteArray& line : f.readAll().split('\n'))
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
     return -1;
-}
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 } // namespace
 
@@ -52,7 +47,8 @@ int main(int argc, char** argv) {
         QTest::qWait(200);
         ui::ResponseGraph* graph = frame.Page()->Graph();
         g_SystemParameters.InCH[0].PeqEnable = 111;
-        for (int j = 0; j < 5; ++j) g_SystemParameters.InCH[0].Peq[j] = {std::uint8_t(1 + j % 5), std::uint8_t(20 + 20 * j), 30, 40};
+        for (int j = 0; j < 5; ++j)
+            g_SystemParameters.InCH[0].Peq[j] = {std::uint8_t(1 + j % 5), std::uint8_t(20 + 20 * j), 30, 40};
         frame.Page()->RefreshAll();
         QTest::qWait(50);
         const QPoint start = graph->BandPoint(2).toPoint();
@@ -62,14 +58,16 @@ int main(int argc, char** argv) {
             const QPointF at(start.x() + (i % 100) * 2 - 100, start.y() + (i % 37) - 18);
             QElapsedTimer t;
             t.start();
-            QMouseEvent move(QEvent::MouseMove, at, graph->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, at, graph->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
             QApplication::sendEvent(graph, &move);
             graph->repaint();
             ms.push_back(t.nsecsElapsed() / 1e6);
         }
         QTest::mouseRelease(graph, Qt::LeftButton, {}, start);
         std::sort(ms.begin(), ms.end());
-        std::printf("band drag on a %d-pixel graph, rebuild + repaint over 300 moves: median %.2f ms, worst %.2f ms\n",
+        std::printf("band drag on a %d-pixel graph, rebuild + repaint over 300 moves: median %.2f ms, worst "
+                    "%.2f ms\n",
                     graph->Model().Curves().Columns(), ms[ms.size() / 2], ms.back());
         app.Link().Slot().TakeCommand();
         // The pulsing handle of the selected band while nothing is dragged.
@@ -99,8 +97,9 @@ int main(int argc, char** argv) {
     QElapsedTimer wall;
     wall.start();
     QTest::qWait(seconds * 1000);
-    std::printf("connected and idle, meters polling, %d s: %.2f %% of a core (program and virtual processor)\n",
-                seconds, 100 * (CpuSeconds() - cpu0) / (wall.elapsed() / 1000.0));
+    std::printf(
+        "connected and idle, meters polling, %d s: %.2f %% of a core (program and virtual processor)\n",
+        seconds, 100 * (CpuSeconds() - cpu0) / (wall.elapsed() / 1000.0));
 
     auto* in = frame.Page()->InputMeters();
     auto* out = frame.Page()->OutputMeters();
@@ -111,8 +110,8 @@ int main(int argc, char** argv) {
         in->repaint();
         out->repaint();
     }
-    std::printf("repaint of both meter strips: %.3f ms (%dx%d and %dx%d pixels)\n", t.nsecsElapsed() / 1e6 / rounds,
-                in->width(), in->height(), out->width(), out->height());
+    std::printf("repaint of both meter strips: %.3f ms (%dx%d and %dx%d pixels)\n",
+                t.nsecsElapsed() / 1e6 / rounds, in->width(), in->height(), out->width(), out->height());
     app.StartDisconnect();
     (void)QTest::qWaitFor([&] { return !app.Connected(); }, 3000);
     return 0;

@@ -15,12 +15,12 @@ namespace {
 
 // PC and processor with an arrow in the direction of the transfer.
 class DirectionPicture : public QWidget {
-public:
+  public:
     explicit DirectionPicture(const bool* download, QWidget* parent) : QWidget(parent), download_(download) {
         setMinimumSize(230, 70);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -49,7 +49,7 @@ protected:
         p.fillPath(head, QColor(255, 196, 64));
     }
 
-private:
+  private:
     const bool* download_;
 };
 

@@ -13,25 +13,25 @@ namespace quellmarin::ui {
 
 class ScanWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit ScanWindow(QWidget* parent = nullptr);
     void Begin();
     void SetProgress(int done, int planned);
     QProgressBar* Bar() const { return bar_; }
 
-private:
+  private:
     QProgressBar* bar_;
     QLabel* label_;
 };
 
 class ConnectDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     ConnectDialog(const QString& line, QWidget* parent = nullptr);
     bool Download() const { return download_; }
     void SetDownload(bool download);
 
-private:
+  private:
     bool download_ = false;
     QRadioButton* downloadButton_;
     QRadioButton* uploadButton_;
@@ -40,16 +40,16 @@ private:
 
 class WarningDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit WarningDialog(QWidget* parent = nullptr);
 
-signals:
+  signals:
     void dismissed();
 };
 
 class AboutDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit AboutDialog(const QString& versionLine, QWidget* parent = nullptr);
 };
 

@@ -18,12 +18,16 @@
 #include <QUrl>
 
 // The help document lives in the resources of a static library, which the linker would drop.
-static void InitResources() { Q_INIT_RESOURCE(resources); }
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace quellmarin::ui {
 
 namespace {
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 } // namespace
 
 CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(parent), app_(app) {
@@ -38,7 +42,8 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
         statusBar()->addPermanentWidget(panes_[i], 1);
     }
     BuildMenus();
-    connect(page_, &CPropertyViewPage::note, this, [this](const QString& t) { statusBar()->showMessage(t, 5000); });
+    connect(page_, &CPropertyViewPage::note, this,
+            [this](const QString& t) { statusBar()->showMessage(t, 5000); });
     connect(&app_, &CQuellmarinApp::connectionChanged, this, &CMainFrame::RefreshStatus);
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
     WriteHelp();
@@ -100,7 +105,8 @@ void CMainFrame::BuildMenus() {
     connect(virt, &QAction::toggled, this, [this](bool on) {
         if (on) {
             app_.StartVirtualProcessor();
-            statusBar()->showMessage("The virtual processor answers on the port \"virtual\"; scan to find it.", 5000);
+            statusBar()->showMessage(
+                "The virtual processor answers on the port \"virtual\"; scan to find it.", 5000);
         } else {
             app_.StopVirtualProcessor();
             RefreshStatus();
@@ -116,14 +122,19 @@ void CMainFrame::BuildMenus() {
     QAction* doc = help->addAction("Help document");
     doc->setObjectName("helpDocument");
     doc->setShortcut(QKeySequence::HelpContents);
-    connect(doc, &QAction::triggered, this, [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath_)); });
+    connect(doc, &QAction::triggered, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath_)); });
     help->addSeparator();
     add(help, "About Quellmarin(&A)...", 57664, about);
 }
 
-void CMainFrame::SetPaneText(int pane, const QString& text) { panes_.at(pane)->setText(text); }
+void CMainFrame::SetPaneText(int pane, const QString& text) {
+    panes_.at(pane)->setText(text);
+}
 
-QString CMainFrame::PaneText(int pane) const { return panes_.at(pane)->text(); }
+QString CMainFrame::PaneText(int pane) const {
+    return panes_.at(pane)->text();
+}
 
 void CMainFrame::RefreshStatus() {
     const auto texts = StatusTexts(DeviceInfo, g_SystemParameters, app_.ProgramNoText(), app_.Connected());
@@ -131,7 +142,8 @@ void CMainFrame::RefreshStatus() {
 }
 
 bool CMainFrame::LoadFile(const QString& path) {
-    const LoadResult r = LoadParameterFile(std::filesystem::path(path.toStdString()), DeviceInfo.ChannelConfig);
+    const LoadResult r =
+        LoadParameterFile(std::filesystem::path(path.toStdString()), DeviceInfo.ChannelConfig);
     if (!r.ok()) {
         ShowMessage(this, "Quellmarin", Q(r.message));
         return false;
@@ -141,7 +153,8 @@ bool CMainFrame::LoadFile(const QString& path) {
     page_->ResetIndicators();
     page_->RefreshAll();
     RefreshStatus();
-    statusBar()->showMessage("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).", 5000);
+    statusBar()->showMessage("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).",
+                             5000);
     return true;
 }
 

@@ -14,7 +14,7 @@ namespace quellmarin::ui {
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit CMainFrame(CQuellmarinApp& app, QWidget* parent = nullptr);
 
     CPropertyViewPage* Page() const { return page_; }
@@ -29,10 +29,10 @@ public:
     // Where the help document was written at start.
     QString HelpPath() const { return helpPath_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     void BuildMenus();
     void OpenFile();
     void SaveFileAs();

@@ -41,7 +41,9 @@ std::optional<StripClick> PanelLogic::SelectStrip(int id) {
     return click;
 }
 
-void PanelLogic::ActivateModule(int code) { inputSection_ = !(code >= 4 && code != 11); }
+void PanelLogic::ActivateModule(int code) {
+    inputSection_ = !(code >= 4 && code != 11);
+}
 
 std::optional<std::string> PanelLogic::ToggleMute(SystemParameters& p, bool output, int channel,
                                                   std::string_view address) const {
@@ -84,14 +86,17 @@ std::vector<int> MeterColumns(const std::array<std::uint8_t, 8>& levels, bool in
 std::array<std::string, 4> StatusTexts(const DeviceInfoRecord& info, const SystemParameters& params,
                                        const std::string& programNoText, bool connected) {
     return {"Device ID:" + TwoDigitText(info.DeviceId), "Program No.:" + programNoText,
-            "Program Name:" + ProgramName(params), std::string(connected ? kConnectedText : kNotConnectedText)};
+            "Program Name:" + ProgramName(params),
+            std::string(connected ? kConnectedText : kNotConnectedText)};
 }
 
 std::string VersionText(std::string_view version) {
     return version.empty() ? std::string("None VerSion Supprot") : std::string(version);
 }
 
-std::string WindowTitle(std::string_view version) { return "Quellmarin V" + VersionText(version); }
+std::string WindowTitle(std::string_view version) {
+    return "Quellmarin V" + VersionText(version);
+}
 
 std::string ChannelTag(bool output, int channel, DeviceModel model) {
     if (!output && model == DeviceModel::Ketra && channel >= 4)

@@ -13,9 +13,20 @@
 
 namespace quellmarin {
 
-enum class StripAction { OpenInputPeq, OpenInputGain, OpenInputDelay, ToggleInputMute, OpenRouting, OpenOutputDelay,
-                         OpenCrossover, OpenOutputPeq, OpenOutputGain, OpenLimiter, ToggleOutputMute,
-                         OpenCompressor };
+enum class StripAction {
+    OpenInputPeq,
+    OpenInputGain,
+    OpenInputDelay,
+    ToggleInputMute,
+    OpenRouting,
+    OpenOutputDelay,
+    OpenCrossover,
+    OpenOutputPeq,
+    OpenOutputGain,
+    OpenLimiter,
+    ToggleOutputMute,
+    OpenCompressor
+};
 
 struct StripColumn {
     int base;
@@ -38,7 +49,7 @@ std::optional<StripClick> DecodeStripId(int id);
 
 // The front panel's selection and the rules that change it.
 class PanelLogic {
-public:
+  public:
     explicit PanelLogic(DeviceModel model = kBuildModel) : model_(model) {}
 
     DeviceModel Model() const { return model_; }
@@ -61,7 +72,7 @@ public:
     // The link indicator of channel k is lit when it shares the selected channel's LinkIndex.
     bool LinkLit(const SystemParameters& p, bool output, int channel) const;
 
-private:
+  private:
     DeviceModel model_;
     int currentInput_ = 0;
     int currentOutput_ = 0;
@@ -76,7 +87,9 @@ int LitSegments(int level);
 SegmentColor ColorOfSegment(int segment);
 // The columns of a strip: eight, or on Ketra's input strip the four levels at positions 0, 2, 5, 7.
 std::vector<int> MeterColumns(const std::array<std::uint8_t, 8>& levels, bool inputStrip, DeviceModel model);
-inline bool IndicatorLit(std::uint8_t status, int bit) { return (status >> bit) & 1; }
+inline bool IndicatorLit(std::uint8_t status, int bit) {
+    return (status >> bit) & 1;
+}
 
 // The four status-bar panes.
 inline constexpr std::string_view kConnectedText = "has been connected to device..";

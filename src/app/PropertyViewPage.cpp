@@ -3,8 +3,8 @@
 #include "app/Dialogs.h"
 #include "app/MessageBox.h"
 #include "app/Widgets.h"
-#include "graph/ResponseGraph.h"
 #include "dsp/Scales.h"
+#include "graph/ResponseGraph.h"
 #include "link/Discovery.h"
 
 #include <QGridLayout>
@@ -58,13 +58,15 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     auto* bottom = new QHBoxLayout;
     graph_ = new ResponseGraph(app_.Model(), this);
     graph_->setObjectName("responseGraph");
-    graph_->setToolTip("Drag a band handle to set its frequency and gain, the wheel sets its Q, a quick right "
-                       "click picks its type; drag HP and LP to move the crossover corners");
+    graph_->setToolTip(
+        "Drag a band handle to set its frequency and gain, the wheel sets its Q, a quick right "
+        "click picks its type; drag HP and LP to move the crossover corners");
     // Every change on the graph is written into the record and sent at once.
     graph_->Model().SetHooks(
         [this](const EqBand& b) { app_.Post(ApplyBandToRecord(g_SystemParameters, b, app_.Address())); },
         [this](const CrossoverCurve& x) {
-            if (const auto frame = ApplyCrossoverToRecord(g_SystemParameters, x, app_.Address())) app_.Post(*frame);
+            if (const auto frame = ApplyCrossoverToRecord(g_SystemParameters, x, app_.Address()))
+                app_.Post(*frame);
         });
     bottom->addWidget(graph_, 1);
     bottom->addWidget(BuildStrip());
@@ -114,13 +116,13 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     connect(&app_, &CQuellmarinApp::lostDevice, this, &CPropertyViewPage::ShowLostDevice);
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CPropertyViewPage::RefreshAll);
     connect(&app_, &CQuellmarinApp::connectionChanged, this, &CPropertyViewPage::OnConnectionChanged);
-    connect(&app_, &CQuellmarinApp::connectFinished, this, [this](bool ok, const QString& message,
-                                                                  const QString& caption) {
-        scanButton_->setEnabled(true);
-        if (!ok && !message.isEmpty()) ShowMessage(this, caption, message);
-        if (ok) warningSuppressed_ = false;
-        scanButton_->setText(app_.Connected() ? "Disconnect.." : "Scan device");
-    });
+    connect(&app_, &CQuellmarinApp::connectFinished, this,
+            [this](bool ok, const QString& message, const QString& caption) {
+                scanButton_->setEnabled(true);
+                if (!ok && !message.isEmpty()) ShowMessage(this, caption, message);
+                if (ok) warningSuppressed_ = false;
+                scanButton_->setText(app_.Connected() ? "Disconnect.." : "Scan device");
+            });
     RefreshAll();
 }
 
@@ -142,7 +144,8 @@ QWidget* CPropertyViewPage::BuildMeters(bool output) {
         links[k] = new Lamp(Lamp::Link, box);
         lamps[k]->setToolTip(output ? "Limiter active" : "Signal over the clip threshold");
         links[k]->setToolTip("Lit when this channel is linked with the selected one; click to set up links");
-        connect(links[k], &Lamp::clicked, this, [this] { emit note("Channel link setting: not available yet."); });
+        connect(links[k], &Lamp::clicked, this,
+                [this] { emit note("Channel link setting: not available yet."); });
         const bool shown = output || InputSlotUsed(model, k);
         lamps[k]->setVisible(shown);
         links[k]->setVisible(shown);
@@ -175,9 +178,9 @@ QWidget* CPropertyViewPage::BuildStrip() {
             for (int k = 0; k < 8; ++k) {
                 const int id = bases[c] + k;
                 const auto info = DecodeStripId(id);
-                auto* b = new QPushButton(QString::fromUtf8(info->info->label.data(),
-                                                            static_cast<int>(info->info->label.size())),
-                                          box);
+                auto* b = new QPushButton(
+                    QString::fromUtf8(info->info->label.data(), static_cast<int>(info->info->label.size())),
+                    box);
                 b->setObjectName(QString("strip%1").arg(id));
                 b->setProperty("section", output ? "output" : "input");
                 b->setProperty("mute", info->info->action == StripAction::ToggleInputMute ||
@@ -201,7 +204,8 @@ QWidget* CPropertyViewPage::BuildStrip() {
     };
     for (int k = 0; k < 8; ++k) {
         auto* label = new QLabel(QString::number(k + 1), box);
-        if (model == DeviceModel::Ketra && k >= 4) label->setText(QString("%1 / %2").arg(QChar('A' + k - 4)).arg(k + 1));
+        if (model == DeviceModel::Ketra && k >= 4)
+            label->setText(QString("%1 / %2").arg(QChar('A' + k - 4)).arg(k + 1));
         grid->addWidget(label, 1 + k, 0);
     }
     addColumns(kInputOrder, 5, false);
@@ -227,7 +231,8 @@ void CPropertyViewPage::SelectStrip(int id) {
         break;
     default:
         emit note(QString("%1 %2: editor not available yet.")
-                      .arg(QString::fromUtf8(click->info->tooltip.data(), static_cast<int>(click->info->tooltip.size())))
+                      .arg(QString::fromUtf8(click->info->tooltip.data(),
+                                             static_cast<int>(click->info->tooltip.size())))
                       .arg(QString::fromStdString(ChannelTag(output, click->channel, app_.Model()))));
         break;
     }
@@ -335,7 +340,8 @@ void CPropertyViewPage::SelectDevice(int row) {
     if (row < 0) return;
     const SelectResult r = app_.Link().Select(deviceList_->item(row)->text().toStdString());
     if (!r.message.empty())
-        ShowMessage(this, "Quellmarin", QString::fromUtf8(r.message.data(), static_cast<int>(r.message.size())));
+        ShowMessage(this, "Quellmarin",
+                    QString::fromUtf8(r.message.data(), static_cast<int>(r.message.size())));
 }
 
 void CPropertyViewPage::ConnectFromList() {
@@ -350,7 +356,8 @@ void CPropertyViewPage::ConnectFromList() {
     ConnectDialog dialog(item->text().trimmed(), this);
     if (dialog.exec() != QDialog::Accepted) return;
     scanButton_->setEnabled(false);
-    emit note(dialog.Download() ? "Writing the state into the processor..." : "Reading the processor's state...");
+    emit note(dialog.Download() ? "Writing the state into the processor..."
+                                : "Reading the processor's state...");
     app_.StartConnect(dialog.Download());
 }
 

@@ -24,7 +24,7 @@ class WarningDialog;
 
 class CPropertyViewPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CPropertyViewPage(CQuellmarinApp& app, QWidget* parent = nullptr);
 
     PanelLogic& Logic() { return logic_; }
@@ -53,11 +53,11 @@ public:
     WarningDialog* Warning() const { return warning_; }
     ResponseGraph* Graph() const { return graph_; }
 
-signals:
+  signals:
     // A short note for the status bar (a window that does not exist yet, ...).
     void note(const QString& text);
 
-private:
+  private:
     QWidget* BuildMeters(bool output);
     QWidget* BuildStrip();
     void SelectDevice(int row);

@@ -12,10 +12,12 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     qRegisterMetaType<quellmarin::LevelFrame>();
     WorkerCallbacks cb;
     cb.levels = [this](const LevelFrame& f) {
-        QMetaObject::invokeMethod(this, [this, f] { emit levelsArrived(f); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, f] { emit levelsArrived(f); }, Qt::QueuedConnection);
     };
     cb.lostDevice = [this] {
-        QMetaObject::invokeMethod(this, [this] { emit lostDevice(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit lostDevice(); }, Qt::QueuedConnection);
     };
     link_->SetCallbacks(cb);
     RebuildCatalog();
@@ -76,12 +78,13 @@ void CQuellmarinApp::StartScan() {
     if (busy_ || Connected()) return;
     RunInBackground([this] {
         link_->Scan([this](int done, int planned) {
-            QMetaObject::invokeMethod(this, [this, done, planned] { emit scanProgress(done, planned); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, done, planned] { emit scanProgress(done, planned); }, Qt::QueuedConnection);
         });
         QStringList lines;
         for (const std::string& l : link_->DeviceLines()) lines << QString::fromStdString(l);
-        QMetaObject::invokeMethod(this, [this, lines] { emit scanFinished(lines); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, lines] { emit scanFinished(lines); }, Qt::QueuedConnection);
     });
 }
 
@@ -112,7 +115,8 @@ void CQuellmarinApp::StartDisconnect() {
     if (busy_ || !Connected()) return;
     RunInBackground([this] {
         link_->Disconnect();
-        QMetaObject::invokeMethod(this, [this] { emit connectionChanged(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit connectionChanged(false); }, Qt::QueuedConnection);
     });
 }
 

@@ -22,7 +22,7 @@ inline constexpr const char* kVirtualPortName = "virtual";
 
 class CQuellmarinApp : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit CQuellmarinApp(DeviceModel model = kBuildModel, const LinkTimings& timings = {},
                             QObject* parent = nullptr);
     ~CQuellmarinApp() override;
@@ -52,7 +52,7 @@ public:
     void Post(const std::string& frame) { link_->Post(frame); }
     std::string Address() const { return link_->Address(); }
 
-signals:
+  signals:
     void scanProgress(int done, int planned);
     void scanFinished(const QStringList& lines);
     void connectFinished(bool connected, const QString& message, const QString& caption);
@@ -61,7 +61,7 @@ signals:
     void levelsArrived(const quellmarin::LevelFrame& frame);
     void lostDevice();
 
-private:
+  private:
     void RebuildCatalog();
     void RunInBackground(std::function<void()> work);
 

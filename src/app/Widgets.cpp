@@ -28,7 +28,9 @@ void LevelMeterStrip::Reset() {
     update();
 }
 
-int LevelMeterStrip::LitSegmentsOf(int column) const { return LitSegments(columns_.at(column)); }
+int LevelMeterStrip::LitSegmentsOf(int column) const {
+    return LitSegments(columns_.at(column));
+}
 
 void LevelMeterStrip::paintEvent(QPaintEvent*) {
     QPainter p(this);

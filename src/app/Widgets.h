@@ -13,7 +13,7 @@ namespace quellmarin::ui {
 
 class LevelMeterStrip : public QWidget {
     Q_OBJECT
-public:
+  public:
     LevelMeterStrip(bool inputStrip, DeviceModel model, QWidget* parent = nullptr);
     // Eight display levels (0 empty .. 96 full); repaints only when they changed.
     void SetLevels(const std::array<std::uint8_t, 8>& levels);
@@ -22,10 +22,10 @@ public:
     int LitSegmentsOf(int column) const;
     QSize sizeHint() const override { return {260, 180}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     bool input_;
     DeviceModel model_;
     std::vector<int> columns_;
@@ -34,21 +34,21 @@ private:
 // A small round lamp; `kind` picks the lit colour (status red, link cyan).
 class Lamp : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum Kind { Status, Link };
     Lamp(Kind kind, QWidget* parent = nullptr);
     void SetLit(bool lit);
     bool Lit() const { return lit_; }
     QSize sizeHint() const override { return {18, 14}; }
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 
-private:
+  private:
     Kind kind_;
     bool lit_ = false;
 };

@@ -21,7 +21,7 @@ namespace {
 
 // Reports the time from start to the first painted frame when QUELLMARIN_TIMING is set.
 class FirstPaintProbe : public QObject {
-public:
+  public:
     explicit FirstPaintProbe(const QElapsedTimer& clock) : clock_(clock) {}
     bool eventFilter(QObject* o, QEvent* e) override {
         if (e->type() == QEvent::Paint && !done_) {
@@ -34,7 +34,7 @@ public:
         return QObject::eventFilter(o, e);
     }
 
-private:
+  private:
     const QElapsedTimer& clock_;
     bool done_ = false;
 };

@@ -10,7 +10,9 @@ void SliderModel::SetRange(int minimum, int maximum) {
     position_ = Clamp(position_);
 }
 
-void SliderModel::SetPosition(int position) { position_ = Clamp(position); }
+void SliderModel::SetPosition(int position) {
+    position_ = Clamp(position);
+}
 
 void SliderModel::SetGeometry(int length, int marginStart, int marginEnd, int thumb) {
     length_ = length;
@@ -31,19 +33,33 @@ int SliderModel::PositionAt(int c) const {
     return static_cast<int>(std::trunc(double(c - thumb_ / 2 - start_) / span * (max_ - min_) + min_));
 }
 
-bool SliderModel::OverThumb(int pixel) const { return std::abs(pixel - ThumbCenter(position_)) <= thumb_ / 2; }
+bool SliderModel::OverThumb(int pixel) const {
+    return std::abs(pixel - ThumbCenter(position_)) <= thumb_ / 2;
+}
 
 void SliderModel::OnKey(Key key) {
     int p = position_;
     switch (key) {
-    case Key::PageUp: p -= page_; break;
-    case Key::PageDown: p += page_; break;
-    case Key::End: p = max_; break;
-    case Key::Home: p = min_; break;
+    case Key::PageUp:
+        p -= page_;
+        break;
+    case Key::PageDown:
+        p += page_;
+        break;
+    case Key::End:
+        p = max_;
+        break;
+    case Key::Home:
+        p = min_;
+        break;
     case Key::Left:
-    case Key::Up: p -= 1; break;
+    case Key::Up:
+        p -= 1;
+        break;
     case Key::Right:
-    case Key::Down: p += 1; break;
+    case Key::Down:
+        p += 1;
+        break;
     }
     position_ = Clamp(p);
     if (changed) changed(position_);
@@ -90,8 +106,12 @@ void SliderModel::EndDrag() {
 }
 
 namespace {
-bool Digit(char c) { return c >= '0' && c <= '9'; }
-bool Control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+bool Digit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool Control(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
 } // namespace
 
 bool NumEditAccepts(char c, bool negativeAllowed) {
@@ -100,18 +120,26 @@ bool NumEditAccepts(char c, bool negativeAllowed) {
     return Digit(c) || c == '.' || c == 'k' || c == 'K' || c == 'z' || c == 'Z';
 }
 
-bool IntEditAccepts(char c) { return Control(c) || Digit(c) || c == '-'; }
+bool IntEditAccepts(char c) {
+    return Control(c) || Digit(c) || c == '-';
+}
 
 bool TextEditAccepts(int mode, char c) {
     if (Control(c)) return true;
     switch (mode) {
-    case 0: return c == ' ' || c == '.' || Digit(c) || c == 'f' || c == 'k' || c == 'o' || c == 'F' || c == 'K' ||
-                   c == 'O';
-    case 1: return c == ' ' || c == '.' || Digit(c) || c == 'k' || c == 'K';
+    case 0:
+        return c == ' ' || c == '.' || Digit(c) || c == 'f' || c == 'k' || c == 'o' || c == 'F' || c == 'K' ||
+               c == 'O';
+    case 1:
+        return c == ' ' || c == '.' || Digit(c) || c == 'k' || c == 'K';
     case 3:
-    case 6: return c == ' ' || c == '-' || c == '.' || Digit(c);
-    case 5: return c != '(' && c != ')' && static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
-    default: return c == ' ' || c == '.' || Digit(c);
+    case 6:
+        return c == ' ' || c == '-' || c == '.' || Digit(c);
+    case 5:
+        return c != '(' && c != ')' && static_cast<unsigned char>(c) >= 0x20 &&
+               static_cast<unsigned char>(c) < 0x7F;
+    default:
+        return c == ' ' || c == '.' || Digit(c);
     }
 }
 

@@ -11,7 +11,7 @@ namespace quellmarin {
 
 // A stepped slider: an integer position between two limits, the minimum at the top (or left).
 class SliderModel {
-public:
+  public:
     enum class Key { PageUp, PageDown, End, Home, Left, Up, Right, Down };
     // "moving" during a drag, "changed" when a change is complete (release, key, wheel).
     std::function<void(int position)> moving, changed;
@@ -38,7 +38,7 @@ public:
     void EndDrag();
     bool Dragging() const { return dragging_; }
 
-private:
+  private:
     int Clamp(int p) const { return p < min_ ? min_ : p > max_ ? max_ : p; }
 
     int min_ = 0, max_ = 100, page_ = 10, position_ = 0;
@@ -55,7 +55,7 @@ bool TextEditAccepts(int mode, char c);
 
 // The repeat button's 50 ms timer: from the sixth tick on, one repeat per tick; the release clicks.
 class RepeatTicker {
-public:
+  public:
     static constexpr int kTickMs = 50;
     static constexpr int kFirstRepeatTick = 6;
     void Press() { ticks_ = 0; }
@@ -63,14 +63,14 @@ public:
     bool Tick() { return ++ticks_ > kFirstRepeatTick - 1; }
     int Ticks() const { return ticks_; }
 
-private:
+  private:
     int ticks_ = 0;
 };
 
 // The picture button's flags: push, check or radio style; the checked flag; the two-state look that
 // flips after the owner's click handler has run (so the handler sees the look that was clicked).
 class SkinButtonState {
-public:
+  public:
     enum class Style { Push = 0, Check = 2, Radio = 4 };
     explicit SkinButtonState(Style style = Style::Push) : style_(style) {}
     Style GetStyle() const { return style_; }
@@ -84,7 +84,7 @@ public:
     // The space key: toggles a check button, sets a radio button.
     bool Space();
 
-private:
+  private:
     Style style_;
     bool checked_ = false;
     int look_ = 0;

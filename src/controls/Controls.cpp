@@ -39,7 +39,8 @@ const QColor kFace(35, 43, 54), kFaceHi(48, 60, 76), kAccent(255, 196, 64), kBlu
 
 } // namespace
 
-SkinSlider::SkinSlider(Qt::Orientation orientation, QWidget* parent) : QWidget(parent), orientation_(orientation) {
+SkinSlider::SkinSlider(Qt::Orientation orientation, QWidget* parent)
+    : QWidget(parent), orientation_(orientation) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     model_.moving = [this](int p) {
@@ -53,7 +54,9 @@ SkinSlider::SkinSlider(Qt::Orientation orientation, QWidget* parent) : QWidget(p
     UpdateGeometry();
 }
 
-QSize SkinSlider::sizeHint() const { return orientation_ == Qt::Vertical ? QSize(36, 220) : QSize(220, 36); }
+QSize SkinSlider::sizeHint() const {
+    return orientation_ == Qt::Vertical ? QSize(36, 220) : QSize(220, 36);
+}
 
 void SkinSlider::SetRange(int minimum, int maximum) {
     model_.SetRange(minimum, maximum);
@@ -70,7 +73,9 @@ void SkinSlider::UpdateGeometry() {
     model_.SetGeometry(length, 4, 4, 18);
 }
 
-void SkinSlider::resizeEvent(QResizeEvent*) { UpdateGeometry(); }
+void SkinSlider::resizeEvent(QResizeEvent*) {
+    UpdateGeometry();
+}
 
 void SkinSlider::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -85,7 +90,8 @@ void SkinSlider::paintEvent(QPaintEvent*) {
     p.drawRoundedRect(channel, 3, 3);
     // Thumb.
     const int c = model_.ThumbCenter(model_.Position());
-    const QRectF thumb = vertical ? QRectF(r.center().x() - 14, c - 9, 28, 18) : QRectF(c - 9, r.center().y() - 14, 18, 28);
+    const QRectF thumb =
+        vertical ? QRectF(r.center().x() - 14, c - 9, 28, 18) : QRectF(c - 9, r.center().y() - 14, 18, 28);
     QLinearGradient g(thumb.topLeft(), vertical ? thumb.bottomLeft() : thumb.topRight());
     g.setColorAt(0, hover_ || model_.Dragging() ? QColor(110, 124, 142) : QColor(88, 100, 116));
     g.setColorAt(1, QColor(44, 52, 64));
@@ -133,15 +139,33 @@ void SkinSlider::wheelEvent(QWheelEvent* e) {
 void SkinSlider::keyPressEvent(QKeyEvent* e) {
     using K = SliderModel::Key;
     switch (e->key()) {
-    case Qt::Key_PageUp: model_.OnKey(K::PageUp); break;
-    case Qt::Key_PageDown: model_.OnKey(K::PageDown); break;
-    case Qt::Key_End: model_.OnKey(K::End); break;
-    case Qt::Key_Home: model_.OnKey(K::Home); break;
-    case Qt::Key_Left: model_.OnKey(K::Left); break;
-    case Qt::Key_Up: model_.OnKey(K::Up); break;
-    case Qt::Key_Right: model_.OnKey(K::Right); break;
-    case Qt::Key_Down: model_.OnKey(K::Down); break;
-    default: QWidget::keyPressEvent(e); return;
+    case Qt::Key_PageUp:
+        model_.OnKey(K::PageUp);
+        break;
+    case Qt::Key_PageDown:
+        model_.OnKey(K::PageDown);
+        break;
+    case Qt::Key_End:
+        model_.OnKey(K::End);
+        break;
+    case Qt::Key_Home:
+        model_.OnKey(K::Home);
+        break;
+    case Qt::Key_Left:
+        model_.OnKey(K::Left);
+        break;
+    case Qt::Key_Up:
+        model_.OnKey(K::Up);
+        break;
+    case Qt::Key_Right:
+        model_.OnKey(K::Right);
+        break;
+    case Qt::Key_Down:
+        model_.OnKey(K::Down);
+        break;
+    default:
+        QWidget::keyPressEvent(e);
+        return;
     }
     e->accept();
 }
@@ -266,7 +290,8 @@ void SkinButton::SetCheckedFlag(bool on) {
 void SkinButton::ClearGroup() {
     if (!parentWidget()) return;
     for (SkinButton* other : parentWidget()->findChildren<SkinButton*>(QString(), Qt::FindDirectChildrenOnly))
-        if (other != this && other->state_.GetStyle() == SkinButtonState::Style::Radio) other->SetCheckedFlag(false);
+        if (other != this && other->state_.GetStyle() == SkinButtonState::Style::Radio)
+            other->SetCheckedFlag(false);
 }
 
 void SkinButton::mouseReleaseEvent(QMouseEvent* e) {
@@ -280,7 +305,13 @@ void SkinButton::mouseReleaseEvent(QMouseEvent* e) {
         update();
         return;
     }
-    if (state_.Click([this] { emit skinClicked(); emit clicked(); }, hover_ || over)) ClearGroup();
+    if (state_.Click(
+            [this] {
+                emit skinClicked();
+                emit clicked();
+            },
+            hover_ || over))
+        ClearGroup();
     update();
 }
 
@@ -323,7 +354,8 @@ void SkinButton::paintEvent(QPaintEvent*) {
     p.drawText(rect(), Qt::AlignCenter, text());
 }
 
-RepeatButton::RepeatButton(const QString& text, QWidget* parent) : SkinButton(text, SkinButtonState::Style::Push, parent) {
+RepeatButton::RepeatButton(const QString& text, QWidget* parent)
+    : SkinButton(text, SkinButtonState::Style::Push, parent) {
     timer_.setInterval(RepeatTicker::kTickMs);
     connect(&timer_, &QTimer::timeout, this, &RepeatButton::TickOnce);
 }

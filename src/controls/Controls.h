@@ -14,7 +14,7 @@ namespace quellmarin::ui {
 
 class SkinSlider : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SkinSlider(Qt::Orientation orientation = Qt::Vertical, QWidget* parent = nullptr);
     SliderModel& Model() { return model_; }
     void SetRange(int minimum, int maximum);
@@ -23,11 +23,11 @@ public:
     int Position() const { return model_.Position(); }
     QSize sizeHint() const override;
 
-signals:
+  signals:
     void moving(int position);  // during a drag
     void changed(int position); // a complete change: release, key, wheel
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
@@ -37,7 +37,7 @@ protected:
     void leaveEvent(QEvent*) override;
     void resizeEvent(QResizeEvent*) override;
 
-private:
+  private:
     int Along(const QPointF& p) const { return int(orientation_ == Qt::Vertical ? p.y() : p.x()); }
     void UpdateGeometry();
 
@@ -50,15 +50,15 @@ private:
 // A rounded button with a gradient face, orange frame on hover and blue frame with the focus.
 class CMyButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     using QPushButton::QPushButton;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
 
-private:
+  private:
     bool hover_ = false;
 };
 
@@ -66,21 +66,21 @@ private:
 // is not passed on; the one that releases it is.
 class CMyMacBTN : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit CMyMacBTN(const QString& text = {}, QWidget* parent = nullptr);
     bool Latched() const { return latched_; }
     int AnimationStep() const { return step_; }
     QSize sizeHint() const override { return {110, 34}; }
 
-signals:
+  signals:
     void released_(); // the click that releases the latch, passed on to the owner
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void nextCheckState() override {}
     void mouseReleaseEvent(QMouseEvent*) override;
 
-private:
+  private:
     bool latched_ = false;
     int step_ = 0, direction_ = 1, length_ = 5;
     QTimer animation_;
@@ -89,15 +89,21 @@ private:
 // A group frame with 15 x 15 rounded corners and the caption at the left, centre or right.
 class CMyGroupBox : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CMyGroupBox(const QString& caption = {}, QWidget* parent = nullptr);
-    void SetCaption(const QString& c) { caption_ = c; update(); }
-    void SetAlignment(Qt::Alignment a) { alignment_ = a; update(); }
+    void SetCaption(const QString& c) {
+        caption_ = c;
+        update();
+    }
+    void SetAlignment(Qt::Alignment a) {
+        alignment_ = a;
+        update();
+    }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QString caption_;
     Qt::Alignment alignment_ = Qt::AlignLeft;
 };
@@ -106,7 +112,7 @@ private:
 // style; and the two-state look flag that flips after the click handler ran.
 class SkinButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit SkinButton(const QString& text = {}, SkinButtonState::Style style = SkinButtonState::Style::Push,
                         QWidget* parent = nullptr);
     SkinButtonState& State() { return state_; }
@@ -116,10 +122,10 @@ public:
     void SetCheckedFlag(bool on);
     QSize sizeHint() const override { return {64, 28}; }
 
-signals:
+  signals:
     void skinClicked(); // the click notification; the look has not flipped yet
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
@@ -136,20 +142,20 @@ protected:
 // release gives the ordinary click.
 class RepeatButton : public SkinButton {
     Q_OBJECT
-public:
+  public:
     explicit RepeatButton(const QString& text = {}, QWidget* parent = nullptr);
     QTimer& Timer() { return timer_; }
     // One tick of the repeat timer (the timer calls it; tests call it directly).
     void TickOnce();
 
-signals:
+  signals:
     void repeat();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 
-private:
+  private:
     RepeatTicker ticker_;
     QTimer timer_;
 };
@@ -157,25 +163,25 @@ private:
 // Value fields: digits, ".", k, K, z, Z and (when allowed) "-"; Enter hands the focus to the parent.
 class CMyNumEdit : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit CMyNumEdit(QWidget* parent = nullptr);
     void SetNegativeAllowed(bool on) { negative_ = on; }
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent*) override;
     void keyReleaseEvent(QKeyEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
 
-private:
+  private:
     bool negative_ = false;
 };
 
 class CMyIntEdit : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     using QLineEdit::QLineEdit;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent*) override;
 };
 
@@ -183,17 +189,17 @@ protected:
 // right click selects the whole text.
 class CMyTextEdit : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit CMyTextEdit(int mode = 0, QWidget* parent = nullptr);
     void SetMode(int mode) { mode_ = mode; }
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent*) override;
     void keyReleaseEvent(QKeyEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override {}
 
-private:
+  private:
     int mode_;
 };
 

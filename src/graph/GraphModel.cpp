@@ -15,8 +15,22 @@ std::string Fmt(const char* fmt, double v) {
     std::snprintf(buf, sizeof buf, fmt, v);
     return buf;
 }
-bool UsesGain(int type) { return type == kEqPeaking || type == kEqHighShelf || type == kEqLowShelf; }
-bool UsesQ(int type) { return type == kEqPeaking || type == kEqBandPass || type == kEqNotch; }
+bool UsesGain(int type) {
+    return type == kEqPeaking || type == kEqHighShelf || type == kEqLowShelf;
+}
+bool UsesQ(int type) {
+    return type == kEqPeaking || type == kEqBandPass || type == kEqNotch;
+}
+
+void LoadBand(EqBand& b, const PeqBand& r, int channel, bool on) {
+    b.channel = channel;
+    b.type = r.Type;
+    b.freqStep = std::min<int>(r.Freq, kFrequencySteps - 1);
+    b.freqHz = FrequencyValues()[b.freqStep];
+    b.gainDb = GainValues()[std::min<int>(r.Level, kGainSteps - 1)];
+    b.qStep = std::min<int>(r.Q, kEqQMax);
+    b.on = on;
+}
 } // namespace
 
 GraphModel::GraphModel(DeviceModel model) : model_(model) {
@@ -40,17 +54,7 @@ void GraphModel::SetPlot(const PlotGeometry& plot) {
 void GraphModel::LoadInput(const SystemParameters& p, int channel) {
     input_ = true;
     const InputChannel& in = p.InCH[std::min<int>(p.InCH[channel].LinkIndex, 7)];
-    for (int j = 0; j < 5; ++j) {
-        EqBand& b = bands_[j];
-        const PeqBand& r = in.Peq[j];
-        b.channel = channel;
-        b.type = r.Type;
-        b.freqStep = std::min<int>(r.Freq, kFrequencySteps - 1);
-        b.freqHz = FrequencyValues()[b.freqStep];
-        b.gainDb = GainValues()[std::min<int>(r.Level, kGainSteps - 1)];
-        b.qStep = std::min<int>(r.Q, kEqQMax);
-        b.on = in.PeqEnable != 0;
-    }
+    for (int j = 0; j < 5; ++j) LoadBand(bands_[j], in.Peq[j], channel, in.PeqEnable != 0);
     for (int i = 0; i < 12; ++i) {
         bands_[i].selected = bands_[i].selected && i < 5;
         bands_[i].dragging = false;
@@ -63,17 +67,7 @@ void GraphModel::LoadInput(const SystemParameters& p, int channel) {
 void GraphModel::LoadOutput(const SystemParameters& p, int channel) {
     input_ = false;
     const OutputChannel& out = p.OutCH[std::min<int>(p.OutCH[channel].LinkIndex, 7)];
-    for (int j = 0; j < 7; ++j) {
-        EqBand& b = bands_[5 + j];
-        const PeqBand& r = out.Peq[j];
-        b.channel = channel;
-        b.type = r.Type;
-        b.freqStep = std::min<int>(r.Freq, kFrequencySteps - 1);
-        b.freqHz = FrequencyValues()[b.freqStep];
-        b.gainDb = GainValues()[std::min<int>(r.Level, kGainSteps - 1)];
-        b.qStep = std::min<int>(r.Q, kEqQMax);
-        b.on = out.PeqEnable != 0;
-    }
+    for (int j = 0; j < 7; ++j) LoadBand(bands_[5 + j], out.Peq[j], channel, out.PeqEnable != 0);
     for (int i = 0; i < 5; ++i) {
         bands_[i].on = false;
         bands_[i].selected = bands_[i].dragging = false;
@@ -110,12 +104,18 @@ std::optional<int> GraphModel::SelectedBand() const {
     return std::nullopt;
 }
 
-double GraphModel::BandX(const EqBand& b) const { return Plot().ClampColumn(Plot().FrequencyToColumn(b.freqHz)); }
-double GraphModel::BandY(const EqBand& b) const { return Plot().RowOfDb(b.gainDb); }
+double GraphModel::BandX(const EqBand& b) const {
+    return Plot().ClampColumn(Plot().FrequencyToColumn(b.freqHz));
+}
+double GraphModel::BandY(const EqBand& b) const {
+    return Plot().RowOfDb(b.gainDb);
+}
 double GraphModel::CornerX(const CrossoverCorner& c) const {
     return Plot().ClampColumn(Plot().FrequencyToColumn(std::max(c.freqHz, 1.0)));
 }
-double GraphModel::CornerY() const { return Plot().RowOfDb(-3); }
+double GraphModel::CornerY() const {
+    return Plot().RowOfDb(-3);
+}
 
 std::optional<int> GraphModel::BandAt(double x, double y) const {
     for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i) {
@@ -185,7 +185,8 @@ void GraphModel::Release() {
 }
 
 bool GraphModel::Dragging() const {
-    return draggedCorner_ != 0 || std::any_of(bands_.begin(), bands_.end(), [](const EqBand& b) { return b.dragging; });
+    return draggedCorner_ != 0 ||
+           std::any_of(bands_.begin(), bands_.end(), [](const EqBand& b) { return b.dragging; });
 }
 
 std::optional<int> GraphModel::RightPress(double x, double y, long nowMs) {
@@ -204,10 +205,11 @@ std::optional<int> GraphModel::MenuBand(double x, double y, long nowMs) const {
 std::vector<std::string> GraphModel::TypeMenuTexts(int bandIndex) const {
     const EqBand& b = bands_[bandIndex];
     std::string tag = std::to_string(b.channel + 1);
-    if (!b.output && model_ == DeviceModel::Ketra && b.channel >= 4) tag = std::string(1, char('A' + b.channel - 4));
+    if (!b.output && model_ == DeviceModel::Ketra && b.channel >= 4)
+        tag = std::string(1, char('A' + b.channel - 4));
     const std::string ch = "CH[" + tag + "]";
-    return {"OFF\t\t" + ch, "Peaking\t" + ch, "Bandpass\t" + ch, "Hi-shelf\t" + ch, "Lo-shelf\t" + ch,
-            "Notch\t\t" + ch};
+    return {"OFF\t\t" + ch,    "Peaking\t" + ch,  "Bandpass\t" + ch,
+            "Hi-shelf\t" + ch, "Lo-shelf\t" + ch, "Notch\t\t" + ch};
 }
 
 void GraphModel::SetSelectedType(int type) {

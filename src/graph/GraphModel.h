@@ -52,7 +52,7 @@ inline constexpr double kCornerHandle = 27; // corner handle diameter at rest
 inline constexpr long kMenuClickMs = 200;
 
 class GraphModel {
-public:
+  public:
     // Called after every change of a band or the crossover from the graph.
     using BandHook = std::function<void(const EqBand&)>;
     using CrossoverHook = std::function<void(const CrossoverCurve&)>;
@@ -110,7 +110,7 @@ public:
     std::string CornerLabel(bool highPass) const;
     std::string BandTooltip(int index) const;
 
-private:
+  private:
     void SetBandCurve(int index);
     void SetCrossoverCurve();
     void ApplyBand(int index);

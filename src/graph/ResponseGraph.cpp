@@ -13,11 +13,13 @@
 namespace quellmarin::ui {
 
 namespace {
-const char* kFrequencyLabels[] = {"20Hz", "50Hz", "100Hz", "200Hz", "500Hz", "1kHz", "2kHz", "5kHz", "10kHz", "20kHz"};
+const char* kFrequencyLabels[] = {"20Hz", "50Hz", "100Hz", "200Hz", "500Hz",
+                                  "1kHz", "2kHz", "5kHz",  "10kHz", "20kHz"};
 const double kLabelFrequencies[] = {20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000};
-const char* kLevelLabels[] = {"+24dB", "+18dB", "+12dB", "  +6dB", "   0dB", "  -6dB", "-12dB", "-18dB", "-24dB", "-30dB"};
-const QColor kBandColors[7] = {{255, 120, 90}, {120, 210, 120}, {90, 170, 255}, {240, 200, 80},
-                               {200, 120, 240}, {90, 220, 220}, {255, 150, 200}};
+const char* kLevelLabels[] = {"+24dB",  "+18dB", "+12dB", "  +6dB", "   0dB",
+                              "  -6dB", "-12dB", "-18dB", "-24dB",  "-30dB"};
+const QColor kBandColors[7] = {{255, 120, 90},  {120, 210, 120}, {90, 170, 255}, {240, 200, 80},
+                               {200, 120, 240}, {90, 220, 220},  {255, 150, 200}};
 } // namespace
 
 ResponseGraph::ResponseGraph(DeviceModel model, QWidget* parent) : QWidget(parent), model_(model) {
@@ -26,8 +28,8 @@ ResponseGraph::ResponseGraph(DeviceModel model, QWidget* parent) : QWidget(paren
     setFocusPolicy(Qt::ClickFocus);
     animation_.setInterval(20); // timer 50 of the page
     connect(&animation_, &QTimer::timeout, this, [this] {
-        const bool anySelected = model_.SelectedBand() || model_.Crossover().hpf.selected ||
-                                 model_.Crossover().lpf.selected;
+        const bool anySelected =
+            model_.SelectedBand() || model_.Crossover().hpf.selected || model_.Crossover().lpf.selected;
         model_.Tick();
         if (anySelected) update(HandleArea());
     });
@@ -37,7 +39,8 @@ ResponseGraph::ResponseGraph(DeviceModel model, QWidget* parent) : QWidget(paren
 }
 
 PlotGeometry ResponseGraph::PlotRect() const {
-    return {50, 26, std::clamp(width() - 50 - 30, 2, ResponseCurves::kMaxColumns), std::max(18, height() - 26 - 24)};
+    return {50, 26, std::clamp(width() - 50 - 30, 2, ResponseCurves::kMaxColumns),
+            std::max(18, height() - 26 - 24)};
 }
 
 void ResponseGraph::resizeEvent(QResizeEvent*) {
@@ -142,7 +145,8 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
         double top = c.y() - clearance - fm.height() * double(labels.size());
         if (top < 0) top = c.y() + clearance; // no room above: below the handle
         int widest = 0;
-        for (const std::string& l : labels) widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(l)));
+        for (const std::string& l : labels)
+            widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(l)));
         const QRectF plate(c.x() - widest / 2.0 - 3, top, widest + 6, fm.height() * double(labels.size()));
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(10, 13, 18, 190));
@@ -150,7 +154,8 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
         p.setPen(b.selected ? QColor(255, 255, 255) : QColor(200, 208, 220));
         double y = top;
         for (const std::string& l : labels) {
-            p.drawText(QRectF(plate.left(), y, plate.width(), fm.height()), Qt::AlignCenter, QString::fromStdString(l));
+            p.drawText(QRectF(plate.left(), y, plate.width(), fm.height()), Qt::AlignCenter,
+                       QString::fromStdString(l));
             y += fm.height();
         }
     }
@@ -220,11 +225,11 @@ void ResponseGraph::PaintBackground(QPainter& p) {
     // Frequency and level labels.
     p.setPen(QColor(150, 160, 175));
     for (int i = 0; i < 10; ++i)
-        p.drawText(QPointF(g.FrequencyToColumn(kLabelFrequencies[i]) - 10, plot.bottom() + 15), kFrequencyLabels[i]);
+        p.drawText(QPointF(g.FrequencyToColumn(kLabelFrequencies[i]) - 10, plot.bottom() + 15),
+                   kFrequencyLabels[i]);
     for (int i = 0; i < 10; ++i)
         p.drawText(QRectF(0, g.top + 2 * i * g.Unit() - 8, g.left - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
                    QString(kLevelLabels[i]).trimmed());
-
 }
 
 void ResponseGraph::mousePressEvent(QMouseEvent* e) {
@@ -250,7 +255,8 @@ void ResponseGraph::mouseMoveEvent(QMouseEvent* e) {
         Invalidate();
         emit changed();
         if (const auto sel = model_.SelectedBand(); sel && model_.Band(*sel).dragging)
-            QToolTip::showText(e->globalPosition().toPoint(), QString::fromStdString(model_.BandTooltip(*sel)), this);
+            QToolTip::showText(e->globalPosition().toPoint(),
+                               QString::fromStdString(model_.BandTooltip(*sel)), this);
         return;
     }
     setCursor(model_.BandAt(pos.x(), pos.y()) ? Qt::PointingHandCursor : Qt::ArrowCursor);

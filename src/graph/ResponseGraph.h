@@ -14,7 +14,7 @@ namespace quellmarin::ui {
 
 class ResponseGraph : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ResponseGraph(DeviceModel model, QWidget* parent = nullptr);
     GraphModel& Model() { return model_; }
     // The handle animation; stopped for the time of a scan.
@@ -25,12 +25,12 @@ public:
     // The curve changed (a load from the record): redraw the grid and curve layer too.
     void Invalidate();
 
-signals:
+  signals:
     void bandSelected(int index);
     void cornerSelected(bool highPass);
     void changed();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
@@ -39,7 +39,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent*) override;
     void wheelEvent(QWheelEvent*) override;
 
-private:
+  private:
     PlotGeometry PlotRect() const;
     void PaintBackground(QPainter& p);
     QRect HandleArea() const;

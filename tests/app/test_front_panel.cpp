@@ -26,7 +26,7 @@ class TestFrontPanel : public QObject {
 
     QStringList messages_;
 
-private slots:
+  private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         qApp->setStyleSheet(StyleSheet());
@@ -137,7 +137,8 @@ private slots:
         QVERIFY(!frame.LoadFile(dir.filePath("missing.asc")));
         const std::string ketra = dir.filePath("ketra.asc").toStdString();
         QCOMPARE(QString::fromUtf8(SaveParameterFile(ketra, DefaultSystemParameters(DeviceModel::Ketra),
-                                                     DefaultDeviceInfo(DeviceModel::Ketra)).data()),
+                                                     DefaultDeviceInfo(DeviceModel::Ketra))
+                                       .data()),
                  QString());
         QVERIFY(!frame.LoadFile(QString::fromStdString(ketra)));
         QCOMPARE(messages_, (QStringList{"Quellmarin|File read Failed...!", "Quellmarin|File read Failed...!",

@@ -13,11 +13,10 @@ namespace {
 struct Rig {
     Rig() : graph(DeviceModel::Mivon) {
         graph.SetPlot(plot);
-        graph.SetHooks(
-            [this](const EqBand& b) { frames.push_back(ApplyBandToRecord(record, b, "01")); },
-            [this](const CrossoverCurve& x) {
-                if (auto f = ApplyCrossoverToRecord(record, x, "01")) frames.push_back(*f);
-            });
+        graph.SetHooks([this](const EqBand& b) { frames.push_back(ApplyBandToRecord(record, b, "01")); },
+                       [this](const CrossoverCurve& x) {
+                           if (auto f = ApplyCrossoverToRecord(record, x, "01")) frames.push_back(*f);
+                       });
     }
     PlotGeometry plot{40, 20, 1000, 360};
     SystemParameters record = DefaultSystemParameters(DeviceModel::Mivon);
@@ -129,7 +128,8 @@ TEST(GraphModel, CornerDragSnapsAndSwitchesOff) {
     r.graph.Move(r.plot.left + r.plot.width + 100, r.graph.CornerY());
     EXPECT_EQ(r.record.OutCH[3].LpfFreq, 122);
     EXPECT_TRUE(r.graph.Crossover().lpf.off);
-    for (double y : r.graph.Curves().Total()) ASSERT_DOUBLE_EQ(y, r.plot.ZeroDbRow()) << "both corners off: flat";
+    for (double y : r.graph.Curves().Total())
+        ASSERT_DOUBLE_EQ(y, r.plot.ZeroDbRow()) << "both corners off: flat";
 }
 
 TEST(GraphModel, RightClickMenuWheelAnimationAndLabels) {
@@ -150,7 +150,8 @@ TEST(GraphModel, RightClickMenuWheelAnimationAndLabels) {
     ketra.LoadInput(DefaultSystemParameters(DeviceModel::Ketra), 5);
     EXPECT_EQ(ketra.TypeMenuTexts(0)[4], "Lo-shelf\tCH[B]");
 
-    EXPECT_EQ(r.graph.BandLabels(4), (std::vector<std::string>{"4500Hz", "Q:0.97"})) << "band-pass has no gain label";
+    EXPECT_EQ(r.graph.BandLabels(4), (std::vector<std::string>{"4500Hz", "Q:0.97"}))
+        << "band-pass has no gain label";
     r.graph.SetSelectedType(kEqHighShelf);
     EXPECT_EQ(r.record.InCH[5].Peq[4].Type, kEqHighShelf);
     EXPECT_EQ(r.graph.BandLabels(4), (std::vector<std::string>{"4500Hz", "0.00dB"}));
