@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
         std::printf("handle animation (20 ms timer, a band selected, nothing dragged): %.2f %% of a core\n",
                     100 * (CpuSeconds() - c0) / (w.elapsed() / 1000.0));
         frame.resize(1280, 700);
+        for (int i = 0; i < 12; ++i) graph->Model().Band(i).selected = false;
         ResetDefaults();
         frame.Page()->RefreshAll();
     }
