@@ -14,12 +14,12 @@ bool ParseNumber(std::string_view text, double& out) {
 }
 } // namespace
 
-std::optional<SimFaults> ParseFaults(std::string_view spec, std::string& error) {
+std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error) {
     SimFaults f;
-    while (!spec.empty()) {
-        const std::size_t comma = spec.find(',');
-        const std::string_view item = spec.substr(0, comma);
-        spec = comma == std::string_view::npos ? std::string_view{} : spec.substr(comma + 1);
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
         if (item.empty()) continue;
         const std::size_t eq = item.find('=');
         const std::string_view key = item.substr(0, eq);

@@ -25,7 +25,7 @@ struct SimFaults {
     unsigned seed = 1;
 };
 // "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,seed=7"
-std::optional<SimFaults> ParseFaults(std::string_view spec, std::string& error);
+std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error);
 
 class SimServer {
   public:

@@ -22,9 +22,9 @@ void OnSignal(int) {
 
 int Usage(const std::string& why) {
     std::cerr << why
-              << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults SPEC]"
+              << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults LIST]"
                  " [--log FILE] [--state FILE]\n"
-                 "  SPEC: drop=P,garble=P,slow=MS,mute_after=N,short_q,seed=N\n";
+                 "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,seed=N\n";
     return 2;
 }
 

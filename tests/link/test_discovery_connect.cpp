@@ -146,14 +146,14 @@ TEST(Connection, DownloadDeliversTheExact1881CharacterFrame) {
 }
 
 TEST(Connection, GarbledOrCutRepliesLeaveTheRecordsAndFailTheConnection) {
-    for (const char* spec : {"garble=1", "short_q", "drop=1"}) {
-        SCOPED_TRACE(spec);
+    for (const char* faults : {"garble=1", "short_q", "drop=1"}) {
+        SCOPED_TRACE(faults);
         PtyProcessor sim(4);
         Link l({sim.Path()});
         l.link.Scan();
         ASSERT_TRUE(l.link.Select("Device.....04").selection);
         std::string error;
-        sim.SetFaults(*sim::ParseFaults(spec, error));
+        sim.SetFaults(*sim::ParseFaults(faults, error));
         const ConnectOutcome c = l.link.Connect(false, {});
         EXPECT_FALSE(c.connected);
         EXPECT_FALSE(c.params.has_value());
