@@ -4,8 +4,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
-#include <cmath>
 
 namespace quellmarin::ui {
 

@@ -97,12 +97,7 @@ class DeviceSession {
         const auto devices = Scan();
         for (const FoundDevice& d : devices) {
             if (options_.id && d.id != *options_.id) continue;
-            Selection s;
-            s.address = AddressText(d.id);
-            s.port = d.port;
-            s.portNumber = PortNumberOf(d.port, link_.Catalog());
-            s.id = d.id;
-            link_.Select(s);
+            link_.Select(SelectionOf(d, link_.Catalog()));
             return true;
         }
         err_ << kNoDeviceLine << '\n';

@@ -9,26 +9,24 @@ namespace quellmarin {
 
 namespace {
 // The worker reports through whatever callbacks are set at the time.
-struct CallbackRelay {
-    static WorkerCallbacks Forward(WorkerCallbacks* target) {
-        WorkerCallbacks cb;
-        cb.levels = [target](const LevelFrame& f) {
-            if (target->levels) target->levels(f);
-        };
-        cb.lostDevice = [target] {
-            if (target->lostDevice) target->lostDevice();
-        };
-        cb.sent = [target](const std::string& s) {
-            if (target->sent) target->sent(s);
-        };
-        return cb;
-    }
-};
+WorkerCallbacks Forward(WorkerCallbacks* target) {
+    WorkerCallbacks cb;
+    cb.levels = [target](const LevelFrame& f) {
+        if (target->levels) target->levels(f);
+    };
+    cb.lostDevice = [target] {
+        if (target->lostDevice) target->lostDevice();
+    };
+    cb.sent = [target](const std::string& s) {
+        if (target->sent) target->sent(s);
+    };
+    return cb;
+}
 } // namespace
 
 DeviceLink::DeviceLink(PortProvider& provider, DeviceModel model, const LinkTimings& timings)
     : provider_(provider), model_(model), timings_(timings), primary_(provider, timings),
-      secondary_(provider), worker_(primary_, slot_, model, timings, CallbackRelay::Forward(&callbacks_)) {}
+      secondary_(provider), worker_(primary_, slot_, model, timings, Forward(&callbacks_)) {}
 
 DeviceLink::~DeviceLink() {
     Shutdown();

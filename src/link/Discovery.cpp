@@ -97,16 +97,13 @@ SelectResult SelectDevice(std::string_view line, const std::vector<FoundDevice>&
     const std::string_view digits = line.substr(line.size() - 2);
     if (digits[0] < '0' || digits[0] > '9' || digits[1] < '0' || digits[1] > '9') return {};
     const int id = (digits[0] - '0') * 10 + (digits[1] - '0');
-    for (const FoundDevice& d : devices) {
-        if (d.id != id) continue;
-        Selection s;
-        s.address = AddressText(id);
-        s.port = d.port;
-        s.portNumber = PortNumberOf(d.port, catalog);
-        s.id = id;
-        return {s, {}};
-    }
+    for (const FoundDevice& d : devices)
+        if (d.id == id) return {SelectionOf(d, catalog), {}};
     return {};
+}
+
+Selection SelectionOf(const FoundDevice& device, const std::vector<std::string>& catalog) {
+    return {AddressText(device.id), device.port, PortNumberOf(device.port, catalog), device.id};
 }
 
 } // namespace quellmarin

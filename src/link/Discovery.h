@@ -64,6 +64,8 @@ struct SelectResult {
     std::optional<Selection> selection;
     std::string_view message; // to show when nothing was selected; empty when there is nothing to say
 };
+// The selection of one found device (its address text, port and port number).
+Selection SelectionOf(const FoundDevice& device, const std::vector<std::string>& catalog);
 // The reaction to a selection in the device list: the first device with the line's ID.
 SelectResult SelectDevice(std::string_view line, const std::vector<FoundDevice>& devices,
                           const std::vector<std::string>& catalog);

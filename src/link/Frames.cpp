@@ -277,14 +277,12 @@ std::string EncodeProgramName(std::string_view name) {
 
 std::optional<std::string> DecodeProgramName(std::string_view reply) {
     if (reply.size() != 51) return std::nullopt;
-    const std::string_view digits = reply.substr(10, 40);
-    if (!IsUpperHex(digits)) return std::nullopt;
+    const auto bytes = DecodeHex(reply.substr(10, 40));
+    if (!bytes) return std::nullopt;
     std::string name;
-    for (std::size_t i = 0; i < 40; i += 2) {
-        const auto value = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
-        const char byte = static_cast<char>(16 * value(digits[i]) + value(digits[i + 1]));
-        if (byte == '\0') break;
-        name += byte;
+    for (std::uint8_t b : *bytes) {
+        if (b == 0) break;
+        name += static_cast<char>(b);
     }
     return name;
 }

@@ -38,6 +38,14 @@ std::vector<std::uint8_t> HexDecode(std::string_view text, std::size_t skip) {
     return out;
 }
 
+std::optional<std::vector<std::uint8_t>> DecodeHex(std::string_view hex) {
+    if (hex.size() % 2 != 0 || !IsUpperHex(hex)) return std::nullopt;
+    std::vector<std::uint8_t> out(hex.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<std::uint8_t>(16 * DigitValue(hex[2 * i]) + DigitValue(hex[2 * i + 1]));
+    return out;
+}
+
 bool IsUpperHex(std::string_view text) {
     for (char c : text)
         if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;

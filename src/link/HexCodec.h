@@ -18,6 +18,9 @@ std::string HexEncode(std::span<const std::uint8_t> bytes);
 // character would lie past the end takes the text's terminating zero, as the device's own decoder does.
 std::vector<std::uint8_t> HexDecode(std::string_view text, std::size_t skip);
 
+// Plain hexadecimal text (an even number of 0-9 / A-F digits) to bytes; nothing for anything else.
+std::optional<std::vector<std::uint8_t>> DecodeHex(std::string_view hex);
+
 // True when every character is 0-9 or A-F.
 bool IsUpperHex(std::string_view text);
 

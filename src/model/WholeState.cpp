@@ -4,23 +4,27 @@
 #include "link/HexCodec.h"
 
 #include <algorithm>
+#include <array>
 
 namespace quellmarin {
 
-std::optional<ParameterBytes> DecodeParameterReply(std::string_view reply) {
-    const auto bytes = DecodeRecordReply(reply, kParameterReplySkip, kSystemParametersSize);
+namespace {
+template <std::size_t N>
+std::optional<std::array<std::uint8_t, N>> DecodeReply(std::string_view reply, std::size_t skip) {
+    const auto bytes = DecodeRecordReply(reply, skip, N);
     if (!bytes) return std::nullopt;
-    ParameterBytes out{};
+    std::array<std::uint8_t, N> out{};
     std::copy(bytes->begin(), bytes->end(), out.begin());
     return out;
 }
+} // namespace
+
+std::optional<ParameterBytes> DecodeParameterReply(std::string_view reply) {
+    return DecodeReply<kSystemParametersSize>(reply, kParameterReplySkip);
+}
 
 std::optional<DeviceInfoBytes> DecodeDeviceInfoReply(std::string_view reply) {
-    const auto bytes = DecodeRecordReply(reply, kDeviceInfoReplySkip, kDeviceInfoSize);
-    if (!bytes) return std::nullopt;
-    DeviceInfoBytes out{};
-    std::copy(bytes->begin(), bytes->end(), out.begin());
-    return out;
+    return DecodeReply<kDeviceInfoSize>(reply, kDeviceInfoReplySkip);
 }
 
 std::optional<ParameterBytes> UploadParameters(CSerialPort& port, std::string_view address,

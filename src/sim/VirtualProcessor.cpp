@@ -202,25 +202,24 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
         const auto n = Num(body, 1, 3);
         if (!n || *n < 1 || *n > kPrograms) return std::nullopt;
         if (body.size() == 4) return ProgramNameReply(*n);
-        if (body.size() != 44 || !IsUpperHex(body.substr(4))) return std::nullopt;
-        const std::vector<std::uint8_t> name = HexDecode(std::string("xx") + std::string(body.substr(4)), 0);
+        const auto name = body.size() == 44 ? DecodeHex(body.substr(4)) : std::nullopt;
+        if (!name) return std::nullopt;
         auto& slot = programs_[*n - 1];
         if (!slot) {
             slot = Program{};
             slot->state = params_;
         }
-        std::memcpy(slot->name, name.data(), kNameLength);
+        std::memcpy(slot->name, name->data(), kNameLength);
         if (*n == info_.ProgramNo) std::memcpy(params_.Name, slot->name, kNameLength);
         return head + "N" + Fmt3(*n) + ")";
     }
     case 'P': {
         const auto length = Num(body, 1, 4);
         if (!length || body.size() < 5 + 2 * kSystemParametersSize) return std::nullopt;
-        const std::string_view hex = body.substr(5, 2 * kSystemParametersSize);
-        if (!IsUpperHex(hex)) return std::nullopt;
-        const std::vector<std::uint8_t> bytes = HexDecode("xx" + std::string(hex), 0);
+        const auto bytes = DecodeHex(body.substr(5, 2 * kSystemParametersSize));
+        if (!bytes) return std::nullopt;
         ParameterBytes record{};
-        std::copy_n(bytes.begin(), kSystemParametersSize, record.begin());
+        std::copy_n(bytes->begin(), kSystemParametersSize, record.begin());
         params_ = ParametersFromBytes(record);
         return head + "P)";
     }
