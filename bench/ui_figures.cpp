@@ -3,7 +3,7 @@
 // to repaint both meter strips. Usage: quellmarin-ui-figures [--quick]
 #include "app/MainFrame.h"
 #include "app/Theme.h"
-#include "app/Widgets.h"
+#include "app/LevelMeterStrip.h"
 #include "graph/ResponseGraph.h"
 
 #include <QMouseEvent>
@@ -69,7 +69,6 @@ int main(int argc, char** argv) {
         std::printf("band drag on a %d-pixel graph, rebuild + repaint over 300 moves: median %.2f ms, worst "
                     "%.2f ms\n",
                     graph->Model().Curves().Columns(), ms[ms.size() / 2], ms.back());
-        app.Link().Slot().TakeCommand();
         // The pulsing handle of the selected band while nothing is dragged.
         const double c0 = CpuSeconds();
         QElapsedTimer w;
@@ -83,8 +82,10 @@ int main(int argc, char** argv) {
         frame.Page()->RefreshAll();
     }
 
-    app.Link().Scan();
-    app.Link().Select("Device.....01");
+    app.StartScan();
+    (void)QTest::qWaitFor([&] { return app.State() == LinkState::NotConnected && !app.LastScan().lines.empty(); },
+                          10000);
+    app.Select("Device.....01");
     app.StartConnect(false);
     if (!QTest::qWaitFor([&] { return app.Connected(); }, 5000)) {
         std::printf("could not connect\n");

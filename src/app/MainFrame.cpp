@@ -1,6 +1,6 @@
 #include "app/MainFrame.h"
 
-#include "app/Dialogs.h"
+#include "app/AboutDialog.h"
 #include "app/MessageBox.h"
 #include "model/ParameterFile.h"
 
@@ -36,15 +36,23 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
     setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)));
     page_ = new CPropertyViewPage(app_, this);
     setCentralWidget(page_);
+    // The four panes take only the room they need, so that the left of the status bar stays free for
+    // the program's passing messages.
     for (int i = 0; i < 4; ++i) {
         panes_[i] = new QLabel(this);
         panes_[i]->setObjectName(QString("pane%1").arg(i));
-        statusBar()->addPermanentWidget(panes_[i], 1);
+        statusBar()->addPermanentWidget(panes_[i], 0);
     }
+    statusBar()->setAccessibleName("Status bar");
     BuildMenus();
-    connect(page_, &CPropertyViewPage::note, this,
-            [this](const QString& t) { statusBar()->showMessage(t, 5000); });
-    connect(&app_, &CQuellmarinApp::connectionChanged, this, &CMainFrame::RefreshStatus);
+    connect(page_, &CPropertyViewPage::note, this, &CMainFrame::ShowNote);
+    connect(&app_, &CQuellmarinApp::stateChanged, this, [this](LinkState s) {
+        RefreshStatus();
+        const bool busy = IsBusy(s);
+        Action(32781)->setEnabled(!busy && !HasConnection(s));
+        Action(32805)->setEnabled(s != LinkState::Connecting);
+        if (s == LinkState::Lost) ShowNote("The processor does not answer; edits are kept and sent when it does.");
+    });
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
     WriteHelp();
     RefreshStatus();
@@ -105,11 +113,9 @@ void CMainFrame::BuildMenus() {
     connect(virt, &QAction::toggled, this, [this](bool on) {
         if (on) {
             app_.StartVirtualProcessor();
-            statusBar()->showMessage(
-                "The virtual processor answers on the port \"virtual\"; scan to find it.", 5000);
+            ShowNote("The virtual processor answers on the port \"virtual\"; scan to find it.");
         } else {
             app_.StopVirtualProcessor();
-            RefreshStatus();
         }
     });
 
@@ -128,6 +134,14 @@ void CMainFrame::BuildMenus() {
     add(help, "About Quellmarin(&A)...", 57664, about);
 }
 
+void CMainFrame::ShowNote(const QString& text) {
+    statusBar()->showMessage(text, kNoteMs);
+}
+
+QString CMainFrame::Note() const {
+    return statusBar()->currentMessage();
+}
+
 void CMainFrame::SetPaneText(int pane, const QString& text) {
     panes_.at(pane)->setText(text);
 }
@@ -137,7 +151,8 @@ QString CMainFrame::PaneText(int pane) const {
 }
 
 void CMainFrame::RefreshStatus() {
-    const auto texts = StatusTexts(DeviceInfo, g_SystemParameters, app_.ProgramNoText(), app_.Connected());
+    auto texts = StatusTexts(DeviceInfo, g_SystemParameters, app_.ProgramNoText(), app_.Connected());
+    texts[3] = StateText(app_.State());
     for (int i = 0; i < 4; ++i) SetPaneText(i, QString::fromLatin1(texts[i].c_str()));
 }
 
@@ -153,8 +168,7 @@ bool CMainFrame::LoadFile(const QString& path) {
     page_->ResetIndicators();
     page_->RefreshAll();
     RefreshStatus();
-    statusBar()->showMessage("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).",
-                             5000);
+    ShowNote("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).");
     return true;
 }
 
@@ -165,7 +179,7 @@ bool CMainFrame::SaveFile(const QString& path) {
         ShowMessage(this, "Quellmarin", Q(message));
         return false;
     }
-    statusBar()->showMessage("Saved " + QFileInfo(path).fileName(), 5000);
+    ShowNote("Saved " + QFileInfo(path).fileName());
     return true;
 }
 

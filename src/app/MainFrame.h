@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <map>
 
 class QLabel;
 class QAction;
@@ -18,6 +19,10 @@ class CMainFrame : public QMainWindow {
     explicit CMainFrame(CQuellmarinApp& app, QWidget* parent = nullptr);
 
     CPropertyViewPage* Page() const { return page_; }
+    // Passing messages stay this long in the status bar.
+    static constexpr int kNoteMs = 6000;
+    void ShowNote(const QString& text);
+    QString Note() const;
     void SetPaneText(int pane, const QString& text);
     QString PaneText(int pane) const;
     // Status panes from the records and the connection.

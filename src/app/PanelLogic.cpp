@@ -4,18 +4,20 @@ namespace quellmarin {
 
 const std::array<StripColumn, kStripColumns>& StripColumns() {
     static const std::array<StripColumn, kStripColumns> columns = {{
-        {2100, "PEQ", false, StripAction::OpenInputPeq, "Input parametric equaliser"},
-        {2200, "Gain", false, StripAction::OpenInputGain, "Input gain"},
-        {2300, "Delay", false, StripAction::OpenInputDelay, "Input delay"},
-        {2400, "Mute", false, StripAction::ToggleInputMute, "Mute or unmute this input"},
-        {2500, "Route", true, StripAction::OpenRouting, "Routing of the inputs to the outputs"},
-        {2600, "Delay", true, StripAction::OpenOutputDelay, "Output delay"},
-        {2700, "HLPF", true, StripAction::OpenCrossover, "Output crossover (high-pass and low-pass)"},
-        {2800, "PEQ", true, StripAction::OpenOutputPeq, "Output parametric equaliser"},
-        {2900, "Gain", true, StripAction::OpenOutputGain, "Output gain and polarity"},
-        {3000, "Limit", true, StripAction::OpenLimiter, "Output limiter"},
-        {3100, "Mute", true, StripAction::ToggleOutputMute, "Mute or unmute this output"},
-        {3200, "comp", false, StripAction::OpenCompressor, "Input compressor"},
+        {2100, "PEQ", Section::Input, StripAction::OpenInputPeq, "Input parametric equaliser", "equaliser"},
+        {2200, "Gain", Section::Input, StripAction::OpenInputGain, "Input gain", "gain"},
+        {2300, "Delay", Section::Input, StripAction::OpenInputDelay, "Input delay", "delay"},
+        {2400, "Mute", Section::Input, StripAction::ToggleInputMute, "Mute or unmute this input", "mute"},
+        {2500, "Route", Section::Output, StripAction::OpenRouting, "Routing of the inputs to the outputs",
+         "routing"},
+        {2600, "Delay", Section::Output, StripAction::OpenOutputDelay, "Output delay", "delay"},
+        {2700, "HLPF", Section::Output, StripAction::OpenCrossover, "Output crossover (high-pass and low-pass)",
+         "crossover"},
+        {2800, "PEQ", Section::Output, StripAction::OpenOutputPeq, "Output parametric equaliser", "equaliser"},
+        {2900, "Gain", Section::Output, StripAction::OpenOutputGain, "Output gain and polarity", "gain"},
+        {3000, "Limit", Section::Output, StripAction::OpenLimiter, "Output limiter", "limiter"},
+        {3100, "Mute", Section::Output, StripAction::ToggleOutputMute, "Mute or unmute this output", "mute"},
+        {3200, "comp", Section::Input, StripAction::OpenCompressor, "Input compressor", "compressor"},
     }};
     return columns;
 }
@@ -31,7 +33,7 @@ std::optional<StripClick> DecodeStripId(int id) {
 std::optional<StripClick> PanelLogic::SelectStrip(int id) {
     const auto click = DecodeStripId(id);
     if (!click) return std::nullopt;
-    if (click->info->output) {
+    if (IsOutput(click->info->section)) {
         currentOutput_ = click->channel;
         inputSection_ = false;
     } else {
@@ -45,23 +47,8 @@ void PanelLogic::ActivateModule(int code) {
     inputSection_ = !(code >= 4 && code != 11);
 }
 
-std::optional<std::string> PanelLogic::ToggleMute(SystemParameters& p, bool output, int channel,
-                                                  std::string_view address) const {
-    std::uint8_t& mute = output ? p.OutCH[channel].Mute : p.InCH[channel].Mute;
-    const bool nowMuted = mute != 1;
-    mute = nowMuted ? 1 : 0;
-    const std::string frame =
-        output ? FrameOutputMute(address, channel, nowMuted) : FrameInputMute(address, channel, nowMuted);
-    if (frame.size() != kMuteFrameLength) return std::nullopt;
-    return frame;
-}
-
-bool PanelLogic::MuteShown(const SystemParameters& p, bool output, int channel) {
-    return (output ? p.OutCH[channel].Mute : p.InCH[channel].Mute) == 1;
-}
-
-bool PanelLogic::LinkLit(const SystemParameters& p, bool output, int channel) const {
-    if (output) return p.OutCH[channel].LinkIndex == p.OutCH[currentOutput_].LinkIndex;
+bool PanelLogic::LinkLit(const SystemParameters& p, Section section, int channel) const {
+    if (IsOutput(section)) return p.OutCH[channel].LinkIndex == p.OutCH[currentOutput_].LinkIndex;
     return p.InCH[channel].LinkIndex == p.InCH[currentInput_].LinkIndex;
 }
 
@@ -98,10 +85,39 @@ std::string WindowTitle(std::string_view version) {
     return "Quellmarin V" + VersionText(version);
 }
 
-std::string ChannelTag(bool output, int channel, DeviceModel model) {
-    if (!output && model == DeviceModel::Ketra && channel >= 4)
-        return "CH[" + std::string(1, static_cast<char>('A' + channel - 4)) + "]";
-    return "CH[" + std::to_string(channel + 1) + "]";
+namespace {
+std::string ChannelLetterOrNumber(Section section, int channel, DeviceModel model) {
+    if (!IsOutput(section) && model == DeviceModel::Ketra && channel >= 4)
+        return std::string(1, static_cast<char>('A' + channel - 4));
+    return std::to_string(channel + 1);
+}
+} // namespace
+
+std::string ChannelTag(Section section, int channel, DeviceModel model) {
+    return "CH[" + ChannelLetterOrNumber(section, channel, model) + "]";
+}
+
+std::string ChannelName(Section section, int channel, DeviceModel model) {
+    return (IsOutput(section) ? "Output " : "Input ") + ChannelLetterOrNumber(section, channel, model);
+}
+
+std::string StripButtonName(const StripClick& click, DeviceModel model) {
+    return ChannelName(click.info->section, click.channel, model) + " " + std::string(click.info->what);
+}
+
+std::optional<int> ModuleCodeOf(StripAction action) {
+    switch (action) {
+    case StripAction::OpenInputPeq: return 0;
+    case StripAction::OpenInputGain: return 1;
+    case StripAction::OpenInputDelay: return 2;
+    case StripAction::OpenOutputDelay: return 5;
+    case StripAction::OpenCrossover: return 6;
+    case StripAction::OpenOutputPeq: return 7;
+    case StripAction::OpenOutputGain: return 8;
+    case StripAction::OpenLimiter: return 9;
+    case StripAction::OpenCompressor: return 11;
+    default: return std::nullopt;
+    }
 }
 
 } // namespace quellmarin

@@ -2,8 +2,8 @@
 // toggles, the meters' lighting, the indicators and link indicators, and the status-bar texts.
 #pragma once
 
-#include "link/Frames.h"
 #include "model/Records.h"
+#include "modules/EditContext.h"
 
 #include <array>
 #include <optional>
@@ -31,9 +31,10 @@ enum class StripAction {
 struct StripColumn {
     int base;
     std::string_view label;
-    bool output;
+    Section section;
     StripAction action;
     std::string_view tooltip;
+    std::string_view what; // what the button acts on, for its accessible name ("gain")
 };
 inline constexpr int kStripColumns = 12;
 const std::array<StripColumn, kStripColumns>& StripColumns();
@@ -61,16 +62,12 @@ class PanelLogic {
 
     // A strip click: selects the channel of its section and tells what to do.
     std::optional<StripClick> SelectStrip(int id);
+    int CurrentChannelOf(Section s) const { return IsOutput(s) ? currentOutput_ : currentInput_; }
     // A module window of that code was clicked: codes 4 and above except 11 are output modules.
     void ActivateModule(int code);
 
-    // Flips the mute of channel k in the record; the frame to post, when it has its 12 characters.
-    std::optional<std::string> ToggleMute(SystemParameters& p, bool output, int channel,
-                                          std::string_view address) const;
-    static bool MuteShown(const SystemParameters& p, bool output, int channel);
-
     // The link indicator of channel k is lit when it shares the selected channel's LinkIndex.
-    bool LinkLit(const SystemParameters& p, bool output, int channel) const;
+    bool LinkLit(const SystemParameters& p, Section section, int channel) const;
 
   private:
     DeviceModel model_;
@@ -102,6 +99,15 @@ std::string VersionText(std::string_view version);
 std::string WindowTitle(std::string_view version);
 
 // Channel names as the windows show them: "CH[3]", or on Ketra "CH[A]".."CH[D]" for inputs.
-std::string ChannelTag(bool output, int channel, DeviceModel model);
+std::string ChannelTag(Section section, int channel, DeviceModel model);
+// The channel as a sentence names it: "Input 3", "Output 8", on Ketra "Input A".
+std::string ChannelName(Section section, int channel, DeviceModel model);
+// The accessible name of a strip button: "Input 3 gain", "Output 8 mute".
+std::string StripButtonName(const StripClick& click, DeviceModel model);
+
+// Module codes that the editor windows report when clicked (0 input equaliser, 1 input gain, 2 input
+// delay, 5 output delay, 6 crossover, 7 output equaliser, 8 output gain, 9 limiter, 11 compressor);
+// nothing for the columns that open no module window.
+std::optional<int> ModuleCodeOf(StripAction action);
 
 } // namespace quellmarin

@@ -1,11 +1,14 @@
 #include "app/PropertyViewPage.h"
 
-#include "app/Dialogs.h"
+#include "app/ConnectDialog.h"
+#include "app/Lamp.h"
+#include "app/LevelMeterStrip.h"
 #include "app/MessageBox.h"
-#include "app/Widgets.h"
-#include "dsp/Scales.h"
+#include "app/ScanWindow.h"
+#include "app/WarningDialog.h"
 #include "graph/ResponseGraph.h"
 #include "link/Discovery.h"
+#include "modules/ModulePopup.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace quellmarin::ui {
@@ -23,16 +27,28 @@ namespace {
 constexpr int kInputOrder[] = {2100, 2200, 2300, 3200, 2400};
 constexpr int kOutputOrder[] = {2500, 2600, 2700, 2800, 2900, 3000, 3100};
 
-QString ChannelLabel(bool output, int k, DeviceModel model) {
-    if (!output && model == DeviceModel::Ketra) return QString(QChar('A' + k - 4));
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+QString ChannelLabel(Section section, int k, DeviceModel model) {
+    if (!IsOutput(section) && model == DeviceModel::Ketra) return QString(QChar('A' + k - 4));
     return QString::number(k + 1);
+}
+
+void Repolish(QWidget* w) {
+    w->style()->unpolish(w);
+    w->style()->polish(w);
 }
 
 } // namespace
 
 CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
-    : QWidget(parent), app_(app), logic_(app.Model()) {
+    : QWidget(parent), app_(app), logic_(app.Model()), mute_(app.Context()),
+      inputEq_(app.Context(), Section::Input), outputEq_(app.Context(), Section::Output),
+      crossover_(app.Context()) {
     setObjectName("frontPanel");
+    setAccessibleName("Front panel");
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(8, 8, 8, 8);
     root->setSpacing(8);
@@ -42,31 +58,36 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     auto* devLayout = new QVBoxLayout(devices);
     deviceList_ = new QListWidget(devices);
     deviceList_->setObjectName("deviceList");
+    deviceList_->setAccessibleName("Device list");
     deviceList_->setToolTip("Processors found by the last scan; double-click one to connect");
-    deviceList_->addItem(QString::fromUtf8(kNoDeviceLine.data(), static_cast<int>(kNoDeviceLine.size())));
+    deviceList_->addItem(Q(kNoDeviceLine));
     scanButton_ = new QPushButton("Scan device", devices);
     scanButton_->setObjectName("scanButton");
+    scanButton_->setAccessibleName("Scan device");
     scanButton_->setToolTip("Look for processors on the serial ports, or end the connection");
     devLayout->addWidget(deviceList_);
     devLayout->addWidget(scanButton_);
     devices->setFixedWidth(190);
     top->addWidget(devices);
-    top->addWidget(BuildMeters(false), 1);
-    top->addWidget(BuildMeters(true), 1);
+    top->addWidget(BuildMeters(Section::Input), 1);
+    top->addWidget(BuildMeters(Section::Output), 1);
     root->addLayout(top, 3);
 
     auto* bottom = new QHBoxLayout;
     graph_ = new ResponseGraph(app_.Model(), this);
     graph_->setObjectName("responseGraph");
+    graph_->setAccessibleName("Frequency response graph");
     graph_->setToolTip(
         "Drag a band handle to set its frequency and gain, the wheel sets its Q, a quick right "
         "click picks its type; drag HP and LP to move the crossover corners");
-    // Every change on the graph is written into the record and sent at once.
+    // Every change on the graph goes to the equaliser and crossover editors.
     graph_->Model().SetHooks(
-        [this](const EqBand& b) { app_.Post(ApplyBandToRecord(g_SystemParameters, b, app_.Address())); },
+        [this](const EqBand& b) {
+            (b.output ? outputEq_ : inputEq_)
+                .ApplyBand(b.channel, b.band, {b.type, b.freqHz, b.freqStep, b.gainDb, b.qStep});
+        },
         [this](const CrossoverCurve& x) {
-            if (const auto frame = ApplyCrossoverToRecord(g_SystemParameters, x, app_.Address()))
-                app_.Post(*frame);
+            crossover_.ApplyCrossover(x.channel, {x.hpf.type, x.hpf.step, x.lpf.type, x.lpf.step});
         });
     bottom->addWidget(graph_, 1);
     bottom->addWidget(BuildStrip());
@@ -81,9 +102,10 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     indicatorTimer_.setSingleShot(true);
     indicatorTimer_.setInterval(10);
     connect(&indicatorTimer_, &QTimer::timeout, this, [this] {
+        const bool live = app_.State() == LinkState::Connected;
         for (int i = 0; i < 8; ++i) {
-            inLamps_[i]->SetLit(app_.Connected() && IndicatorLit(inStatus_, i));
-            outLamps_[i]->SetLit(app_.Connected() && IndicatorLit(outStatus_, i));
+            inLamps_[i]->SetLit(live && IndicatorLit(inStatus_, i));
+            outLamps_[i]->SetLit(live && IndicatorLit(outStatus_, i));
         }
     });
 
@@ -100,33 +122,33 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     });
     connect(deviceList_, &QListWidget::itemDoubleClicked, this, [this] { ConnectFromList(); });
     connect(&app_, &CQuellmarinApp::scanProgress, scanWindow_, &ScanWindow::SetProgress);
-    connect(&app_, &CQuellmarinApp::scanFinished, this, [this](const QStringList& lines) {
-        deviceList_->blockSignals(true);
-        deviceList_->clear();
-        deviceList_->addItems(lines);
-        deviceList_->blockSignals(false);
-        if (!app_.Link().Devices().empty()) noDeviceFound_ = false;
-        scanWindow_->hide();
-        scanButton_->setEnabled(true);
-        graph_->AnimationTimer().start();
-        emit note(app_.Link().Devices().empty() ? "No processor answered."
-                                                : QString("%1 processor(s) found.").arg(lines.size()));
-    });
+    connect(&app_, &CQuellmarinApp::scanFinished, this, &CPropertyViewPage::ShowScanResult);
     connect(&app_, &CQuellmarinApp::levelsArrived, this, &CPropertyViewPage::SetLevels);
     connect(&app_, &CQuellmarinApp::lostDevice, this, &CPropertyViewPage::ShowLostDevice);
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CPropertyViewPage::RefreshAll);
-    connect(&app_, &CQuellmarinApp::connectionChanged, this, &CPropertyViewPage::OnConnectionChanged);
+    connect(&app_, &CQuellmarinApp::stateChanged, this, &CPropertyViewPage::OnStateChanged);
     connect(&app_, &CQuellmarinApp::connectFinished, this,
             [this](bool ok, const QString& message, const QString& caption) {
-                scanButton_->setEnabled(true);
                 if (!ok && !message.isEmpty()) ShowMessage(this, caption, message);
                 if (ok) warningSuppressed_ = false;
-                scanButton_->setText(app_.Connected() ? "Disconnect.." : "Scan device");
             });
+    BuildActions();
+    OnStateChanged(app_.State());
     RefreshAll();
 }
 
-QWidget* CPropertyViewPage::BuildMeters(bool output) {
+void CPropertyViewPage::BuildActions() {
+    // The strip's columns and what they do: mutes act at once, the others open their editor window.
+    actions_[StripAction::ToggleInputMute] = [this](int k) { mute_.Toggle({Section::Input, k}); };
+    actions_[StripAction::ToggleOutputMute] = [this](int k) { mute_.Toggle({Section::Output, k}); };
+    for (const StripColumn& c : StripColumns()) {
+        if (actions_.count(c.action)) continue;
+        actions_[c.action] = [this, action = c.action](int) { OpenPopup(action); };
+    }
+}
+
+QWidget* CPropertyViewPage::BuildMeters(Section section) {
+    const bool output = IsOutput(section);
     auto* box = new QGroupBox(output ? "Outputs" : "Inputs", this);
     auto* grid = new QGridLayout(box);
     grid->setHorizontalSpacing(2);
@@ -136,12 +158,16 @@ QWidget* CPropertyViewPage::BuildMeters(bool output) {
     const DeviceModel model = app_.Model();
     auto* meters = new LevelMeterStrip(!output, model, box);
     meters->setObjectName(output ? "outputMeters" : "inputMeters");
+    meters->setAccessibleName(output ? "Output level meters" : "Input level meters");
     meters->setToolTip(output ? "Output levels" : "Input levels");
     (output ? outMeters_ : inMeters_) = meters;
     int col = 0;
     for (int k = 0; k < 8; ++k) {
+        const QString name = QString::fromStdString(ChannelName(section, k, model));
         lamps[k] = new Lamp(Lamp::Status, box);
         links[k] = new Lamp(Lamp::Link, box);
+        lamps[k]->setAccessibleName(name + (output ? " limiter indicator" : " clip indicator"));
+        links[k]->setAccessibleName(name + " link indicator");
         lamps[k]->setToolTip(output ? "Limiter active" : "Signal over the clip threshold");
         links[k]->setToolTip("Lit when this channel is linked with the selected one; click to set up links");
         connect(links[k], &Lamp::clicked, this,
@@ -150,7 +176,7 @@ QWidget* CPropertyViewPage::BuildMeters(bool output) {
         lamps[k]->setVisible(shown);
         links[k]->setVisible(shown);
         if (!shown) continue;
-        auto* label = new QLabel(ChannelLabel(output, k, model), box);
+        auto* label = new QLabel(ChannelLabel(section, k, model), box);
         label->setAlignment(Qt::AlignCenter);
         grid->addWidget(lamps[k], 0, col, Qt::AlignCenter);
         grid->addWidget(links[k], 1, col, Qt::AlignCenter);
@@ -165,31 +191,30 @@ QWidget* CPropertyViewPage::BuildMeters(bool output) {
 QWidget* CPropertyViewPage::BuildStrip() {
     auto* box = new QGroupBox("Channels", this);
     box->setObjectName("channelStrip");
+    box->setAccessibleName("Channel strip");
     auto* grid = new QGridLayout(box);
     grid->setHorizontalSpacing(3);
     grid->setVerticalSpacing(3);
     const DeviceModel model = app_.Model();
     int col = 1;
-    const auto addColumns = [&](const int* bases, int count, bool output) {
+    const auto addColumns = [&](const int* bases, int count, Section section) {
+        const bool output = IsOutput(section);
         auto* heading = new QLabel(output ? "OUTPUT" : "INPUT", box);
         heading->setObjectName("sectionHeading");
         grid->addWidget(heading, 0, col, 1, count, Qt::AlignCenter);
         for (int c = 0; c < count; ++c, ++col) {
             for (int k = 0; k < 8; ++k) {
                 const int id = bases[c] + k;
-                const auto info = DecodeStripId(id);
-                auto* b = new QPushButton(
-                    QString::fromUtf8(info->info->label.data(), static_cast<int>(info->info->label.size())),
-                    box);
+                const auto click = DecodeStripId(id);
+                const StripColumn& info = *click->info;
+                auto* b = new QPushButton(Q(info.label), box);
                 b->setObjectName(QString("strip%1").arg(id));
+                b->setAccessibleName(QString::fromStdString(StripButtonName(*click, model)));
                 b->setProperty("section", output ? "output" : "input");
-                b->setProperty("mute", info->info->action == StripAction::ToggleInputMute ||
-                                           info->info->action == StripAction::ToggleOutputMute);
-                b->setToolTip(QString("%1, %2 %3")
-                                  .arg(QString::fromUtf8(info->info->tooltip.data(),
-                                                         static_cast<int>(info->info->tooltip.size())))
-                                  .arg(output ? "output" : "input")
-                                  .arg(ChannelLabel(output, k, model)));
+                b->setProperty("mute", info.action == StripAction::ToggleInputMute ||
+                                           info.action == StripAction::ToggleOutputMute);
+                b->setToolTip(QString("%1, %2").arg(Q(info.tooltip)).arg(
+                    QString::fromStdString(ChannelName(section, k, model))));
                 b->setFocusPolicy(Qt::TabFocus);
                 b->setMinimumWidth(46);
                 b->setMaximumWidth(64);
@@ -208,8 +233,8 @@ QWidget* CPropertyViewPage::BuildStrip() {
             label->setText(QString("%1 / %2").arg(QChar('A' + k - 4)).arg(k + 1));
         grid->addWidget(label, 1 + k, 0);
     }
-    addColumns(kInputOrder, 5, false);
-    addColumns(kOutputOrder, 7, true);
+    addColumns(kInputOrder, 5, Section::Input);
+    addColumns(kOutputOrder, 7, Section::Output);
     grid->setRowStretch(9, 1);
     return box;
 }
@@ -219,23 +244,47 @@ QPushButton* CPropertyViewPage::StripButton(int id) const {
     return it == strip_.end() ? nullptr : it->second;
 }
 
+void CPropertyViewPage::RegisterPopup(StripAction action, ModulePopup* popup) {
+    popups_[action] = popup;
+    connect(popup, &ModulePopup::activated, this, &CPropertyViewPage::ActivateModule);
+    popup->SetChannel(logic_.CurrentChannelOf(popup->GetSection()));
+}
+
+ModulePopup* CPropertyViewPage::Popup(StripAction action) const {
+    const auto it = popups_.find(action);
+    return it == popups_.end() ? nullptr : it->second;
+}
+
+void CPropertyViewPage::ActivateModule(int code) {
+    const bool wasInput = logic_.InputSectionActive();
+    logic_.ActivateModule(code);
+    if (logic_.InputSectionActive() == wasInput) return;
+    RefreshStrip();
+    RefreshLinkLamps();
+    RefreshGraph();
+}
+
+void CPropertyViewPage::OpenPopup(StripAction action) {
+    if (ModulePopup* popup = Popup(action)) {
+        popup->Open(window());
+        return;
+    }
+    const auto& column = *std::find_if(StripColumns().begin(), StripColumns().end(),
+                                       [&](const StripColumn& c) { return c.action == action; });
+    emit note(QString("%1 %2: editor not available yet.")
+                  .arg(Q(column.tooltip))
+                  .arg(QString::fromStdString(
+                      ChannelTag(column.section, logic_.CurrentChannelOf(column.section), app_.Model()))));
+}
+
 void CPropertyViewPage::SelectStrip(int id) {
     const auto click = logic_.SelectStrip(id);
     if (!click) return;
-    const bool output = click->info->output;
-    switch (click->info->action) {
-    case StripAction::ToggleInputMute:
-    case StripAction::ToggleOutputMute:
-        if (const auto frame = logic_.ToggleMute(g_SystemParameters, output, click->channel, app_.Address()))
-            app_.Post(*frame);
-        break;
-    default:
-        emit note(QString("%1 %2: editor not available yet.")
-                      .arg(QString::fromUtf8(click->info->tooltip.data(),
-                                             static_cast<int>(click->info->tooltip.size())))
-                      .arg(QString::fromStdString(ChannelTag(output, click->channel, app_.Model()))));
-        break;
-    }
+    const Section section = click->info->section;
+    // Every editor window of the section shows the clicked channel from now on.
+    for (auto& [action, popup] : popups_)
+        if (popup->GetSection() == section) popup->SetChannel(click->channel);
+    actions_.at(click->info->action)(click->channel);
     RefreshStrip();
     RefreshLinkLamps();
     RefreshGraph();
@@ -243,13 +292,13 @@ void CPropertyViewPage::SelectStrip(int id) {
 
 void CPropertyViewPage::RefreshMuteButtons() {
     for (int k = 0; k < 8; ++k) {
-        for (bool output : {false, true}) {
-            QPushButton* b = strip_.at((output ? 3100 : 2400) + k);
-            const bool muted = PanelLogic::MuteShown(g_SystemParameters, output, k);
+        for (Section section : {Section::Input, Section::Output}) {
+            QPushButton* b = strip_.at((IsOutput(section) ? 3100 : 2400) + k);
+            const bool muted = mute_.Muted({section, k});
+            if (b->property("muted").toBool() == muted && !b->text().isEmpty()) continue;
             b->setProperty("muted", muted);
             b->setText(muted ? "MUTED" : "Mute");
-            b->style()->unpolish(b);
-            b->style()->polish(b);
+            Repolish(b);
         }
     }
 }
@@ -258,22 +307,20 @@ void CPropertyViewPage::RefreshStrip() {
     const bool inputActive = logic_.InputSectionActive();
     for (auto& [id, b] : strip_) {
         const auto click = DecodeStripId(id);
-        const bool output = click->info->output;
-        const bool selected = output ? click->channel == logic_.CurrentOutputChannel()
-                                     : click->channel == logic_.CurrentInputChannel();
+        const bool output = IsOutput(click->info->section);
+        const bool selected = click->channel == logic_.CurrentChannelOf(click->info->section);
         const bool active = output != inputActive;
         b->setProperty("selectedChannel", selected);
         b->setProperty("activeSection", active);
-        b->style()->unpolish(b);
-        b->style()->polish(b);
+        Repolish(b);
     }
     RefreshMuteButtons();
 }
 
 void CPropertyViewPage::RefreshLinkLamps() {
     for (int k = 0; k < 8; ++k) {
-        inLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, false, k));
-        outLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, true, k));
+        inLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, Section::Input, k));
+        outLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, Section::Output, k));
     }
 }
 
@@ -289,6 +336,7 @@ void CPropertyViewPage::RefreshAll() {
     RefreshStrip();
     RefreshLinkLamps();
     RefreshGraph();
+    for (auto& [action, popup] : popups_) popup->Refresh();
 }
 
 void CPropertyViewPage::SetLevels(const LevelFrame& frame) {
@@ -307,6 +355,7 @@ void CPropertyViewPage::ResetIndicators() {
     inMeters_->Reset();
     outMeters_->Reset();
     inStatus_ = outStatus_ = 0;
+    indicatorTimer_.stop();
     for (int i = 0; i < 8; ++i) {
         inLamps_[i]->SetLit(false);
         outLamps_[i]->SetLit(false);
@@ -329,19 +378,41 @@ void CPropertyViewPage::ShowLostDevice() {
 
 void CPropertyViewPage::StartScan() {
     if (app_.Connected() || app_.Busy()) return;
-    scanButton_->setEnabled(false);
     // The handle animation pauses for the time of the scan.
     graph_->AnimationTimer().stop();
     scanWindow_->Begin();
     app_.StartScan();
 }
 
+void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
+    const ScanReport& scan = app_.LastScan();
+    deviceList_->blockSignals(true);
+    deviceList_->clear();
+    deviceList_->addItems(lines);
+    for (std::size_t i = 0; i < scan.devices.size() && i < static_cast<std::size_t>(deviceList_->count()); ++i)
+        deviceList_->item(static_cast<int>(i))
+            ->setToolTip("Answered on the port " + QString::fromStdString(scan.devices[i].port));
+    deviceList_->blockSignals(false);
+    if (!scan.devices.empty()) noDeviceFound_ = false;
+    scanWindow_->hide();
+    graph_->AnimationTimer().start();
+    if (!scan.devices.empty()) {
+        emit note(QString("%1 processor(s) found.").arg(scan.devices.size()));
+        return;
+    }
+    QStringList probed;
+    for (const std::string& p : scan.catalog) probed << QString::fromStdString(p);
+    const QString where = probed.isEmpty() ? QString("There is no serial port to probe.")
+                                           : QString("No processor answered on %1.").arg(probed.join(", "));
+    const QString hint = where + " The built-in virtual processor can be switched on in the Device menu.";
+    deviceList_->item(0)->setToolTip(hint);
+    emit note(hint);
+}
+
 void CPropertyViewPage::SelectDevice(int row) {
     if (row < 0) return;
-    const SelectResult r = app_.Link().Select(deviceList_->item(row)->text().toStdString());
-    if (!r.message.empty())
-        ShowMessage(this, "Quellmarin",
-                    QString::fromUtf8(r.message.data(), static_cast<int>(r.message.size())));
+    const std::string_view message = app_.Select(deviceList_->item(row)->text().toStdString());
+    if (!message.empty()) ShowMessage(this, "Quellmarin", Q(message));
 }
 
 void CPropertyViewPage::ConnectFromList() {
@@ -350,29 +421,31 @@ void CPropertyViewPage::ConnectFromList() {
     if (!item || item->text().trimmed().startsWith("None")) return;
     if (app_.Connected()) {
         ShowMessage(this, "Prompt", "Has been connected to device!");
-        scanButton_->setText("Disconnect..");
         return;
     }
     ConnectDialog dialog(item->text().trimmed(), this);
     if (dialog.exec() != QDialog::Accepted) return;
-    scanButton_->setEnabled(false);
     emit note(dialog.Download() ? "Writing the state into the processor..."
                                 : "Reading the processor's state...");
     app_.StartConnect(dialog.Download());
 }
 
 void CPropertyViewPage::Disconnect() {
-    scanButton_->setEnabled(false);
     app_.StartDisconnect();
 }
 
-void CPropertyViewPage::OnConnectionChanged(bool connected) {
-    scanButton_->setEnabled(true);
-    scanButton_->setText(connected ? "Disconnect.." : "Scan device");
-    if (!connected) {
-        ResetIndicators();
-        warning_->hide();
-    }
+void CPropertyViewPage::OnStateChanged(LinkState state) {
+    static const std::map<LinkState, QString> buttonText = {
+        {LinkState::NotConnected, "Scan device"},       {LinkState::Scanning, "Scanning..."},
+        {LinkState::Connecting, "Connecting..."},       {LinkState::Connected, "Disconnect.."},
+        {LinkState::Lost, "Disconnect (no reply).."}, {LinkState::Disconnecting, "Disconnecting..."}};
+    scanButton_->setText(buttonText.at(state));
+    scanButton_->setAccessibleName(state == LinkState::NotConnected ? "Scan device" : "Disconnect");
+    scanButton_->setEnabled(!IsBusy(state));
+    deviceList_->setEnabled(!IsBusy(state));
+    // Meters and lamps show only what a device that answers reports.
+    if (state != LinkState::Connected) ResetIndicators();
+    if (!HasConnection(state)) warning_->hide();
 }
 
 } // namespace quellmarin::ui

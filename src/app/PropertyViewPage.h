@@ -1,23 +1,28 @@
 // The front panel: the device list with the scan button, the two level-meter strips with their
-// status and link indicators, the response view of the selected channel and the channel strip.
+// status and link indicators, the response graph of the selected channel and the channel strip.
+// Every edit goes through an editor; the strip opens the editor windows registered for its columns.
 #pragma once
 
 #include "app/PanelLogic.h"
 #include "app/QuellmarinApp.h"
+#include "modules/CrossoverEditor.h"
+#include "modules/EqEditor.h"
+#include "modules/MuteEditor.h"
 
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <map>
 
 class QListWidget;
 class QPushButton;
-class QLabel;
 
 namespace quellmarin::ui {
 
 class LevelMeterStrip;
 class Lamp;
+class ModulePopup;
 class ResponseGraph;
 class ScanWindow;
 class WarningDialog;
@@ -30,9 +35,15 @@ class CPropertyViewPage : public QWidget {
     PanelLogic& Logic() { return logic_; }
     int CurrentChannel() const { return logic_.CurrentChannel(); }
 
+    // The editor window a strip column opens; the page tells it the selected channel of its section.
+    void RegisterPopup(StripAction action, ModulePopup* popup);
+    ModulePopup* Popup(StripAction action) const;
+    // A module window was clicked: the emphasis moves to its section.
+    void ActivateModule(int code);
+
     void SelectStrip(int id);
     void RefreshMuteButtons();
-    // Every control from the records (after a whole-state read or a file load).
+    // Every control and every editor window from the records (after a whole-state read or a file load).
     void RefreshAll();
     void SetLevels(const LevelFrame& frame);
     void SetStatusBytes(std::uint8_t in, std::uint8_t out);
@@ -45,10 +56,11 @@ class CPropertyViewPage : public QWidget {
     bool WarningSuppressed() const { return warningSuppressed_; }
 
     QPushButton* StripButton(int id) const;
+    QPushButton* ScanButton() const { return scanButton_; }
     LevelMeterStrip* InputMeters() const { return inMeters_; }
     LevelMeterStrip* OutputMeters() const { return outMeters_; }
-    Lamp* StatusLamp(bool output, int i) const { return (output ? outLamps_ : inLamps_)[i]; }
-    Lamp* LinkLamp(bool output, int i) const { return (output ? outLinks_ : inLinks_)[i]; }
+    Lamp* StatusLamp(Section s, int i) const { return (IsOutput(s) ? outLamps_ : inLamps_)[i]; }
+    Lamp* LinkLamp(Section s, int i) const { return (IsOutput(s) ? outLinks_ : inLinks_)[i]; }
     QListWidget* DeviceList() const { return deviceList_; }
     WarningDialog* Warning() const { return warning_; }
     ResponseGraph* Graph() const { return graph_; }
@@ -58,16 +70,24 @@ class CPropertyViewPage : public QWidget {
     void note(const QString& text);
 
   private:
-    QWidget* BuildMeters(bool output);
+    QWidget* BuildMeters(Section section);
     QWidget* BuildStrip();
+    void BuildActions();
+    void OpenPopup(StripAction action);
     void SelectDevice(int row);
+    void ShowScanResult(const QStringList& lines);
     void RefreshStrip();
     void RefreshLinkLamps();
     void RefreshGraph();
-    void OnConnectionChanged(bool connected);
+    void OnStateChanged(LinkState state);
 
     CQuellmarinApp& app_;
     PanelLogic logic_;
+    MuteEditor mute_;
+    EqEditor inputEq_, outputEq_;
+    CrossoverEditor crossover_;
+    std::map<StripAction, std::function<void(int channel)>> actions_;
+    std::map<StripAction, ModulePopup*> popups_;
     QListWidget* deviceList_ = nullptr;
     QPushButton* scanButton_ = nullptr;
     LevelMeterStrip* inMeters_ = nullptr;

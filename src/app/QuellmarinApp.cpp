@@ -8,121 +8,148 @@ namespace quellmarin::ui {
 
 CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QObject* parent)
     : QObject(parent), model_(model), timings_(timings),
-      link_(std::make_unique<DeviceLink>(provider_, model, timings)) {
+      link_(std::make_unique<DeviceLink>(provider_, model, timings)),
+      ctx_{g_SystemParameters, DeviceInfo, model, [this] { return address_; },
+           [this](std::string frame) { controller_->Post(std::move(frame)); }} {
     qRegisterMetaType<quellmarin::LevelFrame>();
-    WorkerCallbacks cb;
-    cb.levels = [this](const LevelFrame& f) {
-        QMetaObject::invokeMethod(
-            this, [this, f] { emit levelsArrived(f); }, Qt::QueuedConnection);
+    qRegisterMetaType<quellmarin::LinkState>();
+    // Every event is handed to this thread; the state is read anew there, so that events from the
+    // controller's and the worker's threads can never leave a stale one behind.
+    const auto onThisThread = [this](auto f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
+    LinkController::Events ev;
+    ev.stateChanged = [this, onThisThread](LinkState) {
+        onThisThread([this] {
+            const LinkState now = controller_->State();
+            if (now == state_) return;
+            state_ = now;
+            emit stateChanged(now);
+        });
     };
-    cb.lostDevice = [this] {
-        QMetaObject::invokeMethod(
-            this, [this] { emit lostDevice(); }, Qt::QueuedConnection);
+    ev.scanProgress = [this, onThisThread](int done, int planned) {
+        onThisThread([this, done, planned] { emit scanProgress(done, planned); });
     };
-    link_->SetCallbacks(cb);
-    RebuildCatalog();
+    ev.scanFinished = [this, onThisThread](const ScanReport& report) {
+        onThisThread([this, report] {
+            lastScan_ = report;
+            QStringList lines;
+            for (const std::string& l : report.lines) lines << QString::fromStdString(l);
+            emit scanFinished(lines);
+        });
+    };
+    ev.connectFinished = [this, onThisThread](const ConnectOutcome& outcome) {
+        onThisThread([this, outcome] {
+            // Only this thread replaces the records.
+            if (outcome.params) g_SystemParameters = ParametersFromBytes(*outcome.params);
+            if (outcome.info) {
+                DeviceInfo = DeviceInfoFromBytes(*outcome.info);
+                programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
+            }
+            if (outcome.params || outcome.info) emit recordsReplaced();
+            emit connectFinished(outcome.connected, QString::fromStdString(outcome.message),
+                                 QString::fromStdString(outcome.caption));
+        });
+    };
+    ev.levels = [this, onThisThread](const LevelFrame& f) { onThisThread([this, f] { emit levelsArrived(f); }); };
+    ev.lostDevice = [this, onThisThread] { onThisThread([this] { emit lostDevice(); }); };
+    controller_ = std::make_unique<LinkController>(*link_, std::move(ev));
+    controller_->RequestCall([this](DeviceLink& link) { RebuildCatalog(link); });
 }
 
 CQuellmarinApp::~CQuellmarinApp() {
-    if (background_.joinable()) background_.join();
-    Shutdown();
-    StopVirtualProcessor();
+    controller_->Shutdown();
+    if (virtualServer_) virtualServer_->Stop();
 }
 
 void CQuellmarinApp::SetUserPorts(std::vector<std::string> ports) {
-    userPorts_ = std::move(ports);
-    RebuildCatalog();
+    controller_->RequestCall([this, ports = std::move(ports)](DeviceLink& link) {
+        userPorts_ = ports;
+        RebuildCatalog(link);
+    });
 }
 
 void CQuellmarinApp::SetIncludeHardware(bool on) {
-    includeHardware_ = on;
-    RebuildCatalog();
+    controller_->RequestCall([this, on](DeviceLink& link) {
+        includeHardware_ = on;
+        RebuildCatalog(link);
+    });
 }
 
-void CQuellmarinApp::RebuildCatalog() {
+void CQuellmarinApp::RebuildCatalog(DeviceLink& link) {
     std::vector<std::string> virtualPorts;
-    if (VirtualRunning()) virtualPorts.push_back(kVirtualPortName);
-    link_->SetCatalog(BuildPortCatalog(userPorts_, virtualPorts, includeHardware_));
+    if (virtualRegistered_) virtualPorts.push_back(kVirtualPortName);
+    link.SetCatalog(BuildPortCatalog(userPorts_, virtualPorts, includeHardware_));
 }
 
 bool CQuellmarinApp::StartVirtualProcessor(int deviceId) {
-    if (VirtualRunning()) return true;
-    auto hub = LoopbackHub::Create();
-    virtualDevice_ = std::make_unique<sim::VirtualProcessor>(deviceId, model_);
-    virtualServer_ = std::make_unique<sim::SimServer>(*virtualDevice_, hub->DeviceEnd());
-    virtualServer_->Start();
-    provider_.RegisterVirtualPort(kVirtualPortName, hub);
-    RebuildCatalog();
+    if (virtualOn_) return true;
+    virtualOn_ = true;
+    if (!virtualDevice_) {
+        // Made once and kept: a connection to it survives switching it off and on again.
+        virtualHub_ = LoopbackHub::Create();
+        virtualDevice_ = std::make_unique<sim::VirtualProcessor>(deviceId, model_);
+        virtualServer_ = std::make_unique<sim::SimServer>(*virtualDevice_, virtualHub_->DeviceEnd());
+    }
+    controller_->RequestCall([this](DeviceLink& link) {
+        virtualServer_->Start();
+        provider_.RegisterVirtualPort(kVirtualPortName, virtualHub_);
+        virtualRegistered_ = true;
+        RebuildCatalog(link);
+    });
     return true;
 }
 
 void CQuellmarinApp::StopVirtualProcessor() {
-    if (!VirtualRunning()) return;
-    if (link_->Connected() && link_->PortPath() == kVirtualPortName) link_->Disconnect();
-    provider_.UnregisterVirtualPort(kVirtualPortName);
-    virtualServer_.reset();
-    virtualDevice_.reset();
-    RebuildCatalog();
+    if (!virtualOn_) return;
+    virtualOn_ = false;
+    controller_->RequestCall([this](DeviceLink& link) {
+        provider_.UnregisterVirtualPort(kVirtualPortName);
+        virtualRegistered_ = false;
+        virtualServer_->Stop();
+        if (link.Connected() && link.PortPath() == kVirtualPortName) controller_->MarkLost();
+        RebuildCatalog(link);
+    });
 }
 
-void CQuellmarinApp::RunInBackground(std::function<void()> work) {
-    if (background_.joinable()) background_.join();
-    busy_ = true;
-    background_ = std::thread([this, work = std::move(work)] {
-        work();
-        busy_ = false;
-    });
+void CQuellmarinApp::SetVirtualFaults(const sim::SimFaults& faults) {
+    if (virtualServer_) virtualServer_->SetFaults(faults);
 }
 
 void CQuellmarinApp::StartScan() {
-    if (busy_ || Connected()) return;
-    RunInBackground([this] {
-        link_->Scan([this](int done, int planned) {
-            QMetaObject::invokeMethod(
-                this, [this, done, planned] { emit scanProgress(done, planned); }, Qt::QueuedConnection);
-        });
-        QStringList lines;
-        for (const std::string& l : link_->DeviceLines()) lines << QString::fromStdString(l);
-        QMetaObject::invokeMethod(
-            this, [this, lines] { emit scanFinished(lines); }, Qt::QueuedConnection);
-    });
+    if (Busy() || Connected()) return;
+    // Shown at once; the controller's own report follows.
+    state_ = LinkState::Scanning;
+    emit stateChanged(state_);
+    controller_->RequestScan();
+}
+
+std::string_view CQuellmarinApp::Select(const std::string& line) {
+    const SelectResult r = SelectDevice(line, lastScan_.devices, lastScan_.catalog);
+    if (r.selection) {
+        address_ = r.selection->address;
+        selectedPort_ = r.selection->port;
+        controller_->RequestSelect(*r.selection);
+    }
+    return r.message;
 }
 
 void CQuellmarinApp::StartConnect(bool download) {
-    if (busy_) return;
-    const ParameterBytes record = ToBytes(g_SystemParameters);
-    RunInBackground([this, download, record] {
-        ConnectOutcome outcome = link_->Connect(download, record);
-        QMetaObject::invokeMethod(
-            this,
-            [this, outcome] {
-                // Only this thread replaces the records.
-                if (outcome.params) g_SystemParameters = ParametersFromBytes(*outcome.params);
-                if (outcome.info) {
-                    DeviceInfo = DeviceInfoFromBytes(*outcome.info);
-                    programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
-                }
-                if (outcome.params || outcome.info) emit recordsReplaced();
-                emit connectFinished(outcome.connected, QString::fromStdString(outcome.message),
-                                     QString::fromStdString(outcome.caption));
-                if (outcome.connected) emit connectionChanged(true);
-            },
-            Qt::QueuedConnection);
-    });
+    if (Busy()) return;
+    if (!Connected()) {
+        state_ = LinkState::Connecting;
+        emit stateChanged(state_);
+    }
+    controller_->RequestConnect(download, ToBytes(g_SystemParameters));
 }
 
 void CQuellmarinApp::StartDisconnect() {
-    if (busy_ || !Connected()) return;
-    RunInBackground([this] {
-        link_->Disconnect();
-        QMetaObject::invokeMethod(
-            this, [this] { emit connectionChanged(false); }, Qt::QueuedConnection);
-    });
+    if (Busy() || !Connected()) return;
+    state_ = LinkState::Disconnecting;
+    emit stateChanged(state_);
+    controller_->RequestDisconnect();
 }
 
 void CQuellmarinApp::Shutdown() {
-    if (background_.joinable()) background_.join();
-    link_->Shutdown();
+    controller_->Shutdown();
 }
 
 } // namespace quellmarin::ui

@@ -1,20 +1,23 @@
-// The application object: the link to the processor (ports, device list, connection), the built-in
-// virtual processor, and the program-number text of the status bar. Scans, connections and
-// disconnections run on threads of their own and report back through queued signals, so the
-// windows never wait on the wire.
+// The application object: the link to the processor, driven by its one controller thread; the
+// built-in virtual processor; the selected device's address; the connection state the windows show;
+// and the editing context every editor works in. Everything it tells the windows arrives on the
+// user-interface thread as a queued signal, so the windows never wait on the wire.
 #pragma once
 
-#include "link/DeviceLink.h"
+#include "link/LinkController.h"
+#include "modules/EditContext.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualProcessor.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
-#include <atomic>
+#include <functional>
 #include <memory>
-#include <thread>
+#include <optional>
 
 Q_DECLARE_METATYPE(quellmarin::LevelFrame)
+Q_DECLARE_METATYPE(quellmarin::LinkState)
 
 namespace quellmarin::ui {
 
@@ -28,54 +31,103 @@ class CQuellmarinApp : public QObject {
     ~CQuellmarinApp() override;
 
     DeviceModel Model() const { return model_; }
-    DeviceLink& Link() { return *link_; }
+    EditContext& Context() { return ctx_; }
+    LinkController& Controller() { return *controller_; }
+
+    // The ports the scan looks at: the serial ports with hardware behind them (unless switched off, as
+    // tests do), the ports the user named, and the virtual processor's while it runs.
     void SetUserPorts(std::vector<std::string> ports);
     void SetIncludeHardware(bool on);
 
-    // The in-process virtual processor on the "virtual" port.
+    // The in-process virtual processor on the "virtual" port. Switching it off while connected to it
+    // loses the device; switching it on again brings the device back.
     bool StartVirtualProcessor(int deviceId = 1);
     void StopVirtualProcessor();
-    bool VirtualRunning() const { return virtualServer_ != nullptr; }
+    bool VirtualRunning() const { return virtualOn_; }
     sim::VirtualProcessor* VirtualDevice() { return virtualDevice_.get(); }
+    // Dropped, garbled, late or missing replies of the virtual processor (for trying the program's
+    // behaviour under faults, and for tests).
+    void SetVirtualFaults(const sim::SimFaults& faults);
 
-    bool Busy() const { return busy_; }
-    bool Connected() const { return link_->Connected(); }
+    LinkState State() const { return state_; }
+    bool Connected() const { return HasConnection(state_); }
+    bool Busy() const { return IsBusy(state_); }
+
     void StartScan();
+    // The device list as the last scan left it, and the ports it looked at.
+    const ScanReport& LastScan() const { return lastScan_; }
+    // The reaction to a line of the device list; returns the message to show, if any.
+    std::string_view Select(const std::string& line);
+    std::string Address() const { return address_; }
+    std::string SelectedPort() const { return selectedPort_; }
     // Connects to the selected device; a download writes the process-wide record.
     void StartConnect(bool download);
     void StartDisconnect();
-    // Program end: "(%sB)", the short wait, the worker stopped and the port closed.
+    // Program end: "(%sB)", the worker stopped and the port closed; waits for it.
     void Shutdown();
 
     std::string ProgramNoText() const { return programNoText_; }
     void SetProgramNoText(std::string text) { programNoText_ = std::move(text); }
-    void Post(const std::string& frame) { link_->Post(frame); }
-    std::string Address() const { return link_->Address(); }
+    void Post(const std::string& frame) { controller_->Post(frame); }
+
+    // Runs an exchange on the link worker between two cycles. `progress` (marks 1, 2, ...) and `done`
+    // are called on this thread, as long as `receiver` lives; `done` gets nothing when there was no
+    // connection to run it on.
+    template <class R>
+    void RunJob(std::function<R(CSerialPort&, const std::function<void(int)>& progress)> work, QObject* receiver,
+                std::function<void(int)> progress, std::function<void(std::optional<R>)> done) {
+        QPointer<QObject> guard(receiver);
+        controller_->RequestJob([this, work, guard, progress, done](CSerialPort* port) {
+            std::optional<R> result;
+            if (port) {
+                const std::function<void(int)> report = [this, guard, progress](int mark) {
+                    QMetaObject::invokeMethod(
+                        this, [guard, progress, mark] { if (guard && progress) progress(mark); },
+                        Qt::QueuedConnection);
+                };
+                result = work(*port, report);
+            }
+            QMetaObject::invokeMethod(
+                this, [guard, done, result] { if (guard && done) done(result); }, Qt::QueuedConnection);
+        });
+    }
+    // While held, the worker neither polls nor sends posted frames (a modal window's exchanges).
+    LinkController::PollSuspension SuspendPoll() { return controller_->SuspendPoll(); }
 
   signals:
+    void stateChanged(quellmarin::LinkState state);
     void scanProgress(int done, int planned);
     void scanFinished(const QStringList& lines);
     void connectFinished(bool connected, const QString& message, const QString& caption);
-    void connectionChanged(bool connected);
     void recordsReplaced();
     void levelsArrived(const quellmarin::LevelFrame& frame);
     void lostDevice();
 
   private:
-    void RebuildCatalog();
-    void RunInBackground(std::function<void()> work);
+    // Runs on the controller's thread.
+    void RebuildCatalog(DeviceLink& link);
 
     DeviceModel model_;
     LinkTimings timings_;
     SystemPortProvider provider_;
     std::unique_ptr<DeviceLink> link_;
+    // Only the controller's thread reads these two.
     std::vector<std::string> userPorts_;
     bool includeHardware_ = true;
+    std::shared_ptr<LoopbackHub> virtualHub_;
     std::unique_ptr<sim::VirtualProcessor> virtualDevice_;
     std::unique_ptr<sim::SimServer> virtualServer_;
+    bool virtualRegistered_ = false; // controller's thread
+    std::unique_ptr<LinkController> controller_;
+
+    // This thread's view.
+    bool virtualOn_ = false;
+    LinkState state_ = LinkState::NotConnected;
+    ScanReport lastScan_;
+    std::string address_ = "00";
+    std::string selectedPort_;
     std::string programNoText_ = "01";
-    std::atomic<bool> busy_{false};
-    std::thread background_;
+    EditContext ctx_;
 };
 
 } // namespace quellmarin::ui

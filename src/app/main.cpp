@@ -1,7 +1,7 @@
 // quellmarin: the windowed program.
 //   quellmarin [--virtual] [--port PATH]... [--quit-after MS]
-// With no serial port that has hardware behind it and no --port, the built-in virtual processor is
-// started, so that every function can be tried without a device.
+// With no USB serial or ACM adapter attached and no --port, the built-in virtual processor is started
+// (on-board serial ports are still scanned), so that every function can be tried without a device.
 #include "app/MainFrame.h"
 #include "app/MessageBox.h"
 #include "app/Theme.h"
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     qapp.setStyleSheet(ui::StyleSheet());
     ui::CQuellmarinApp app;
     app.SetUserPorts(ports);
-    if (wantVirtual || (ports.empty() && HardwareSerialPorts().empty())) app.StartVirtualProcessor();
+    if (WantVirtualProcessor(wantVirtual, ports, HardwareSerialPorts())) app.StartVirtualProcessor();
 
     ui::CMainFrame frame(app);
     FirstPaintProbe probe(clock);

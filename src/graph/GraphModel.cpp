@@ -1,7 +1,6 @@
 #include "graph/GraphModel.h"
 
 #include "dsp/Scales.h"
-#include "link/Frames.h"
 
 #include <algorithm>
 #include <cmath>
@@ -159,7 +158,7 @@ bool GraphModel::Move(double x, double y) {
         b.gainDb = std::clamp(12 - (y - row12) * 24 / (8 * g.Unit()), -12.0, 12.0);
         b.freqStep = SnapEqBandFrequency(b.freqHz, b.freqStep).step;
         SetBandCurve(i);
-        ApplyBand(i);
+        NotifyBand(i);
         return true;
     }
     if (draggedCorner_ == 0) return false;
@@ -174,7 +173,7 @@ bool GraphModel::Move(double x, double y) {
     }
     c.freqHz = CrossoverFrequencyValues()[c.step];
     SetCrossoverCurve();
-    ApplyCrossover();
+    NotifyCrossover();
     return true;
 }
 
@@ -217,7 +216,7 @@ void GraphModel::SetSelectedType(int type) {
     if (!sel || type < 0 || type >= kEqTypeCount) return;
     bands_[*sel].type = type;
     SetBandCurve(*sel);
-    ApplyBand(*sel);
+    NotifyBand(*sel);
 }
 
 bool GraphModel::Wheel(double x, double y, int notches) {
@@ -226,7 +225,7 @@ bool GraphModel::Wheel(double x, double y, int notches) {
     EqBand& b = bands_[*hit];
     b.qStep = std::clamp(b.qStep + notches, 0, kEqQMax);
     SetBandCurve(*hit);
-    ApplyBand(*hit);
+    NotifyBand(*hit);
     return true;
 }
 
@@ -271,41 +270,12 @@ std::string GraphModel::BandTooltip(int index) const {
     return text;
 }
 
-void GraphModel::ApplyBand(int index) {
+void GraphModel::NotifyBand(int index) {
     if (bandHook_) bandHook_(bands_[index]);
 }
 
-void GraphModel::ApplyCrossover() {
+void GraphModel::NotifyCrossover() {
     if (crossoverHook_) crossoverHook_(crossover_);
-}
-
-std::string ApplyBandToRecord(SystemParameters& p, const EqBand& b, std::string_view address) {
-    const int f = SnapEqBandFrequency(b.freqHz, b.freqStep).step;
-    const int v = static_cast<int>(std::trunc((b.gainDb + 12) * 2));
-    const int q = std::clamp(b.qStep, 0, kEqQMax);
-    if (b.output) {
-        const int L = std::min<int>(p.OutCH[b.channel].LinkIndex, 7);
-        p.OutCH[L].Peq[b.band] = {static_cast<std::uint8_t>(b.type), static_cast<std::uint8_t>(f),
-                                  static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(q)};
-        return FrameOutputPeqBand(address, L, b.band, b.type, f, v, q);
-    }
-    const int L = std::min<int>(p.InCH[b.channel].LinkIndex, 7);
-    p.InCH[L].Peq[b.band] = {static_cast<std::uint8_t>(b.type), static_cast<std::uint8_t>(f),
-                             static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(q)};
-    return FrameInputPeqBand(address, L, b.band, b.type, f, v, q);
-}
-
-std::optional<std::string> ApplyCrossoverToRecord(SystemParameters& p, const CrossoverCurve& x,
-                                                  std::string_view address) {
-    const int L = std::min<int>(p.OutCH[x.channel].LinkIndex, 7);
-    OutputChannel& out = p.OutCH[L];
-    out.HpfType = static_cast<std::uint8_t>(x.hpf.type);
-    out.HpfFreq = static_cast<std::uint8_t>(x.hpf.step);
-    out.LpfType = static_cast<std::uint8_t>(x.lpf.type);
-    out.LpfFreq = static_cast<std::uint8_t>(x.lpf.step);
-    const std::string frame = FrameCrossover(address, L, x.hpf.type, x.hpf.step, x.lpf.type, x.lpf.step);
-    if (frame.size() != kCrossoverFrameLength) return std::nullopt;
-    return frame;
 }
 
 std::vector<BezierSegment> CardinalToBezier(const std::vector<Point2>& pts, double tension) {

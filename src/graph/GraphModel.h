@@ -1,7 +1,7 @@
 // The response graph without pixels: the twelve equaliser band objects (0..4 input, 5..11 output),
 // the crossover of the selected output, the section shown, hit-testing, dragging with its clamps,
-// the right-click type menu, the wheel, the handle animation, the labels, and the writes to the
-// record with the band and crossover frames.
+// the right-click type menu, the wheel, the handle animation and the labels. Every change is handed
+// to the hooks, which pass it to the equaliser and crossover editors.
 #pragma once
 
 #include "dsp/Response.h"
@@ -113,8 +113,8 @@ class GraphModel {
   private:
     void SetBandCurve(int index);
     void SetCrossoverCurve();
-    void ApplyBand(int index);
-    void ApplyCrossover();
+    void NotifyBand(int index);
+    void NotifyCrossover();
     static void Pulse(double& size, bool& growing);
 
     DeviceModel model_;
@@ -127,12 +127,6 @@ class GraphModel {
     BandHook bandHook_;
     CrossoverHook crossoverHook_;
 };
-
-// Writes a band into the record (at the LinkIndex of its channel) and returns its frame.
-std::string ApplyBandToRecord(SystemParameters& p, const EqBand& band, std::string_view address);
-// Writes the crossover into the record; the frame, when it has its 19 characters.
-std::optional<std::string> ApplyCrossoverToRecord(SystemParameters& p, const CrossoverCurve& x,
-                                                  std::string_view address);
 
 // A cardinal spline through points as cubic Bezier segments: for each segment the two control
 // points and its end (tension as the drawing library takes it, 0.3 for the graph).

@@ -1,9 +1,8 @@
 #include "link/DeviceLink.h"
 
 #include "link/HexCodec.h"
-#include "model/WholeState.h"
+#include "link/WholeState.h"
 
-#include <thread>
 
 namespace quellmarin {
 
@@ -17,6 +16,9 @@ WorkerCallbacks Forward(WorkerCallbacks* target) {
     cb.lostDevice = [target] {
         if (target->lostDevice) target->lostDevice();
     };
+    cb.answered = [target] {
+        if (target->answered) target->answered();
+    };
     cb.sent = [target](const std::string& s) {
         if (target->sent) target->sent(s);
     };
@@ -26,7 +28,7 @@ WorkerCallbacks Forward(WorkerCallbacks* target) {
 
 DeviceLink::DeviceLink(PortProvider& provider, DeviceModel model, const LinkTimings& timings)
     : provider_(provider), model_(model), timings_(timings), primary_(provider, timings),
-      secondary_(provider), worker_(primary_, slot_, model, timings, Forward(&callbacks_)) {}
+      secondary_(provider), worker_(primary_, queue_, model, timings, Forward(&callbacks_)) {}
 
 DeviceLink::~DeviceLink() {
     Shutdown();
@@ -76,10 +78,10 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
         if (download) {
             const std::string frame = FrameDownload(address_, HexEncode(record));
             if (frame.size() == kDownloadFrameLength) secondary_.Write(frame);
-            std::this_thread::sleep_for(timings_.downloadSettle);
+            timings_.clock->SleepFor(timings_.downloadSettle);
             secondary_.Read(100, timings_.secondaryRead);
             secondary_.Close();
-            std::this_thread::sleep_for(timings_.downloadSettle);
+            timings_.clock->SleepFor(timings_.downloadSettle);
         } else {
             // Nothing was written for an upload: the port only had to open.
             secondary_.Close();
@@ -116,9 +118,10 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
 
 void DeviceLink::EndConnection(std::chrono::milliseconds wait) {
     if (!connected_) return;
-    worker_.Resume();
-    slot_.PostCommand(FrameEnd(address_));
-    worker_.FlushPending(wait);
+    // "B" goes last, after whatever is still pending; the worker sends it at once instead of waiting
+    // out its cycle, and the wait is only an upper bound.
+    queue_.PostCommand(FrameEnd(address_));
+    worker_.Finish(wait);
     worker_.Stop();
     primary_.Close();
     connected_ = false;

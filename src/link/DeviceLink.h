@@ -1,12 +1,12 @@
 // The program's link to one processor: the primary and secondary ports, the device list of the last
 // scan, the selected device, the connection with its worker, and the one-slot mailbox of commands.
-// Connect and Scan block while they run; the windowed program calls them off its user-interface
-// thread and applies the records they return on that thread.
+// Connect and Scan block while they run. A DeviceLink is not shared between threads: the windowed
+// program drives it through its LinkController alone; only Post() may be called from anywhere.
 #pragma once
 
 #include "link/Discovery.h"
 #include "link/LinkWorker.h"
-#include "link/PendingSlot.h"
+#include "link/CommandQueue.h"
 #include "link/SerialPort.h"
 #include "model/Records.h"
 
@@ -38,7 +38,7 @@ class DeviceLink {
     PortProvider& Provider() { return provider_; }
     DeviceModel Model() const { return model_; }
     const LinkTimings& Timings() const { return timings_; }
-    PendingSlot& Slot() { return slot_; }
+    CommandQueue& Queue() { return queue_; }
     LinkWorker& Worker() { return worker_; }
     void SetCallbacks(WorkerCallbacks callbacks);
 
@@ -49,6 +49,7 @@ class DeviceLink {
     std::vector<FoundDevice> Scan(const ScanProgress& progress = {},
                                   const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
     const std::vector<FoundDevice>& Devices() const { return devices_; }
+    void SetDevices(std::vector<FoundDevice> devices) { devices_ = std::move(devices); }
     std::vector<std::string> DeviceLines() const { return DeviceListLines(devices_); }
 
     SelectResult Select(std::string_view line);
@@ -66,8 +67,8 @@ class DeviceLink {
     void Shutdown();
     bool Connected() const { return connected_; }
 
-    // Posts a command for the worker (the newest pending one wins).
-    void Post(std::string frame) { slot_.PostCommand(std::move(frame)); }
+    // Posts a command for the worker (the newest value of each parameter wins); any thread.
+    void Post(std::string frame) { queue_.PostCommand(std::move(frame)); }
 
   private:
     void EndConnection(std::chrono::milliseconds wait);
@@ -77,7 +78,7 @@ class DeviceLink {
     LinkTimings timings_;
     CSerialPort primary_;
     CThreadedComm secondary_;
-    PendingSlot slot_;
+    CommandQueue queue_;
     LinkWorker worker_;
     std::vector<std::string> catalog_;
     std::vector<FoundDevice> devices_;

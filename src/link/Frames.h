@@ -32,6 +32,8 @@ inline constexpr std::size_t kProgramFrameLength = 8;    // T, R, S, G
 inline constexpr std::size_t kNameFrameLength = 48;      // N with a name
 inline constexpr std::size_t kResetRouteFrameLength = 5; // K
 inline constexpr std::size_t kDownloadFrameLength = 1881;
+inline constexpr std::size_t kLevelReplyLength = 41;  // "(" + 3 + 36 hexadecimal digits + ")"
+inline constexpr std::size_t kHelloReplyLength = 11;
 
 // Numbered parameter commands.
 std::string FrameGenerator(std::string_view address, bool on, int freqIndex, int levelCode); // $0011 / $0010
@@ -76,6 +78,11 @@ std::string FrameRecallProgram(std::string_view address, int program);          
 std::string FrameStoreProgram(std::string_view address, int program);            // S
 std::string FrameProgramQuery(std::string_view address, int program);            // T
 std::string FrameHello(int deviceId);                                            // hello
+
+// The parameter a frame sets, as a key: its address, command code and channel (and band for the
+// equaliser band commands), for example "01$0273/02". Frames that set no single parameter (link
+// lists, routing reset, program operations, the end of the connection, ...) have an empty key.
+std::string ParameterKey(std::string_view frame);
 
 // The length of the reply a request gets when it is one with a known reply (hello, level poll,
 // whole record, device information, program query), else 0.

@@ -2,11 +2,9 @@
 
 namespace quellmarin {
 
-using Clock = std::chrono::steady_clock;
-
-LinkWorker::LinkWorker(CSerialPort& port, PendingSlot& slot, DeviceModel model, const LinkTimings& timings,
+LinkWorker::LinkWorker(CSerialPort& port, CommandQueue& queue, DeviceModel model, const LinkTimings& timings,
                        WorkerCallbacks callbacks)
-    : port_(port), slot_(slot), model_(model), timings_(timings), callbacks_(std::move(callbacks)) {}
+    : port_(port), queue_(queue), model_(model), timings_(timings), callbacks_(std::move(callbacks)) {}
 
 LinkWorker::~LinkWorker() {
     Stop();
@@ -16,26 +14,51 @@ void LinkWorker::Start(std::string address) {
     Stop();
     address_ = std::move(address);
     emptyReplies_ = 0;
+    finishing_ = false;
     {
         std::lock_guard lock(mutex_);
         stop_ = false;
+        running_ = true;
+        taken_ = written_ = 0;
     }
-    slot_.SetListener([this] { Wake(); });
+    queue_.SetListener([this] { Wake(); });
     thread_ = std::thread([this] { Run(); });
 }
 
 void LinkWorker::Stop() {
-    if (!thread_.joinable()) return;
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+        {
+            std::lock_guard lock(mutex_);
+            running_ = false;
+        }
+        queue_.SetListener(nullptr);
+        writtenChanged_.notify_all();
+    }
+    DropJobs();
+}
+
+void LinkWorker::DropJobs() {
+    std::deque<Job> dropped;
     {
         std::lock_guard lock(mutex_);
-        stop_ = true;
+        dropped.swap(jobs_);
     }
-    wake_.notify_all();
-    thread_.join();
-    slot_.SetListener(nullptr);
-    // Jobs that never ran are dropped with the connection.
-    std::lock_guard lock(mutex_);
-    jobs_.clear();
+    // Jobs that never ran learn it, so that whoever waits for them is answered.
+    for (Job& job : dropped) job(nullptr);
+}
+
+bool LinkWorker::Finish(std::chrono::milliseconds timeout) {
+    if (!Running()) return false;
+    paused_ = false;
+    finishing_ = true;
+    Wake();
+    return FlushPending(timeout);
 }
 
 void LinkWorker::SetMeterPoll(bool on) {
@@ -55,8 +78,15 @@ void LinkWorker::Resume() {
 void LinkWorker::Post(Job job) {
     {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
-        woken_ = true;
+        if (running_ && !stop_) {
+            jobs_.push_back(std::move(job));
+            woken_ = true;
+            job = nullptr;
+        }
+    }
+    if (job) {
+        job(nullptr); // no connection: the job cannot run
+        return;
     }
     wake_.notify_all();
 }
@@ -70,23 +100,26 @@ void LinkWorker::Wake() {
 }
 
 bool LinkWorker::FlushPending(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    // A real-time bound: this runs on the caller's thread, not the worker's.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(mutex_);
-    return writtenChanged_.wait_until(
-        lock, deadline, [&] { return !thread_.joinable() || (!slot_.Pending() && written_ == taken_); });
+    return writtenChanged_.wait_until(lock, deadline, [&] {
+        return !running_ || stop_ || (!queue_.Pending() && written_ == taken_);
+    });
 }
 
-void LinkWorker::SleepUntil(Clock::time_point until, bool wakeOnWork) {
+void LinkWorker::SleepUntil(LinkClock::TimePoint until, bool wakeOnWork) {
     std::unique_lock lock(mutex_);
     if (wakeOnWork) {
-        wake_.wait_until(lock, until, [&] { return stop_ || woken_; });
+        timings_.clock->WaitUntil(lock, wake_, until, [&] { return stop_ || woken_ || finishing_; });
         woken_ = false;
     } else {
-        wake_.wait_until(lock, until, [&] { return stop_ || !jobs_.empty(); });
+        timings_.clock->WaitUntil(lock, wake_, until, [&] { return stop_ || !jobs_.empty() || finishing_; });
     }
 }
 
 void LinkWorker::Run() {
+    LinkClock& clock = *timings_.clock;
     for (;;) {
         Job job;
         {
@@ -98,21 +131,25 @@ void LinkWorker::Run() {
             }
         }
         if (job) {
-            job(port_);
+            job(&port_);
             continue;
         }
 
         std::string command;
         bool levelPoll = false;
         if (!paused_) {
-            command = slot_.TakeCommand();
-            if (!command.empty()) ++taken_;
-            if (command.empty() && meterPoll_) {
+            command = queue_.TakeCommand();
+            if (!command.empty()) {
+                std::lock_guard lock(mutex_);
+                ++taken_;
+            } else if (finishing_) {
+                return; // everything pending has been written
+            } else if (meterPoll_) {
                 command = FrameLevelPoll(address_);
                 levelPoll = true;
             }
         }
-        const auto cycleStart = Clock::now();
+        const auto cycleStart = clock.Now();
         if (command.empty()) {
             // Idle: wait out the cycle, but wake as soon as something is posted.
             SleepUntil(cycleStart + timings_.cycle, true);
@@ -126,13 +163,19 @@ void LinkWorker::Run() {
         }
         writtenChanged_.notify_all();
         if (callbacks_.sent) callbacks_.sent(command);
+        if (finishing_ && !queue_.Pending()) {
+            // The last frame ("B"): it must leave the port before it closes; no reply is awaited.
+            port_.Drain(timings_.cycle);
+            continue;
+        }
 
-        port_.WaitForReply(levelPoll ? 41 : 0, timings_.cycle);
+        port_.WaitForReply(levelPoll ? kLevelReplyLength : 0, timings_.cycle, &finishing_);
         const std::string reply(TrimBlanks(port_.ReadText()));
         if (const auto levels = DecodeLevelFrame(reply, model_); levels && callbacks_.levels)
             callbacks_.levels(*levels);
         if (!reply.empty()) {
-            emptyReplies_ = 0;
+                emptyReplies_ = 0;
+            if (callbacks_.answered) callbacks_.answered();
         } else if (++emptyReplies_ > kEmptyRepliesTolerated && callbacks_.lostDevice) {
             callbacks_.lostDevice();
         }

@@ -1,11 +1,12 @@
 // The link worker: one thread that owns the primary port while connected. Each cycle it sends the
-// pending command, or the level poll when nothing is pending, and reads the reply; level frames and
-// the lost-device alarm go to callbacks. Exchanges that wait for a reply run as jobs on the same
-// thread between two cycles, so nothing else ever talks on the wire at the same time.
+// oldest pending command, or the level poll when nothing is pending, and reads the reply; level
+// frames, the lost-device alarm and the device's return go to callbacks. Exchanges that wait for a
+// reply run as jobs on the same thread between two cycles, so nothing else ever talks on the wire at
+// the same time.
 #pragma once
 
+#include "link/CommandQueue.h"
 #include "link/Frames.h"
-#include "link/PendingSlot.h"
 #include "link/SerialPort.h"
 #include "link/Timings.h"
 
@@ -23,6 +24,8 @@ struct WorkerCallbacks {
     std::function<void(const LevelFrame&)> levels;
     // From the 21st empty reply in a row on, once per further empty reply.
     std::function<void()> lostDevice;
+    // Every reply that was not empty (the device is there).
+    std::function<void()> answered;
     // Every frame the worker wrote, as written (for logs and tests).
     std::function<void(const std::string&)> sent;
 };
@@ -30,9 +33,10 @@ struct WorkerCallbacks {
 class LinkWorker {
   public:
     static constexpr int kEmptyRepliesTolerated = 20;
-    using Job = std::function<void(CSerialPort&)>;
+    // A job gets the port, or nothing when it was dropped unrun (the connection ended first).
+    using Job = std::function<void(CSerialPort*)>;
 
-    LinkWorker(CSerialPort& port, PendingSlot& slot, DeviceModel model, const LinkTimings& timings,
+    LinkWorker(CSerialPort& port, CommandQueue& queue, DeviceModel model, const LinkTimings& timings,
                WorkerCallbacks callbacks);
     ~LinkWorker();
     LinkWorker(const LinkWorker&) = delete;
@@ -41,6 +45,9 @@ class LinkWorker {
     void Start(std::string address);
     // Ends the thread after the cycle or job in hand; safe from any thread but the worker's own.
     void Stop();
+    // Sends what is pending without waiting out the cycles or the poll, then ends by itself; true when
+    // everything pending was written within the time-out. Stop() still has to be called.
+    bool Finish(std::chrono::milliseconds timeout);
     bool Running() const { return thread_.joinable(); }
 
     void SetMeterPoll(bool on);
@@ -56,37 +63,42 @@ class LinkWorker {
         using R = decltype(f(std::declval<CSerialPort&>()));
         auto task = std::make_shared<std::packaged_task<R(CSerialPort&)>>(std::move(f));
         auto future = task->get_future();
-        Post([task](CSerialPort& port) { (*task)(port); });
+        Post([task](CSerialPort* port) {
+            if (port) (*task)(*port);
+        });
         return future;
     }
 
-    // Waits until the pending command has been taken and written, for at most the time-out.
+    // Waits until every pending command has been taken and written, for at most the time-out.
     bool FlushPending(std::chrono::milliseconds timeout);
     int EmptyReplies() const { return emptyReplies_; }
 
   private:
     void Run();
     void Wake();
-    // Sleeps until the time point, or earlier when stopped or (if wakeOnWork) work arrives.
-    void SleepUntil(std::chrono::steady_clock::time_point until, bool wakeOnWork);
+    void DropJobs();
+    // Sleeps until the time point, or earlier when stopped, finishing or (if wakeOnWork) work arrives.
+    void SleepUntil(LinkClock::TimePoint until, bool wakeOnWork);
 
     CSerialPort& port_;
-    PendingSlot& slot_;
+    CommandQueue& queue_;
     DeviceModel model_;
     LinkTimings timings_;
     WorkerCallbacks callbacks_;
     std::string address_;
 
-    std::thread thread_;
+    std::thread thread_; // started and joined by one thread, the link's owner
     std::mutex mutex_;
+    bool running_ = false; // guarded by mutex_: jobs may be posted from any thread
     std::condition_variable wake_;
     std::deque<Job> jobs_;
     bool stop_ = false;
     bool woken_ = false;
+    std::atomic<bool> finishing_{false};
     std::atomic<bool> meterPoll_{true};
     std::atomic<bool> paused_{false};
     std::atomic<int> emptyReplies_{0};
-    std::atomic<unsigned> taken_{0}, written_{0};
+    unsigned taken_ = 0, written_ = 0; // guarded by mutex_
     std::condition_variable writtenChanged_;
 };
 

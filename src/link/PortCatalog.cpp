@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #if !defined(_WIN32)
@@ -73,6 +74,18 @@ std::vector<std::string> HardwareSerialPorts() {
     for (const auto& n : names) ports.push_back("/dev/" + n);
 #endif
     return ports;
+}
+
+bool IsAdapterPort(const std::string& path) {
+    const auto starts = [&](std::string_view prefix) { return path.rfind(prefix, 0) == 0; };
+    return starts("/dev/ttyUSB") || starts("/dev/ttyACM");
+}
+
+bool WantVirtualProcessor(bool asked, const std::vector<std::string>& userPorts,
+                          const std::vector<std::string>& hardwarePorts) {
+    if (asked) return true;
+    if (!userPorts.empty()) return false;
+    return std::none_of(hardwarePorts.begin(), hardwarePorts.end(), IsAdapterPort);
 }
 
 std::vector<std::string> BuildPortCatalog(const std::vector<std::string>& userPorts,

@@ -12,6 +12,13 @@ namespace quellmarin {
 // the driver reports a real chip (a bare ttyS entry would cost the scan its open attempt for nothing).
 std::vector<std::string> HardwareSerialPorts();
 
+// A USB serial or ACM adapter (the way such a processor is attached), as opposed to an on-board UART.
+bool IsAdapterPort(const std::string& path);
+// Whether the built-in virtual processor starts: when asked, or when the user named no port and no
+// adapter is attached (on-board UARTs alone do not count: they are still scanned).
+bool WantVirtualProcessor(bool asked, const std::vector<std::string>& userPorts,
+                          const std::vector<std::string>& hardwarePorts);
+
 // The Windows path of port n: "COM%d" below 10, "\\.\COM%d" from 10 on.
 std::string WindowsPortPath(int number);
 

@@ -7,8 +7,6 @@ namespace quellmarin {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 int DecimalValue(const std::string& text) {
     int v = 0;
     std::from_chars(text.data(), text.data() + text.size(), v);
@@ -112,6 +110,10 @@ std::string CSerialPort::ReadTextAlways() {
     return ReadAvailable(kReadLimit);
 }
 
+bool CSerialPort::Drain(std::chrono::milliseconds timeout) {
+    return isOpen_ && line_->WaitSent(timeout);
+}
+
 void CSerialPort::BeginExclusive() {
     PurgeAll();
     exclusive_ = true;
@@ -121,24 +123,28 @@ void CSerialPort::PurgeAll() {
     if (isOpen_) line_->Purge();
 }
 
-void CSerialPort::WaitForReply(std::size_t expected, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    if (!isOpen_ || expected == 0) {
-        std::this_thread::sleep_until(deadline);
-        return;
-    }
+void CSerialPort::WaitForReply(std::size_t expected, std::chrono::milliseconds timeout,
+                               const std::atomic<bool>* interrupt) {
+    using std::chrono::milliseconds;
+    LinkClock& clock = *timings_.clock;
+    const auto deadline = clock.Now() + timeout;
     const auto left = [&] {
-        return std::max(std::chrono::milliseconds(0),
-                        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+        const auto l = std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock.Now()));
+        return interrupt ? std::min(l, milliseconds(20)) : l;
     };
-    while (Clock::now() < deadline) {
+    const auto interrupted = [&] { return interrupt && interrupt->load(); };
+    while (clock.Now() < deadline && !interrupted()) {
+        if (!isOpen_ || expected == 0) {
+            clock.SleepFor(left());
+            continue;
+        }
         const std::size_t have = line_->BytesWaiting();
         if (have >= expected) {
             // Complete: done once nothing more follows within the quiet gap.
-            if (!line_->WaitForBytes(have + 1, std::min(timings_.quietGap, left()))) return;
+            if (!clock.WaitForBytes(*line_, have + 1, std::min(timings_.quietGap, left()))) return;
             continue;
         }
-        line_->WaitForBytes(expected, left());
+        clock.WaitForBytes(*line_, expected, left());
     }
 }
 

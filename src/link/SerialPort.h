@@ -49,6 +49,8 @@ class CSerialPort {
     std::string ReadText();
     std::string ReadTextAlways();
 
+    // Waits until everything written has left the port, for at most the time-out.
+    bool Drain(std::chrono::milliseconds timeout);
     void BeginExclusive();
     void EndExclusive() { exclusive_ = false; }
     bool Exclusive() const { return exclusive_; }
@@ -56,7 +58,9 @@ class CSerialPort {
 
     // Waits up to `timeout` for a reply. With a known length the wait ends as soon as that many bytes
     // have arrived and nothing more followed for the quiet gap; without one it lasts the whole time.
-    void WaitForReply(std::size_t expected, std::chrono::milliseconds timeout);
+    // A set `interrupt` flag ends it early too (looked at every 20 ms).
+    void WaitForReply(std::size_t expected, std::chrono::milliseconds timeout,
+                      const std::atomic<bool>* interrupt = nullptr);
 
   private:
     std::string ReadAvailable(std::size_t limit);

@@ -2,6 +2,8 @@
 // same code with shorter waits against the in-memory virtual processor.
 #pragma once
 
+#include "link/Clock.h"
+
 #include <chrono>
 
 namespace quellmarin {
@@ -18,6 +20,7 @@ struct LinkTimings {
     ms exitWait{300};        // for "B" to leave at program end
     ms quietGap{15};         // a reply of known length is complete when nothing follows it this long
     ms writeTimeout{3000};   // a write that does not finish by then failed
+    LinkClock* clock = &SystemClock();
 
     // Short waits for tests against the in-memory virtual processor.
     static LinkTimings Fast() {

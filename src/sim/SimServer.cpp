@@ -63,6 +63,8 @@ SimServer::~SimServer() {
 void SimServer::Start() {
     if (thread_.joinable()) return;
     stop_ = false;
+    // A processor that was switched off heard nothing meanwhile.
+    line_->Purge();
     thread_ = std::thread([this] { Run(); });
 }
 

@@ -1,11 +1,15 @@
 // The windows on the offscreen platform: wiring of the front panel, file loading, and the whole
 // program against its built-in virtual processor.
-#include "app/Dialogs.h"
+#include "AppTestSupport.h"
+#include "app/Lamp.h"
+#include "app/LevelMeterStrip.h"
 #include "app/MainFrame.h"
 #include "app/MessageBox.h"
 #include "app/Theme.h"
-#include "app/Widgets.h"
+#include "app/WarningDialog.h"
+#include "link/Exchange.h"
 #include "model/ParameterFile.h"
+#include "modules/ModulePopup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +24,22 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
+using quellmarin::test::CollectPosts;
+using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::ScanAndSelect;
+
+namespace {
+// The smallest editor window: its title names the channel, Refresh counts its reloads.
+class TestPopup : public ModulePopup {
+  public:
+    TestPopup(int code, Section section, QWidget* parent) : ModulePopup(code, section, parent) { resize(300, 120); }
+    void Refresh() override { ++refreshes; }
+    int refreshes = 0;
+
+  protected:
+    QString TitleFor(int channel) const override { return QString("Test editor CH[%1]").arg(channel + 1); }
+};
+} // namespace
 
 class TestFrontPanel : public QObject {
     Q_OBJECT
@@ -59,14 +79,13 @@ class TestFrontPanel : public QObject {
         app.SetIncludeHardware(false);
         CMainFrame frame(app);
         CPropertyViewPage* page = frame.Page();
-        Selection s{"01", "virtual", 1, 1};
-        app.Link().Select(s);
+        std::vector<std::string> posted;
+        CollectPosts(app, posted);
         QTest::mouseClick(page->StripButton(2403), Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(app.Link().Slot().TakeCommand()), QString("(01$0303001)"));
         QCOMPARE(g_SystemParameters.InCH[3].Mute, 1);
         QVERIFY(page->StripButton(2403)->property("muted").toBool());
         QTest::mouseClick(page->StripButton(2403), Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(app.Link().Slot().TakeCommand()), QString("(01$0303000)"));
+        QCOMPARE(posted, (std::vector<std::string>{"(01$0303001)", "(01$0303000)"}));
         QCOMPARE(g_SystemParameters.InCH[3].Mute, 0);
 
         g_SystemParameters.OutCH[5].Mute = 1;
@@ -92,7 +111,7 @@ class TestFrontPanel : public QObject {
         // Indicators stay off while not connected.
         page->SetStatusBytes(0x81, 0x02);
         QTest::qWait(30);
-        QVERIFY(!page->StatusLamp(false, 0)->Lit());
+        QVERIFY(!page->StatusLamp(Section::Input, 0)->Lit());
         page->ResetIndicators();
         QCOMPARE(page->InputMeters()->LitSegmentsOf(0), 0);
 
@@ -175,11 +194,14 @@ class TestFrontPanel : public QObject {
         QVERIFY(scan);
 
         QTest::mouseClick(scan, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(page->DeviceList()->count(), 1, 5000);
+        QVERIFY2(!scan->isEnabled(), "no second click while the scan runs");
         QTRY_COMPARE_WITH_TIMEOUT(page->DeviceList()->item(0)->text(), QString("Device.....01"), 5000);
+        QCOMPARE(page->DeviceList()->count(), 1);
+        QCOMPARE(page->DeviceList()->item(0)->toolTip(), QString("Answered on the port virtual"));
+        QTRY_VERIFY(scan->isEnabled());
         QVERIFY(!page->NoDeviceFound());
         page->DeviceList()->setCurrentRow(0);
-        QCOMPARE(QString::fromStdString(app.Link().PortPath()), QString("virtual"));
+        QCOMPARE(QString::fromStdString(app.SelectedPort()), QString("virtual"));
 
         // The connect dialog: upload is the default; accept it.
         app.VirtualDevice()->SetParameters([] {
@@ -227,10 +249,7 @@ class TestFrontPanel : public QObject {
         app.StartVirtualProcessor(1);
         CMainFrame frame(app);
         CPropertyViewPage* page = frame.Page();
-        app.Link().Scan();
-        app.Link().Select("Device.....01");
-        app.StartConnect(false);
-        QTRY_VERIFY_WITH_TIMEOUT(app.Connected(), 5000);
+        QVERIFY(ConnectToVirtual(app));
         page->ShowLostDevice();
         QVERIFY(page->Warning()->isVisible());
         page->Warning()->findChild<QPushButton*>()->click();
@@ -239,6 +258,193 @@ class TestFrontPanel : public QObject {
         QVERIFY(!page->Warning()->isVisible());
         app.StartDisconnect();
         QTRY_VERIFY_WITH_TIMEOUT(!app.Connected(), 5000);
+    }
+
+    void aDeviceThatStopsAnsweringIsLostAndFoundAgain() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        app.StartVirtualProcessor(1);
+        CMainFrame frame(app);
+        CPropertyViewPage* page = frame.Page();
+        QVERIFY(ConnectToVirtual(app));
+        QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
+        sim::SimFaults silent;
+        silent.muteAfter = 1;
+        app.SetVirtualFaults(silent);
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Lost, 5000);
+        QCOMPARE(frame.PaneText(3), QString("Device not answering.."));
+        QCOMPARE(page->ScanButton()->text(), QString("Disconnect (no reply).."));
+        QCOMPARE(page->InputMeters()->LitSegmentsOf(0), 0);
+        QVERIFY(page->Warning()->isVisible());
+        // Edits go on into the record and reach the device when it answers again.
+        QTest::mouseClick(page->StripButton(3104), Qt::LeftButton);
+        QCOMPARE(g_SystemParameters.OutCH[4].Mute, 1);
+        app.SetVirtualFaults({});
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Connected, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[4].Mute, std::uint8_t(1), 5000);
+        QCOMPARE(frame.PaneText(3), QString("has been connected to device.."));
+        QCOMPARE(page->ScanButton()->text(), QString("Disconnect.."));
+        QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
+    }
+
+    void switchingTheVirtualProcessorOffWhileConnectedLosesIt() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        app.StartVirtualProcessor(1);
+        CMainFrame frame(app);
+        CPropertyViewPage* page = frame.Page();
+        QVERIFY(ConnectToVirtual(app));
+        frame.findChild<QAction*>("virtualProcessor")->setChecked(false);
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Lost, 5000);
+        QCOMPARE(page->ScanButton()->text(), QString("Disconnect (no reply).."));
+        frame.findChild<QAction*>("virtualProcessor")->setChecked(true);
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Connected, 5000);
+        // The button still ends the connection; it never starts a scan while connected.
+        QTest::mouseClick(page->ScanButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::NotConnected, 5000);
+        QCOMPARE(page->ScanButton()->text(), QString("Scan device"));
+        QCOMPARE(QString::fromStdString(app.VirtualDevice()->FramesReceived().back()), QString("(01B)"));
+    }
+
+    void eightMutesClickedInOneCycleAllReachTheDevice() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        app.StartVirtualProcessor(1);
+        CMainFrame frame(app);
+        QVERIFY(ConnectToVirtual(app));
+        for (int k = 0; k < 8; ++k) frame.Page()->SelectStrip(2400 + k);
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().InCH[7].Mute, std::uint8_t(1), 5000);
+        for (int k = 0; k < 8; ++k) QCOMPARE(app.VirtualDevice()->Parameters().InCH[k].Mute, std::uint8_t(1));
+    }
+
+    void requestsDuringAScanAndADisconnectionAreTakenInTurn() {
+        // Device-list clicks and the virtual-processor switch while the link is busy: each waits for
+        // its turn on the link's own thread (a thread sanitizer build checks that nothing is shared).
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        app.StartVirtualProcessor(1);
+        CMainFrame frame(app);
+        CPropertyViewPage* page = frame.Page();
+        QVERIFY(ScanAndSelect(app));
+        app.StartScan();
+        for (int i = 0; i < 20; ++i) {
+            page->DeviceList()->setCurrentRow(0);
+            app.Select("Device.....01");
+            if (i % 5 == 0) {
+                app.StopVirtualProcessor();
+                app.StartVirtualProcessor();
+            }
+            QTest::qWait(5);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::NotConnected, 10000);
+        QVERIFY(ConnectToVirtual(app));
+        app.StartDisconnect();
+        app.StopVirtualProcessor();
+        app.StartVirtualProcessor();
+        app.StopVirtualProcessor();
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::NotConnected, 10000);
+        app.Controller().Drain();
+        QVERIFY(!app.VirtualRunning());
+        app.StartScan();
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::NotConnected, 10000);
+        QCOMPARE(app.LastScan().lines, (std::vector<std::string>{"None device"}));
+    }
+
+    void aScanThatFindsNothingSaysWhereItLooked() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        app.SetUserPorts({"/nonexistent/ttyQ9"});
+        CMainFrame frame(app);
+        QTest::mouseClick(frame.Page()->ScanButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(frame.Note().contains("Device menu"), 5000);
+        QVERIFY(frame.Note().contains("/nonexistent/ttyQ9"));
+        QCOMPARE(frame.Page()->DeviceList()->item(0)->text(), QString("None device"));
+        QVERIFY(frame.Page()->DeviceList()->item(0)->toolTip().contains("virtual processor"));
+    }
+
+    void jobsReportMarksAndTheirResultOnTheWindowThread() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        app.StartVirtualProcessor(1);
+        QObject receiver;
+        std::optional<std::optional<std::string>> result;
+        QList<int> marks;
+        const auto exchange = [](CSerialPort& port, const std::function<void(int)>& progress) {
+            progress(1);
+            std::string reply = ExchangeFrame(port, "(01J001)", std::chrono::milliseconds(300), 8);
+            progress(2);
+            return reply;
+        };
+        app.RunJob<std::string>(exchange, &receiver, [&](int m) { marks << m; },
+                                [&](std::optional<std::string> r) { result = r; });
+        QTRY_VERIFY(result.has_value());
+        QVERIFY2(!result->has_value(), "no connection: the job did not run");
+        QVERIFY(ConnectToVirtual(app));
+        result.reset();
+        app.RunJob<std::string>(exchange, &receiver, [&](int m) { marks << m; },
+                                [&](std::optional<std::string> r) { result = r; });
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 5000);
+        QCOMPARE(QString::fromStdString(result->value_or("")), QString("(01J001)"));
+        QCOMPARE(marks, (QList<int>{1, 2}));
+        QCOMPARE(app.VirtualDevice()->Info().PanelLock, std::uint8_t(1));
+    }
+
+    void thePopupFrame() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        CMainFrame frame(app);
+        frame.setGeometry(100, 80, 1280, 700);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        CPropertyViewPage* page = frame.Page();
+        auto* gain = new TestPopup(1, Section::Input, page);
+        auto* limiter = new TestPopup(9, Section::Output, page);
+        page->RegisterPopup(StripAction::OpenInputGain, gain);
+        page->RegisterPopup(StripAction::OpenLimiter, limiter);
+        QVERIFY(gain->isHidden());
+
+        QTest::mouseClick(page->StripButton(2203), Qt::LeftButton);
+        QVERIFY(gain->isVisible());
+        QCOMPARE(gain->windowTitle(), QString("Test editor CH[4]"));
+        const QRect main = frame.frameGeometry(), mine = gain->frameGeometry();
+        QVERIFY2(std::abs(mine.center().x() - main.center().x()) <= 3,
+                 qPrintable(QString("%1 %2 %3 %4").arg(mine.x()).arg(mine.width()).arg(main.x()).arg(main.width())));
+        QCOMPARE(mine.top(), main.top());
+        QCOMPARE(limiter->windowTitle(), QString("Test editor CH[1]")); // "the output popup keeps its channel"
+
+        // Another input's column retitles the open popup; Escape hides it, the close box too.
+        const int before = gain->refreshes;
+        QTest::mouseClick(page->StripButton(2406), Qt::LeftButton);
+        QCOMPARE(gain->windowTitle(), QString("Test editor CH[7]"));
+        QVERIFY(gain->refreshes > before);
+        QTest::keyClick(gain, Qt::Key_Escape);
+        QVERIFY(gain->isHidden());
+
+        // A click on an output popup moves the emphasis to the outputs, and back.
+        QTest::mouseClick(page->StripButton(3002), Qt::LeftButton);
+        QVERIFY(limiter->isVisible());
+        page->ActivateModule(1);
+        QVERIFY(page->Logic().InputSectionActive());
+        QTest::mouseClick(limiter, Qt::LeftButton);
+        QVERIFY(!page->Logic().InputSectionActive());
+        limiter->close();
+        QVERIFY(limiter->isHidden());
+        page->RefreshAll();
+        QVERIFY(limiter->refreshes > 0);
+    }
+
+    void everyControlSaysWhatItActsOn() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        CMainFrame frame(app);
+        QSet<QString> names;
+        for (QPushButton* b : frame.findChildren<QPushButton*>()) {
+            QVERIFY2(!b->accessibleName().isEmpty(), qPrintable(b->objectName() + " " + b->text()));
+            if (b->objectName().startsWith("strip")) names.insert(b->accessibleName());
+        }
+        QCOMPARE(names.size(), 96);
+        QVERIFY(names.contains("Input 3 gain"));
+        QVERIFY(names.contains("Output 8 mute"));
+        for (Lamp* l : frame.findChildren<Lamp*>()) QVERIFY(!l->accessibleName().isEmpty());
+        QCOMPARE(frame.Page()->ScanButton()->accessibleName(), QString("Scan device"));
     }
 };
 

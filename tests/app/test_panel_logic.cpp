@@ -23,7 +23,7 @@ TEST(PanelLogic, StripIdsSectionsAndSelection) {
         ASSERT_TRUE(click);
         EXPECT_EQ(click->column, column);
         EXPECT_EQ(click->channel, 7);
-        EXPECT_EQ(click->info->output, column >= 4 && column <= 10) << column;
+        EXPECT_EQ(IsOutput(click->info->section), column >= 4 && column <= 10) << column;
     }
     logic.ActivateModule(1);
     EXPECT_TRUE(logic.InputSectionActive());
@@ -31,24 +31,6 @@ TEST(PanelLogic, StripIdsSectionsAndSelection) {
     EXPECT_FALSE(logic.InputSectionActive());
     logic.ActivateModule(11);
     EXPECT_TRUE(logic.InputSectionActive());
-}
-
-TEST(PanelLogic, MuteTogglesWriteTheRecordAndBuildTheFrame) {
-    PanelLogic logic;
-    SystemParameters p = DefaultSystemParameters();
-    p.InCH[3].LinkIndex = 1; // the mute frame carries the clicked channel, not its link master
-    EXPECT_EQ(logic.ToggleMute(p, false, 3, "01"), "(01$0303001)");
-    EXPECT_EQ(p.InCH[3].Mute, 1);
-    EXPECT_EQ(p.InCH[1].Mute, 0);
-    EXPECT_TRUE(PanelLogic::MuteShown(p, false, 3));
-    EXPECT_EQ(logic.ToggleMute(p, false, 3, "01"), "(01$0303000)");
-    EXPECT_EQ(p.InCH[3].Mute, 0);
-    EXPECT_EQ(logic.ToggleMute(p, true, 7, "12"), "(12$0377001)");
-    EXPECT_EQ(p.OutCH[7].Mute, 1);
-    EXPECT_EQ(logic.ToggleMute(p, true, 7, "123"), std::nullopt) << "a frame of another length is not posted";
-    EXPECT_EQ(p.OutCH[7].Mute, 0) << "but the record changes all the same";
-    p.OutCH[2].Mute = 5;
-    EXPECT_FALSE(PanelLogic::MuteShown(p, true, 2)) << "only 1 shows muted";
 }
 
 TEST(PanelLogic, MetersIndicatorsLinksAndTexts) {
@@ -72,9 +54,9 @@ TEST(PanelLogic, MetersIndicatorsLinksAndTexts) {
     p.InCH[1].LinkIndex = 0;
     p.InCH[2].LinkIndex = 0;
     logic.SelectStrip(2201);
-    EXPECT_TRUE(logic.LinkLit(p, false, 0));
-    EXPECT_TRUE(logic.LinkLit(p, false, 2));
-    EXPECT_FALSE(logic.LinkLit(p, false, 3));
+    EXPECT_TRUE(logic.LinkLit(p, Section::Input, 0));
+    EXPECT_TRUE(logic.LinkLit(p, Section::Input, 2));
+    EXPECT_FALSE(logic.LinkLit(p, Section::Input, 3));
 
     DeviceInfoRecord d = DefaultDeviceInfo();
     d.DeviceId = 7;
@@ -87,7 +69,13 @@ TEST(PanelLogic, MetersIndicatorsLinksAndTexts) {
     EXPECT_EQ(StatusTexts(d, p, "05", true)[3], "has been connected to device..");
     EXPECT_EQ(WindowTitle("1.2.0"), "Quellmarin V1.2.0");
     EXPECT_EQ(WindowTitle(""), "Quellmarin VNone VerSion Supprot");
-    EXPECT_EQ(ChannelTag(false, 4, DeviceModel::Ketra), "CH[A]");
-    EXPECT_EQ(ChannelTag(false, 4, DeviceModel::Mivon), "CH[5]");
-    EXPECT_EQ(ChannelTag(true, 4, DeviceModel::Ketra), "CH[5]");
+    EXPECT_EQ(ChannelTag(Section::Input, 4, DeviceModel::Ketra), "CH[A]");
+    EXPECT_EQ(ChannelTag(Section::Input, 4, DeviceModel::Mivon), "CH[5]");
+    EXPECT_EQ(ChannelTag(Section::Output, 4, DeviceModel::Ketra), "CH[5]");
+    // Accessible names tell the 96 strip buttons apart.
+    EXPECT_EQ(StripButtonName(*DecodeStripId(2202), DeviceModel::Mivon), "Input 3 gain");
+    EXPECT_EQ(StripButtonName(*DecodeStripId(3107), DeviceModel::Mivon), "Output 8 mute");
+    EXPECT_EQ(StripButtonName(*DecodeStripId(3204), DeviceModel::Ketra), "Input A compressor");
+    EXPECT_EQ(ModuleCodeOf(StripAction::OpenLimiter), 9);
+    EXPECT_EQ(ModuleCodeOf(StripAction::ToggleInputMute), std::nullopt);
 }

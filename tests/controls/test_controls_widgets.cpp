@@ -117,7 +117,9 @@ class TestControls : public QObject {
         g_SystemParameters.InCH[0].Peq[4] = {kEqNotch, 100, 24, 30};
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
         app.SetIncludeHardware(false);
-        app.Link().Select(Selection{"01", "virtual", 1, 1});
+        std::vector<std::string> posted;
+        app.Context().address = [] { return std::string("01"); };
+        app.Context().post = [&posted](std::string f) { posted.push_back(std::move(f)); };
         CMainFrame frame(app);
         frame.resize(1280, 720);
         frame.show();
@@ -131,7 +133,8 @@ class TestControls : public QObject {
                          Qt::NoModifier);
         QApplication::sendEvent(graph, &move);
         QTest::mouseRelease(graph, Qt::LeftButton, {}, start + QPoint(60, -40));
-        const std::string frame1 = app.Link().Slot().TakeCommand();
+        QVERIFY(!posted.empty());
+        const std::string frame1 = posted.back();
         QVERIFY2(frame1.rfind("(01$0270011", 0) == 0, frame1.c_str());
         QVERIFY(g_SystemParameters.InCH[0].Peq[1].Level > 24);
         QVERIFY(g_SystemParameters.InCH[0].Peq[1].Freq > 59);

@@ -1,6 +1,8 @@
 #include "graph/GraphModel.h"
 
 #include "dsp/Scales.h"
+#include "modules/CrossoverEditor.h"
+#include "modules/EqEditor.h"
 
 #include <gtest/gtest.h>
 
@@ -10,18 +12,27 @@ using namespace quellmarin;
 
 namespace {
 
+// The graph wired to the editors as the front panel wires it.
 struct Rig {
     Rig() : graph(DeviceModel::Mivon) {
         graph.SetPlot(plot);
-        graph.SetHooks([this](const EqBand& b) { frames.push_back(ApplyBandToRecord(record, b, "01")); },
-                       [this](const CrossoverCurve& x) {
-                           if (auto f = ApplyCrossoverToRecord(record, x, "01")) frames.push_back(*f);
-                       });
+        graph.SetHooks(
+            [this](const EqBand& b) {
+                (b.output ? outEq : inEq).ApplyBand(b.channel, b.band, {b.type, b.freqHz, b.freqStep, b.gainDb, b.qStep});
+            },
+            [this](const CrossoverCurve& x) {
+                crossover.ApplyCrossover(x.channel, {x.hpf.type, x.hpf.step, x.lpf.type, x.lpf.step});
+            });
     }
     PlotGeometry plot{40, 20, 1000, 360};
     SystemParameters record = DefaultSystemParameters(DeviceModel::Mivon);
-    GraphModel graph;
+    DeviceInfoRecord info = DefaultDeviceInfo(DeviceModel::Mivon);
     std::vector<std::string> frames;
+    EditContext ctx{record, info, DeviceModel::Mivon, [] { return std::string("01"); },
+                    [this](std::string f) { frames.push_back(std::move(f)); }};
+    EqEditor inEq{ctx, Section::Input}, outEq{ctx, Section::Output};
+    CrossoverEditor crossover{ctx};
+    GraphModel graph;
 };
 
 } // namespace

@@ -86,6 +86,76 @@ class ScriptedDevice {
     std::thread thread_;
 };
 
+// A line whose device answers within the write itself, so that a step clock never has to wait for it:
+// each complete frame written is recorded and its reply, if any, is waiting at once.
+class InstantLine : public SerialLine {
+  public:
+    explicit InstantLine(ScriptedDevice::Script script) : script_(std::move(script)) {}
+    bool Open(const std::string&, bool) override { return open_ = true; }
+    bool IsOpen() const override { return open_; }
+    void Close() override { open_ = false; }
+    bool Configure(const LineConfig&) override { return true; }
+    void SetQueueSizes(std::size_t, std::size_t) override {}
+    void Purge() override {
+        std::lock_guard lock(mutex_);
+        incoming_.clear();
+    }
+    bool WaitSent(std::chrono::milliseconds) override { return true; }
+    std::size_t BytesWaiting() override {
+        std::lock_guard lock(mutex_);
+        return incoming_.size();
+    }
+    std::string Read(std::size_t max) override {
+        std::lock_guard lock(mutex_);
+        std::string out = incoming_.substr(0, max);
+        incoming_.erase(0, out.size());
+        return out;
+    }
+    std::size_t Write(std::string_view data, std::chrono::milliseconds) override {
+        std::lock_guard lock(mutex_);
+        pending_ += data;
+        for (auto close = pending_.find(')'); close != std::string::npos; close = pending_.find(')')) {
+            const std::string frame = pending_.substr(0, close + 1);
+            pending_.erase(0, close + 1);
+            frames_.push_back(frame);
+            if (auto reply = script_(frame)) incoming_ += *reply;
+        }
+        return data.size();
+    }
+    bool WaitForBytes(std::size_t count, std::chrono::milliseconds timeout) override {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (BytesWaiting() < count) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    std::vector<std::string> Frames() const {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+
+  private:
+    ScriptedDevice::Script script_;
+    mutable std::mutex mutex_;
+    std::string pending_, incoming_;
+    std::vector<std::string> frames_;
+    bool open_ = false;
+};
+
+// Hands out its one instant line to the first port opened.
+class InstantProvider : public PortProvider {
+  public:
+    explicit InstantProvider(ScriptedDevice::Script script)
+        : owned_(std::make_unique<InstantLine>(std::move(script))), line_(owned_.get()) {}
+    std::unique_ptr<SerialLine> Create(const std::string&) override { return std::move(owned_); }
+    InstantLine& Line() { return *line_; }
+
+  private:
+    std::unique_ptr<InstantLine> owned_;
+    InstantLine* line_;
+};
+
 #ifndef _WIN32
 // A virtual processor answering on a real pseudo-terminal, in this process.
 class PtyProcessor {

@@ -5,7 +5,7 @@
 #include "LinkTestSupport.h"
 #include "link/HexCodec.h"
 #include "link/PortCatalog.h"
-#include "model/WholeState.h"
+#include "link/WholeState.h"
 
 #include <gtest/gtest.h>
 
@@ -121,9 +121,8 @@ TEST(Connection, UploadReadsTheWholeStateByteForByte) {
     ASSERT_TRUE(WaitFor([&] { return sim.device.Parameters().InCH[3].Mute == 1; }));
     l.link.Disconnect();
     EXPECT_FALSE(l.link.Connected());
+    ASSERT_TRUE(WaitFor([&] { return !sim.device.FramesReceived().empty() && sim.device.FramesReceived().back() == "(07B)"; }));
     const auto frames = sim.device.FramesReceived();
-    ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(frames.back(), "(07B)");
     EXPECT_EQ(std::count(frames.begin(), frames.end(), "(07Q000)"), 1);
 }
 

@@ -1,4 +1,5 @@
-// The link worker and the one-slot mailbox over the in-memory line, with short waits.
+// The link worker and its command queue: over the in-memory line with short waits, and over an
+// instant line on a step clock where a test counts cycles.
 #include "link/LinkWorker.h"
 
 #include "LinkTestSupport.h"
@@ -15,7 +16,7 @@ namespace {
 struct WorkerRig {
     explicit WorkerRig(ScriptedDevice::Script script, WorkerCallbacks cb = {})
         : hub(LoopbackHub::Create()), device(hub->DeviceEnd(), std::move(script)), port(provider, timings),
-          worker(port, slot, DeviceModel::Mivon, timings, std::move(cb)) {
+          worker(port, queue, DeviceModel::Mivon, timings, std::move(cb)) {
         provider.RegisterVirtualPort("virtual", hub);
         port.SetDeviceLineSettings();
         port.SetPortName("virtual");
@@ -28,7 +29,7 @@ struct WorkerRig {
     ScriptedDevice device;
     SystemPortProvider provider;
     CSerialPort port;
-    PendingSlot slot;
+    CommandQueue queue;
     LinkWorker worker;
 };
 
@@ -46,30 +47,83 @@ std::string LevelReply() {
 
 } // namespace
 
-TEST(PendingSlot, NewestWinsAndTakeEmpties) {
-    PendingSlot slot;
-    EXPECT_EQ(slot.TakeCommand(), "");
-    slot.PostCommand("(01$0303001)");
-    slot.PostCommand("(01$0303000)");
-    EXPECT_TRUE(slot.Pending());
-    EXPECT_EQ(slot.TakeCommand(), "(01$0303000)");
-    EXPECT_FALSE(slot.Pending());
-    EXPECT_EQ(slot.TakeCommand(), "");
 
-    // Posts from another thread while this one takes: every take is one whole posted text.
+// A worker on an instant line and a step clock: cycles take no real time.
+struct StepRig {
+    explicit StepRig(ScriptedDevice::Script script, WorkerCallbacks cb = {})
+        : provider(std::move(script)), port(provider, Timings()),
+          worker(port, queue, DeviceModel::Mivon, Timings(), std::move(cb)) {
+        port.SetDeviceLineSettings();
+        port.SetPortName("instant");
+        EXPECT_EQ(port.Open(), 0);
+    }
+    ~StepRig() { worker.Stop(); }
+    LinkTimings Timings() {
+        LinkTimings t; // the device's own waits, on the step clock
+        t.clock = &clock;
+        return t;
+    }
+
+    StepClock clock;
+    InstantProvider provider;
+    CSerialPort port;
+    CommandQueue queue;
+    LinkWorker worker;
+};
+
+TEST(CommandQueue, NewestValueWinsPerParameterAndNothingElseIsDropped) {
+    CommandQueue q;
+    EXPECT_EQ(q.TakeCommand(), "");
+    // Mutes of two channels, then the first one again: both channels, the newer value in place.
+    q.PostCommand("(01$0300001)");
+    q.PostCommand("(01$0301001)");
+    q.PostCommand("(01$0300000)");
+    // Two bands of one channel are two parameters; a band of another channel a third.
+    q.PostCommand("(01$027000105924046)");
+    q.PostCommand("(01$027010105924046)");
+    q.PostCommand("(01$027000106024046)");
+    q.PostCommand("(01$027100105924046)");
+    EXPECT_EQ(q.Size(), 5u);
+    EXPECT_EQ(q.TakeCommand(), "(01$0300000)");
+    EXPECT_EQ(q.TakeCommand(), "(01$0301001)");
+    EXPECT_EQ(q.TakeCommand(), "(01$027000106024046)");
+    EXPECT_EQ(q.TakeCommand(), "(01$027010105924046)");
+    EXPECT_EQ(q.TakeCommand(), "(01$027100105924046)");
+    EXPECT_FALSE(q.Pending());
+
+    // A frame without a parameter key keeps its place: a later value of the same parameter goes after
+    // it instead of replacing the one before it (the routing reset must not overtake a route edit).
+    q.PostCommand("(01$0312181000000000000000000000)");
+    q.PostCommand("(01K)");
+    q.PostCommand("(01$0312000181000000000000000000)");
+    q.PostCommand("(01$0312000000181000000000000000)");
+    EXPECT_EQ(q.TakeCommand(), "(01$0312181000000000000000000000)");
+    EXPECT_EQ(q.TakeCommand(), "(01K)");
+    EXPECT_EQ(q.TakeCommand(), "(01$0312000000181000000000000000)");
+    EXPECT_EQ(q.TakeCommand(), "");
+
+    EXPECT_EQ(ParameterKey("(01$0283183)"), "01$0283");
+    EXPECT_EQ(ParameterKey("(01$034306510924046)"), "01$0343/06");
+    EXPECT_EQ(ParameterKey("(07$0011069181)"), "07$001");
+    EXPECT_EQ(ParameterKey("(01$04000224567)"), "") << "link lists keep their place";
+    EXPECT_EQ(ParameterKey("(01B)"), "");
+    EXPECT_EQ(ParameterKey("(01$0"), "");
+
+    // Posts from another thread while this one takes: every take is one whole posted frame.
     std::atomic<bool> done{false};
     std::thread poster([&] {
-        for (int i = 0; i < 20000; ++i) slot.PostCommand(i % 2 ? std::string(40, 'a') : std::string(12, 'b'));
+        for (int i = 0; i < 20000; ++i) q.PostCommand(i % 2 ? "(01$0283183)" : "(01$0374001)");
         done = true;
     });
     while (!done) {
-        const std::string t = slot.TakeCommand();
-        ASSERT_TRUE(t.empty() || t == std::string(40, 'a') || t == std::string(12, 'b'));
+        const std::string t = q.TakeCommand();
+        ASSERT_TRUE(t.empty() || t == "(01$0283183)" || t == "(01$0374001)") << t;
     }
     poster.join();
+    EXPECT_LE(q.Size(), 2u);
 }
 
-TEST(LinkWorker, TwoPostsInOneCycleSendOnlyTheSecondAndAPostDuringAJobIsKept) {
+TEST(LinkWorker, TwoParametersInOneCycleBothArriveAndAPostDuringAJobIsKept) {
     WorkerRig rig(Echo);
     rig.worker.SetMeterPoll(false);
     rig.worker.Start("01");
@@ -79,46 +133,64 @@ TEST(LinkWorker, TwoPostsInOneCycleSendOnlyTheSecondAndAPostDuringAJobIsKept) {
         gate.wait();
         return RequestReply(port, "01", "$0280181)", 50ms);
     });
-    rig.slot.PostCommand("(01$0303001)");
-    rig.slot.PostCommand("(01$0303000)");
+    rig.queue.PostCommand("(01$0303001)");
+    rig.queue.PostCommand("(01$0304001)");
+    rig.queue.PostCommand("(01$0303000)");
     release.set_value();
     EXPECT_EQ(job.get(), "(01$0280181)");
-    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 2; }));
-    std::this_thread::sleep_for(rig.timings.cycle * 3);
-    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0280181)", "(01$0303000)"}))
-        << "the job's exchange first, then only the newer of the two posts";
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 3; }));
+    EXPECT_TRUE(rig.worker.FlushPending(1s));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0280181)", "(01$0303000)", "(01$0304001)"}))
+        << "the job's exchange first, then input 3 with its newest value, then input 4";
+}
+
+TEST(LinkWorker, AJobWithoutAConnectionIsToldSo) {
+    WorkerRig rig(Echo);
+    std::atomic<int> unrun{0}, ran{0};
+    const auto job = [&](CSerialPort* port) { ++(port ? ran : unrun); };
+    rig.worker.Post(job);
+    EXPECT_EQ(unrun, 1) << "no worker runs: the job learns it at once";
+    rig.worker.Start("01");
+    rig.worker.Post(job);
+    ASSERT_TRUE(WaitFor([&] { return ran == 1; }));
+    rig.worker.Stop();
+    rig.worker.Post(job);
+    EXPECT_EQ(unrun, 2) << "after the end of the connection";
 }
 
 TEST(LinkWorker, IdleWithoutPollingSendsNothingAndKeepsTheCount) {
-    WorkerRig rig(Silent);
+    StepRig rig(Silent);
     rig.worker.Start("01");
     ASSERT_TRUE(WaitFor([&] { return rig.worker.EmptyReplies() >= 3; }));
     rig.worker.SetMeterPoll(false);
-    std::this_thread::sleep_for(rig.timings.cycle * 2);
-    const std::size_t sent = rig.device.Count();
+    ASSERT_TRUE(WaitFor([&] { return rig.worker.EmptyReplies() >= 3 && rig.clock.Elapsed() > 2s; }));
+    const std::size_t sent = rig.provider.Line().Frames().size();
     const int empty = rig.worker.EmptyReplies();
-    std::this_thread::sleep_for(rig.timings.cycle * 6);
-    EXPECT_EQ(rig.device.Count(), sent);
+    const auto at = rig.clock.Elapsed();
+    ASSERT_TRUE(WaitFor([&] { return rig.clock.Elapsed() > at + 10 * 200ms; })) << "ten idle cycles pass";
+    EXPECT_EQ(rig.provider.Line().Frames().size(), sent);
     EXPECT_EQ(rig.worker.EmptyReplies(), empty);
 }
 
 TEST(LinkWorker, LostDeviceFromThe21stEmptyReplyUntilOneAnswers) {
     std::atomic<bool> answer{false};
     std::mutex m;
-    std::vector<std::pair<int, int>> alarms; // (frames sent so far, alarms so far)
-    std::atomic<int> sent{0};
+    std::vector<std::pair<std::size_t, int>> alarms; // (frames written so far, alarms so far)
+    std::atomic<int> answered{0};
+    StepRig* rigPtr = nullptr;
     WorkerCallbacks cb;
-    cb.sent = [&](const std::string&) { ++sent; };
     cb.lostDevice = [&] {
         std::lock_guard lock(m);
-        alarms.emplace_back(sent.load(), static_cast<int>(alarms.size()) + 1);
+        alarms.emplace_back(rigPtr->provider.Line().Frames().size(), static_cast<int>(alarms.size()) + 1);
     };
-    WorkerRig rig(
+    cb.answered = [&] { ++answered; };
+    StepRig rig(
         [&](const std::string&) -> std::optional<std::string> {
             if (answer) return LevelReply();
             return std::nullopt;
         },
         cb);
+    rigPtr = &rig;
     rig.worker.Start("01");
     ASSERT_TRUE(WaitFor([&] {
         std::lock_guard lock(m);
@@ -126,20 +198,36 @@ TEST(LinkWorker, LostDeviceFromThe21stEmptyReplyUntilOneAnswers) {
     }));
     {
         std::lock_guard lock(m);
-        for (auto [frames, count] : alarms)
-            EXPECT_EQ(frames, 20 + count) << "one alarm per empty reply after 20";
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(alarms[i].first, static_cast<std::size_t>(21 + i)) << "one alarm per empty reply after 20";
     }
+    EXPECT_EQ(answered, 0);
     answer = true;
-    ASSERT_TRUE(WaitFor([&] { return rig.worker.EmptyReplies() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return answered > 0; }));
     std::size_t before;
     {
         std::lock_guard lock(m);
         before = alarms.size();
     }
-    std::this_thread::sleep_for(rig.timings.cycle * 5);
+    const auto at = rig.clock.Elapsed();
+    ASSERT_TRUE(WaitFor([&] { return rig.clock.Elapsed() > at + 5 * 200ms; }));
     std::lock_guard lock(m);
-    EXPECT_EQ(alarms.size(), before) << "an answer resets the count";
+    EXPECT_LE(alarms.size(), before + 1) << "an answer resets the count";
     EXPECT_EQ(rig.worker.EmptyReplies(), 0);
+}
+
+TEST(LinkWorker, FinishSendsWhatIsPendingAndTheEndWithoutWaitingOutTheCycle) {
+    WorkerRig rig(Echo);
+    rig.timings.cycle = 5s; // a cycle far longer than the finish may take
+    LinkWorker slow(rig.port, rig.queue, DeviceModel::Mivon, rig.timings, {});
+    slow.Start("01");
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 1; })) << "the first level poll";
+    rig.queue.PostCommand("(01$0300001)");
+    rig.queue.PostCommand("(01B)");
+    EXPECT_TRUE(slow.Finish(2s));
+    slow.Stop();
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 3; }));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01L)", "(01$0300001)", "(01B)"}));
 }
 
 TEST(LinkWorker, LevelFramesReachTheCallbackAndA40CharacterReplyDoesNot) {
@@ -185,7 +273,7 @@ TEST(LinkWorker, PausedWorkerSendsNothingOfItsOwnButRunsJobs) {
     rig.worker.Pause();
     std::this_thread::sleep_for(rig.timings.cycle * 2);
     const std::size_t before = rig.device.Count();
-    rig.slot.PostCommand("(01$0371001)");
+    rig.queue.PostCommand("(01$0371001)");
     std::this_thread::sleep_for(rig.timings.cycle * 4);
     EXPECT_EQ(rig.device.Count(), before);
     EXPECT_EQ(rig.worker.Submit([](CSerialPort& p) { return RequestReply(p, "01", "J001)", 50ms, 7); }).get(),

@@ -5,7 +5,7 @@
 #include "TempDir.h"
 #include "link/Frames.h"
 #include "link/HexCodec.h"
-#include "model/WholeState.h"
+#include "link/WholeState.h"
 #include "sim/SimServer.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The front panel's own drawn widgets: the level-meter strip, the status and link indicators, and
-// the response view of the selected channel.
+// A level-meter strip of the front panel: one column of 52 segments per channel.
 #pragma once
 
 #include "model/DeviceModel.h"
@@ -29,28 +28,6 @@ class LevelMeterStrip : public QWidget {
     bool input_;
     DeviceModel model_;
     std::vector<int> columns_;
-};
-
-// A small round lamp; `kind` picks the lit colour (status red, link cyan).
-class Lamp : public QWidget {
-    Q_OBJECT
-  public:
-    enum Kind { Status, Link };
-    Lamp(Kind kind, QWidget* parent = nullptr);
-    void SetLit(bool lit);
-    bool Lit() const { return lit_; }
-    QSize sizeHint() const override { return {18, 14}; }
-
-  signals:
-    void clicked();
-
-  protected:
-    void paintEvent(QPaintEvent*) override;
-    void mouseReleaseEvent(QMouseEvent*) override;
-
-  private:
-    Kind kind_;
-    bool lit_ = false;
 };
 
 } // namespace quellmarin::ui

@@ -1,4 +1,4 @@
-#include "model/WholeState.h"
+#include "link/WholeState.h"
 
 #include "link/Exchange.h"
 #include "link/HexCodec.h"

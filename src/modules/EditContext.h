@@ -1,0 +1,51 @@
+// What every editor works on: the two device records, the device model, the address text of the
+// frames and the way a frame leaves for the device. An editor writes the record first, then builds
+// its frame with the builders of the link layer and posts it through PostFixed.
+#pragma once
+
+#include "model/Records.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace quellmarin {
+
+enum class Section { Input, Output };
+
+inline constexpr bool IsOutput(Section s) {
+    return s == Section::Output;
+}
+
+// One channel as the user picked it: its section and index (0..7). Editors read, write and send the
+// record of its link master: the channel named by its LinkIndex.
+struct ChannelRef {
+    Section section = Section::Input;
+    int index = 0;
+
+    // The LinkIndex of the channel (kept within 0..7 whatever the record holds).
+    int Master(const SystemParameters& p) const;
+    bool operator==(const ChannelRef&) const = default;
+};
+
+struct EditContext {
+    SystemParameters& params;
+    DeviceInfoRecord& info;
+    DeviceModel model = kBuildModel;
+    // The address text of the selected device ("00" before any selection).
+    std::function<std::string()> address;
+    // Hands a frame to the link (or collects it, in tests and offline tools).
+    std::function<void(std::string)> post;
+
+    std::string Address() const { return address ? address() : std::string("00"); }
+    // Posts the frame when it has exactly `length` characters, the fixed length of its command; a frame
+    // of any other length is dropped without a word (the record keeps the change). True when posted.
+    bool PostFixed(std::string frame, std::size_t length) const;
+    // Posts a frame whose command has no fixed length.
+    void Post(std::string frame) const;
+
+    InputChannel& In(int index) { return params.InCH[index]; }
+    OutputChannel& Out(int index) { return params.OutCH[index]; }
+};
+
+} // namespace quellmarin

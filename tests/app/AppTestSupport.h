@@ -1,0 +1,33 @@
+// Helpers of the window tests: bring the program to a connection with its virtual processor the way
+// a user does (scan, pick the device, upload), and collect what the editors post.
+#pragma once
+
+#include "app/QuellmarinApp.h"
+
+#include <QTest>
+#include <string>
+#include <vector>
+
+namespace quellmarin::test {
+
+inline bool ScanAndSelect(ui::CQuellmarinApp& app, const std::string& line = "Device.....01") {
+    app.StartScan();
+    if (!QTest::qWaitFor([&] { return app.State() == LinkState::NotConnected && !app.LastScan().lines.empty(); },
+                         10000))
+        return false;
+    return app.Select(line).empty() && !app.SelectedPort().empty();
+}
+
+inline bool ConnectToVirtual(ui::CQuellmarinApp& app) {
+    if (!ScanAndSelect(app)) return false;
+    app.StartConnect(false);
+    return QTest::qWaitFor([&] { return app.State() == LinkState::Connected; }, 10000);
+}
+
+// Replaces the way edits leave for the device with a list, and fixes the address.
+inline void CollectPosts(ui::CQuellmarinApp& app, std::vector<std::string>& posted) {
+    app.Context().address = [] { return std::string("01"); };
+    app.Context().post = [&posted](std::string f) { posted.push_back(std::move(f)); };
+}
+
+} // namespace quellmarin::test

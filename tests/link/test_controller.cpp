@@ -1,0 +1,175 @@
+// The link controller: one thread runs every request in turn; posted edits reach the device with the
+// newest value of each parameter and none lost; the connection state follows the device.
+#include "link/LinkController.h"
+
+#include "LinkTestSupport.h"
+#include "link/Exchange.h"
+#include "link/PortCatalog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace quellmarin;
+using namespace quellmarin::test;
+
+namespace {
+
+// A controller over the in-memory line to a virtual processor, with short waits.
+struct Rig {
+    Rig() : hub(LoopbackHub::Create()), device(1, DeviceModel::Mivon), server(device, hub->DeviceEnd()),
+            link(provider, DeviceModel::Mivon, LinkTimings::Fast()) {
+        provider.RegisterVirtualPort("virtual", hub);
+        link.SetCatalog({"virtual"});
+        server.Start();
+        LinkController::Events ev;
+        ev.stateChanged = [this](LinkState s) {
+            std::lock_guard lock(mutex);
+            states.push_back(s);
+        };
+        ev.lostDevice = [this] { ++lost; };
+        controller = std::make_unique<LinkController>(link, ev);
+    }
+    ~Rig() { controller->Shutdown(); }
+
+    bool Connect() {
+        controller->RequestScan();
+        controller->RequestSelect(SelectionOf({1, "virtual"}, {"virtual"}));
+        controller->RequestConnect(false, {});
+        controller->Drain();
+        return controller->State() == LinkState::Connected;
+    }
+    // Indices of the frames the device received, in arrival order.
+    std::vector<std::string> Received() const { return device.FramesReceived(); }
+
+    std::shared_ptr<LoopbackHub> hub;
+    sim::VirtualProcessor device;
+    sim::SimServer server;
+    SystemPortProvider provider;
+    DeviceLink link;
+    std::unique_ptr<LinkController> controller;
+    std::mutex mutex;
+    std::vector<LinkState> states;
+    std::atomic<int> lost{0};
+};
+
+std::ptrdiff_t IndexOf(const std::vector<std::string>& frames, const std::string& f) {
+    const auto it = std::find(frames.begin(), frames.end(), f);
+    return it == frames.end() ? -1 : it - frames.begin();
+}
+
+} // namespace
+
+TEST(LinkController, EightMutesPostedAtOnceAllArriveInOrder) {
+    Rig r;
+    ASSERT_TRUE(r.Connect());
+    for (int k = 0; k < 8; ++k) r.controller->Post(FrameOutputMute("01", k, true));
+    ASSERT_TRUE(WaitFor([&] { return r.device.Parameters().OutCH[7].Mute == 1; }));
+    const auto frames = r.Received();
+    const std::ptrdiff_t first = IndexOf(frames, "(01$0370001)");
+    ASSERT_GE(first, 0);
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(frames.at(first + k), FrameOutputMute("01", k, true))
+            << "one frame a cycle, in the order posted, no level poll in between";
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(r.device.Parameters().OutCH[k].Mute, 1);
+}
+
+TEST(LinkController, ADragArrivesAsAFewFramesEndingWithItsLastValueAndOtherEditsAreKept) {
+    Rig r;
+    ASSERT_TRUE(r.Connect());
+    const std::size_t before = r.Received().size();
+    for (int i = 0; i < 300; ++i) {
+        r.controller->Post(FrameInputPeqBand("01", 2, 1, 1, 20 + i % 100, 24 + i % 20, 46));
+        if (i == 150) r.controller->Post(FrameInputMute("01", 5, true));
+    }
+    const std::string last = FrameInputPeqBand("01", 2, 1, 1, 20 + 299 % 100, 24 + 299 % 20, 46);
+    ASSERT_TRUE(WaitFor([&] {
+        const auto f = r.Received();
+        return IndexOf(f, last) >= 0 && IndexOf(f, "(01$0305001)") >= 0;
+    }));
+    const auto frames = r.Received();
+    const auto bandFrames = std::count_if(frames.begin() + static_cast<std::ptrdiff_t>(before), frames.end(),
+                                          [](const std::string& f) { return f.rfind("(01$0272", 0) == 0; });
+    EXPECT_LE(bandFrames, 5) << "the drag coalesces";
+    EXPECT_EQ(r.device.Parameters().InCH[2].Peq[1].Freq, 20 + 299 % 100);
+    EXPECT_EQ(r.device.Parameters().InCH[5].Mute, 1) << "the mute posted in the middle of the drag";
+}
+
+TEST(LinkController, StateFollowsTheDeviceAndRequestsRunInTurn) {
+    Rig r;
+    r.controller->RequestConnect(false, {}); // nothing selected: the port "" does not open
+    r.controller->Drain();
+    EXPECT_EQ(r.controller->State(), LinkState::NotConnected);
+    ASSERT_TRUE(r.Connect());
+    // The device stops answering: lost from the 21st empty reply, then back when it answers again.
+    sim::SimFaults mute;
+    mute.muteAfter = 1;
+    r.server.SetFaults(mute);
+    ASSERT_TRUE(WaitFor([&] { return r.controller->State() == LinkState::Lost; }));
+    EXPECT_GE(r.lost, 1);
+    r.server.SetFaults({});
+    ASSERT_TRUE(WaitFor([&] { return r.controller->State() == LinkState::Connected; }));
+    // The device's port going away is a lost device at once.
+    r.controller->RequestCall([&](DeviceLink&) { r.controller->MarkLost(); });
+    r.controller->Drain();
+    EXPECT_TRUE(r.controller->State() == LinkState::Lost || r.controller->State() == LinkState::Connected);
+    r.controller->RequestDisconnect();
+    r.controller->Drain();
+    EXPECT_EQ(r.controller->State(), LinkState::NotConnected);
+    ASSERT_TRUE(WaitFor([&] { return !r.Received().empty() && r.Received().back() == "(01B)"; }));
+    std::lock_guard lock(r.mutex);
+    ASSERT_GE(r.states.size(), 4u);
+    EXPECT_EQ(r.states[0], LinkState::Connecting) << "the connection that could not open its port";
+    EXPECT_EQ(r.states[1], LinkState::NotConnected);
+    EXPECT_EQ(r.states[2], LinkState::Scanning);
+    EXPECT_EQ(r.states.back(), LinkState::NotConnected);
+    EXPECT_NE(std::find(r.states.begin(), r.states.end(), LinkState::Lost), r.states.end());
+}
+
+TEST(LinkController, PollSuspensionStopsTheWorkersOwnFramesButNotJobs) {
+    Rig r;
+    ASSERT_TRUE(r.Connect());
+    {
+        auto hold = r.controller->SuspendPoll();
+        auto second = r.controller->SuspendPoll();
+        EXPECT_TRUE(r.controller->PollSuspended());
+        second.Release();
+        EXPECT_TRUE(r.controller->PollSuspended()) << "suspensions count";
+        std::promise<std::string> reply;
+        r.controller->RequestJob([&](CSerialPort* port) {
+            reply.set_value(port ? ExchangeFrame(*port, "(01J001)", 200ms, 8) : std::string("no port"));
+        });
+        EXPECT_EQ(reply.get_future().get(), "(01J001)");
+        const std::size_t count = r.device.FrameCount();
+        r.controller->Post(FrameInputMute("01", 0, true));
+        // A whole cycle and more without anything from the worker.
+        std::this_thread::sleep_for(LinkTimings::Fast().cycle * 4);
+        EXPECT_EQ(r.device.FrameCount(), count);
+    }
+    EXPECT_FALSE(r.controller->PollSuspended());
+    ASSERT_TRUE(WaitFor([&] { return r.device.Parameters().InCH[0].Mute == 1; }));
+}
+
+TEST(LinkController, ShutdownCutsAScanShortAndEndsTheConnection) {
+    Rig r;
+    ASSERT_TRUE(r.Connect());
+    r.controller->Shutdown();
+    EXPECT_EQ(r.controller->State(), LinkState::NotConnected);
+    ASSERT_TRUE(WaitFor([&] { return !r.Received().empty() && r.Received().back() == "(01B)"; }));
+
+    Rig scanning;
+    scanning.link.SetCatalog({"virtual"});
+    scanning.controller->RequestScan(); // 50 probes take far longer than the shutdown may
+    ASSERT_TRUE(WaitFor([&] { return scanning.controller->State() == LinkState::Scanning; }));
+    scanning.controller->Shutdown();
+    EXPECT_EQ(scanning.controller->State(), LinkState::NotConnected);
+}
+
+TEST(PortCatalog, TheVirtualProcessorStartsUnlessAnAdapterIsAttached) {
+    EXPECT_TRUE(WantVirtualProcessor(false, {}, {}));
+    EXPECT_TRUE(WantVirtualProcessor(false, {}, {"/dev/ttyS0"})) << "an on-board UART is no processor";
+    EXPECT_FALSE(WantVirtualProcessor(false, {}, {"/dev/ttyS0", "/dev/ttyUSB0"}));
+    EXPECT_FALSE(WantVirtualProcessor(false, {}, {"/dev/ttyACM1"}));
+    EXPECT_FALSE(WantVirtualProcessor(false, {"/dev/pts/4"}, {}));
+    EXPECT_TRUE(WantVirtualProcessor(true, {}, {"/dev/ttyUSB0"}));
+}
