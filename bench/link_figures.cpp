@@ -1,5 +1,6 @@
 // Figures of the device link against virtual processors on pseudo-terminals, with the real waits:
-// scan time over one and four ports, the upload connection, command latency and idle CPU use.
+// scan time over one and four ports, the upload connection, command latency, an eight-frame burst
+// and idle CPU use.
 // Usage: quellmarin-link-figures [--quick]
 #include "link/DeviceLink.h"
 #include "link/PortCatalog.h"
@@ -139,6 +140,29 @@ int main(int argc, char** argv) {
         std::sort(latency.begin(), latency.end());
         std::printf("post to arrival over %d posts (meters polling): median %.1f ms, worst %.1f ms\n", posts,
                     latency[latency.size() / 2], latency.back());
+
+        // Eight mutes posted at once (a user sweeping across the strip): until the last has arrived.
+        std::vector<double> bursts;
+        for (int round = 0; round < (quick ? 5 : 20); ++round) {
+            const bool on = round % 2 == 0;
+            const auto posted = Clock::now();
+            for (int k = 0; k < 8; ++k) link.Post(FrameOutputMute("01", k, on));
+            const std::string last = FrameOutputMute("01", 7, on);
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                std::lock_guard lock(dev.mutex);
+                const auto it = std::find_if(dev.arrivals.rbegin(), dev.arrivals.rend(),
+                                             [&](const auto& a) { return a.first == last; });
+                if (it != dev.arrivals.rend() && it->second >= posted) {
+                    bursts.push_back(Ms(it->second - posted));
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        std::sort(bursts.begin(), bursts.end());
+        std::printf("eight mutes posted at once, until the last arrived: median %.0f ms, worst %.0f ms\n",
+                    bursts[bursts.size() / 2], bursts.back());
         link.Disconnect();
     }
 

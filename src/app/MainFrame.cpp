@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QUrl>
+#include <cstdio>
 
 // The help document lives in the resources of a static library, which the linker would drop.
 static void InitResources() {
@@ -215,6 +216,7 @@ void CMainFrame::WriteHelp() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (qEnvironmentVariableIsSet("QUELLMARIN_TIMING")) std::fprintf(stderr, "closing\n");
     app_.Shutdown();
     e->accept();
 }

@@ -1,5 +1,5 @@
 // quellmarin: the windowed program.
-//   quellmarin [--virtual] [--port PATH]... [--quit-after MS]
+//   quellmarin [--virtual] [--port PATH]... [--connect] [--quit-after MS]
 // With no USB serial or ACM adapter attached and no --port, the built-in virtual processor is started
 // (on-board serial ports are still scanned), so that every function can be tried without a device.
 #include "app/MainFrame.h"
@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     }
 
     bool wantVirtual = false;
+    bool connectAtStart = false;
     int quitAfter = -1;
     std::vector<std::string> ports;
     const QStringList args = QApplication::arguments();
@@ -78,10 +79,12 @@ int main(int argc, char** argv) {
             wantVirtual = true;
         } else if (args[i] == "--port" && i + 1 < args.size()) {
             ports.push_back(args[++i].toStdString());
+        } else if (args[i] == "--connect") {
+            connectAtStart = true;
         } else if (args[i] == "--quit-after" && i + 1 < args.size()) {
             quitAfter = args[++i].toInt();
         } else {
-            std::fprintf(stderr, "usage: quellmarin [--virtual] [--port PATH]... [--quit-after MS]\n");
+            std::fprintf(stderr, "usage: quellmarin [--virtual] [--port PATH]... [--connect] [--quit-after MS]\n");
             return 2;
         }
     }
@@ -96,6 +99,25 @@ int main(int argc, char** argv) {
     FirstPaintProbe probe(clock);
     if (qEnvironmentVariableIsSet("QUELLMARIN_TIMING")) frame.installEventFilter(&probe);
     frame.show();
+    if (connectAtStart) {
+        // Scan once and read the state of the first processor that answers, as a double-click would.
+        QObject::connect(
+            &app, &ui::CQuellmarinApp::scanFinished, &frame,
+            [&app](const QStringList& lines) {
+                if (app.LastScan().devices.empty() || !app.Select(lines.first().toStdString()).empty()) return;
+                app.StartConnect(false);
+            },
+            Qt::SingleShotConnection);
+        frame.Page()->StartScan();
+    }
+    const bool timing = qEnvironmentVariableIsSet("QUELLMARIN_TIMING");
+    if (timing)
+        QObject::connect(&app, &ui::CQuellmarinApp::stateChanged, [&clock](LinkState s) {
+            std::fprintf(stderr, "state: %s after %lld ms\n", std::string(StateText(s)).c_str(),
+                         static_cast<long long>(clock.elapsed()));
+        });
     if (quitAfter >= 0) QTimer::singleShot(quitAfter, &frame, &QWidget::close);
-    return qapp.exec();
+    const int code = qapp.exec();
+    if (timing) std::fprintf(stderr, "exit: event loop ended after %lld ms\n", static_cast<long long>(clock.elapsed()));
+    return code;
 }

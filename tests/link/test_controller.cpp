@@ -165,6 +165,49 @@ TEST(LinkController, ShutdownCutsAScanShortAndEndsTheConnection) {
     EXPECT_EQ(scanning.controller->State(), LinkState::NotConnected);
 }
 
+TEST(LinkController, SelectionsAndPortChangesDuringAScanOrADisconnectionWaitTheirTurn) {
+    // What the windows ask while the link is busy: device-list clicks and the virtual processor
+    // switched off and on. Each runs on the controller's thread in turn; run under ThreadSanitizer,
+    // this shows that nothing of the link is touched from two threads.
+    Rig r;
+    std::atomic<bool> stop{false};
+    const auto pester = [&] {
+        for (int i = 0; !stop; ++i) {
+            r.controller->RequestSelect(SelectionOf({1, "virtual"}, {"virtual"}));
+            r.controller->RequestCall([&, i](DeviceLink& link) {
+                if (i % 2) {
+                    r.provider.UnregisterVirtualPort("virtual");
+                    link.SetCatalog({});
+                } else {
+                    r.provider.RegisterVirtualPort("virtual", r.hub);
+                    link.SetCatalog({"virtual"});
+                }
+            });
+            std::this_thread::sleep_for(2ms);
+        }
+    };
+    std::thread clicks(pester);
+    r.controller->RequestScan();
+    ASSERT_TRUE(WaitFor([&] { return r.controller->State() == LinkState::Scanning; }));
+    ASSERT_TRUE(WaitFor([&] { return r.controller->State() == LinkState::NotConnected; }, 10s));
+    stop = true;
+    clicks.join();
+    r.controller->RequestCall([&](DeviceLink& link) {
+        r.provider.RegisterVirtualPort("virtual", r.hub);
+        link.SetCatalog({"virtual"});
+    });
+    ASSERT_TRUE(r.Connect());
+
+    stop = false;
+    std::thread more(pester);
+    r.controller->RequestDisconnect();
+    ASSERT_TRUE(WaitFor([&] { return r.controller->State() == LinkState::NotConnected; }));
+    stop = true;
+    more.join();
+    r.controller->Drain();
+    EXPECT_FALSE(r.link.Connected());
+}
+
 TEST(PortCatalog, TheVirtualProcessorStartsUnlessAnAdapterIsAttached) {
     EXPECT_TRUE(WantVirtualProcessor(false, {}, {}));
     EXPECT_TRUE(WantVirtualProcessor(false, {}, {"/dev/ttyS0"})) << "an on-board UART is no processor";
