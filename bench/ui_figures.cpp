@@ -1,9 +1,9 @@
 // Figures of the windowed program (run with QT_QPA_PLATFORM=offscreen or under Xvfb): resident memory
 // after connecting to the built-in virtual processor, CPU use while connected and idle, and the time
 // to repaint both meter strips. Usage: quellmarin-ui-figures [--quick]
+#include "app/LevelMeterStrip.h"
 #include "app/MainFrame.h"
 #include "app/Theme.h"
-#include "app/LevelMeterStrip.h"
 #include "graph/ResponseGraph.h"
 
 #include <QMouseEvent>
@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
     }
 
     app.StartScan();
-    (void)QTest::qWaitFor([&] { return app.State() == LinkState::NotConnected && !app.LastScan().lines.empty(); },
-                          10000);
+    (void)QTest::qWaitFor(
+        [&] { return app.State() == LinkState::NotConnected && !app.LastScan().lines.empty(); }, 10000);
     app.Select("Device.....01");
     app.StartConnect(false);
     if (!QTest::qWaitFor([&] { return app.Connected(); }, 5000)) {

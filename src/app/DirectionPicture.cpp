@@ -5,7 +5,8 @@
 
 namespace quellmarin::ui {
 
-DirectionPicture::DirectionPicture(const bool* download, QWidget* parent) : QWidget(parent), download_(download) {
+DirectionPicture::DirectionPicture(const bool* download, QWidget* parent)
+    : QWidget(parent), download_(download) {
     setMinimumSize(230, 70);
     setAccessibleName("Direction of the transfer");
 }

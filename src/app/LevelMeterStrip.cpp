@@ -29,8 +29,10 @@ int LevelMeterStrip::LitSegmentsOf(int column) const {
     return LitSegments(columns_.at(column));
 }
 
-void LevelMeterStrip::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+QPixmap LevelMeterStrip::Paint(bool lit) const {
+    QPixmap pix(size() * devicePixelRatioF());
+    pix.setDevicePixelRatio(devicePixelRatioF());
+    QPainter p(&pix);
     p.fillRect(rect(), QColor(14, 17, 22));
     const int n = static_cast<int>(columns_.size());
     const double colWidth = width() / static_cast<double>(n);
@@ -38,19 +40,40 @@ void LevelMeterStrip::paintEvent(QPaintEvent*) {
     const QColor green(0, 255, 0), yellow(255, 255, 0), red(255, 0, 0), off(34, 40, 48);
     p.setPen(QPen(QColor(8, 10, 12), 1));
     for (int c = 0; c < n; ++c) {
-        const int lit = LitSegments(columns_[c]);
         const double x = c * colWidth + colWidth * 0.18;
         const double w = colWidth * 0.64;
         for (int s = 0; s < kMeterSegments; ++s) {
             const double y = height() - (s + 1) * segHeight;
             QColor color = off;
-            if (s < lit) {
+            if (lit) {
                 const SegmentColor sc = ColorOfSegment(s);
                 color = sc == SegmentColor::Green ? green : sc == SegmentColor::Yellow ? yellow : red;
             }
             p.setBrush(color);
             p.drawRect(QRectF(x, y, w, segHeight));
         }
+    }
+    return pix;
+}
+
+void LevelMeterStrip::paintEvent(QPaintEvent*) {
+    if (lit_.deviceIndependentSize() != QSizeF(size()) || lit_.devicePixelRatio() != devicePixelRatioF()) {
+        lit_ = Paint(true);
+        unlit_ = Paint(false);
+    }
+    QPainter p(this);
+    p.drawPixmap(0, 0, unlit_);
+    const int n = static_cast<int>(columns_.size());
+    const double colWidth = width() / static_cast<double>(n);
+    const double segHeight = height() / static_cast<double>(kMeterSegments);
+    const double ratio = lit_.devicePixelRatio();
+    for (int c = 0; c < n; ++c) {
+        const int lit = LitSegments(columns_[c]);
+        if (lit == 0) continue;
+        // The lit part of a column, its outline included, copied from the lit picture.
+        const QRectF area(c * colWidth, height() - lit * segHeight - 1, colWidth, lit * segHeight + 1);
+        p.drawPixmap(area, lit_,
+                     QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "model/DeviceModel.h"
 
+#include <QPixmap>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -25,9 +26,14 @@ class LevelMeterStrip : public QWidget {
     void paintEvent(QPaintEvent*) override;
 
   private:
+    // Draws every column with all segments lit, or all unlit, at the widget's size.
+    QPixmap Paint(bool lit) const;
+
     bool input_;
     DeviceModel model_;
     std::vector<int> columns_;
+    // The strip fully lit and fully dark, made once a size; a repaint copies from them.
+    QPixmap lit_, unlit_;
 };
 
 } // namespace quellmarin::ui

@@ -52,7 +52,8 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
         const bool busy = IsBusy(s);
         Action(32781)->setEnabled(!busy && !HasConnection(s));
         Action(32805)->setEnabled(s != LinkState::Connecting);
-        if (s == LinkState::Lost) ShowNote("The processor does not answer; edits are kept and sent when it does.");
+        if (s == LinkState::Lost)
+            ShowNote("The processor does not answer; edits are kept and sent when it does.");
     });
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
     WriteHelp();

@@ -11,9 +11,10 @@ const std::array<StripColumn, kStripColumns>& StripColumns() {
         {2500, "Route", Section::Output, StripAction::OpenRouting, "Routing of the inputs to the outputs",
          "routing"},
         {2600, "Delay", Section::Output, StripAction::OpenOutputDelay, "Output delay", "delay"},
-        {2700, "HLPF", Section::Output, StripAction::OpenCrossover, "Output crossover (high-pass and low-pass)",
-         "crossover"},
-        {2800, "PEQ", Section::Output, StripAction::OpenOutputPeq, "Output parametric equaliser", "equaliser"},
+        {2700, "HLPF", Section::Output, StripAction::OpenCrossover,
+         "Output crossover (high-pass and low-pass)", "crossover"},
+        {2800, "PEQ", Section::Output, StripAction::OpenOutputPeq, "Output parametric equaliser",
+         "equaliser"},
         {2900, "Gain", Section::Output, StripAction::OpenOutputGain, "Output gain and polarity", "gain"},
         {3000, "Limit", Section::Output, StripAction::OpenLimiter, "Output limiter", "limiter"},
         {3100, "Mute", Section::Output, StripAction::ToggleOutputMute, "Mute or unmute this output", "mute"},
@@ -107,16 +108,26 @@ std::string StripButtonName(const StripClick& click, DeviceModel model) {
 
 std::optional<int> ModuleCodeOf(StripAction action) {
     switch (action) {
-    case StripAction::OpenInputPeq: return 0;
-    case StripAction::OpenInputGain: return 1;
-    case StripAction::OpenInputDelay: return 2;
-    case StripAction::OpenOutputDelay: return 5;
-    case StripAction::OpenCrossover: return 6;
-    case StripAction::OpenOutputPeq: return 7;
-    case StripAction::OpenOutputGain: return 8;
-    case StripAction::OpenLimiter: return 9;
-    case StripAction::OpenCompressor: return 11;
-    default: return std::nullopt;
+    case StripAction::OpenInputPeq:
+        return 0;
+    case StripAction::OpenInputGain:
+        return 1;
+    case StripAction::OpenInputDelay:
+        return 2;
+    case StripAction::OpenOutputDelay:
+        return 5;
+    case StripAction::OpenCrossover:
+        return 6;
+    case StripAction::OpenOutputPeq:
+        return 7;
+    case StripAction::OpenOutputGain:
+        return 8;
+    case StripAction::OpenLimiter:
+        return 9;
+    case StripAction::OpenCompressor:
+        return 11;
+    default:
+        return std::nullopt;
     }
 }
 

@@ -213,8 +213,9 @@ QWidget* CPropertyViewPage::BuildStrip() {
                 b->setProperty("section", output ? "output" : "input");
                 b->setProperty("mute", info.action == StripAction::ToggleInputMute ||
                                            info.action == StripAction::ToggleOutputMute);
-                b->setToolTip(QString("%1, %2").arg(Q(info.tooltip)).arg(
-                    QString::fromStdString(ChannelName(section, k, model))));
+                b->setToolTip(QString("%1, %2")
+                                  .arg(Q(info.tooltip))
+                                  .arg(QString::fromStdString(ChannelName(section, k, model))));
                 b->setFocusPolicy(Qt::TabFocus);
                 b->setMinimumWidth(46);
                 b->setMaximumWidth(64);
@@ -379,7 +380,7 @@ void CPropertyViewPage::ShowLostDevice() {
 void CPropertyViewPage::StartScan() {
     if (app_.Connected() || app_.Busy()) return;
     // The handle animation pauses for the time of the scan.
-    graph_->AnimationTimer().stop();
+    graph_->HoldAnimation(true);
     scanWindow_->Begin();
     app_.StartScan();
 }
@@ -389,13 +390,14 @@ void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
     deviceList_->blockSignals(true);
     deviceList_->clear();
     deviceList_->addItems(lines);
-    for (std::size_t i = 0; i < scan.devices.size() && i < static_cast<std::size_t>(deviceList_->count()); ++i)
+    for (std::size_t i = 0; i < scan.devices.size() && i < static_cast<std::size_t>(deviceList_->count());
+         ++i)
         deviceList_->item(static_cast<int>(i))
             ->setToolTip("Answered on the port " + QString::fromStdString(scan.devices[i].port));
     deviceList_->blockSignals(false);
     if (!scan.devices.empty()) noDeviceFound_ = false;
     scanWindow_->hide();
-    graph_->AnimationTimer().start();
+    graph_->HoldAnimation(false);
     if (!scan.devices.empty()) {
         emit note(QString("%1 processor(s) found.").arg(scan.devices.size()));
         return;
@@ -436,8 +438,8 @@ void CPropertyViewPage::Disconnect() {
 
 void CPropertyViewPage::OnStateChanged(LinkState state) {
     static const std::map<LinkState, QString> buttonText = {
-        {LinkState::NotConnected, "Scan device"},       {LinkState::Scanning, "Scanning..."},
-        {LinkState::Connecting, "Connecting..."},       {LinkState::Connected, "Disconnect.."},
+        {LinkState::NotConnected, "Scan device"},     {LinkState::Scanning, "Scanning..."},
+        {LinkState::Connecting, "Connecting..."},     {LinkState::Connected, "Disconnect.."},
         {LinkState::Lost, "Disconnect (no reply).."}, {LinkState::Disconnecting, "Disconnecting..."}};
     scanButton_->setText(buttonText.at(state));
     scanButton_->setAccessibleName(state == LinkState::NotConnected ? "Scan device" : "Disconnect");

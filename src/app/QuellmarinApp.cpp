@@ -15,7 +15,9 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     qRegisterMetaType<quellmarin::LinkState>();
     // Every event is handed to this thread; the state is read anew there, so that events from the
     // controller's and the worker's threads can never leave a stale one behind.
-    const auto onThisThread = [this](auto f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
+    const auto onThisThread = [this](auto f) {
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+    };
     LinkController::Events ev;
     ev.stateChanged = [this, onThisThread](LinkState) {
         onThisThread([this] {
@@ -49,7 +51,9 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
                                  QString::fromStdString(outcome.caption));
         });
     };
-    ev.levels = [this, onThisThread](const LevelFrame& f) { onThisThread([this, f] { emit levelsArrived(f); }); };
+    ev.levels = [this, onThisThread](const LevelFrame& f) {
+        onThisThread([this, f] { emit levelsArrived(f); });
+    };
     ev.lostDevice = [this, onThisThread] { onThisThread([this] { emit lostDevice(); }); };
     controller_ = std::make_unique<LinkController>(*link_, std::move(ev));
     controller_->RequestCall([this](DeviceLink& link) { RebuildCatalog(link); });

@@ -74,21 +74,29 @@ class CQuellmarinApp : public QObject {
     // are called on this thread, as long as `receiver` lives; `done` gets nothing when there was no
     // connection to run it on.
     template <class R>
-    void RunJob(std::function<R(CSerialPort&, const std::function<void(int)>& progress)> work, QObject* receiver,
-                std::function<void(int)> progress, std::function<void(std::optional<R>)> done) {
+    void RunJob(std::function<R(CSerialPort&, const std::function<void(int)>& progress)> work,
+                QObject* receiver, std::function<void(int)> progress,
+                std::function<void(std::optional<R>)> done) {
         QPointer<QObject> guard(receiver);
         controller_->RequestJob([this, work, guard, progress, done](CSerialPort* port) {
             std::optional<R> result;
             if (port) {
                 const std::function<void(int)> report = [this, guard, progress](int mark) {
                     QMetaObject::invokeMethod(
-                        this, [guard, progress, mark] { if (guard && progress) progress(mark); },
+                        this,
+                        [guard, progress, mark] {
+                            if (guard && progress) progress(mark);
+                        },
                         Qt::QueuedConnection);
                 };
                 result = work(*port, report);
             }
             QMetaObject::invokeMethod(
-                this, [guard, done, result] { if (guard && done) done(result); }, Qt::QueuedConnection);
+                this,
+                [guard, done, result] {
+                    if (guard && done) done(result);
+                },
+                Qt::QueuedConnection);
         });
     }
     // While held, the worker neither polls nor sends posted frames (a modal window's exchanges).

@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
         } else if (args[i] == "--quit-after" && i + 1 < args.size()) {
             quitAfter = args[++i].toInt();
         } else {
-            std::fprintf(stderr, "usage: quellmarin [--virtual] [--port PATH]... [--connect] [--quit-after MS]\n");
+            std::fprintf(stderr,
+                         "usage: quellmarin [--virtual] [--port PATH]... [--connect] [--quit-after MS]\n");
             return 2;
         }
     }
@@ -104,7 +105,8 @@ int main(int argc, char** argv) {
         QObject::connect(
             &app, &ui::CQuellmarinApp::scanFinished, &frame,
             [&app](const QStringList& lines) {
-                if (app.LastScan().devices.empty() || !app.Select(lines.first().toStdString()).empty()) return;
+                if (app.LastScan().devices.empty() || !app.Select(lines.first().toStdString()).empty())
+                    return;
                 app.StartConnect(false);
             },
             Qt::SingleShotConnection);
@@ -118,6 +120,8 @@ int main(int argc, char** argv) {
         });
     if (quitAfter >= 0) QTimer::singleShot(quitAfter, &frame, &QWidget::close);
     const int code = qapp.exec();
-    if (timing) std::fprintf(stderr, "exit: event loop ended after %lld ms\n", static_cast<long long>(clock.elapsed()));
+    if (timing)
+        std::fprintf(stderr, "exit: event loop ended after %lld ms\n",
+                     static_cast<long long>(clock.elapsed()));
     return code;
 }

@@ -28,12 +28,10 @@ ResponseGraph::ResponseGraph(DeviceModel model, QWidget* parent) : QWidget(paren
     setFocusPolicy(Qt::ClickFocus);
     animation_.setInterval(20); // timer 50 of the page
     connect(&animation_, &QTimer::timeout, this, [this] {
-        const bool anySelected =
-            model_.SelectedBand() || model_.Crossover().hpf.selected || model_.Crossover().lpf.selected;
         model_.Tick();
-        if (anySelected) update(HandleArea());
+        update(HandleArea());
+        UpdateAnimation();
     });
-    animation_.start();
     clock_.start();
     model_.SetPlot(PlotRect());
 }
@@ -51,6 +49,28 @@ void ResponseGraph::resizeEvent(QResizeEvent*) {
 void ResponseGraph::Invalidate() {
     backgroundDirty_ = true;
     update();
+    UpdateAnimation();
+}
+
+bool ResponseGraph::AnySelected() const {
+    return model_.SelectedBand() || model_.Crossover().hpf.selected || model_.Crossover().lpf.selected;
+}
+
+void ResponseGraph::HoldAnimation(bool held) {
+    animationHeld_ = held;
+    UpdateAnimation();
+}
+
+void ResponseGraph::UpdateAnimation() {
+    const bool wanted = !animationHeld_ && AnySelected();
+    if (wanted == animation_.isActive()) return;
+    if (wanted) {
+        animation_.start();
+    } else {
+        animation_.stop();
+        model_.Tick(); // the handles go back to their size at rest
+        update();
+    }
 }
 
 QRect ResponseGraph::HandleArea() const {
@@ -245,6 +265,7 @@ void ResponseGraph::mousePressEvent(QMouseEvent* e) {
         if (const auto hit = model_.RightPress(pos.x(), pos.y(), long(clock_.elapsed()))) {
             emit bandSelected(*hit);
             update();
+            UpdateAnimation();
         }
     }
 }

@@ -17,8 +17,10 @@ class ResponseGraph : public QWidget {
   public:
     explicit ResponseGraph(DeviceModel model, QWidget* parent = nullptr);
     GraphModel& Model() { return model_; }
-    // The handle animation; stopped for the time of a scan.
-    QTimer& AnimationTimer() { return animation_; }
+    // The handle animation of the selected band or corner: held for the time of a scan, and idle
+    // (no timer) while nothing is selected.
+    void HoldAnimation(bool held);
+    bool Animating() const { return animation_.isActive(); }
     QSize sizeHint() const override { return {620, 280}; }
     QPointF BandPoint(int index) const;
     QPointF CornerPoint(bool highPass) const;
@@ -46,7 +48,11 @@ class ResponseGraph : public QWidget {
     void ShowTypeMenu(int band, const QPoint& globalPos);
 
     GraphModel model_;
+    void UpdateAnimation();
+    bool AnySelected() const;
+
     QTimer animation_;
+    bool animationHeld_ = false;
     QElapsedTimer clock_;
     int wheelRemainder_ = 0;
     // Grid and curve, drawn again only when the curve or the size changes; the pulsing handles are

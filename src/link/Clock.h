@@ -21,8 +21,8 @@ class LinkClock {
 
     virtual TimePoint Now() const = 0;
     // Waits on `cv` (with `lock` held) until `ready` holds or the deadline passes; returns ready().
-    virtual bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, TimePoint deadline,
-                           const std::function<bool()>& ready) = 0;
+    virtual bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                           TimePoint deadline, const std::function<bool()>& ready) = 0;
     // Waits until `count` bytes are waiting on the line, for at most `timeout` of this clock's time.
     virtual bool WaitForBytes(SerialLine& line, std::size_t count, std::chrono::milliseconds timeout) = 0;
     virtual void SleepFor(std::chrono::milliseconds duration) = 0;

@@ -3,7 +3,6 @@
 #include "link/HexCodec.h"
 #include "link/WholeState.h"
 
-
 namespace quellmarin {
 
 namespace {

@@ -4,9 +4,9 @@
 // program drives it through its LinkController alone; only Post() may be called from anywhere.
 #pragma once
 
+#include "link/CommandQueue.h"
 #include "link/Discovery.h"
 #include "link/LinkWorker.h"
-#include "link/CommandQueue.h"
 #include "link/SerialPort.h"
 #include "model/Records.h"
 

@@ -32,7 +32,7 @@ inline constexpr std::size_t kProgramFrameLength = 8;    // T, R, S, G
 inline constexpr std::size_t kNameFrameLength = 48;      // N with a name
 inline constexpr std::size_t kResetRouteFrameLength = 5; // K
 inline constexpr std::size_t kDownloadFrameLength = 1881;
-inline constexpr std::size_t kLevelReplyLength = 41;  // "(" + 3 + 36 hexadecimal digits + ")"
+inline constexpr std::size_t kLevelReplyLength = 41; // "(" + 3 + 36 hexadecimal digits + ")"
 inline constexpr std::size_t kHelloReplyLength = 11;
 
 // Numbered parameter commands.

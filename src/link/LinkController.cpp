@@ -4,12 +4,18 @@ namespace quellmarin {
 
 std::string_view StateText(LinkState s) {
     switch (s) {
-    case LinkState::NotConnected: return "None device connected..";
-    case LinkState::Scanning: return "Scanning for processors..";
-    case LinkState::Connecting: return "Connecting to device..";
-    case LinkState::Connected: return "has been connected to device..";
-    case LinkState::Lost: return "Device not answering..";
-    case LinkState::Disconnecting: return "Disconnecting..";
+    case LinkState::NotConnected:
+        return "None device connected..";
+    case LinkState::Scanning:
+        return "Scanning for processors..";
+    case LinkState::Connecting:
+        return "Connecting to device..";
+    case LinkState::Connected:
+        return "has been connected to device..";
+    case LinkState::Lost:
+        return "Device not answering..";
+    case LinkState::Disconnecting:
+        return "Disconnecting..";
     }
     return {};
 }

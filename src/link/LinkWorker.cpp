@@ -103,9 +103,8 @@ bool LinkWorker::FlushPending(std::chrono::milliseconds timeout) {
     // A real-time bound: this runs on the caller's thread, not the worker's.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(mutex_);
-    return writtenChanged_.wait_until(lock, deadline, [&] {
-        return !running_ || stop_ || (!queue_.Pending() && written_ == taken_);
-    });
+    return writtenChanged_.wait_until(
+        lock, deadline, [&] { return !running_ || stop_ || (!queue_.Pending() && written_ == taken_); });
 }
 
 void LinkWorker::SleepUntil(LinkClock::TimePoint until, bool wakeOnWork) {
@@ -174,7 +173,7 @@ void LinkWorker::Run() {
         if (const auto levels = DecodeLevelFrame(reply, model_); levels && callbacks_.levels)
             callbacks_.levels(*levels);
         if (!reply.empty()) {
-                emptyReplies_ = 0;
+            emptyReplies_ = 0;
             if (callbacks_.answered) callbacks_.answered();
         } else if (++emptyReplies_ > kEmptyRepliesTolerated && callbacks_.lostDevice) {
             callbacks_.lostDevice();

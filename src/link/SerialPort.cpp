@@ -129,7 +129,8 @@ void CSerialPort::WaitForReply(std::size_t expected, std::chrono::milliseconds t
     LinkClock& clock = *timings_.clock;
     const auto deadline = clock.Now() + timeout;
     const auto left = [&] {
-        const auto l = std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock.Now()));
+        const auto l =
+            std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock.Now()));
         return interrupt ? std::min(l, milliseconds(20)) : l;
     };
     const auto interrupted = [&] { return interrupt && interrupt->load(); };

@@ -12,8 +12,8 @@ namespace quellmarin::test {
 
 inline bool ScanAndSelect(ui::CQuellmarinApp& app, const std::string& line = "Device.....01") {
     app.StartScan();
-    if (!QTest::qWaitFor([&] { return app.State() == LinkState::NotConnected && !app.LastScan().lines.empty(); },
-                         10000))
+    if (!QTest::qWaitFor(
+            [&] { return app.State() == LinkState::NotConnected && !app.LastScan().lines.empty(); }, 10000))
         return false;
     return app.Select(line).empty() && !app.SelectedPort().empty();
 }

@@ -32,7 +32,9 @@ namespace {
 // The smallest editor window: its title names the channel, Refresh counts its reloads.
 class TestPopup : public ModulePopup {
   public:
-    TestPopup(int code, Section section, QWidget* parent) : ModulePopup(code, section, parent) { resize(300, 120); }
+    TestPopup(int code, Section section, QWidget* parent) : ModulePopup(code, section, parent) {
+        resize(300, 120);
+    }
     void Refresh() override { ++refreshes; }
     int refreshes = 0;
 
@@ -375,14 +377,16 @@ class TestFrontPanel : public QObject {
             progress(2);
             return reply;
         };
-        app.RunJob<std::string>(exchange, &receiver, [&](int m) { marks << m; },
-                                [&](std::optional<std::string> r) { result = r; });
+        app.RunJob<std::string>(
+            exchange, &receiver, [&](int m) { marks << m; },
+            [&](std::optional<std::string> r) { result = r; });
         QTRY_VERIFY(result.has_value());
         QVERIFY2(!result->has_value(), "no connection: the job did not run");
         QVERIFY(ConnectToVirtual(app));
         result.reset();
-        app.RunJob<std::string>(exchange, &receiver, [&](int m) { marks << m; },
-                                [&](std::optional<std::string> r) { result = r; });
+        app.RunJob<std::string>(
+            exchange, &receiver, [&](int m) { marks << m; },
+            [&](std::optional<std::string> r) { result = r; });
         QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 5000);
         QCOMPARE(QString::fromStdString(result->value_or("")), QString("(01J001)"));
         QCOMPARE(marks, (QList<int>{1, 2}));
@@ -407,9 +411,11 @@ class TestFrontPanel : public QObject {
         QCOMPARE(gain->windowTitle(), QString("Test editor CH[4]"));
         const QRect main = frame.frameGeometry(), mine = gain->frameGeometry();
         QVERIFY2(std::abs(mine.center().x() - main.center().x()) <= 3,
-                 qPrintable(QString("%1 %2 %3 %4").arg(mine.x()).arg(mine.width()).arg(main.x()).arg(main.width())));
+                 qPrintable(
+                     QString("%1 %2 %3 %4").arg(mine.x()).arg(mine.width()).arg(main.x()).arg(main.width())));
         QCOMPARE(mine.top(), main.top());
-        QCOMPARE(limiter->windowTitle(), QString("Test editor CH[1]")); // "the output popup keeps its channel"
+        QCOMPARE(limiter->windowTitle(),
+                 QString("Test editor CH[1]")); // "the output popup keeps its channel"
 
         // Another input's column retitles the open popup; Escape hides it, the close box too.
         const int before = gain->refreshes;

@@ -18,7 +18,8 @@ struct Rig {
         graph.SetPlot(plot);
         graph.SetHooks(
             [this](const EqBand& b) {
-                (b.output ? outEq : inEq).ApplyBand(b.channel, b.band, {b.type, b.freqHz, b.freqStep, b.gainDb, b.qStep});
+                (b.output ? outEq : inEq)
+                    .ApplyBand(b.channel, b.band, {b.type, b.freqHz, b.freqStep, b.gainDb, b.qStep});
             },
             [this](const CrossoverCurve& x) {
                 crossover.ApplyCrossover(x.channel, {x.hpf.type, x.hpf.step, x.lpf.type, x.lpf.step});

@@ -17,8 +17,9 @@ namespace {
 
 // A controller over the in-memory line to a virtual processor, with short waits.
 struct Rig {
-    Rig() : hub(LoopbackHub::Create()), device(1, DeviceModel::Mivon), server(device, hub->DeviceEnd()),
-            link(provider, DeviceModel::Mivon, LinkTimings::Fast()) {
+    Rig()
+        : hub(LoopbackHub::Create()), device(1, DeviceModel::Mivon), server(device, hub->DeviceEnd()),
+          link(provider, DeviceModel::Mivon, LinkTimings::Fast()) {
         provider.RegisterVirtualPort("virtual", hub);
         link.SetCatalog({"virtual"});
         server.Start();

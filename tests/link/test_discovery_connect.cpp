@@ -121,7 +121,9 @@ TEST(Connection, UploadReadsTheWholeStateByteForByte) {
     ASSERT_TRUE(WaitFor([&] { return sim.device.Parameters().InCH[3].Mute == 1; }));
     l.link.Disconnect();
     EXPECT_FALSE(l.link.Connected());
-    ASSERT_TRUE(WaitFor([&] { return !sim.device.FramesReceived().empty() && sim.device.FramesReceived().back() == "(07B)"; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return !sim.device.FramesReceived().empty() && sim.device.FramesReceived().back() == "(07B)";
+    }));
     const auto frames = sim.device.FramesReceived();
     EXPECT_EQ(std::count(frames.begin(), frames.end(), "(07Q000)"), 1);
 }

@@ -47,7 +47,6 @@ std::string LevelReply() {
 
 } // namespace
 
-
 // A worker on an instant line and a step clock: cycles take no real time.
 struct StepRig {
     explicit StepRig(ScriptedDevice::Script script, WorkerCallbacks cb = {})
@@ -201,7 +200,8 @@ TEST(LinkWorker, LostDeviceFromThe21stEmptyReplyUntilOneAnswers) {
     {
         std::lock_guard lock(m);
         for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(alarms[i].first, static_cast<std::size_t>(21 + i)) << "one alarm per empty reply after 20";
+            EXPECT_EQ(alarms[i].first, static_cast<std::size_t>(21 + i))
+                << "one alarm per empty reply after 20";
     }
     EXPECT_EQ(answered, 0);
     answer = true;

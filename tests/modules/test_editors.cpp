@@ -79,7 +79,8 @@ TEST(EqEditor, BandsGoToTheLinkMasterOnTheDevicesSteps) {
     EXPECT_EQ(r.frames[0].substr(0, 10), "(01$027000");
     EXPECT_EQ(r.frames[0].size(), 20u);
     EXPECT_EQ(r.frames[1].substr(0, 11), "(01$0343065");
-    EXPECT_EQ(EqEditor::StepsOf({9, 1000, 59, 40, 99}).Type, 5) << "values past the tables are held at their ends";
+    EXPECT_EQ(EqEditor::StepsOf({9, 1000, 59, 40, 99}).Type, 5)
+        << "values past the tables are held at their ends";
     EXPECT_EQ(EqEditor::StepsOf({9, 1000, 59, 40, 99}).Level, 48);
 }
 
