@@ -62,6 +62,16 @@ struct TimingDevice {
             }
         }
     }
+    // Waits for the frame to arrive after `since` and returns when it did.
+    Clock::time_point ArrivalOf(const std::string& frame, Clock::time_point since) {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            std::lock_guard lock(mutex);
+            const auto it = std::find_if(arrivals.rbegin(), arrivals.rend(),
+                                         [&](const auto& a) { return a.first == frame; });
+            if (it != arrivals.rend() && it->second >= since) return it->second;
+        }
+    }
     sim::PseudoTerminal pty;
     std::unique_ptr<SerialLine> master;
     sim::VirtualProcessor device;
@@ -125,16 +135,7 @@ int main(int argc, char** argv) {
             std::snprintf(frame, sizeof frame, "(01$0280%.3d)", 1 + i % 200);
             const auto posted = Clock::now();
             link.Post(frame);
-            for (;;) {
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-                std::lock_guard lock(dev.mutex);
-                const auto it = std::find_if(dev.arrivals.rbegin(), dev.arrivals.rend(),
-                                             [&](const auto& a) { return a.first == frame; });
-                if (it != dev.arrivals.rend() && it->second >= posted) {
-                    latency.push_back(Ms(it->second - posted));
-                    break;
-                }
-            }
+            latency.push_back(Ms(dev.ArrivalOf(frame, posted) - posted));
             std::this_thread::sleep_for(std::chrono::milliseconds(37 * (i % 7)));
         }
         std::sort(latency.begin(), latency.end());
@@ -147,17 +148,7 @@ int main(int argc, char** argv) {
             const bool on = round % 2 == 0;
             const auto posted = Clock::now();
             for (int k = 0; k < 8; ++k) link.Post(FrameOutputMute("01", k, on));
-            const std::string last = FrameOutputMute("01", 7, on);
-            for (;;) {
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-                std::lock_guard lock(dev.mutex);
-                const auto it = std::find_if(dev.arrivals.rbegin(), dev.arrivals.rend(),
-                                             [&](const auto& a) { return a.first == last; });
-                if (it != dev.arrivals.rend() && it->second >= posted) {
-                    bursts.push_back(Ms(it->second - posted));
-                    break;
-                }
-            }
+            bursts.push_back(Ms(dev.ArrivalOf(FrameOutputMute("01", 7, on), posted) - posted));
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         }
         std::sort(bursts.begin(), bursts.end());

@@ -2,6 +2,7 @@
 // a user does (scan, pick the device, upload), and collect what the editors post.
 #pragma once
 
+#include "app/MainFrame.h"
 #include "app/QuellmarinApp.h"
 
 #include <QTest>
@@ -9,6 +10,19 @@
 #include <vector>
 
 namespace quellmarin::test {
+
+// The whole program on short waits with its built-in virtual processor and no hardware ports.
+struct VirtualProgram {
+    VirtualProgram() : app(DeviceModel::Mivon, LinkTimings::Fast()), frame((Prepare(app), app)) {}
+    static void Prepare(ui::CQuellmarinApp& a) {
+        a.SetIncludeHardware(false);
+        a.StartVirtualProcessor(1);
+    }
+    ui::CPropertyViewPage* Page() { return frame.Page(); }
+
+    ui::CQuellmarinApp app;
+    ui::CMainFrame frame;
+};
 
 inline bool ScanAndSelect(ui::CQuellmarinApp& app, const std::string& line = "Device.....01") {
     app.StartScan();

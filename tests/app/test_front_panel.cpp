@@ -27,6 +27,7 @@ using namespace quellmarin::ui;
 using quellmarin::test::CollectPosts;
 using quellmarin::test::ConnectToVirtual;
 using quellmarin::test::ScanAndSelect;
+using quellmarin::test::VirtualProgram;
 
 namespace {
 // The smallest editor window: its title names the channel, Refresh counts its reloads.
@@ -246,10 +247,8 @@ class TestFrontPanel : public QObject {
     }
 
     void lostDeviceWarningAndItsSuppression() {
-        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
-        app.SetIncludeHardware(false);
-        app.StartVirtualProcessor(1);
-        CMainFrame frame(app);
+        VirtualProgram program;
+        auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ConnectToVirtual(app));
         page->ShowLostDevice();
@@ -263,10 +262,8 @@ class TestFrontPanel : public QObject {
     }
 
     void aDeviceThatStopsAnsweringIsLostAndFoundAgain() {
-        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
-        app.SetIncludeHardware(false);
-        app.StartVirtualProcessor(1);
-        CMainFrame frame(app);
+        VirtualProgram program;
+        auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ConnectToVirtual(app));
         QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
@@ -290,10 +287,8 @@ class TestFrontPanel : public QObject {
     }
 
     void switchingTheVirtualProcessorOffWhileConnectedLosesIt() {
-        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
-        app.SetIncludeHardware(false);
-        app.StartVirtualProcessor(1);
-        CMainFrame frame(app);
+        VirtualProgram program;
+        auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ConnectToVirtual(app));
         frame.findChild<QAction*>("virtualProcessor")->setChecked(false);
@@ -309,10 +304,8 @@ class TestFrontPanel : public QObject {
     }
 
     void eightMutesClickedInOneCycleAllReachTheDevice() {
-        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
-        app.SetIncludeHardware(false);
-        app.StartVirtualProcessor(1);
-        CMainFrame frame(app);
+        VirtualProgram program;
+        auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         for (int k = 0; k < 8; ++k) frame.Page()->SelectStrip(2400 + k);
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().InCH[7].Mute, std::uint8_t(1), 5000);
@@ -322,10 +315,8 @@ class TestFrontPanel : public QObject {
     void requestsDuringAScanAndADisconnectionAreTakenInTurn() {
         // Device-list clicks and the virtual-processor switch while the link is busy: each waits for
         // its turn on the link's own thread (a thread sanitizer build checks that nothing is shared).
-        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
-        app.SetIncludeHardware(false);
-        app.StartVirtualProcessor(1);
-        CMainFrame frame(app);
+        VirtualProgram program;
+        auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ScanAndSelect(app));
         app.StartScan();
