@@ -86,22 +86,6 @@ std::string WindowTitle(std::string_view version) {
     return "Quellmarin V" + VersionText(version);
 }
 
-namespace {
-std::string ChannelLetterOrNumber(Section section, int channel, DeviceModel model) {
-    if (!IsOutput(section) && model == DeviceModel::Ketra && channel >= 4)
-        return std::string(1, static_cast<char>('A' + channel - 4));
-    return std::to_string(channel + 1);
-}
-} // namespace
-
-std::string ChannelTag(Section section, int channel, DeviceModel model) {
-    return "CH[" + ChannelLetterOrNumber(section, channel, model) + "]";
-}
-
-std::string ChannelName(Section section, int channel, DeviceModel model) {
-    return (IsOutput(section) ? "Output " : "Input ") + ChannelLetterOrNumber(section, channel, model);
-}
-
 std::string StripButtonName(const StripClick& click, DeviceModel model) {
     return ChannelName(click.info->section, click.channel, model) + " " + std::string(click.info->what);
 }

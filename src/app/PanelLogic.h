@@ -98,10 +98,6 @@ std::array<std::string, 4> StatusTexts(const DeviceInfoRecord& info, const Syste
 std::string VersionText(std::string_view version);
 std::string WindowTitle(std::string_view version);
 
-// Channel names as the windows show them: "CH[3]", or on Ketra "CH[A]".."CH[D]" for inputs.
-std::string ChannelTag(Section section, int channel, DeviceModel model);
-// The channel as a sentence names it: "Input 3", "Output 8", on Ketra "Input A".
-std::string ChannelName(Section section, int channel, DeviceModel model);
 // The accessible name of a strip button: "Input 3 gain", "Output 8 mute".
 std::string StripButtonName(const StripClick& click, DeviceModel model);
 

@@ -8,7 +8,9 @@
 #include "app/WarningDialog.h"
 #include "graph/ResponseGraph.h"
 #include "link/Discovery.h"
-#include "modules/ModulePopup.h"
+#include "modules/CompressorPopup.h"
+#include "modules/GainPopup.h"
+#include "modules/LimiterPopup.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -46,7 +48,8 @@ void Repolish(QWidget* w) {
 CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     : QWidget(parent), app_(app), logic_(app.Model()), mute_(app.Context()),
       inputEq_(app.Context(), Section::Input), outputEq_(app.Context(), Section::Output),
-      crossover_(app.Context()) {
+      crossover_(app.Context()), inputGain_(app.Context(), Section::Input),
+      outputGain_(app.Context(), Section::Output), limiter_(app.Context()), compressor_(app.Context()) {
     setObjectName("frontPanel");
     setAccessibleName("Front panel");
     auto* root = new QVBoxLayout(this);
@@ -133,6 +136,7 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
                 if (ok) warningSuppressed_ = false;
             });
     BuildActions();
+    BuildPopups();
     OnStateChanged(app_.State());
     RefreshAll();
 }
@@ -145,6 +149,14 @@ void CPropertyViewPage::BuildActions() {
         if (actions_.count(c.action)) continue;
         actions_[c.action] = [this, action = c.action](int) { OpenPopup(action); };
     }
+}
+
+void CPropertyViewPage::BuildPopups() {
+    const DeviceModel model = app_.Model();
+    RegisterPopup(StripAction::OpenInputGain, new GainPopup(inputGain_, model, this));
+    RegisterPopup(StripAction::OpenOutputGain, new GainPopup(outputGain_, model, this));
+    RegisterPopup(StripAction::OpenLimiter, new LimiterPopup(limiter_, model, this));
+    RegisterPopup(StripAction::OpenCompressor, new CompressorPopup(compressor_, model, this));
 }
 
 QWidget* CPropertyViewPage::BuildMeters(Section section) {
@@ -248,6 +260,7 @@ QPushButton* CPropertyViewPage::StripButton(int id) const {
 void CPropertyViewPage::RegisterPopup(StripAction action, ModulePopup* popup) {
     popups_[action] = popup;
     connect(popup, &ModulePopup::activated, this, &CPropertyViewPage::ActivateModule);
+    connect(popup, &ModulePopup::edited, this, &CPropertyViewPage::RefreshStripTips);
     popup->SetChannel(logic_.CurrentChannelOf(popup->GetSection()));
 }
 
@@ -316,6 +329,23 @@ void CPropertyViewPage::RefreshStrip() {
         Repolish(b);
     }
     RefreshMuteButtons();
+    RefreshStripTips();
+}
+
+void CPropertyViewPage::RefreshStripTips() {
+    const DeviceModel model = app_.Model();
+    for (int k = 0; k < 8; ++k) {
+        const auto tip = [&](int id, const std::string& value) {
+            const auto click = DecodeStripId(id);
+            StripButton(id)->setToolTip(QString::fromStdString(value + " (" +
+                                                               ChannelName(click->info->section, k, model) +
+                                                               ")\n" + std::string(click->info->tooltip)));
+        };
+        tip(2200 + k, inputGain_.Summary(k));
+        tip(2900 + k, outputGain_.Summary(k));
+        tip(3000 + k, limiter_.Summary(k));
+        tip(3200 + k, compressor_.Summary(k));
+    }
 }
 
 void CPropertyViewPage::RefreshLinkLamps() {

@@ -5,8 +5,11 @@
 
 #include "app/PanelLogic.h"
 #include "app/QuellmarinApp.h"
+#include "modules/CompressorEditor.h"
 #include "modules/CrossoverEditor.h"
 #include "modules/EqEditor.h"
+#include "modules/GainEditor.h"
+#include "modules/LimiterEditor.h"
 #include "modules/MuteEditor.h"
 
 #include <QTimer>
@@ -73,6 +76,9 @@ class CPropertyViewPage : public QWidget {
     QWidget* BuildMeters(Section section);
     QWidget* BuildStrip();
     void BuildActions();
+    void BuildPopups();
+    // The strip's tooltips of the columns that have a value show it ("Gain -6 dB").
+    void RefreshStripTips();
     void OpenPopup(StripAction action);
     void SelectDevice(int row);
     void ShowScanResult(const QStringList& lines);
@@ -86,6 +92,9 @@ class CPropertyViewPage : public QWidget {
     MuteEditor mute_;
     EqEditor inputEq_, outputEq_;
     CrossoverEditor crossover_;
+    GainEditor inputGain_, outputGain_;
+    LimiterEditor limiter_;
+    CompressorEditor compressor_;
     std::map<StripAction, std::function<void(int channel)>> actions_;
     std::map<StripAction, ModulePopup*> popups_;
     QListWidget* deviceList_ = nullptr;

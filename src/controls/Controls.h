@@ -17,6 +17,7 @@ class SkinSlider : public QWidget {
   public:
     explicit SkinSlider(Qt::Orientation orientation = Qt::Vertical, QWidget* parent = nullptr);
     SliderModel& Model() { return model_; }
+    const SliderModel& Model() const { return model_; }
     void SetRange(int minimum, int maximum);
     void SetPageSize(int page) { model_.SetPageSize(page); }
     void SetPosition(int position);

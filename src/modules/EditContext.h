@@ -28,6 +28,14 @@ struct ChannelRef {
     bool operator==(const ChannelRef&) const = default;
 };
 
+// Channel names as the windows show them: "CH[3]", or on Ketra "CH[A]".."CH[D]" for inputs.
+std::string ChannelTag(Section section, int channel, DeviceModel model);
+// The channel as a sentence names it: "Input 3", "Output 8", on Ketra "Input A".
+std::string ChannelName(Section section, int channel, DeviceModel model);
+// " (editing CH[2])" when the channel is linked to another one, else nothing: every editor title says
+// which channel's settings it shows.
+std::string LinkedTitleSuffix(const SystemParameters& p, ChannelRef c, DeviceModel model);
+
 struct EditContext {
     SystemParameters& params;
     DeviceInfoRecord& info;

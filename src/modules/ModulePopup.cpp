@@ -4,17 +4,22 @@
 
 namespace quellmarin::ui {
 
-ModulePopup::ModulePopup(int moduleCode, Section section, QWidget* parent)
+ModulePopup::ModulePopup(int moduleCode, Section section, QWidget* parent, DeviceModel model)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), moduleCode_(moduleCode),
-      section_(section) {
+      section_(section), model_(model) {
     setModal(false);
     hide();
 }
 
 void ModulePopup::SetChannel(int channel) {
     channel_ = channel;
-    setWindowTitle(TitleFor(channel));
+    NameControls();
     Refresh();
+}
+
+void ModulePopup::Refresh() {
+    setWindowTitle(TitleFor(channel_));
+    Reload();
 }
 
 void ModulePopup::Open(QWidget* mainWindow) {
@@ -41,13 +46,23 @@ void ModulePopup::keyPressEvent(QKeyEvent* e) {
 }
 
 void ModulePopup::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::ActivationChange && isActiveWindow()) emit activated(moduleCode_);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && moduleCode_ != kNoModuleCode)
+        emit activated(moduleCode_);
     QDialog::changeEvent(e);
 }
 
 void ModulePopup::mousePressEvent(QMouseEvent* e) {
-    emit activated(moduleCode_);
+    if (moduleCode_ != kNoModuleCode) emit activated(moduleCode_);
     QDialog::mousePressEvent(e);
+}
+
+void ModulePopup::NameControls() {
+    const QString channelName = QString::fromStdString(ChannelName(section_, channel_, model_));
+    setAccessibleName(channelName + " " + property("what").toString());
+    for (QWidget* w : findChildren<QWidget*>()) {
+        const QString what = w->property("what").toString();
+        if (!what.isEmpty()) w->setAccessibleName(channelName + " " + what);
+    }
 }
 
 } // namespace quellmarin::ui

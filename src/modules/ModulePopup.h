@@ -15,31 +15,43 @@ namespace quellmarin::ui {
 class ModulePopup : public QDialog {
     Q_OBJECT
   public:
-    ModulePopup(int moduleCode, Section section, QWidget* parent);
+    // A popup that does not move the front panel's emphasis when clicked (the compressor's).
+    static constexpr int kNoModuleCode = -1;
+
+    ModulePopup(int moduleCode, Section section, QWidget* parent, DeviceModel model = kBuildModel);
 
     int ModuleCode() const { return moduleCode_; }
     Section GetSection() const { return section_; }
     int Channel() const { return channel_; }
 
     void SetChannel(int channel);
-    // Reloads every control from the record; sends nothing.
-    virtual void Refresh() = 0;
+    // Reloads the title and every control from the record; sends nothing.
+    void Refresh();
     // Shows the popup (placing it over `mainWindow` when it was hidden) and gives it the focus.
     void Open(QWidget* mainWindow);
 
   signals:
     void activated(int moduleCode);
+    // The user changed something (the front panel updates what shows the value elsewhere).
+    void edited();
 
   protected:
     // The window title for a channel, from the editor's title format.
     virtual QString TitleFor(int channel) const = 0;
+    // Loads every control from the record.
+    virtual void Reload() = 0;
     void keyPressEvent(QKeyEvent* e) override;
     void changeEvent(QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
 
   private:
+    // Names every control after the channel: its "what" property after the channel's name
+    // ("Input 3 gain up").
+    void NameControls();
+
     int moduleCode_;
     Section section_;
+    DeviceModel model_;
     int channel_ = 0;
 };
 

@@ -36,7 +36,7 @@ class TestPopup : public ModulePopup {
     TestPopup(int code, Section section, QWidget* parent) : ModulePopup(code, section, parent) {
         resize(300, 120);
     }
-    void Refresh() override { ++refreshes; }
+    void Reload() override { ++refreshes; }
     int refreshes = 0;
 
   protected:
