@@ -4,7 +4,9 @@
 #include "app/LevelMeterStrip.h"
 #include "app/MainFrame.h"
 #include "app/Theme.h"
+#include "controls/Controls.h"
 #include "graph/ResponseGraph.h"
+#include "modules/GainPopup.h"
 
 #include <QMouseEvent>
 #include <algorithm>
@@ -93,6 +95,38 @@ int main(int argc, char** argv) {
     }
     QTest::qWait(1000);
     std::printf("resident memory after connecting: %.1f MiB\n", ResidentKb() / 1024.0);
+
+    // A key press on the input gain fader until its frame has reached the processor, meters polling.
+    {
+        QTest::mouseClick(frame.Page()->StripButton(2200), Qt::LeftButton);
+        auto* popup = frame.Page()->findChild<ui::GainPopup*>("inputGainPopup");
+        (void)QTest::qWaitForWindowActive(popup);
+        std::vector<double> ms;
+        const int presses = quick ? 20 : 100;
+        for (int i = 0; i < presses; ++i) {
+            const bool up = i % 2 == 0;
+            QElapsedTimer t;
+            t.start();
+            QTest::keyClick(popup->Fader(), up ? Qt::Key_Up : Qt::Key_Down);
+            const std::string expected = up ? "(01$0280183)" : "(01$0280181)";
+            const std::size_t seen = app.VirtualDevice()->FramesReceived().size();
+            (void)QTest::qWaitFor(
+                [&] {
+                    const auto frames = app.VirtualDevice()->FramesReceived();
+                    return frames.size() > seen &&
+                           std::find(frames.begin() + static_cast<std::ptrdiff_t>(seen), frames.end(),
+                                     expected) != frames.end();
+                },
+                2000);
+            ms.push_back(t.nsecsElapsed() / 1e6);
+            QTest::qWait(37 * (i % 7));
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf(
+            "fader key press to the frame at the processor over %d presses: median %.0f ms, worst %.0f ms\n",
+            presses, ms[ms.size() / 2], ms.back());
+        popup->hide();
+    }
 
     const int seconds = quick ? 5 : 30;
     const double cpu0 = CpuSeconds();

@@ -10,7 +10,9 @@
 #include "link/Discovery.h"
 #include "modules/CompressorPopup.h"
 #include "modules/GainPopup.h"
+#include "modules/InputDelayPopup.h"
 #include "modules/LimiterPopup.h"
+#include "modules/OutputDelayPopup.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -49,7 +51,8 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     : QWidget(parent), app_(app), logic_(app.Model()), mute_(app.Context()),
       inputEq_(app.Context(), Section::Input), outputEq_(app.Context(), Section::Output),
       crossover_(app.Context()), inputGain_(app.Context(), Section::Input),
-      outputGain_(app.Context(), Section::Output), limiter_(app.Context()), compressor_(app.Context()) {
+      outputGain_(app.Context(), Section::Output), limiter_(app.Context()), compressor_(app.Context()),
+      inputDelay_(app.Context(), Section::Input), outputDelay_(app.Context(), Section::Output) {
     setObjectName("frontPanel");
     setAccessibleName("Front panel");
     auto* root = new QVBoxLayout(this);
@@ -157,6 +160,12 @@ void CPropertyViewPage::BuildPopups() {
     RegisterPopup(StripAction::OpenOutputGain, new GainPopup(outputGain_, model, this));
     RegisterPopup(StripAction::OpenLimiter, new LimiterPopup(limiter_, model, this));
     RegisterPopup(StripAction::OpenCompressor, new CompressorPopup(compressor_, model, this));
+    auto* inputDelay = new InputDelayPopup(inputDelay_, model, this);
+    auto* outputDelay = new OutputDelayPopup(outputDelay_, model, this);
+    RegisterPopup(StripAction::OpenInputDelay, inputDelay);
+    RegisterPopup(StripAction::OpenOutputDelay, outputDelay);
+    // What an input sees through every output changes with the outputs' delays.
+    connect(outputDelay, &ModulePopup::edited, inputDelay, &InputDelayPopup::RebuildOutputsTable);
 }
 
 QWidget* CPropertyViewPage::BuildMeters(Section section) {
@@ -345,6 +354,8 @@ void CPropertyViewPage::RefreshStripTips() {
         tip(2900 + k, outputGain_.Summary(k));
         tip(3000 + k, limiter_.Summary(k));
         tip(3200 + k, compressor_.Summary(k));
+        tip(2300 + k, DelaySummary(g_SystemParameters, {Section::Input, k}));
+        tip(2600 + k, DelaySummary(g_SystemParameters, {Section::Output, k}));
     }
 }
 

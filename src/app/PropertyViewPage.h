@@ -7,6 +7,7 @@
 #include "app/QuellmarinApp.h"
 #include "modules/CompressorEditor.h"
 #include "modules/CrossoverEditor.h"
+#include "modules/DelayEditor.h"
 #include "modules/EqEditor.h"
 #include "modules/GainEditor.h"
 #include "modules/LimiterEditor.h"
@@ -95,6 +96,7 @@ class CPropertyViewPage : public QWidget {
     GainEditor inputGain_, outputGain_;
     LimiterEditor limiter_;
     CompressorEditor compressor_;
+    DelayEditor inputDelay_, outputDelay_;
     std::map<StripAction, std::function<void(int channel)>> actions_;
     std::map<StripAction, ModulePopup*> popups_;
     QListWidget* deviceList_ = nullptr;
