@@ -121,6 +121,13 @@ void CMainFrame::BuildMenus() {
         }
     });
 
+    QMenu* view = menuBar()->addMenu("View");
+    QAction* others = view->addAction("Other outputs' responses");
+    others->setObjectName("otherOutputs");
+    others->setCheckable(true);
+    others->setToolTip("Draw the other outputs' summed responses faintly behind the selected output");
+    connect(others, &QAction::toggled, this, [this](bool on) { page_->ShowOtherOutputs(on); });
+
     QMenu* help = menuBar()->addMenu("Help(&H)");
     const auto about = [this] {
         AboutDialog dialog(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)), this);

@@ -9,6 +9,8 @@
 #include "graph/ResponseGraph.h"
 #include "link/Discovery.h"
 #include "modules/CompressorPopup.h"
+#include "modules/CrossoverPopup.h"
+#include "modules/EqPopup.h"
 #include "modules/GainPopup.h"
 #include "modules/InputDelayPopup.h"
 #include "modules/LimiterPopup.h"
@@ -166,6 +168,26 @@ void CPropertyViewPage::BuildPopups() {
     RegisterPopup(StripAction::OpenOutputDelay, outputDelay);
     // What an input sees through every output changes with the outputs' delays.
     connect(outputDelay, &ModulePopup::edited, inputDelay, &InputDelayPopup::RebuildOutputsTable);
+    inputEqPopup_ = new EqPopup(inputEq_, model, this);
+    outputEqPopup_ = new EqPopup(outputEq_, model, this);
+    RegisterPopup(StripAction::OpenInputPeq, inputEqPopup_);
+    RegisterPopup(StripAction::OpenOutputPeq, outputEqPopup_);
+    RegisterPopup(StripAction::OpenCrossover, new CrossoverPopup(crossover_, model, this));
+    for (EqPopup* eq : {inputEqPopup_, outputEqPopup_})
+        connect(eq, &EqPopup::bandClicked, this,
+                [this, eq](int band, bool select) { OnBandClicked(eq->GetSection(), band, select); });
+    // The graph and the windows stay in step: a band selected or changed in one shows in the other.
+    connect(graph_, &ResponseGraph::bandSelected, this, &CPropertyViewPage::SyncBandSelection);
+    connect(graph_, &ResponseGraph::changed, this, [this] {
+        RefreshGraphPopups();
+        RefreshStripTips();
+    });
+    connect(graph_, &ResponseGraph::eqSwitchRequested, this, [this] {
+        const Section section = logic_.InputSectionActive() ? Section::Input : Section::Output;
+        (IsOutput(section) ? outputEq_ : inputEq_).SetEnabled(logic_.CurrentChannelOf(section), true);
+        OnEdited();
+        RefreshGraphPopups();
+    });
 }
 
 QWidget* CPropertyViewPage::BuildMeters(Section section) {
@@ -269,7 +291,7 @@ QPushButton* CPropertyViewPage::StripButton(int id) const {
 void CPropertyViewPage::RegisterPopup(StripAction action, ModulePopup* popup) {
     popups_[action] = popup;
     connect(popup, &ModulePopup::activated, this, &CPropertyViewPage::ActivateModule);
-    connect(popup, &ModulePopup::edited, this, &CPropertyViewPage::RefreshStripTips);
+    connect(popup, &ModulePopup::edited, this, &CPropertyViewPage::OnEdited);
     popup->SetChannel(logic_.CurrentChannelOf(popup->GetSection()));
 }
 
@@ -341,6 +363,37 @@ void CPropertyViewPage::RefreshStrip() {
     RefreshStripTips();
 }
 
+void CPropertyViewPage::OnEdited() {
+    RefreshGraph();
+    RefreshStripTips();
+}
+
+void CPropertyViewPage::OnBandClicked(Section section, int band, bool select) {
+    if (IsOutput(section) == logic_.InputSectionActive()) ActivateModule(IsOutput(section) ? 7 : 0);
+    graph_->Model().SelectBand(select ? std::optional<int>(graph_->Model().FirstBand() + band)
+                                      : std::nullopt);
+    graph_->Invalidate();
+    SyncBandSelection();
+}
+
+void CPropertyViewPage::SyncBandSelection() {
+    GraphModel& g = graph_->Model();
+    EqPopup* eq = g.InputSection() ? inputEqPopup_ : outputEqPopup_;
+    if (!eq) return;
+    const auto sel = g.SelectedBand();
+    eq->SetSelectedBand(sel ? std::optional<int>(*sel - g.FirstBand()) : std::nullopt);
+}
+
+void CPropertyViewPage::RefreshGraphPopups() {
+    for (StripAction a : {StripAction::OpenInputPeq, StripAction::OpenOutputPeq, StripAction::OpenCrossover})
+        if (ModulePopup* popup = Popup(a)) popup->Refresh();
+}
+
+void CPropertyViewPage::ShowOtherOutputs(bool on) {
+    graph_->Model().SetShowOtherOutputs(on);
+    RefreshGraph();
+}
+
 void CPropertyViewPage::RefreshStripTips() {
     const DeviceModel model = app_.Model();
     for (int k = 0; k < 8; ++k) {
@@ -355,6 +408,9 @@ void CPropertyViewPage::RefreshStripTips() {
         tip(3000 + k, limiter_.Summary(k));
         tip(3200 + k, compressor_.Summary(k));
         tip(2300 + k, DelaySummary(g_SystemParameters, {Section::Input, k}));
+        tip(2100 + k, inputEq_.Summary(k));
+        tip(2800 + k, outputEq_.Summary(k));
+        tip(2700 + k, crossover_.Summary(k));
         tip(2600 + k, DelaySummary(g_SystemParameters, {Section::Output, k}));
     }
 }
@@ -372,6 +428,7 @@ void CPropertyViewPage::RefreshGraph() {
     else
         graph_->Model().LoadOutput(g_SystemParameters, logic_.CurrentOutputChannel());
     graph_->Invalidate();
+    SyncBandSelection();
 }
 
 void CPropertyViewPage::RefreshAll() {

@@ -27,6 +27,7 @@ namespace quellmarin::ui {
 class LevelMeterStrip;
 class Lamp;
 class ModulePopup;
+class EqPopup;
 class ResponseGraph;
 class ScanWindow;
 class WarningDialog;
@@ -46,6 +47,8 @@ class CPropertyViewPage : public QWidget {
     void ActivateModule(int code);
 
     void SelectStrip(int id);
+    // Faint responses of the other outputs behind the one shown.
+    void ShowOtherOutputs(bool on);
     void RefreshMuteButtons();
     // Every control and every editor window from the records (after a whole-state read or a file load).
     void RefreshAll();
@@ -80,6 +83,14 @@ class CPropertyViewPage : public QWidget {
     void BuildPopups();
     // The strip's tooltips of the columns that have a value show it ("Gain -6 dB").
     void RefreshStripTips();
+    // An editor window changed the record: the graph and the tooltips follow.
+    void OnEdited();
+    // A band button of an equaliser window: the graph selects the band (or none).
+    void OnBandClicked(Section section, int band, bool select);
+    // The graph's band selection shown by the equaliser window of its section.
+    void SyncBandSelection();
+    // Windows that show what the graph edits reload their fields.
+    void RefreshGraphPopups();
     void OpenPopup(StripAction action);
     void SelectDevice(int row);
     void ShowScanResult(const QStringList& lines);
@@ -99,6 +110,8 @@ class CPropertyViewPage : public QWidget {
     DelayEditor inputDelay_, outputDelay_;
     std::map<StripAction, std::function<void(int channel)>> actions_;
     std::map<StripAction, ModulePopup*> popups_;
+    EqPopup* inputEqPopup_ = nullptr;
+    EqPopup* outputEqPopup_ = nullptr;
     QListWidget* deviceList_ = nullptr;
     QPushButton* scanButton_ = nullptr;
     LevelMeterStrip* inMeters_ = nullptr;

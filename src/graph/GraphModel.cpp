@@ -48,10 +48,34 @@ void GraphModel::SetPlot(const PlotGeometry& plot) {
     curves_.SetGeometry(plot);
     for (int i = 0; i < 12; ++i) SetBandCurve(i);
     SetCrossoverCurve();
+    RebuildOtherOutputs();
+}
+
+void GraphModel::RebuildOtherOutputs() {
+    others_.clear();
+    if (!showOthers_ || input_) return;
+    const auto xf = CrossoverFrequencyValues();
+    ResponseCurves curves(Plot());
+    for (int k = 0; k < 8; ++k) {
+        if (k == crossover_.channel) continue;
+        const OutputChannel& o = outputs_[std::min<int>(outputs_[k].LinkIndex, 7)];
+        for (int j = 0; j < kOutputBands; ++j) {
+            const PeqBand& b = o.Peq[j];
+            const int f = std::min<int>(b.Freq, kFrequencySteps - 1);
+            curves.SetBand(j, {o.PeqEnable != 0, b.Type, FrequencyValues()[f],
+                               GainValues()[std::min<int>(b.Level, kGainSteps - 1)],
+                               std::min<int>(b.Q, kEqQMax)});
+        }
+        const int hp = std::min<int>(o.HpfFreq, 123), lp = std::min<int>(o.LpfFreq, 123);
+        curves.SetCrossover({o.HpfType, xf[hp], hp<1, o.LpfType, xf[lp], lp> 121}, true);
+        const auto total = curves.Total();
+        others_.emplace_back(total.begin(), total.end());
+    }
 }
 
 void GraphModel::LoadInput(const SystemParameters& p, int channel) {
     input_ = true;
+    others_.clear();
     const InputChannel& in = p.InCH[std::min<int>(p.InCH[channel].LinkIndex, 7)];
     for (int j = 0; j < 5; ++j) LoadBand(bands_[j], in.Peq[j], channel, in.PeqEnable != 0);
     for (int i = 0; i < 12; ++i) {
@@ -65,6 +89,7 @@ void GraphModel::LoadInput(const SystemParameters& p, int channel) {
 
 void GraphModel::LoadOutput(const SystemParameters& p, int channel) {
     input_ = false;
+    std::copy(std::begin(p.OutCH), std::end(p.OutCH), outputs_.begin());
     const OutputChannel& out = p.OutCH[std::min<int>(p.OutCH[channel].LinkIndex, 7)];
     for (int j = 0; j < 7; ++j) LoadBand(bands_[5 + j], out.Peq[j], channel, out.PeqEnable != 0);
     for (int i = 0; i < 5; ++i) {
@@ -83,6 +108,33 @@ void GraphModel::LoadOutput(const SystemParameters& p, int channel) {
     crossover_.lpf.off = crossover_.lpf.step > 121;
     for (int i = 0; i < 12; ++i) SetBandCurve(i);
     SetCrossoverCurve();
+    RebuildOtherOutputs();
+}
+
+void GraphModel::SelectBand(std::optional<int> index) {
+    for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i) bands_[i].selected = index && i == *index;
+    crossover_.hpf.selected = crossover_.lpf.selected = false;
+}
+
+bool GraphModel::EqOn() const {
+    return bands_[FirstBand()].on;
+}
+
+std::optional<bool> GraphModel::CornerAt(double x, double y) const {
+    if (input_) return std::nullopt;
+    for (bool hp : {true, false}) {
+        const CrossoverCorner& c = hp ? crossover_.hpf : crossover_.lpf;
+        const double half = c.diameter / 2;
+        if (std::abs(x - CornerX(c)) <= half && std::abs(y - CornerY()) <= half) return hp;
+    }
+    return std::nullopt;
+}
+
+void GraphModel::SetCornerType(bool highPass, int type) {
+    if (input_ || type < 0 || type > 11) return;
+    (highPass ? crossover_.hpf : crossover_.lpf).type = type;
+    SetCrossoverCurve();
+    NotifyCrossover();
 }
 
 void GraphModel::SetBandCurve(int index) {
@@ -153,10 +205,14 @@ bool GraphModel::Move(double x, double y) {
     for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i) {
         EqBand& b = bands_[i];
         if (!b.dragging) continue;
-        b.freqHz = std::clamp(g.ColumnToFrequency(x), 20.0, 20000.0);
+        // The handle follows the pointer on the device's own steps, so that what the label shows is
+        // what is stored: the table frequency and the 0.5 dB level below the pointer.
+        const double hz = std::clamp(g.ColumnToFrequency(x), 20.0, 20000.0);
         const double row12 = g.top + 4 * g.Unit();
-        b.gainDb = std::clamp(12 - (y - row12) * 24 / (8 * g.Unit()), -12.0, 12.0);
-        b.freqStep = SnapEqBandFrequency(b.freqHz, b.freqStep).step;
+        const double db = std::clamp(12 - (y - row12) * 24 / (8 * g.Unit()), -12.0, 12.0);
+        b.freqStep = SnapEqBandFrequency(hz, b.freqStep).step;
+        b.freqHz = FrequencyValues()[b.freqStep];
+        b.gainDb = std::trunc((db + 12) * 2) / 2 - 12;
         SetBandCurve(i);
         NotifyBand(i);
         return true;

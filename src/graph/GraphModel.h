@@ -71,6 +71,21 @@ class GraphModel {
     int FirstBand() const { return input_ ? 0 : 5; }
     int BandCount() const { return input_ ? 5 : 7; }
 
+    // Selects band `index` of the shown section, or no band; the corners lose their selection.
+    void SelectBand(std::optional<int> index);
+    // The shown channel's equaliser is on (its bands shape the curve).
+    bool EqOn() const;
+    // The crossover corner under a point: true for the high-pass, false for the low-pass.
+    std::optional<bool> CornerAt(double x, double y) const;
+    // The slope texts of a corner's menu, and setting a corner's slope type.
+    void SetCornerType(bool highPass, int type);
+
+    // The summed responses of the other outputs (absolute rows a column), kept while switched on and
+    // an output is shown.
+    void SetShowOtherOutputs(bool on) { showOthers_ = on; }
+    bool ShowOtherOutputs() const { return showOthers_; }
+    const std::vector<std::vector<double>>& OtherOutputs() const { return others_; }
+
     EqBand& Band(int index) { return bands_[index]; }
     const EqBand& Band(int index) const { return bands_[index]; }
     const CrossoverCurve& Crossover() const { return crossover_; }
@@ -117,8 +132,13 @@ class GraphModel {
     void NotifyCrossover();
     static void Pulse(double& size, bool& growing);
 
+    void RebuildOtherOutputs();
+
     DeviceModel model_;
     ResponseCurves curves_;
+    bool showOthers_ = false;
+    std::array<OutputChannel, 8> outputs_{}; // as last loaded, for the other outputs' curves
+    std::vector<std::vector<double>> others_;
     std::array<EqBand, 12> bands_{};
     CrossoverCurve crossover_{};
     bool input_ = true;

@@ -1,6 +1,7 @@
 #include "graph/ResponseGraph.h"
 
 #include "dsp/Scales.h"
+#include "modules/CrossoverEditor.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -114,23 +115,7 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
     QFont small = font();
     small.setPointSizeF(std::max(7.0, small.pointSizeF() - 1.5));
     p.setFont(small);
-    // Band handles, then the crossover corners.
-    const int first = model_.FirstBand();
-    for (int i = first; i < first + model_.BandCount(); ++i) {
-        const EqBand& b = model_.Band(i);
-        const QPointF c = BandPoint(i);
-        const QColor color = kBandColors[(i - first) % 7];
-        if (b.selected) {
-            p.setPen(QPen(color, 1.5));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(c, b.ring / 2, b.ring / 2);
-        }
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(b.type == kEqNone ? QColor(90, 98, 110) : color);
-        p.drawEllipse(c, kBandHandle / 2, kBandHandle / 2);
-        p.setPen(Qt::black);
-        p.drawText(QRectF(c.x() - 7, c.y() - 7, 14, 14), Qt::AlignCenter, QString::number(b.band + 1));
-    }
+    // The crossover corners, then the band handles with the selected one on top of everything.
     if (!model_.InputSection()) {
         for (bool hp : {true, false}) {
             const CrossoverCorner& k = hp ? model_.Crossover().hpf : model_.Crossover().lpf;
@@ -150,6 +135,50 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
             p.setPen(Qt::white);
             p.drawText(QRectF(c.x() - d / 2, c.y() - d / 2, d, d), Qt::AlignCenter, hp ? "HP" : "LP");
         }
+    }
+    const int first = model_.FirstBand();
+    const bool eqOn = model_.EqOn();
+    std::vector<int> order;
+    for (int i = first; i < first + model_.BandCount(); ++i)
+        if (!model_.Band(i).selected) order.push_back(i);
+    if (const auto sel = model_.SelectedBand()) order.push_back(*sel);
+    for (const int i : order) {
+        const EqBand& b = model_.Band(i);
+        const QPointF c = BandPoint(i);
+        QColor color = kBandColors[(i - first) % 7];
+        // A band of type OFF is a hollow grey ring: it stands at its stored gain but shapes nothing. With
+        // the channel's equaliser off every handle is dimmed.
+        const bool shaping = b.type != kEqNone;
+        if (!eqOn) color.setAlpha(110);
+        if (b.selected) {
+            p.setPen(QPen(color, 1.5));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(c, b.ring / 2, b.ring / 2);
+        }
+        if (shaping) {
+            p.setPen(QPen(Qt::black, 1));
+            p.setBrush(color);
+        } else {
+            p.setPen(QPen(QColor(120, 128, 140, eqOn ? 255 : 120), 1.5));
+            p.setBrush(QColor(16, 20, 27));
+        }
+        p.drawEllipse(c, kBandHandle / 2, kBandHandle / 2);
+        p.setPen(shaping ? QColor(Qt::black) : QColor(150, 158, 170));
+        p.drawText(QRectF(c.x() - 7, c.y() - 7, 14, 14), Qt::AlignCenter, QString::number(b.band + 1));
+    }
+    if (!eqOn) {
+        const QString mark = "EQ off \u2014 double-click the graph to switch it on";
+        QFont bold = small;
+        bold.setBold(true);
+        p.setFont(bold);
+        const QFontMetrics bm(bold);
+        const QRectF plate(plot.left() + 8, plot.top() + 6, bm.horizontalAdvance(mark) + 12, bm.height() + 4);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 24, 20, 220));
+        p.drawRoundedRect(plate, 3, 3);
+        p.setPen(QColor(255, 150, 120));
+        p.drawText(plate, Qt::AlignCenter, mark);
+        p.setFont(small);
     }
 
     // Labels of the bands (above their handles) and of the corners.
@@ -216,6 +245,25 @@ void ResponseGraph::PaintBackground(QPainter& p) {
         if (u == 4 || u == 12) pen = QPen(QColor(52, 62, 76), 1, Qt::DashLine);
         p.setPen(pen);
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+    }
+
+    // The other outputs' responses, faint, behind the one shown.
+    if (!model_.OtherOutputs().empty()) {
+        p.save();
+        p.setClipRect(plot);
+        p.setPen(QPen(QColor(150, 170, 200, 70), 1.2));
+        for (const auto& other : model_.OtherOutputs()) {
+            QPainterPath faint;
+            for (std::size_t i = 0; i < other.size(); ++i) {
+                const QPointF pt(g.left + double(i), other[i]);
+                if (i == 0)
+                    faint.moveTo(pt);
+                else
+                    faint.lineTo(pt);
+            }
+            p.drawPath(faint);
+        }
+        p.restore();
     }
 
     // The summed response as a cardinal spline (tension 0.3) through the column points.
@@ -293,7 +341,36 @@ void ResponseGraph::mouseReleaseEvent(QMouseEvent* e) {
 
 void ResponseGraph::contextMenuEvent(QContextMenuEvent* e) {
     const auto band = model_.MenuBand(e->pos().x(), e->pos().y(), long(clock_.elapsed()));
-    if (band) ShowTypeMenu(*band, e->globalPos());
+    if (band) {
+        ShowTypeMenu(*band, e->globalPos());
+        return;
+    }
+    if (const auto corner = model_.CornerAt(e->pos().x(), e->pos().y()))
+        ShowSlopeMenu(*corner, e->globalPos());
+}
+
+void ResponseGraph::mouseDoubleClickEvent(QMouseEvent* e) {
+    const QPointF pos = e->position();
+    if (e->button() != Qt::LeftButton || model_.BandAt(pos.x(), pos.y()) || model_.CornerAt(pos.x(), pos.y()))
+        return;
+    if (!model_.EqOn()) emit eqSwitchRequested();
+}
+
+void ResponseGraph::ShowSlopeMenu(bool highPass, const QPoint& globalPos) {
+    QMenu menu(highPass ? "High Pass:" : "Low Pass:", this);
+    menu.setObjectName("slopeTypeMenu");
+    const int current = highPass ? model_.Crossover().hpf.type : model_.Crossover().lpf.type;
+    for (int t = 0; t < static_cast<int>(CrossoverEditor::kSlopeTexts.size()); ++t) {
+        QAction* a = menu.addAction(QString::fromUtf8(CrossoverEditor::kSlopeTexts[t].data()));
+        a->setCheckable(true);
+        a->setChecked(current == t);
+        a->setData(t);
+    }
+    if (QAction* chosen = PopupMenu(menu, globalPos)) {
+        model_.SetCornerType(highPass, chosen->data().toInt());
+        Invalidate();
+        emit changed();
+    }
 }
 
 void ResponseGraph::ShowTypeMenu(int band, const QPoint& globalPos) {
@@ -306,7 +383,7 @@ void ResponseGraph::ShowTypeMenu(int band, const QPoint& globalPos) {
         a->setChecked(model_.Band(band).type == t);
         a->setData(t);
     }
-    if (QAction* chosen = menu.exec(globalPos)) {
+    if (QAction* chosen = PopupMenu(menu, globalPos)) {
         model_.SetSelectedType(chosen->data().toInt());
         Invalidate();
         emit changed();

@@ -6,9 +6,11 @@
 #include "graph/GraphModel.h"
 
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 namespace quellmarin::ui {
 
@@ -27,10 +29,16 @@ class ResponseGraph : public QWidget {
     // The curve changed (a load from the record): redraw the grid and curve layer too.
     void Invalidate();
 
+    // How a context menu is shown; tests answer it instead of a person.
+    using MenuSeam = std::function<QAction*(QMenu& menu, const QPoint& globalPos)>;
+    void SetMenuSeam(MenuSeam seam) { menuSeam_ = std::move(seam); }
+
   signals:
     void bandSelected(int index);
     void cornerSelected(bool highPass);
     void changed();
+    // A double-click on empty graph space while the shown channel's equaliser is off.
+    void eqSwitchRequested();
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -39,6 +47,7 @@ class ResponseGraph : public QWidget {
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent*) override;
     void wheelEvent(QWheelEvent*) override;
 
   private:
@@ -46,6 +55,10 @@ class ResponseGraph : public QWidget {
     void PaintBackground(QPainter& p);
     QRect HandleArea() const;
     void ShowTypeMenu(int band, const QPoint& globalPos);
+    void ShowSlopeMenu(bool highPass, const QPoint& globalPos);
+    QAction* PopupMenu(QMenu& menu, const QPoint& globalPos) {
+        return menuSeam_ ? menuSeam_(menu, globalPos) : menu.exec(globalPos);
+    }
 
     GraphModel model_;
     void UpdateAnimation();
@@ -59,6 +72,7 @@ class ResponseGraph : public QWidget {
     // painted over it every animation tick.
     QPixmap background_;
     bool backgroundDirty_ = true;
+    MenuSeam menuSeam_;
 };
 
 } // namespace quellmarin::ui

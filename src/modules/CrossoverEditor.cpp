@@ -63,7 +63,8 @@ std::string CrossoverEditor::Summary(int channel) const {
     const auto side = [](const std::string& freq, int type) {
         return freq == "OFF" ? freq : freq + " " + std::string(kSlopeTexts[std::clamp(type, 0, 11)]);
     };
-    return "HP " + side(FrequencyText(channel, true), x.hpfType) + ", LP " + side(FrequencyText(channel, false), x.lpfType);
+    return "HP " + side(FrequencyText(channel, true), x.hpfType) + ", LP " +
+           side(FrequencyText(channel, false), x.lpfType);
 }
 
 } // namespace quellmarin

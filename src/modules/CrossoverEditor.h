@@ -20,8 +20,8 @@ struct CrossoverSetting {
 class CrossoverEditor {
   public:
     static constexpr std::array<std::string_view, 12> kSlopeTexts = {
-        "-12dB Butterworth", "-18dB Butterworth", "-24dB Butterworth",   "-30dB Butterworth",
-        "-36dB Butterworth", "-12dB Bessel",      "-18dB Bessel",        "-24dB Bessel",
+        "-12dB Butterworth", "-18dB Butterworth", "-24dB Butterworth",    "-30dB Butterworth",
+        "-36dB Butterworth", "-12dB Bessel",      "-18dB Bessel",         "-24dB Bessel",
         "-30dB Bessel",      "-36dB Bessel",      "-12dB LinkWitz-Riley", "-24dB LinkWitz-Riley"};
 
     explicit CrossoverEditor(EditContext& ctx) : ctx_(ctx) {}

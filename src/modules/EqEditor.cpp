@@ -10,12 +10,18 @@ namespace quellmarin {
 
 EqEditor::Fields EqEditor::FieldsOf(int type) {
     switch (type) {
-    case 1: return {true, true, true};   // peaking
-    case 2: return {true, true, false};  // band-pass
-    case 3: return {true, false, true};  // high shelf
-    case 4: return {true, false, true};  // low shelf
-    case 5: return {true, true, false};  // notch
-    default: return {false, false, false};
+    case 1:
+        return {true, true, true}; // peaking
+    case 2:
+        return {true, true, false}; // band-pass
+    case 3:
+        return {true, false, true}; // high shelf
+    case 4:
+        return {true, false, true}; // low shelf
+    case 5:
+        return {true, true, false}; // notch
+    default:
+        return {false, false, false};
     }
 }
 
@@ -25,7 +31,8 @@ int EqEditor::BandCount() const {
 
 std::string EqEditor::Title(int channel) const {
     // The blanks line the channel up at the window's right, as the device's own software does.
-    const std::string head = IsOutput(section_) ? "OUTPUT PEQ" + std::string(19, ' ') : "INPUT PEQ" + std::string(21, ' ');
+    const std::string head =
+        IsOutput(section_) ? "OUTPUT PEQ" + std::string(19, ' ') : "INPUT PEQ" + std::string(21, ' ');
     return head + "CH[" + std::to_string(channel + 1) + "]" +
            LinkedTitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
 }
@@ -85,7 +92,8 @@ void EqEditor::SetEnabled(int channel, bool on) {
     const int L = ChannelRef{section_, channel}.Master(ctx_.params);
     (IsOutput(section_) ? ctx_.Out(L).PeqEnable : ctx_.In(L).PeqEnable) = on ? 111 : 0;
     const std::string address = ctx_.Address();
-    ctx_.Post(IsOutput(section_) ? FrameOutputPeqEnable(address, L, on) : FrameInputPeqEnable(address, L, on));
+    ctx_.Post(IsOutput(section_) ? FrameOutputPeqEnable(address, L, on)
+                                 : FrameInputPeqEnable(address, L, on));
 }
 
 void EqEditor::SetType(int channel, int band, int type) {
@@ -101,9 +109,15 @@ void EqEditor::Step(int channel, int band, BandField field, bool up) {
     if (s.Type == 0) return;
     const int d = up ? 1 : -1;
     switch (field) {
-    case BandField::Frequency: s.Freq = static_cast<std::uint8_t>(std::clamp(s.Freq + d, kEqFreqMin, kEqFreqMax)); break;
-    case BandField::Q: s.Q = static_cast<std::uint8_t>(std::clamp(s.Q + d, 0, kEqQMax)); break;
-    case BandField::Level: s.Level = static_cast<std::uint8_t>(std::clamp(s.Level + d, 0, kGainSteps - 1)); break;
+    case BandField::Frequency:
+        s.Freq = static_cast<std::uint8_t>(std::clamp(s.Freq + d, kEqFreqMin, kEqFreqMax));
+        break;
+    case BandField::Q:
+        s.Q = static_cast<std::uint8_t>(std::clamp(s.Q + d, 0, kEqQMax));
+        break;
+    case BandField::Level:
+        s.Level = static_cast<std::uint8_t>(std::clamp(s.Level + d, 0, kGainSteps - 1));
+        break;
     }
     ApplyBand(channel, band, SettingOf(s));
 }

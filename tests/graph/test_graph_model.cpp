@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 using namespace quellmarin;
 
@@ -198,4 +199,50 @@ TEST(GraphModel, CardinalSplinePassesThroughThePoints) {
     EXPECT_DOUBLE_EQ(segs[1].c1.x, 12);
     EXPECT_DOUBLE_EQ(segs[1].c1.y, 10);
     EXPECT_TRUE(CardinalToBezier({{1, 1}}, 0.3).empty());
+}
+
+TEST(GraphModel, ADraggedBandShowsWhatIsStored) {
+    Rig r;
+    r.record.InCH[0].PeqEnable = 111;
+    r.record.InCH[0].Peq[1] = {kEqPeaking, 59, 24, 46};
+    r.graph.LoadInput(r.record, 0);
+    const double x = r.graph.BandX(r.graph.Band(1)), y = r.graph.BandY(r.graph.Band(1));
+    ASSERT_TRUE(r.graph.Press(x, y));
+    for (int step = 1; step < 40; ++step) {
+        ASSERT_TRUE(r.graph.Move(x + 3.7 * step, y - 2.3 * step));
+        const PeqBand& stored = r.record.InCH[0].Peq[1];
+        const EqBand& b = r.graph.Band(1);
+        EXPECT_DOUBLE_EQ(b.gainDb, GainValues()[stored.Level]) << step;
+        EXPECT_DOUBLE_EQ(b.freqHz, FrequencyValues()[stored.Freq]) << step;
+        char level[32];
+        std::snprintf(level, sizeof level, "%0.2fdB", GainValues()[stored.Level]);
+        EXPECT_EQ(r.graph.BandLabels(1)[1], level) << "the label is the stored level";
+    }
+    r.graph.Release();
+}
+
+TEST(GraphModel, SelectionCornersAndTheOtherOutputs) {
+    Rig r;
+    r.record.OutCH[2].HpfFreq = 29;
+    r.record.OutCH[2].PeqEnable = 111;
+    r.graph.SetShowOtherOutputs(true);
+    r.graph.LoadOutput(r.record, 2);
+    EXPECT_TRUE(r.graph.EqOn());
+    EXPECT_EQ(r.graph.OtherOutputs().size(), 7u);
+    EXPECT_EQ(r.graph.OtherOutputs()[0].size(), static_cast<std::size_t>(r.graph.Curves().Columns()));
+    r.graph.SelectBand(7);
+    EXPECT_EQ(r.graph.SelectedBand(), 7);
+    r.graph.SelectBand(std::nullopt);
+    EXPECT_FALSE(r.graph.SelectedBand());
+    const CrossoverCorner& hp = r.graph.Crossover().hpf;
+    EXPECT_EQ(r.graph.CornerAt(r.graph.CornerX(hp), r.graph.CornerY()), true);
+    EXPECT_FALSE(r.graph.CornerAt(-100, -100));
+    r.graph.SetCornerType(true, 11);
+    EXPECT_EQ(r.record.OutCH[2].HpfType, 11);
+    EXPECT_EQ(r.frames.back(), "(01$03321102900122)");
+    r.graph.SetShowOtherOutputs(false);
+    r.graph.LoadInput(r.record, 0);
+    EXPECT_TRUE(r.graph.OtherOutputs().empty());
+    EXPECT_FALSE(r.graph.EqOn());
+    EXPECT_FALSE(r.graph.CornerAt(r.graph.CornerX(hp), r.graph.CornerY())) << "inputs have no crossover";
 }

@@ -1,8 +1,8 @@
 // The equaliser and crossover editors: bands, spins, typed values with their messages, the on/off
 // switch and the crossover's off rules, with the exact frames.
+#include "dsp/Scales.h"
 #include "modules/CrossoverEditor.h"
 #include "modules/EqEditor.h"
-#include "dsp/Scales.h"
 
 #include <gtest/gtest.h>
 
@@ -88,8 +88,8 @@ TEST(EqEditor, TypedValuesAreLimitedWithTheirMessagesInOrder) {
     EXPECT_EQ(r.record.InCH[0].Peq[2].Q, 72);
     EXPECT_EQ(in.QText(0, 2), "19.40");
     EXPECT_EQ(r.record.InCH[0].Peq[2].Level, 48);
-    EXPECT_EQ(in.SetValues(0, 2, "abc", "0.2", "0"), (std::vector<std::string_view>{
-                                                          "Input range:[20,20000]", "Input range:[0.31,19.4]"}))
+    EXPECT_EQ(in.SetValues(0, 2, "abc", "0.2", "0"),
+              (std::vector<std::string_view>{"Input range:[20,20000]", "Input range:[0.31,19.4]"}))
         << "text that does not start with a number reads as 0";
 }
 
