@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
     }
 
     const int seconds = quick ? 5 : 30;
+    if (frame.Page()->Graph()->Animating()) std::printf("(the handle animation is running)\n");
     const double cpu0 = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
