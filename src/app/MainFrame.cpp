@@ -104,8 +104,8 @@ void CMainFrame::BuildMenus() {
     add(signal, "Generator...", 32812, later("The signal generator"));
 
     QMenu* device = menuBar()->addMenu("Device");
-    add(device, "CH Alias Setting...", 32813, later("The channel alias setting"));
-    add(device, "Pannel Lock Settng...", 32824, later("The panel lock setting"));
+    add(device, "CH Alias Setting...", 32813, [this] { page_->OpenAliasWindow(); });
+    add(device, "Pannel Lock Settng...", 32824, [this] { page_->OpenPanelLockWindow(); });
     device->addSeparator();
     QAction* virt = device->addAction("Built-in virtual processor");
     virt->setObjectName("virtualProcessor");

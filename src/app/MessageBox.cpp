@@ -9,6 +9,10 @@ MessageHandler& Handler() {
     static MessageHandler handler;
     return handler;
 }
+QuestionHandler& Questions() {
+    static QuestionHandler handler;
+    return handler;
+}
 } // namespace
 
 void SetMessageHandler(MessageHandler handler) {
@@ -23,6 +27,17 @@ void ShowMessage(QWidget* parent, const QString& caption, const QString& text, M
     QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information, caption,
                     text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+void SetQuestionHandler(QuestionHandler handler) {
+    Questions() = std::move(handler);
+}
+
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    if (Questions()) return Questions()(parent, caption, text);
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 } // namespace quellmarin::ui

@@ -16,4 +16,10 @@ void SetMessageHandler(MessageHandler handler);
 void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                  MessageIcon icon = MessageIcon::Information);
 
+// A question with Yes and No, No being the default; true for Yes.
+using QuestionHandler = std::function<bool(QWidget* parent, const QString& caption, const QString& text)>;
+// Replaces the real question box (an empty handler restores it).
+void SetQuestionHandler(QuestionHandler handler);
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);
+
 } // namespace quellmarin::ui

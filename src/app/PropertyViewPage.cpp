@@ -6,6 +6,10 @@
 #include "app/MessageBox.h"
 #include "app/ScanWindow.h"
 #include "app/WarningDialog.h"
+#include "device/AliasWindow.h"
+#include "device/LinkWindow.h"
+#include "device/PanelLockWindow.h"
+#include "device/RouteWindow.h"
 #include "graph/ResponseGraph.h"
 #include "link/Discovery.h"
 #include "modules/CompressorPopup.h"
@@ -54,7 +58,8 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
       inputEq_(app.Context(), Section::Input), outputEq_(app.Context(), Section::Output),
       crossover_(app.Context()), inputGain_(app.Context(), Section::Input),
       outputGain_(app.Context(), Section::Output), limiter_(app.Context()), compressor_(app.Context()),
-      inputDelay_(app.Context(), Section::Input), outputDelay_(app.Context(), Section::Output) {
+      inputDelay_(app.Context(), Section::Input), outputDelay_(app.Context(), Section::Output),
+      route_(app.Context()), links_(app.Context()), alias_(app.Context()), panelLock_(app.Context()) {
     setObjectName("frontPanel");
     setAccessibleName("Front panel");
     auto* root = new QVBoxLayout(this);
@@ -173,6 +178,10 @@ void CPropertyViewPage::BuildPopups() {
     RegisterPopup(StripAction::OpenInputPeq, inputEqPopup_);
     RegisterPopup(StripAction::OpenOutputPeq, outputEqPopup_);
     RegisterPopup(StripAction::OpenCrossover, new CrossoverPopup(crossover_, model, this));
+    auto* routes = new RouteWindow(route_, model, this);
+    RegisterPopup(StripAction::OpenRouting, routes);
+    // What an input sees through the outputs depends on where it is routed.
+    connect(routes, &ModulePopup::edited, inputDelay, &InputDelayPopup::RebuildOutputsTable);
     for (EqPopup* eq : {inputEqPopup_, outputEqPopup_})
         connect(eq, &EqPopup::bandClicked, this,
                 [this, eq](int band, bool select) { OnBandClicked(eq->GetSection(), band, select); });
@@ -213,14 +222,14 @@ QWidget* CPropertyViewPage::BuildMeters(Section section) {
         links[k]->setAccessibleName(name + " link indicator");
         lamps[k]->setToolTip(output ? "Limiter active" : "Signal over the clip threshold");
         links[k]->setToolTip("Lit when this channel is linked with the selected one; click to set up links");
-        connect(links[k], &Lamp::clicked, this,
-                [this] { emit note("Channel link setting: not available yet."); });
+        connect(links[k], &Lamp::clicked, this, [this, section] { OpenLinkWindow(section); });
         const bool shown = output || InputSlotUsed(model, k);
         lamps[k]->setVisible(shown);
         links[k]->setVisible(shown);
         if (!shown) continue;
         auto* label = new QLabel(ChannelLabel(section, k, model), box);
-        label->setAlignment(Qt::AlignCenter);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        (output ? outNames_ : inNames_)[k] = label;
         grid->addWidget(lamps[k], 0, col, Qt::AlignCenter);
         grid->addWidget(links[k], 1, col, Qt::AlignCenter);
         grid->addWidget(label, 3, col, Qt::AlignCenter);
@@ -276,6 +285,7 @@ QWidget* CPropertyViewPage::BuildStrip() {
         if (model == DeviceModel::Ketra && k >= 4)
             label->setText(QString("%1 / %2").arg(QChar('A' + k - 4)).arg(k + 1));
         grid->addWidget(label, 1 + k, 0);
+        rowNames_[k] = label;
     }
     addColumns(kInputOrder, 5, Section::Input);
     addColumns(kOutputOrder, 7, Section::Output);
@@ -411,6 +421,7 @@ void CPropertyViewPage::RefreshStripTips() {
         tip(2100 + k, inputEq_.Summary(k));
         tip(2800 + k, outputEq_.Summary(k));
         tip(2700 + k, crossover_.Summary(k));
+        tip(2500 + k, route_.Summary(k));
         tip(2600 + k, DelaySummary(g_SystemParameters, {Section::Output, k}));
     }
 }
@@ -431,7 +442,63 @@ void CPropertyViewPage::RefreshGraph() {
     SyncBandSelection();
 }
 
+void CPropertyViewPage::RefreshNames() {
+    const DeviceModel model = app_.Model();
+    const QFontMetrics fm(font());
+    for (Section section : {Section::Input, Section::Output}) {
+        auto& labels = IsOutput(section) ? outNames_ : inNames_;
+        for (int k = 0; k < 8; ++k) {
+            if (!labels[k]) continue;
+            const QString name = QString::fromStdString(DisplayName(g_SystemParameters, {section, k}));
+            // Two lines always, so that naming a channel does not move the meters.
+            const int width = std::max(24, labels[k]->parentWidget()->width() / 8 - 4);
+            labels[k]->setText(ChannelLabel(section, k, model) + "\n" +
+                               fm.elidedText(name, Qt::ElideRight, width));
+            labels[k]->setToolTip(name.isEmpty()
+                                      ? QString()
+                                      : QString::fromStdString(ChannelName(section, k, model)) + ": " + name);
+        }
+    }
+    for (int k = 0; k < 8; ++k) {
+        QStringList tips;
+        for (Section section : {Section::Input, Section::Output}) {
+            if (!IsOutput(section) && !InputSlotUsed(model, k)) continue;
+            const std::string name = DisplayName(g_SystemParameters, {section, k});
+            if (!name.empty()) tips << QString::fromStdString(ChannelName(section, k, model) + ": " + name);
+        }
+        rowNames_[k]->setToolTip(tips.join("\n"));
+    }
+}
+
+void CPropertyViewPage::OpenLinkWindow(Section section) {
+    LinkWindow window(links_, section, this);
+    // Below the meters, left for the inputs and right for the outputs, as the device's own software does.
+    const QRect main = window.parentWidget()->window()->geometry();
+    window.move(main.left() + (IsOutput(section) ? 600 : 200), main.top() + 265);
+    if (window.exec() != QDialog::Accepted) return;
+    links_.Confirm(section, window.Rows());
+    RefreshAll();
+}
+
+void CPropertyViewPage::OpenAliasWindow() {
+    std::optional<LinkController::PollSuspension> hold;
+    if (app_.Connected()) hold.emplace(app_.SuspendPoll());
+    AliasWindow window(
+        alias_, app_.Model(), [this](std::string frame) { app_.SendExchange(std::move(frame)); }, this);
+    window.exec();
+    RefreshAll();
+}
+
+void CPropertyViewPage::OpenPanelLockWindow() {
+    std::optional<LinkController::PollSuspension> hold;
+    if (app_.Connected()) hold.emplace(app_.SuspendPoll());
+    PanelLockWindow window(
+        panelLock_, [this](std::string frame) { app_.SendExchange(std::move(frame)); }, this);
+    window.exec();
+}
+
 void CPropertyViewPage::RefreshAll() {
+    RefreshNames();
     RefreshStrip();
     RefreshLinkLamps();
     RefreshGraph();

@@ -5,6 +5,10 @@
 
 #include "app/PanelLogic.h"
 #include "app/QuellmarinApp.h"
+#include "device/AliasEditor.h"
+#include "device/LinkEditor.h"
+#include "device/PanelLock.h"
+#include "device/RouteEditor.h"
 #include "modules/CompressorEditor.h"
 #include "modules/CrossoverEditor.h"
 #include "modules/DelayEditor.h"
@@ -19,6 +23,7 @@
 #include <functional>
 #include <map>
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -47,6 +52,10 @@ class CPropertyViewPage : public QWidget {
     void ActivateModule(int code);
 
     void SelectStrip(int id);
+    // The modal device windows; while connected they hold the poll for their exchanges.
+    void OpenLinkWindow(Section section);
+    void OpenAliasWindow();
+    void OpenPanelLockWindow();
     // Faint responses of the other outputs behind the one shown.
     void ShowOtherOutputs(bool on);
     void RefreshMuteButtons();
@@ -91,6 +100,8 @@ class CPropertyViewPage : public QWidget {
     void SyncBandSelection();
     // Windows that show what the graph edits reload their fields.
     void RefreshGraphPopups();
+    // Channel names under the meters and beside the strip's rows.
+    void RefreshNames();
     void OpenPopup(StripAction action);
     void SelectDevice(int row);
     void ShowScanResult(const QStringList& lines);
@@ -108,6 +119,10 @@ class CPropertyViewPage : public QWidget {
     LimiterEditor limiter_;
     CompressorEditor compressor_;
     DelayEditor inputDelay_, outputDelay_;
+    RouteEditor route_;
+    LinkEditor links_;
+    AliasEditor alias_;
+    PanelLock panelLock_;
     std::map<StripAction, std::function<void(int channel)>> actions_;
     std::map<StripAction, ModulePopup*> popups_;
     EqPopup* inputEqPopup_ = nullptr;
@@ -117,6 +132,7 @@ class CPropertyViewPage : public QWidget {
     LevelMeterStrip* inMeters_ = nullptr;
     LevelMeterStrip* outMeters_ = nullptr;
     std::array<Lamp*, 8> inLamps_{}, outLamps_{}, inLinks_{}, outLinks_{};
+    std::array<QLabel*, 8> inNames_{}, outNames_{}, rowNames_{};
     ResponseGraph* graph_ = nullptr;
     std::map<int, QPushButton*> strip_;
     ScanWindow* scanWindow_ = nullptr;

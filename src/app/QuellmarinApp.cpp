@@ -1,5 +1,6 @@
 #include "app/QuellmarinApp.h"
 
+#include "link/Exchange.h"
 #include "link/PortCatalog.h"
 
 #include <QMetaObject>
@@ -150,6 +151,16 @@ void CQuellmarinApp::StartDisconnect() {
     state_ = LinkState::Disconnecting;
     emit stateChanged(state_);
     controller_->RequestDisconnect();
+}
+
+void CQuellmarinApp::SendExchange(std::string frame) {
+    if (!Connected()) return;
+    const auto wait = timings_.settingReplyWait;
+    RunJob<std::string>(
+        [frame, wait](CSerialPort& port, const std::function<void(int)>&) {
+            return ExchangeFrame(port, frame, wait);
+        },
+        this, {}, {});
 }
 
 void CQuellmarinApp::Shutdown() {

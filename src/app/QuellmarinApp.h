@@ -99,6 +99,9 @@ class CQuellmarinApp : public QObject {
                 Qt::QueuedConnection);
         });
     }
+    // Sends a frame as an exchange on the worker and reads the reply (an alias name, the panel lock);
+    // nothing happens while not connected.
+    void SendExchange(std::string frame);
     // While held, the worker neither polls nor sends posted frames (a modal window's exchanges).
     LinkController::PollSuspension SuspendPoll() { return controller_->SuspendPoll(); }
 

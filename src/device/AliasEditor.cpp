@@ -32,10 +32,4 @@ std::optional<std::string> AliasEditor::Leave(int index, std::string_view text) 
     return frame;
 }
 
-std::string DisplayName(const SystemParameters& p, ChannelRef c) {
-    const std::string name = TrimRight(Stored(p, AliasEditor::IndexOf(c)));
-    if (name.empty() || std::all_of(name.begin(), name.end(), [](char ch) { return ch == '*'; })) return {};
-    return name;
-}
-
 } // namespace quellmarin

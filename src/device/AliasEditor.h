@@ -28,8 +28,4 @@ class AliasEditor {
     EditContext& ctx_;
 };
 
-// The name to show beside a channel: its alias when one was given (not blank and not the "*" fill of
-// the defaults), else nothing.
-std::string DisplayName(const SystemParameters& p, ChannelRef c);
-
 } // namespace quellmarin

@@ -35,7 +35,8 @@ std::string LinkEditor::ColumnLabel(Section section, int channel) const {
 std::array<int, 8> LinkEditor::Rows(Section section) const {
     std::array<int, 8> rows{};
     for (int k = 0; k < 8; ++k)
-        rows[k] = std::min<int>(IsOutput(section) ? ctx_.params.OutCH[k].LinkIndex : ctx_.params.InCH[k].LinkIndex, 7);
+        rows[k] = std::min<int>(
+            IsOutput(section) ? ctx_.params.OutCH[k].LinkIndex : ctx_.params.InCH[k].LinkIndex, 7);
     return rows;
 }
 

@@ -23,7 +23,8 @@ bool RouteEditor::Routed(int output, int slot) const {
 void RouteEditor::Toggle(int output, int slot) {
     std::uint8_t& level = ctx_.Out(output).Route[slot];
     level = level != 0 ? 0 : kUnity;
-    ctx_.PostFixed(FrameRoute(ctx_.Address(), output, ctx_.params.OutCH[output].Route, ctx_.model), kRouteFrameLength);
+    ctx_.PostFixed(FrameRoute(ctx_.Address(), output, ctx_.params.OutCH[output].Route, ctx_.model),
+                   kRouteFrameLength);
 }
 
 void RouteEditor::Reset() {

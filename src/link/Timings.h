@@ -10,16 +10,17 @@ namespace quellmarin {
 
 struct LinkTimings {
     using ms = std::chrono::milliseconds;
-    ms helloWait{30};        // per hello probe
-    ms cycle{200};           // link worker cycle: write, wait, read
-    ms parameterWait{1200};  // whole-record upload "Q000"
-    ms infoWait{500};        // device information "I"
-    ms downloadSettle{1000}; // twice around a download
-    ms secondaryRead{500};   // the secondary port's read after a download
-    ms disconnectWait{400};  // for "B" to leave at a disconnection
-    ms exitWait{300};        // for "B" to leave at program end
-    ms quietGap{15};         // a reply of known length is complete when nothing follows it this long
-    ms writeTimeout{3000};   // a write that does not finish by then failed
+    ms helloWait{30};         // per hello probe
+    ms cycle{200};            // link worker cycle: write, wait, read
+    ms parameterWait{1200};   // whole-record upload "Q000"
+    ms infoWait{500};         // device information "I"
+    ms downloadSettle{1000};  // twice around a download
+    ms secondaryRead{500};    // the secondary port's read after a download
+    ms disconnectWait{400};   // for "B" to leave at a disconnection
+    ms exitWait{300};         // for "B" to leave at program end
+    ms quietGap{15};          // a reply of known length is complete when nothing follows it this long
+    ms settingReplyWait{100}; // the reply to an alias name or the panel lock, read and discarded
+    ms writeTimeout{3000};    // a write that does not finish by then failed
     LinkClock* clock = &SystemClock();
 
     // Short waits for tests against the in-memory virtual processor.
@@ -34,6 +35,7 @@ struct LinkTimings {
         t.disconnectWait = ms(100);
         t.exitWait = ms(100);
         t.quietGap = ms(3);
+        t.settingReplyWait = ms(20);
         t.writeTimeout = ms(1000);
         return t;
     }

@@ -9,7 +9,7 @@ namespace quellmarin {
 
 std::string CompressorEditor::Title(int channel) const {
     return "INPUT COMP                    CH[" + std::to_string(channel + 1) + "]" +
-           LinkedTitleSuffix(ctx_.params, {Section::Input, channel}, ctx_.model);
+           TitleSuffix(ctx_.params, {Section::Input, channel}, ctx_.model);
 }
 
 std::string CompressorEditor::Label(int channel) {

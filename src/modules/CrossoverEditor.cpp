@@ -9,7 +9,7 @@ namespace quellmarin {
 
 std::string CrossoverEditor::Title(int channel) const {
     return "OUTPUT HLPF" + std::string(18, ' ') + "CH[" + std::to_string(channel + 1) + "]" +
-           LinkedTitleSuffix(ctx_.params, {Section::Output, channel}, ctx_.model);
+           TitleSuffix(ctx_.params, {Section::Output, channel}, ctx_.model);
 }
 
 CrossoverSetting CrossoverEditor::Current(int channel) const {

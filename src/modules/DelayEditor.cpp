@@ -30,7 +30,7 @@ std::string DelayEditor::Title(int channel) const {
     const std::string head =
         IsOutput(section_) ? "OUTPUT DELAY" + std::string(17, ' ') : "INPUT DELAY" + std::string(27, ' ');
     return head + "CH[" + std::to_string(channel + 1) + "]" +
-           LinkedTitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
+           TitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
 }
 
 std::string DelayEditor::Label(int channel) {

@@ -27,10 +27,21 @@ std::string ChannelName(Section section, int channel, DeviceModel model) {
     return (IsOutput(section) ? "Output " : "Input ") + LetterOrNumber(section, channel, model);
 }
 
-std::string LinkedTitleSuffix(const SystemParameters& p, ChannelRef c, DeviceModel model) {
+std::string DisplayName(const SystemParameters& p, ChannelRef c) {
+    // Stored as 15 characters padded with spaces; "*" all through when never set.
+    const char* stored = p.ChName[(IsOutput(c.section) ? 8 : 0) + std::clamp(c.index, 0, 7)];
+    std::string name(stored, stored + kAliasLength);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+    if (name.find_first_not_of('*') == std::string::npos) return {};
+    return name;
+}
+
+std::string TitleSuffix(const SystemParameters& p, ChannelRef c, DeviceModel model) {
+    const std::string name = DisplayName(p, c);
+    std::string suffix = name.empty() ? std::string() : " " + name;
     const int master = c.Master(p);
-    if (master == c.index) return {};
-    return " (editing " + ChannelTag(c.section, master, model) + ")";
+    if (master != c.index) suffix += " (editing " + ChannelTag(c.section, master, model) + ")";
+    return suffix;
 }
 
 bool EditContext::PostFixed(std::string frame, std::size_t length) const {

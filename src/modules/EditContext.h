@@ -32,9 +32,12 @@ struct ChannelRef {
 std::string ChannelTag(Section section, int channel, DeviceModel model);
 // The channel as a sentence names it: "Input 3", "Output 8", on Ketra "Input A".
 std::string ChannelName(Section section, int channel, DeviceModel model);
-// " (editing CH[2])" when the channel is linked to another one, else nothing: every editor title says
-// which channel's settings it shows.
-std::string LinkedTitleSuffix(const SystemParameters& p, ChannelRef c, DeviceModel model);
+// The name to show beside a channel: its alias when one was given (not blank and not the "*" fill of
+// the defaults), else nothing.
+std::string DisplayName(const SystemParameters& p, ChannelRef c);
+// What every editor title adds after the channel's "CH[n]": its alias name when it has one, and
+// " (editing CH[2])" when it is linked to another channel, whose settings the editor then shows.
+std::string TitleSuffix(const SystemParameters& p, ChannelRef c, DeviceModel model);
 
 struct EditContext {
     SystemParameters& params;

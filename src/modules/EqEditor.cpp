@@ -34,7 +34,7 @@ std::string EqEditor::Title(int channel) const {
     const std::string head =
         IsOutput(section_) ? "OUTPUT PEQ" + std::string(19, ' ') : "INPUT PEQ" + std::string(21, ' ');
     return head + "CH[" + std::to_string(channel + 1) + "]" +
-           LinkedTitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
+           TitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
 }
 
 PeqBand EqEditor::StepsOf(const BandSetting& b) {

@@ -13,7 +13,7 @@ std::string GainEditor::Title(int channel) const {
     const std::string head =
         IsOutput(section_) ? "OUTPUT GAIN                  " : "INPUT GAIN                    ";
     return head + "CH[" + std::to_string(channel + 1) + "]" +
-           LinkedTitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
+           TitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
 }
 
 std::uint8_t& GainEditor::GainOf(int master) {

@@ -10,7 +10,7 @@ namespace quellmarin {
 
 std::string LimiterEditor::Title(int channel) const {
     return "OUTPUT LIMIT                  CH[" + std::to_string(channel + 1) + "]" +
-           LinkedTitleSuffix(ctx_.params, {Section::Output, channel}, ctx_.model);
+           TitleSuffix(ctx_.params, {Section::Output, channel}, ctx_.model);
 }
 
 std::string LimiterEditor::ItemText(int item) {

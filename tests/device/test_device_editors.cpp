@@ -116,9 +116,11 @@ TEST(AliasEditor, NamesArePaddedFilteredAndSentEveryTime) {
     AliasEditor alias(r.ctx);
     EXPECT_EQ(alias.FieldText(0), "***************");
     EXPECT_EQ(DisplayName(r.record, {Section::Input, 0}), "") << "the default fill is no name";
-    EXPECT_EQ(alias.Leave(AliasEditor::IndexOf({Section::Output, 2}), "Stage left"), "(01E12Stage left     )");
+    EXPECT_EQ(alias.Leave(AliasEditor::IndexOf({Section::Output, 2}), "Stage left"),
+              "(01E12Stage left     )");
     EXPECT_EQ(DisplayName(r.record, {Section::Output, 2}), "Stage left");
-    EXPECT_EQ(alias.Leave(10, "Stage left"), "(01E12Stage left     )") << "leaving it unchanged sends it again";
+    EXPECT_EQ(alias.Leave(10, "Stage left"), "(01E12Stage left     )")
+        << "leaving it unchanged sends it again";
     EXPECT_EQ(alias.Leave(0, ""), "(01E00               )");
     EXPECT_EQ(std::string(r.record.ChName[0], 15), std::string(15, ' '));
     EXPECT_EQ(alias.Leave(1, "(Kick)\x01 drum and more"), "(01E01Kick drum and m)");

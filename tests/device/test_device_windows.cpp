@@ -1,0 +1,169 @@
+// The routing, link, alias and panel lock windows on the offscreen platform, opened from the strip, a
+// link indicator and the Device menu, with the frames arriving at the built-in virtual processor.
+#include "../app/AppTestSupport.h"
+#include "app/Lamp.h"
+#include "app/MessageBox.h"
+#include "app/Theme.h"
+#include "controls/Controls.h"
+#include "device/AliasWindow.h"
+#include "device/LinkWindow.h"
+#include "device/PanelLockWindow.h"
+#include "device/RouteWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+using namespace quellmarin;
+using namespace quellmarin::ui;
+using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::VirtualProgram;
+
+namespace {
+bool Received(CQuellmarinApp& app, const std::string& frame) {
+    const auto frames = app.VirtualDevice()->FramesReceived();
+    return std::find(frames.begin(), frames.end(), frame) != frames.end();
+}
+// Runs `act` on the first modal window of that class once it is shown, then closes it with `accept`.
+template <class Window> void WhenShown(std::function<void(Window*)> act, bool accept = true) {
+    QTimer::singleShot(0, [act, accept] {
+        Window* w = nullptr;
+        QTRY_VERIFY((w = [] {
+                        for (QWidget* top : QApplication::topLevelWidgets())
+                            if (auto* found = qobject_cast<Window*>(top); found && found->isVisible())
+                                return found;
+                        return static_cast<Window*>(nullptr);
+                    }()) != nullptr);
+        act(w);
+        if (accept)
+            w->accept();
+        else
+            w->reject();
+    });
+}
+} // namespace
+
+class TestDeviceWindows : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        qApp->setStyleSheet(StyleSheet());
+        SetMessageHandler([](QWidget*, const QString&, const QString&) {});
+    }
+    void init() { ResetDefaults(DeviceModel::Mivon); }
+    void cleanup() { SetQuestionHandler({}); }
+
+    void theRoutingWindowTogglesAndResets() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTest::mouseClick(frame.Page()->StripButton(2507), Qt::LeftButton);
+        auto* route = frame.Page()->findChild<RouteWindow*>("routeWindow");
+        QVERIFY(route && route->isVisible());
+        QCOMPARE(route->windowTitle(), QString("Route"));
+        QVERIFY(route->Crosspoint(7, 7)->CheckedFlag());
+        QTest::mouseClick(route->Crosspoint(7, 1), Qt::LeftButton);
+        QCOMPARE(route->Crosspoint(7, 1)->Look(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0317000181000000000000000181)"), 5000);
+        QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(181));
+        QVERIFY(frame.Page()->StripButton(2507)->toolTip().startsWith("From B, H"));
+
+        int asked = 0;
+        SetQuestionHandler([&](QWidget*, const QString& caption, const QString& text) {
+            ++asked;
+            return caption == "TIP:" && text == "Are you sure reset route setting ?" && asked > 1;
+        });
+        QTest::mouseClick(route->ResetButton(), Qt::LeftButton); // answered No
+        QCOMPARE(g_SystemParameters.OutCH[7].Route[1], std::uint8_t(181));
+        QTest::mouseClick(route->ResetButton(), Qt::LeftButton); // answered Yes
+        QCOMPARE(g_SystemParameters.OutCH[7].Route[1], std::uint8_t(0));
+        QVERIFY(!route->Crosspoint(7, 1)->CheckedFlag());
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01K)"), 5000);
+        QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(0));
+    }
+
+    void aLinkIndicatorOpensTheLinkWindow() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        WhenShown<LinkWindow>([](LinkWindow* w) {
+            QCOMPARE(w->windowTitle(), QString(" Link Setting Input"));
+            w->Choose(1, 0); // input B into input A's group
+        });
+        QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 3), Qt::LeftButton);
+        QCOMPARE(g_SystemParameters.InCH[1].LinkIndex, std::uint8_t(0));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$04000234567)"), 5000);
+        // The selected input (A) lights its own and B's indicator.
+        QVERIFY(frame.Page()->LinkLamp(Section::Input, 1)->Lit());
+        QVERIFY(!frame.Page()->LinkLamp(Section::Input, 2)->Lit());
+
+        // Cancel changes nothing.
+        WhenShown<LinkWindow>([](LinkWindow* w) { w->Choose(5, 0); }, false);
+        QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 0), Qt::LeftButton);
+        QCOMPARE(g_SystemParameters.InCH[5].LinkIndex, std::uint8_t(5));
+    }
+
+    void aliasNamesAreSentAndShown() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        WhenShown<AliasWindow>([&app](AliasWindow* w) {
+            QVERIFY(app.Controller().PollSuspended());
+            CMyTextEdit* field = w->Field(10);
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, "Stage (left)");
+            QCOMPARE(field->text(), QString("Stage left"));
+            QTest::keyClick(field, Qt::Key_Return); // hands the focus on: the name is stored and sent
+        });
+        frame.findChild<QAction*>("command32813")->trigger();
+        QVERIFY(!app.Controller().PollSuspended());
+        QCOMPARE(std::string(g_SystemParameters.ChName[10], 15), std::string("Stage left     "));
+        QTRY_COMPARE_WITH_TIMEOUT(std::string(app.VirtualDevice()->Parameters().ChName[10], 15),
+                                  std::string("Stage left     "), 5000);
+        QVERIFY(Received(app, "(01E12Stage left     )"));
+        // The name appears where output 3 is shown.
+        QTest::mouseClick(frame.Page()->StripButton(3002), Qt::LeftButton);
+        QVERIFY(
+            frame.Page()->findChild<QWidget*>("limiterPopup")->windowTitle().endsWith("CH[3] Stage left"));
+    }
+
+    void thePanelLockIsSentOnEveryClick() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        WhenShown<PanelLockWindow>([](PanelLockWindow* w) {
+            QVERIFY(w->UnlockButton()->isChecked());
+            w->LockButton()->click();
+            w->LockButton()->click();
+        });
+        frame.findChild<QAction*>("command32824")->trigger();
+        QCOMPARE(DeviceInfo.PanelLock, std::uint8_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().PanelLock, std::uint8_t(1), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            [&] {
+                const auto frames = app.VirtualDevice()->FramesReceived();
+                return std::count(frames.begin(), frames.end(), "(01J001)");
+            }(),
+            2L, 5000);
+
+        // Not connected, only the record changes.
+        app.StartDisconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!app.Connected(), 5000);
+        const std::size_t count = app.VirtualDevice()->FrameCount();
+        WhenShown<PanelLockWindow>([](PanelLockWindow* w) { w->UnlockButton()->click(); });
+        frame.findChild<QAction*>("command32824")->trigger();
+        QCOMPARE(DeviceInfo.PanelLock, std::uint8_t(0));
+        QCOMPARE(app.VirtualDevice()->FrameCount(), count);
+    }
+};
+
+QTEST_MAIN(TestDeviceWindows)
+#include "test_device_windows.moc"
