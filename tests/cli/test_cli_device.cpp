@@ -64,7 +64,8 @@ TEST(CliDevice, ScanUploadDownloadLevelsAndSend) {
     ASSERT_TRUE(loaded.ok());
     EXPECT_TRUE(loaded.records->params == rig.device.Parameters());
     EXPECT_EQ(loaded.records->params.OutCH[3].Gain, 161);
-    EXPECT_EQ(rig.device.FramesReceived().back(), "(05B)");
+    EXPECT_TRUE(test::WaitFor([&] { return rig.device.FramesReceived().back() == "(05B)"; }))
+        << "the processor reads the end of the connection on its own thread";
     EXPECT_EQ(rig.Run({"upload", (dir / "up.txt").string()}).code, 3);
 
     SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
