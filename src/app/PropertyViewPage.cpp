@@ -23,10 +23,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace quellmarin::ui {
@@ -187,10 +189,7 @@ void CPropertyViewPage::BuildPopups() {
                 [this, eq](int band, bool select) { OnBandClicked(eq->GetSection(), band, select); });
     // The graph and the windows stay in step: a band selected or changed in one shows in the other.
     connect(graph_, &ResponseGraph::bandSelected, this, &CPropertyViewPage::SyncBandSelection);
-    connect(graph_, &ResponseGraph::changed, this, [this] {
-        RefreshGraphPopups();
-        RefreshStripTips();
-    });
+    connect(graph_, &ResponseGraph::changed, this, &CPropertyViewPage::RefreshGraphPopups);
     connect(graph_, &ResponseGraph::eqSwitchRequested, this, [this] {
         const Section section = logic_.InputSectionActive() ? Section::Input : Section::Output;
         (IsOutput(section) ? outputEq_ : inputEq_).SetEnabled(logic_.CurrentChannelOf(section), true);
@@ -370,12 +369,10 @@ void CPropertyViewPage::RefreshStrip() {
         Repolish(b);
     }
     RefreshMuteButtons();
-    RefreshStripTips();
 }
 
 void CPropertyViewPage::OnEdited() {
     RefreshGraph();
-    RefreshStripTips();
 }
 
 void CPropertyViewPage::OnBandClicked(Section section, int band, bool select) {
@@ -404,26 +401,63 @@ void CPropertyViewPage::ShowOtherOutputs(bool on) {
     RefreshGraph();
 }
 
-void CPropertyViewPage::RefreshStripTips() {
-    const DeviceModel model = app_.Model();
-    for (int k = 0; k < 8; ++k) {
-        const auto tip = [&](int id, const std::string& value) {
-            const auto click = DecodeStripId(id);
-            StripButton(id)->setToolTip(QString::fromStdString(value + " (" +
-                                                               ChannelName(click->info->section, k, model) +
-                                                               ")\n" + std::string(click->info->tooltip)));
-        };
-        tip(2200 + k, inputGain_.Summary(k));
-        tip(2900 + k, outputGain_.Summary(k));
-        tip(3000 + k, limiter_.Summary(k));
-        tip(3200 + k, compressor_.Summary(k));
-        tip(2300 + k, DelaySummary(g_SystemParameters, {Section::Input, k}));
-        tip(2100 + k, inputEq_.Summary(k));
-        tip(2800 + k, outputEq_.Summary(k));
-        tip(2700 + k, crossover_.Summary(k));
-        tip(2500 + k, route_.Summary(k));
-        tip(2600 + k, DelaySummary(g_SystemParameters, {Section::Output, k}));
+QString CPropertyViewPage::StripTip(int id) const {
+    const auto click = DecodeStripId(id);
+    if (!click) return {};
+    const int k = click->channel;
+    const Section section = click->info->section;
+    std::string value;
+    switch (click->info->action) {
+    case StripAction::OpenInputPeq:
+        value = inputEq_.Summary(k);
+        break;
+    case StripAction::OpenInputGain:
+        value = inputGain_.Summary(k);
+        break;
+    case StripAction::OpenInputDelay:
+    case StripAction::OpenOutputDelay:
+        value = DelaySummary(g_SystemParameters, {section, k});
+        break;
+    case StripAction::OpenRouting:
+        value = route_.Summary(k);
+        break;
+    case StripAction::OpenCrossover:
+        value = crossover_.Summary(k);
+        break;
+    case StripAction::OpenOutputPeq:
+        value = outputEq_.Summary(k);
+        break;
+    case StripAction::OpenOutputGain:
+        value = outputGain_.Summary(k);
+        break;
+    case StripAction::OpenLimiter:
+        value = limiter_.Summary(k);
+        break;
+    case StripAction::OpenCompressor:
+        value = compressor_.Summary(k);
+        break;
+    case StripAction::ToggleInputMute:
+    case StripAction::ToggleOutputMute:
+        value = mute_.Muted({section, k}) ? "Muted" : "Not muted";
+        break;
     }
+    std::string name = ChannelName(section, k, app_.Model());
+    if (const std::string alias = DisplayName(g_SystemParameters, {section, k}); !alias.empty())
+        name += " " + alias;
+    return QString::fromStdString(value + " (" + name + ")\n" + std::string(click->info->tooltip));
+}
+
+bool CPropertyViewPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const QString name = watched->objectName();
+        if (name.startsWith("strip")) {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            QToolTip::showText(help->globalPos(), StripTip(name.mid(5).toInt()),
+                               static_cast<QWidget*>(watched));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CPropertyViewPage::RefreshLinkLamps() {

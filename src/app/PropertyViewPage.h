@@ -52,6 +52,9 @@ class CPropertyViewPage : public QWidget {
     void ActivateModule(int code);
 
     void SelectStrip(int id);
+    // The tooltip of a strip button: the current value of its column ("Gain -6 dB"), then what the
+    // column does. Made when it is shown, so that it is always current and costs nothing meanwhile.
+    QString StripTip(int id) const;
     // The modal device windows; while connected they hold the poll for their exchanges.
     void OpenLinkWindow(Section section);
     void OpenAliasWindow();
@@ -85,13 +88,14 @@ class CPropertyViewPage : public QWidget {
     // A short note for the status bar (a window that does not exist yet, ...).
     void note(const QString& text);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     QWidget* BuildMeters(Section section);
     QWidget* BuildStrip();
     void BuildActions();
     void BuildPopups();
-    // The strip's tooltips of the columns that have a value show it ("Gain -6 dB").
-    void RefreshStripTips();
     // An editor window changed the record: the graph and the tooltips follow.
     void OnEdited();
     // A band button of an equaliser window: the graph selects the band (or none).

@@ -37,8 +37,8 @@ LinkWindow::LinkWindow(LinkEditor& editor, Section section, QWidget* parent)
         columns_[channel] = column;
         const QString label = QString::fromStdString(editor_.ColumnLabel(section, channel));
         for (int r = 0; r < int(groups.size()); ++r) {
-            // Outputs are numbered, so their buttons carry the number; inputs carry their letter.
-            auto* b = new QPushButton(IsOutput(section) ? label : QString(QChar('A' + r)), frame);
+            // Every button of a column carries its channel: the input's letter or the output's number.
+            auto* b = new QPushButton(label, frame);
             b->setCheckable(true);
             b->setFixedSize(40, 26);
             b->setAccessibleName(QString("%1 %2 in group %3").arg(side, label).arg(r + 1));

@@ -242,8 +242,8 @@ class TestFrontPanel : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!app.Connected(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(scan->text(), QString("Scan device"), 5000);
         // The processor reads the end of the connection on its own thread.
-        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(app.VirtualDevice()->FramesReceived().back()), QString("(01B)"),
-                                  5000);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(app.VirtualDevice()->FramesReceived().back()),
+                                  QString("(01B)"), 5000);
         QCOMPARE(frame.PaneText(3), QString("None device connected.."));
         QCOMPARE(page->InputMeters()->LitSegmentsOf(0), 0);
     }
@@ -303,8 +303,8 @@ class TestFrontPanel : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::NotConnected, 5000);
         QCOMPARE(page->ScanButton()->text(), QString("Scan device"));
         // The processor reads the end of the connection on its own thread.
-        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(app.VirtualDevice()->FramesReceived().back()), QString("(01B)"),
-                                  5000);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(app.VirtualDevice()->FramesReceived().back()),
+                                  QString("(01B)"), 5000);
     }
 
     void eightMutesClickedInOneCycleAllReachTheDevice() {

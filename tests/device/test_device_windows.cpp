@@ -73,7 +73,7 @@ class TestDeviceWindows : public QObject {
         QCOMPARE(route->Crosspoint(7, 1)->Look(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0317000181000000000000000181)"), 5000);
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(181));
-        QVERIFY(frame.Page()->StripButton(2507)->toolTip().startsWith("From B, H"));
+        QVERIFY(frame.Page()->StripTip(2507).startsWith("From B, H"));
 
         int asked = 0;
         SetQuestionHandler([&](QWidget*, const QString& caption, const QString& text) {
@@ -157,6 +157,7 @@ class TestDeviceWindows : public QObject {
         // Not connected, only the record changes.
         app.StartDisconnect();
         QTRY_VERIFY_WITH_TIMEOUT(!app.Connected(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->FramesReceived().back() == "(01B)", 5000);
         const std::size_t count = app.VirtualDevice()->FrameCount();
         WhenShown<PanelLockWindow>([](PanelLockWindow* w) { w->UnlockButton()->click(); });
         frame.findChild<QAction*>("command32824")->trigger();

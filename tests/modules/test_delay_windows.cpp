@@ -75,7 +75,7 @@ class TestDelayWindows : public QObject {
         TypeAndLeave(popup->MetresField(), "1");
         QCOMPARE(popup->MsField()->text(), QString("2.941"));
         QTRY_VERIFY_WITH_TIMEOUT(DelaySamples(app.VirtualDevice()->Parameters().InCH[0]) == 141, 5000);
-        QVERIFY(frame.Page()->StripButton(2300)->toolTip().startsWith("Delay 2.938 ms"));
+        QVERIFY(frame.Page()->StripTip(2300).startsWith("Delay 2.938 ms"));
         Keep(popup, "input-delay");
     }
 

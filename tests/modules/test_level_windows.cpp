@@ -61,7 +61,7 @@ class TestLevelWindows : public QObject {
         QCOMPARE(popup->Readout()->text(), QString("1dB"));
         QCOMPARE(g_SystemParameters.InCH[2].Gain, std::uint8_t(183));
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282183)"), 5000);
-        QVERIFY(frame.Page()->StripButton(2202)->toolTip().startsWith("Gain 1 dB"));
+        QVERIFY(frame.Page()->StripTip(2202).startsWith("Gain 1 dB"));
 
         // Held at the bottom, the down arrow keeps sending the -90 dB frame.
         popup->Fader()->SetPosition(103);
@@ -116,7 +116,7 @@ class TestLevelWindows : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[1].Limit, std::uint8_t(55), 5000);
         QVERIFY(Received(app, "(01$036100005500)"));
         Keep(popup, "limiter");
-        QVERIFY(frame.Page()->StripButton(3001)->toolTip().startsWith("Limit +0.0 dBu"));
+        QVERIFY(frame.Page()->StripTip(3001).startsWith("Limit +0.0 dBu"));
     }
 
     void theCompressorTakesTypedValues() {
