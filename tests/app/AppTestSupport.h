@@ -6,6 +6,7 @@
 #include "app/QuellmarinApp.h"
 
 #include <QTest>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,18 @@ inline bool ConnectToVirtual(ui::CQuellmarinApp& app) {
     if (!ScanAndSelect(app)) return false;
     app.StartConnect(false);
     return QTest::qWaitFor([&] { return app.State() == LinkState::Connected; }, 10000);
+}
+
+// Whether the built-in virtual processor has received this frame.
+inline bool Received(ui::CQuellmarinApp& app, const std::string& frame) {
+    const auto frames = app.VirtualDevice()->FramesReceived();
+    return std::find(frames.begin(), frames.end(), frame) != frames.end();
+}
+
+// With QUELLMARIN_SCREENSHOT_DIR set, the window is saved there to be looked at.
+inline void KeepScreenshot(QWidget* w, const QString& name) {
+    if (qEnvironmentVariableIsSet("QUELLMARIN_SCREENSHOT_DIR"))
+        w->grab().save(qEnvironmentVariable("QUELLMARIN_SCREENSHOT_DIR") + "/" + name + ".png");
 }
 
 // Replaces the way edits leave for the device with a list, and fixes the address.

@@ -5,6 +5,8 @@
 #include "device/RouteEditor.h"
 #include "modules/GainEditor.h"
 
+#include "modules/EditorRig.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,21 +14,7 @@
 
 using namespace quellmarin;
 
-namespace {
-
-struct Rig {
-    explicit Rig(DeviceModel m = DeviceModel::Mivon)
-        : model(m), record(DefaultSystemParameters(m)), info(DefaultDeviceInfo(m)) {}
-    DeviceModel model;
-    SystemParameters record;
-    DeviceInfoRecord info;
-    std::string address = "01";
-    std::vector<std::string> frames;
-    EditContext ctx{record, info, model, [this] { return address; },
-                    [this](std::string f) { frames.push_back(std::move(f)); }};
-};
-
-} // namespace
+using Rig = test::EditorRig;
 
 TEST(RouteEditor, TogglesResetsAndTheKetraColumns) {
     Rig r;

@@ -22,13 +22,11 @@
 using namespace quellmarin;
 using namespace quellmarin::ui;
 using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::KeepScreenshot;
+using quellmarin::test::Received;
 using quellmarin::test::VirtualProgram;
 
 namespace {
-bool Received(CQuellmarinApp& app, const std::string& frame) {
-    const auto frames = app.VirtualDevice()->FramesReceived();
-    return std::find(frames.begin(), frames.end(), frame) != frames.end();
-}
 // Runs `act` on the first modal window of that class once it is shown, then closes it with `accept`.
 template <class Window> void WhenShown(std::function<void(Window*)> act, bool accept = true) {
     QTimer::singleShot(0, [act, accept] {

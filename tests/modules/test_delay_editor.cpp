@@ -2,6 +2,8 @@
 // digit pairs, the exact frames, and the table of what an input sees through every output.
 #include "modules/DelayEditor.h"
 
+#include "modules/EditorRig.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,18 +11,7 @@
 
 using namespace quellmarin;
 
-namespace {
-
-struct Rig {
-    SystemParameters record = DefaultSystemParameters(DeviceModel::Mivon);
-    DeviceInfoRecord info = DefaultDeviceInfo(DeviceModel::Mivon);
-    std::string address = "01";
-    std::vector<std::string> frames;
-    EditContext ctx{record, info, DeviceModel::Mivon, [this] { return address; },
-                    [this](std::string f) { frames.push_back(std::move(f)); }};
-};
-
-} // namespace
+using Rig = test::EditorRig;
 
 TEST(DelayEditor, TypedMillisecondsAreStoredAndSentOrRefused) {
     Rig r;

@@ -16,6 +16,8 @@
 using namespace quellmarin;
 using namespace quellmarin::ui;
 using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::KeepScreenshot;
+using quellmarin::test::Received;
 using quellmarin::test::VirtualProgram;
 
 class TestDelayWindows : public QObject {
@@ -29,10 +31,6 @@ class TestDelayWindows : public QObject {
         field->selectAll();
         QTest::keyClicks(field, text);
         QTest::keyClick(field, Qt::Key_Tab);
-    }
-    static void Keep(QWidget* w, const QString& name) {
-        if (qEnvironmentVariableIsSet("QUELLMARIN_SCREENSHOT_DIR"))
-            w->grab().save(qEnvironmentVariable("QUELLMARIN_SCREENSHOT_DIR") + "/" + name + ".png");
     }
 
   private slots:
@@ -76,7 +74,7 @@ class TestDelayWindows : public QObject {
         QCOMPARE(popup->MsField()->text(), QString("2.941"));
         QTRY_VERIFY_WITH_TIMEOUT(DelaySamples(app.VirtualDevice()->Parameters().InCH[0]) == 141, 5000);
         QVERIFY(frame.Page()->StripTip(2300).startsWith("Delay 2.938 ms"));
-        Keep(popup, "input-delay");
+        KeepScreenshot(popup, "input-delay");
     }
 
     void anOutputDelayShowsInTheInputTable() {
@@ -104,7 +102,7 @@ class TestDelayWindows : public QObject {
         TypeAndLeave(output->MsField(), "2500");
         QCOMPARE(messages_, QStringList{"Input illegal|Input range:[0,2000ms]"});
         QCOMPARE(output->MsField()->text(), QString("10"));
-        Keep(output, "output-delay");
+        KeepScreenshot(output, "output-delay");
 
         // The spin steps one sample and is sent at once.
         QTest::mouseClick(output->SpinUp(), Qt::LeftButton);

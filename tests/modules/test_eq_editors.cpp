@@ -4,6 +4,8 @@
 #include "modules/CrossoverEditor.h"
 #include "modules/EqEditor.h"
 
+#include "modules/EditorRig.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,18 +13,7 @@
 
 using namespace quellmarin;
 
-namespace {
-
-struct Rig {
-    SystemParameters record = DefaultSystemParameters(DeviceModel::Mivon);
-    DeviceInfoRecord info = DefaultDeviceInfo(DeviceModel::Mivon);
-    std::string address = "01";
-    std::vector<std::string> frames;
-    EditContext ctx{record, info, DeviceModel::Mivon, [this] { return address; },
-                    [this](std::string f) { frames.push_back(std::move(f)); }};
-};
-
-} // namespace
+using Rig = test::EditorRig;
 
 TEST(EqEditor, BandFramesSwitchAndTitles) {
     Rig r;

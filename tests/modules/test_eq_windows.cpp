@@ -17,18 +17,9 @@
 using namespace quellmarin;
 using namespace quellmarin::ui;
 using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::KeepScreenshot;
+using quellmarin::test::Received;
 using quellmarin::test::VirtualProgram;
-
-namespace {
-bool Received(CQuellmarinApp& app, const std::string& frame) {
-    const auto frames = app.VirtualDevice()->FramesReceived();
-    return std::find(frames.begin(), frames.end(), frame) != frames.end();
-}
-void Keep(QWidget* w, const QString& name) {
-    if (qEnvironmentVariableIsSet("QUELLMARIN_SCREENSHOT_DIR"))
-        w->grab().save(qEnvironmentVariable("QUELLMARIN_SCREENSHOT_DIR") + "/" + name + ".png");
-}
-} // namespace
 
 class TestEqWindows : public QObject {
     Q_OBJECT
@@ -117,7 +108,7 @@ class TestEqWindows : public QObject {
         const PeqBand stored = g_SystemParameters.InCH[0].Peq[1];
         QCOMPARE(eq->Field(BandField::Level)->text(), QString::fromStdString(LevelText(stored.Level)));
         QCOMPARE(graph->Model().Band(1).gainDb, GainValues()[stored.Level]);
-        Keep(eq, "input-eq");
+        KeepScreenshot(eq, "input-eq");
     }
 
     void theSwitchAndTheGraphsEqOffMark() {
@@ -145,7 +136,7 @@ class TestEqWindows : public QObject {
         QCOMPARE(g_SystemParameters.OutCH[2].PeqEnable, std::uint8_t(0));
         QVERIFY(!graph->Model().EqOn());
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0382000)"), 5000);
-        Keep(&frame, "eq-off");
+        KeepScreenshot(&frame, "eq-off");
     }
 
     void theCrossoverWindowAndTheCornersMenu() {
@@ -186,7 +177,7 @@ class TestEqWindows : public QObject {
         QCOMPARE(g_SystemParameters.OutCH[0].HpfType, std::uint8_t(11));
         QCOMPARE(x->TypeList(true)->currentText(), QString("-24dB LinkWitz-Riley")); // "the window follows"
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$03301100100122)"), 5000);
-        Keep(x, "crossover");
+        KeepScreenshot(x, "crossover");
     }
 };
 

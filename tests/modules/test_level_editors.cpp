@@ -3,6 +3,8 @@
 #include "modules/GainEditor.h"
 #include "modules/LimiterEditor.h"
 
+#include "modules/EditorRig.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,18 +12,7 @@
 
 using namespace quellmarin;
 
-namespace {
-
-struct Rig {
-    SystemParameters record = DefaultSystemParameters(DeviceModel::Mivon);
-    DeviceInfoRecord info = DefaultDeviceInfo(DeviceModel::Mivon);
-    std::string address = "01";
-    std::vector<std::string> frames;
-    EditContext ctx{record, info, DeviceModel::Mivon, [this] { return address; },
-                    [this](std::string f) { frames.push_back(std::move(f)); }};
-};
-
-} // namespace
+using Rig = test::EditorRig;
 
 TEST(GainEditor, FaderPositionsCodesReadoutsAndFrames) {
     Rig r;

@@ -18,20 +18,9 @@
 using namespace quellmarin;
 using namespace quellmarin::ui;
 using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::KeepScreenshot;
+using quellmarin::test::Received;
 using quellmarin::test::VirtualProgram;
-
-namespace {
-// With QUELLMARIN_SCREENSHOT_DIR set, the window is saved there to be looked at.
-void Keep(QWidget* w, const QString& name) {
-    if (qEnvironmentVariableIsSet("QUELLMARIN_SCREENSHOT_DIR"))
-        w->grab().save(qEnvironmentVariable("QUELLMARIN_SCREENSHOT_DIR") + "/" + name + ".png");
-}
-
-bool Received(CQuellmarinApp& app, const std::string& frame) {
-    const auto frames = app.VirtualDevice()->FramesReceived();
-    return std::find(frames.begin(), frames.end(), frame) != frames.end();
-}
-} // namespace
 
 class TestLevelWindows : public QObject {
     Q_OBJECT
@@ -75,7 +64,7 @@ class TestLevelWindows : public QObject {
         QTest::mouseClick(frame.Page()->StripButton(2105), Qt::LeftButton);
         QCOMPARE(popup->windowTitle(), QString("INPUT GAIN") + QString(20, ' ') + "CH[6] (editing CH[3])");
         QCOMPARE(popup->Readout()->text(), QString("-90dB"));
-        Keep(popup, "input-gain");
+        KeepScreenshot(popup, "input-gain");
         QTest::keyClick(popup, Qt::Key_Escape);
         QVERIFY(popup->isHidden());
     }
@@ -94,7 +83,7 @@ class TestLevelWindows : public QObject {
         QVERIFY(!popup->NormalButton()->CheckedFlag());
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[4].Polarity, std::uint8_t(1), 5000);
         QVERIFY(Received(app, "(01$0394111)"));
-        Keep(popup, "output-gain");
+        KeepScreenshot(popup, "output-gain");
         QVERIFY(!frame.Page()->Logic().InputSectionActive());
     }
 
@@ -115,7 +104,7 @@ class TestLevelWindows : public QObject {
         QCOMPARE(popup->Selected()->text(), QString("0.0   dBu"));
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[1].Limit, std::uint8_t(55), 5000);
         QVERIFY(Received(app, "(01$036100005500)"));
-        Keep(popup, "limiter");
+        KeepScreenshot(popup, "limiter");
         QVERIFY(frame.Page()->StripTip(3001).startsWith("Limit +0.0 dBu"));
     }
 
@@ -146,7 +135,7 @@ class TestLevelWindows : public QObject {
         QCOMPARE(popup->Field(CompField::Ratio)->text(), QString("1.01 : 1"));
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0440320112056)"), 5000);
         QVERIFY(app.VirtualDevice()->FrameCount() > before);
-        Keep(popup, "compressor");
+        KeepScreenshot(popup, "compressor");
         QVERIFY(frame.Page()->Logic().InputSectionActive());
     }
 };
