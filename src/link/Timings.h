@@ -26,7 +26,7 @@ struct LinkTimings {
     // Short waits for tests against the in-memory virtual processor.
     static LinkTimings Fast() {
         LinkTimings t;
-        t.helloWait = ms(5);
+        t.helloWait = ms(15);
         t.cycle = ms(20);
         t.parameterWait = ms(300);
         t.infoWait = ms(200);

@@ -26,6 +26,15 @@ class TestEqWindows : public QObject {
 
     QStringList messages_;
 
+    // The program shown at a usual size and connected to a processor that holds the test's bands.
+    static bool ShowConnected(VirtualProgram& program) {
+        program.frame.resize(1280, 720);
+        program.frame.show();
+        if (!QTest::qWaitForWindowExposed(&program.frame)) return false;
+        program.app.VirtualDevice()->SetParameters(g_SystemParameters); // the upload brings them back
+        return ConnectToVirtual(program.app);
+    }
+
   private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
@@ -45,11 +54,7 @@ class TestEqWindows : public QObject {
     void selectionGoesBothWaysAndTypedValuesMoveTheHandle() {
         VirtualProgram program;
         auto& [app, frame] = program;
-        frame.resize(1280, 720);
-        frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        app.VirtualDevice()->SetParameters(g_SystemParameters); // the upload brings the bands back
-        QVERIFY(ConnectToVirtual(app));
+        QVERIFY(ShowConnected(program));
         ResponseGraph* graph = frame.Page()->Graph();
         QTest::mouseClick(frame.Page()->StripButton(2100), Qt::LeftButton);
         auto* eq = frame.Page()->findChild<EqPopup*>("inputEqPopup");
@@ -114,11 +119,7 @@ class TestEqWindows : public QObject {
     void theSwitchAndTheGraphsEqOffMark() {
         VirtualProgram program;
         auto& [app, frame] = program;
-        frame.resize(1280, 720);
-        frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        app.VirtualDevice()->SetParameters(g_SystemParameters); // the upload brings the bands back
-        QVERIFY(ConnectToVirtual(app));
+        QVERIFY(ShowConnected(program));
         ResponseGraph* graph = frame.Page()->Graph();
         QTest::mouseClick(frame.Page()->StripButton(2802), Qt::LeftButton);
         auto* eq = frame.Page()->findChild<EqPopup*>("outputEqPopup");
@@ -142,11 +143,7 @@ class TestEqWindows : public QObject {
     void theCrossoverWindowAndTheCornersMenu() {
         VirtualProgram program;
         auto& [app, frame] = program;
-        frame.resize(1280, 720);
-        frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        app.VirtualDevice()->SetParameters(g_SystemParameters); // the upload brings the bands back
-        QVERIFY(ConnectToVirtual(app));
+        QVERIFY(ShowConnected(program));
         ResponseGraph* graph = frame.Page()->Graph();
         QTest::mouseClick(frame.Page()->StripButton(2700), Qt::LeftButton);
         auto* x = frame.Page()->findChild<CrossoverPopup*>("crossoverPopup");
