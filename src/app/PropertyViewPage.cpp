@@ -540,6 +540,9 @@ void CPropertyViewPage::RefreshAll() {
 }
 
 void CPropertyViewPage::SetLevels(const LevelFrame& frame) {
+    // A level frame still on its way when the connection ended or the device went silent is not
+    // shown: the meters show only what a device that answers reports.
+    if (app_.State() != LinkState::Connected) return;
     inMeters_->SetLevels(frame.in);
     outMeters_->SetLevels(frame.out);
     SetStatusBytes(frame.inStatus, frame.outStatus);

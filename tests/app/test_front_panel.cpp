@@ -107,6 +107,9 @@ class TestFrontPanel : public QObject {
         f.in = {96, 0, 48, 0, 0, 0, 0, 0};
         f.out = {0, 0, 0, 0, 0, 0, 0, 96};
         page->SetLevels(f);
+        QCOMPARE(page->InputMeters()->LitSegmentsOf(0), 0); // levels count only from a connected device
+        page->InputMeters()->SetLevels(f.in);
+        page->OutputMeters()->SetLevels(f.out);
         QCOMPARE(page->InputMeters()->LitSegmentsOf(0), 50);
         QCOMPARE(page->InputMeters()->LitSegmentsOf(1), 0);
         QCOMPARE(page->InputMeters()->LitSegmentsOf(2), 25);
@@ -121,7 +124,7 @@ class TestFrontPanel : public QObject {
         CQuellmarinApp ketraApp(DeviceModel::Ketra, LinkTimings::Fast());
         CMainFrame ketra(ketraApp);
         f.in = {96, 1, 48, 3, 4, 20, 6, 96};
-        ketra.Page()->SetLevels(f);
+        ketra.Page()->InputMeters()->SetLevels(f.in);
         QCOMPARE(ketra.Page()->InputMeters()->Columns(), (std::vector<int>{96, 48, 20, 96}));
         QVERIFY(ketra.Page()->StripButton(2100)->isHidden());
         QVERIFY(!ketra.Page()->StripButton(2104)->isHidden());
