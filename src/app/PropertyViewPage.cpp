@@ -392,8 +392,9 @@ void CPropertyViewPage::SyncBandSelection() {
 }
 
 void CPropertyViewPage::RefreshGraphPopups() {
+    // Only what is on screen follows a drag; a hidden window is refreshed when the strip opens it.
     for (StripAction a : {StripAction::OpenInputPeq, StripAction::OpenOutputPeq, StripAction::OpenCrossover})
-        if (ModulePopup* popup = Popup(a)) popup->Refresh();
+        if (ModulePopup* popup = Popup(a); popup && popup->isVisible()) popup->Refresh();
 }
 
 void CPropertyViewPage::ShowOtherOutputs(bool on) {
