@@ -12,6 +12,7 @@ QLabel#sectionHeading { color: #ffc440; font-weight: bold; letter-spacing: 1px; 
 QPushButton { background: #232b36; border: 1px solid #3a4654; border-radius: 4px; padding: 3px 6px; }
 QPushButton:hover { background: #2c3746; border-color: #5a6f86; }
 QPushButton:pressed { background: #1b222b; }
+QPushButton:checked { background: #3b6ea0; color: #ffffff; border-color: #8fc1ff; }
 QPushButton:focus { border-color: #ffc440; }
 QPushButton:disabled { color: #6b7684; }
 QPushButton[activeSection="true"] { border-color: #4a6a8c; }

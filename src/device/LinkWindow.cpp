@@ -22,9 +22,9 @@ LinkWindow::LinkWindow(LinkEditor& editor, Section section, QWidget* parent)
     const std::vector<int> channels = editor_.Channels(section);
     const std::vector<int> groups = editor_.Groups(section);
     const QString side = IsOutput(section) ? "Output" : "Input";
+    grid->addWidget(new QLabel(side, frame), 0, 0);
     for (int c = 0; c < int(channels.size()); ++c) {
-        const QString label = QString::fromStdString(editor_.ColumnLabel(section, channels[c]));
-        auto* head = new QLabel(side + " " + label, frame);
+        auto* head = new QLabel(QString::fromStdString(editor_.ColumnLabel(section, channels[c])), frame);
         head->setAlignment(Qt::AlignCenter);
         grid->addWidget(head, 0, 1 + c);
     }

@@ -71,6 +71,7 @@ class TestDeviceWindows : public QObject {
         QCOMPARE(route->Crosspoint(7, 1)->Look(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0317000181000000000000000181)"), 5000);
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(181));
+        KeepScreenshot(route, "route");
         QVERIFY(frame.Page()->StripTip(2507).startsWith("From B, H"));
 
         int asked = 0;
@@ -94,6 +95,7 @@ class TestDeviceWindows : public QObject {
         WhenShown<LinkWindow>([](LinkWindow* w) {
             QCOMPARE(w->windowTitle(), QString(" Link Setting Input"));
             w->Choose(1, 0); // input B into input A's group
+            KeepScreenshot(w, "link");
         });
         QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 3), Qt::LeftButton);
         QCOMPARE(g_SystemParameters.InCH[1].LinkIndex, std::uint8_t(0));
@@ -120,6 +122,7 @@ class TestDeviceWindows : public QObject {
             QTest::keyClicks(field, "Stage (left)");
             QCOMPARE(field->text(), QString("Stage left"));
             QTest::keyClick(field, Qt::Key_Return); // hands the focus on: the name is stored and sent
+            KeepScreenshot(w, "alias");
         });
         frame.findChild<QAction*>("command32813")->trigger();
         QVERIFY(!app.Controller().PollSuspended());
