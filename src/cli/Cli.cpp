@@ -138,8 +138,9 @@ int Scan(const Options& o, const Environment& env, std::ostream& out, std::ostre
 
 int Upload(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
     if (o.words.size() != 2) return UsageError(err, "upload takes one FILE");
-    if (!HasParameterFileExtension(o.words[1])) {
-        err << kFileExtError << '\n';
+    // A target that cannot be written is said before the device is read, not after.
+    if (const std::string_view problem = CheckParameterFileTarget(o.words[1]); !problem.empty()) {
+        err << problem << '\n';
         return kExitFile;
     }
     DeviceSession session(o, env, err);
@@ -181,10 +182,17 @@ int Levels(const Options& o, const Environment& env, std::ostream& out, std::ost
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<LevelFrame> frames;
+    bool lost = false;
     WorkerCallbacks callbacks;
     callbacks.levels = [&](const LevelFrame& f) {
         std::lock_guard lock(mutex);
         if (static_cast<int>(frames.size()) < o.count) frames.push_back(f);
+        changed.notify_all();
+    };
+    // The lost-device rule of the windows: more than 20 empty replies in a row end the command.
+    callbacks.lostDevice = [&] {
+        std::lock_guard lock(mutex);
+        lost = true;
         changed.notify_all();
     };
     session.Link().SetCallbacks(callbacks);
@@ -194,7 +202,7 @@ int Levels(const Options& o, const Environment& env, std::ostream& out, std::ost
         std::unique_lock lock(mutex);
         const auto perFrame = env.timings.cycle * 5 + std::chrono::milliseconds(100);
         changed.wait_for(lock, perFrame * o.count,
-                         [&] { return static_cast<int>(frames.size()) >= o.count; });
+                         [&] { return lost || static_cast<int>(frames.size()) >= o.count; });
     }
     session.Link().Disconnect();
     std::lock_guard lock(mutex);
@@ -206,6 +214,10 @@ int Levels(const Options& o, const Environment& env, std::ostream& out, std::ost
         char status[48];
         std::snprintf(status, sizeof status, "  status %02X %02X", f.inStatus, f.outStatus);
         out << status << '\n';
+    }
+    if (lost) {
+        err << kLostDevice << '\n';
+        return kExitFailed;
     }
     if (static_cast<int>(frames.size()) < o.count) {
         err << "the device answered " << frames.size() << " of " << o.count << " level polls\n";
@@ -231,8 +243,12 @@ int Send(const Options& o, const Environment& env, std::ostream& out, std::ostre
     }
     const std::string reply = ExchangeFrame(port, frame, env.timings.parameterWait, KnownReplyLength(frame));
     port.Close();
+    if (reply.empty()) {
+        err << "no reply\n";
+        return kExitFailed;
+    }
     out << reply << '\n';
-    return reply.empty() ? kExitFailed : kExitOk;
+    return kExitOk;
 }
 
 } // namespace

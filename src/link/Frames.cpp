@@ -274,12 +274,17 @@ std::uint8_t RebuildKetraInputStatus(std::uint8_t s) {
 std::optional<LevelFrame> DecodeLevelFrame(std::string_view reply, DeviceModel model) {
     const std::size_t last = kLevelReplyLength - 1;
     if (reply.size() < kLevelReplyLength || reply[0] != '(' || reply[last] != ')') return std::nullopt;
+    // A garbled frame would decode into levels and lamps that are not the device's.
+    for (std::size_t i = 4; i < last; ++i)
+        if (!((reply[i] >= '0' && reply[i] <= '9') || (reply[i] >= 'A' && reply[i] <= 'F')))
+            return std::nullopt;
     const std::vector<std::uint8_t> b = HexDecode(reply, 2);
     if (b.size() < 18) return std::nullopt;
+    const auto display = [](std::uint8_t v) { return static_cast<std::uint8_t>(v >= 96 ? 0 : 96 - v); };
     LevelFrame f;
     for (int i = 0; i < 8; ++i) {
-        f.in[i] = static_cast<std::uint8_t>(96 - b[i]);
-        f.out[i] = static_cast<std::uint8_t>(96 - b[9 + i]);
+        f.in[i] = display(b[i]);
+        f.out[i] = display(b[9 + i]);
     }
     f.inStatus = model == DeviceModel::Ketra ? RebuildKetraInputStatus(b[8]) : b[8];
     f.outStatus = b[17];

@@ -103,7 +103,10 @@ struct LevelFrame {
     std::array<std::uint8_t, 8> out{};
     std::uint8_t outStatus = 0;
 };
+// Only a frame whose 36 data characters are all upper-case hexadecimal digits is decoded; a level byte
+// above 96 shows as an empty meter, never as a level above 96.
 std::optional<LevelFrame> DecodeLevelFrame(std::string_view reply, DeviceModel model = kBuildModel);
+inline constexpr std::string_view kLostDevice = "Has been disconnect to DEVICE!";
 // Ketra keeps its four inputs' status in other bits: 0 -> 4, 2 -> 5, 5 -> 6, 7 -> 7, the rest cleared.
 std::uint8_t RebuildKetraInputStatus(std::uint8_t status);
 

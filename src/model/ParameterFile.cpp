@@ -117,16 +117,13 @@ bool ExistingTargetWritable(const fs::path& path) {
 
 } // namespace
 
-std::string_view SaveParameterFile(const fs::path& path, const SystemParameters& params,
-                                   const DeviceInfoRecord& info) {
-    if (!HasParameterFileExtension(path)) return kFileExtError;
-    if (!ExistingTargetWritable(path)) return kFileOpenError;
-
+namespace {
+// A new, uniquely named file beside the target, opened for writing; nothing when none can be made.
+std::FILE* CreateTempBeside(const fs::path& path, fs::path& temp) {
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     std::mt19937_64 rng(
         std::random_device{}() ^
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::path temp;
     std::FILE* f = nullptr;
     for (int attempt = 0; attempt < 100 && !f; ++attempt) {
         char suffix[32];
@@ -135,6 +132,29 @@ std::string_view SaveParameterFile(const fs::path& path, const SystemParameters&
         f = CreateExclusive(temp);
         if (!f && errno != EEXIST) break;
     }
+    return f;
+}
+} // namespace
+
+std::string_view CheckParameterFileTarget(const fs::path& path) {
+    if (!HasParameterFileExtension(path)) return kFileExtError;
+    if (!ExistingTargetWritable(path)) return kFileOpenError;
+    fs::path temp;
+    std::FILE* f = CreateTempBeside(path, temp);
+    if (!f) return kFileOpenError;
+    std::fclose(f);
+    std::error_code ec;
+    fs::remove(temp, ec);
+    return {};
+}
+
+std::string_view SaveParameterFile(const fs::path& path, const SystemParameters& params,
+                                   const DeviceInfoRecord& info) {
+    if (!HasParameterFileExtension(path)) return kFileExtError;
+    if (!ExistingTargetWritable(path)) return kFileOpenError;
+
+    fs::path temp;
+    std::FILE* f = CreateTempBeside(path, temp);
     if (!f) return kFileOpenError;
 
     const std::vector<std::uint8_t> bytes = ParameterFileBytes(params, info);

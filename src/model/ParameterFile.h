@@ -51,5 +51,9 @@ bool HasParameterFileExtension(const std::filesystem::path& path);
 // message to show.
 std::string_view SaveParameterFile(const std::filesystem::path& path, const SystemParameters& params,
                                    const DeviceInfoRecord& info);
+// Whether a save to this path could go ahead (the extension, a target that may be written, a folder
+// that takes a new file), checked before the state is fetched from a device. Empty when it can,
+// else the message a save would give.
+std::string_view CheckParameterFileTarget(const std::filesystem::path& path);
 
 } // namespace quellmarin

@@ -120,3 +120,32 @@ TEST(CliDevice, RealProgramsOverAPseudoTerminal) {
     EXPECT_EQ(loaded.records->info.DeviceId, 14);
 }
 #endif
+
+TEST(CliDevice, SilentDevicesAndUnwritableTargetsAreSaidPlainly) {
+    VirtualRig rig;
+    TempDir dir;
+    // A target that cannot be written fails before the device is read.
+    const std::size_t before = rig.device.FrameCount();
+    const auto blocked = rig.Run({"upload", (dir.path() / "no-such-folder" / "show.asc").string()});
+    EXPECT_EQ(blocked.code, 3);
+    EXPECT_EQ(blocked.err, "File Open Error...!\n");
+    const auto frames = rig.device.FramesReceived();
+    EXPECT_EQ(std::count(frames.begin() + static_cast<std::ptrdiff_t>(before), frames.end(), "(05Q000)"), 0);
+
+    // A frame nobody answers: the device answers its hello, then nothing more.
+    sim::SimFaults silent;
+    silent.muteAfter = static_cast<int>(rig.device.FrameCount()) + 1;
+    rig.server.SetFaults(silent);
+    const auto sent = rig.Run({"--id", "5", "send", "(05$0300001)"});
+    EXPECT_EQ(sent.code, 1);
+    EXPECT_EQ(sent.out, "");
+    EXPECT_EQ(sent.err, "no reply\n");
+
+    // Levels follow the lost-device rule: the 21st empty reply ends the command. The device answers
+    // the hello, the state requests and two polls, then stops.
+    silent.muteAfter = static_cast<int>(rig.device.FrameCount()) + 5;
+    rig.server.SetFaults(silent);
+    const auto levels = rig.Run({"--id", "5", "levels", "--count", "60"});
+    EXPECT_EQ(levels.code, 1);
+    EXPECT_NE(levels.err.find("Has been disconnect to DEVICE!"), std::string::npos) << levels.err;
+}

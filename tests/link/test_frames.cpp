@@ -158,8 +158,10 @@ TEST(Frames, LevelFrameDecoding) {
     EXPECT_EQ(f->outStatus, 0x0F);
 
     raw[0] = 200;
+    raw[9] = 0xFF;
     const auto wrapped = DecodeLevelFrame("(01L" + HexEncode(raw) + ")", DeviceModel::Mivon);
-    EXPECT_EQ(wrapped->in[0], static_cast<std::uint8_t>(96 - 200)) << "kept in one byte";
+    EXPECT_EQ(wrapped->in[0], 0) << "a byte above 96 is an empty meter, never a level above 96";
+    EXPECT_EQ(wrapped->out[0], 0);
 
     // Ketra moves its input status bits: 0 -> 4, 2 -> 5, 5 -> 6, 7 -> 7.
     EXPECT_EQ(DecodeLevelFrame(frame, DeviceModel::Ketra)->inStatus, RebuildKetraInputStatus(0xA5));
@@ -181,12 +183,13 @@ TEST(Frames, LevelFrameDecoding) {
     EXPECT_FALSE(DecodeLevelFrame(noOpen, DeviceModel::Mivon));
     EXPECT_FALSE(DecodeLevelFrame("", DeviceModel::Mivon));
     std::string lower = frame;
-    lower[4] = '6';
-    lower[5] = 'a'; // 0x6A with a lower-case digit decodes as 16 x 6 + 42
-    EXPECT_EQ(DecodeLevelFrame(lower, DeviceModel::Mivon)->in[0],
-              static_cast<std::uint8_t>(96 - (16 * 6 + 42)));
+    lower[4] = '5';
+    lower[5] = 'a';
+    EXPECT_FALSE(DecodeLevelFrame(lower, DeviceModel::Mivon)) << "a lower-case digit is no level frame";
+    lower[5] = 'g';
+    EXPECT_FALSE(DecodeLevelFrame(lower, DeviceModel::Mivon)) << "nor a garbled one";
     lower[5] = 'A';
-    EXPECT_EQ(DecodeLevelFrame(lower, DeviceModel::Mivon)->in[0], static_cast<std::uint8_t>(96 - 0x6A));
+    EXPECT_EQ(DecodeLevelFrame(lower, DeviceModel::Mivon)->in[0], 96 - 0x5A);
 
     EXPECT_EQ(TrimBlanks("  (01L)\r\n"), "(01L)");
     EXPECT_EQ(TrimBlanks(" \t "), "");

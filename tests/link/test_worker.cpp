@@ -245,6 +245,11 @@ TEST(LinkWorker, LevelFramesReachTheCallbackAndA40CharacterReplyDoesNot) {
         [&](const std::string& frame) -> std::optional<std::string> {
             EXPECT_EQ(frame, "(01L)");
             if (mode == 0) return "(" + std::string(38, '0') + ")";
+            if (mode == 1) { // garbled: a lower-case digit
+                std::string r = LevelReply();
+                r[5] = 'a';
+                return r;
+            }
             return LevelReply();
         },
         cb);
@@ -256,6 +261,14 @@ TEST(LinkWorker, LevelFramesReachTheCallbackAndA40CharacterReplyDoesNot) {
     }
     EXPECT_EQ(rig.worker.EmptyReplies(), 0) << "but they are a reply";
     mode = 1;
+    const std::size_t seen = rig.device.Count();
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= seen + 3; }));
+    {
+        std::lock_guard lock(m);
+        EXPECT_TRUE(frames.empty()) << "a garbled level frame is not shown";
+    }
+    EXPECT_EQ(rig.worker.EmptyReplies(), 0) << "but it is a reply";
+    mode = 2;
     ASSERT_TRUE(WaitFor([&] {
         std::lock_guard lock(m);
         return !frames.empty();
