@@ -43,11 +43,6 @@ QString Q(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
 }
 
-QString ChannelLabel(Section section, int k, DeviceModel model) {
-    if (!IsOutput(section) && model == DeviceModel::Ketra) return QString(QChar('A' + k - 4));
-    return QString::number(k + 1);
-}
-
 void Repolish(QWidget* w) {
     w->style()->unpolish(w);
     w->style()->polish(w);
@@ -226,7 +221,7 @@ QWidget* CPropertyViewPage::BuildMeters(Section section) {
         lamps[k]->setVisible(shown);
         links[k]->setVisible(shown);
         if (!shown) continue;
-        auto* label = new QLabel(ChannelLabel(section, k, model), box);
+        auto* label = new QLabel(QString::fromStdString(ChannelLabel(section, k, model)), box);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         (output ? outNames_ : inNames_)[k] = label;
         grid->addWidget(lamps[k], 0, col, Qt::AlignCenter);
@@ -487,7 +482,7 @@ void CPropertyViewPage::RefreshNames() {
             const QString name = QString::fromStdString(DisplayName(g_SystemParameters, {section, k}));
             // Two lines always, so that naming a channel does not move the meters.
             const int width = std::max(24, labels[k]->parentWidget()->width() / 8 - 4);
-            labels[k]->setText(ChannelLabel(section, k, model) + "\n" +
+            labels[k]->setText(QString::fromStdString(ChannelLabel(section, k, model)) + "\n" +
                                fm.elidedText(name, Qt::ElideRight, width));
             labels[k]->setToolTip(name.isEmpty()
                                       ? QString()

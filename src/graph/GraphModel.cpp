@@ -1,6 +1,7 @@
 #include "graph/GraphModel.h"
 
 #include "dsp/Scales.h"
+#include "modules/EqEditor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,12 +23,13 @@ bool UsesQ(int type) {
 }
 
 void LoadBand(EqBand& b, const PeqBand& r, int channel, bool on) {
+    const BandSetting s = EqEditor::SettingOf(r);
     b.channel = channel;
-    b.type = r.Type;
-    b.freqStep = std::min<int>(r.Freq, kFrequencySteps - 1);
-    b.freqHz = FrequencyValues()[b.freqStep];
-    b.gainDb = GainValues()[std::min<int>(r.Level, kGainSteps - 1)];
-    b.qStep = std::min<int>(r.Q, kEqQMax);
+    b.type = s.type;
+    b.freqStep = s.freqStep;
+    b.freqHz = s.freqHz;
+    b.gainDb = s.gainDb;
+    b.qStep = s.qStep;
     b.on = on;
 }
 } // namespace
@@ -60,11 +62,8 @@ void GraphModel::RebuildOtherOutputs() {
         if (k == crossover_.channel) continue;
         const OutputChannel& o = outputs_[std::min<int>(outputs_[k].LinkIndex, 7)];
         for (int j = 0; j < kOutputBands; ++j) {
-            const PeqBand& b = o.Peq[j];
-            const int f = std::min<int>(b.Freq, kFrequencySteps - 1);
-            curves.SetBand(j, {o.PeqEnable != 0, b.Type, FrequencyValues()[f],
-                               GainValues()[std::min<int>(b.Level, kGainSteps - 1)],
-                               std::min<int>(b.Q, kEqQMax)});
+            const BandSetting b = EqEditor::SettingOf(o.Peq[j]);
+            curves.SetBand(j, {o.PeqEnable != 0, b.type, b.freqHz, b.gainDb, b.qStep});
         }
         const int hp = std::min<int>(o.HpfFreq, 123), lp = std::min<int>(o.LpfFreq, 123);
         curves.SetCrossover({o.HpfType, xf[hp], hp<1, o.LpfType, xf[lp], lp> 121}, true);
@@ -259,10 +258,7 @@ std::optional<int> GraphModel::MenuBand(double x, double y, long nowMs) const {
 
 std::vector<std::string> GraphModel::TypeMenuTexts(int bandIndex) const {
     const EqBand& b = bands_[bandIndex];
-    std::string tag = std::to_string(b.channel + 1);
-    if (!b.output && model_ == DeviceModel::Ketra && b.channel >= 4)
-        tag = std::string(1, char('A' + b.channel - 4));
-    const std::string ch = "CH[" + tag + "]";
+    const std::string ch = ChannelTag(b.output ? Section::Output : Section::Input, b.channel, model_);
     return {"OFF\t\t" + ch,    "Peaking\t" + ch,  "Bandpass\t" + ch,
             "Hi-shelf\t" + ch, "Lo-shelf\t" + ch, "Notch\t\t" + ch};
 }

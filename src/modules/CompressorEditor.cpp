@@ -8,8 +8,8 @@
 namespace quellmarin {
 
 std::string CompressorEditor::Title(int channel) const {
-    return "INPUT COMP                    CH[" + std::to_string(channel + 1) + "]" +
-           TitleSuffix(ctx_.params, {Section::Input, channel}, ctx_.model);
+    return EditorTitle("INPUT COMP" + std::string(20, ' '), ctx_.params, {Section::Input, channel},
+                       ctx_.model);
 }
 
 std::string CompressorEditor::Label(int channel) {

@@ -8,8 +8,8 @@
 namespace quellmarin {
 
 std::string CrossoverEditor::Title(int channel) const {
-    return "OUTPUT HLPF" + std::string(18, ' ') + "CH[" + std::to_string(channel + 1) + "]" +
-           TitleSuffix(ctx_.params, {Section::Output, channel}, ctx_.model);
+    return EditorTitle("OUTPUT HLPF" + std::string(18, ' '), ctx_.params, {Section::Output, channel},
+                       ctx_.model);
 }
 
 CrossoverSetting CrossoverEditor::Current(int channel) const {

@@ -29,8 +29,7 @@ std::string DelayEditor::Title(int channel) const {
     // The blanks line the channel up at the window's right, as the device's own software does.
     const std::string head =
         IsOutput(section_) ? "OUTPUT DELAY" + std::string(17, ' ') : "INPUT DELAY" + std::string(27, ' ');
-    return head + "CH[" + std::to_string(channel + 1) + "]" +
-           TitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
+    return EditorTitle(head, ctx_.params, {section_, channel}, ctx_.model);
 }
 
 std::string DelayEditor::Label(int channel) {

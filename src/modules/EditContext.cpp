@@ -10,21 +10,19 @@ int ChannelRef::Master(const SystemParameters& p) const {
     return std::min<int>(link, 7);
 }
 
-namespace {
-std::string LetterOrNumber(Section section, int channel, DeviceModel model) {
+std::string ChannelLabel(Section section, int channel, DeviceModel model) {
     // Ketra's four inputs are A..D in slots 4..7.
     if (!IsOutput(section) && model == DeviceModel::Ketra && channel >= 4)
         return std::string(1, static_cast<char>('A' + channel - 4));
     return std::to_string(channel + 1);
 }
-} // namespace
 
 std::string ChannelTag(Section section, int channel, DeviceModel model) {
-    return "CH[" + LetterOrNumber(section, channel, model) + "]";
+    return "CH[" + ChannelLabel(section, channel, model) + "]";
 }
 
 std::string ChannelName(Section section, int channel, DeviceModel model) {
-    return (IsOutput(section) ? "Output " : "Input ") + LetterOrNumber(section, channel, model);
+    return (IsOutput(section) ? "Output " : "Input ") + ChannelLabel(section, channel, model);
 }
 
 std::string DisplayName(const SystemParameters& p, ChannelRef c) {
@@ -36,12 +34,13 @@ std::string DisplayName(const SystemParameters& p, ChannelRef c) {
     return name;
 }
 
-std::string TitleSuffix(const SystemParameters& p, ChannelRef c, DeviceModel model) {
+std::string EditorTitle(std::string_view head, const SystemParameters& p, ChannelRef c, DeviceModel model) {
     const std::string name = DisplayName(p, c);
-    std::string suffix = name.empty() ? std::string() : " " + name;
+    std::string title = std::string(head) + "CH[" + std::to_string(c.index + 1) + "]";
+    if (!name.empty()) title += " " + name;
     const int master = c.Master(p);
-    if (master != c.index) suffix += " (editing " + ChannelTag(c.section, master, model) + ")";
-    return suffix;
+    if (master != c.index) title += " (editing " + ChannelTag(c.section, master, model) + ")";
+    return title;
 }
 
 bool EditContext::PostFixed(std::string frame, std::size_t length) const {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace quellmarin {
 
@@ -28,6 +29,8 @@ struct ChannelRef {
     bool operator==(const ChannelRef&) const = default;
 };
 
+// A channel's number as the panel shows it: "3", or on Ketra "A".."D" for inputs.
+std::string ChannelLabel(Section section, int channel, DeviceModel model);
 // Channel names as the windows show them: "CH[3]", or on Ketra "CH[A]".."CH[D]" for inputs.
 std::string ChannelTag(Section section, int channel, DeviceModel model);
 // The channel as a sentence names it: "Input 3", "Output 8", on Ketra "Input A".
@@ -35,9 +38,10 @@ std::string ChannelName(Section section, int channel, DeviceModel model);
 // The name to show beside a channel: its alias when one was given (not blank and not the "*" fill of
 // the defaults), else nothing.
 std::string DisplayName(const SystemParameters& p, ChannelRef c);
-// What every editor title adds after the channel's "CH[n]": its alias name when it has one, and
-// " (editing CH[2])" when it is linked to another channel, whose settings the editor then shows.
-std::string TitleSuffix(const SystemParameters& p, ChannelRef c, DeviceModel model);
+// An editor window's title: its head (with the blanks that line the channel up), "CH[n]", the
+// channel's alias name when it has one, and " (editing CH[2])" when it is linked to another channel,
+// whose settings the editor then shows.
+std::string EditorTitle(std::string_view head, const SystemParameters& p, ChannelRef c, DeviceModel model);
 
 struct EditContext {
     SystemParameters& params;

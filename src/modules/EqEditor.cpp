@@ -33,8 +33,7 @@ std::string EqEditor::Title(int channel) const {
     // The blanks line the channel up at the window's right, as the device's own software does.
     const std::string head =
         IsOutput(section_) ? "OUTPUT PEQ" + std::string(19, ' ') : "INPUT PEQ" + std::string(21, ' ');
-    return head + "CH[" + std::to_string(channel + 1) + "]" +
-           TitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
+    return EditorTitle(head, ctx_.params, {section_, channel}, ctx_.model);
 }
 
 PeqBand EqEditor::StepsOf(const BandSetting& b) {
@@ -55,7 +54,7 @@ PeqBand EqEditor::Band(int channel, int band) const {
     return IsOutput(section_) ? ctx_.params.OutCH[L].Peq[band] : ctx_.params.InCH[L].Peq[band];
 }
 
-BandSetting EqEditor::SettingOf(const PeqBand& b) const {
+BandSetting EqEditor::SettingOf(const PeqBand& b) {
     const int f = std::clamp<int>(b.Freq, 0, kFrequencySteps - 1);
     return {b.Type, FrequencyValues()[f], f, GainValues()[std::min<int>(b.Level, kGainSteps - 1)],
             std::min<int>(b.Q, kEqQMax)};

@@ -44,6 +44,8 @@ class EqEditor {
     static PeqBand StepsOf(const BandSetting& b);
     // Writes the band into the record of the channel's link master and posts "$027" or "$034".
     void ApplyBand(int channel, int band, const BandSetting& b);
+    // A stored band as the graph and the fields hold it: the table values of its steps.
+    static BandSetting SettingOf(const PeqBand& b);
     // The band as the record of the channel's link master holds it.
     PeqBand Band(int channel, int band) const;
 
@@ -69,7 +71,6 @@ class EqEditor {
 
   private:
     PeqBand& BandRef(int master, int band);
-    BandSetting SettingOf(const PeqBand& b) const;
 
     EditContext& ctx_;
     Section section_;

@@ -12,8 +12,7 @@ std::string GainEditor::Title(int channel) const {
     // The blanks line the channel up at the window's right, as the device's own software does.
     const std::string head =
         IsOutput(section_) ? "OUTPUT GAIN                  " : "INPUT GAIN                    ";
-    return head + "CH[" + std::to_string(channel + 1) + "]" +
-           TitleSuffix(ctx_.params, {section_, channel}, ctx_.model);
+    return EditorTitle(head, ctx_.params, {section_, channel}, ctx_.model);
 }
 
 std::uint8_t& GainEditor::GainOf(int master) {

@@ -9,8 +9,8 @@
 namespace quellmarin {
 
 std::string LimiterEditor::Title(int channel) const {
-    return "OUTPUT LIMIT                  CH[" + std::to_string(channel + 1) + "]" +
-           TitleSuffix(ctx_.params, {Section::Output, channel}, ctx_.model);
+    return EditorTitle("OUTPUT LIMIT" + std::string(18, ' '), ctx_.params, {Section::Output, channel},
+                       ctx_.model);
 }
 
 std::string LimiterEditor::ItemText(int item) {
