@@ -38,6 +38,7 @@ namespace {
 // The strip's display order: the input functions, then the output functions.
 constexpr int kInputOrder[] = {2100, 2200, 2300, 3200, 2400};
 constexpr int kOutputOrder[] = {2500, 2600, 2700, 2800, 2900, 3000, 3100};
+constexpr const char* kDeviceListTip = "Processors found by the last scan; double-click one to connect";
 
 QString Q(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
@@ -69,7 +70,7 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
     deviceList_ = new QListWidget(devices);
     deviceList_->setObjectName("deviceList");
     deviceList_->setAccessibleName("Device list");
-    deviceList_->setToolTip("Processors found by the last scan; double-click one to connect");
+    deviceList_->setToolTip(kDeviceListTip);
     deviceList_->addItem(Q(kNoDeviceLine));
     scanButton_ = new QPushButton("Scan device", devices);
     scanButton_->setObjectName("scanButton");
@@ -594,19 +595,25 @@ void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
             ->setToolTip("Answered on the port " + QString::fromStdString(scan.devices[i].port));
     deviceList_->blockSignals(false);
     if (!scan.devices.empty()) noDeviceFound_ = false;
-    scanWindow_->hide();
+    QStringList problems;
+    for (const std::string& p : scan.problems) problems << QString::fromStdString(p);
+    scanWindow_->Finish(problems);
+    deviceList_->setToolTip(problems.isEmpty() ? QString(kDeviceListTip)
+                                               : QString(kDeviceListTip) + "\n" + problems.join("\n"));
     graph_->HoldAnimation(false);
     if (!scan.devices.empty()) {
         emit note(QString("%1 processor(s) found.").arg(scan.devices.size()));
         return;
     }
     QStringList probed;
-    for (const std::string& p : scan.catalog) probed << QString::fromStdString(p);
-    const QString where = probed.isEmpty() ? QString("There is no serial port to probe.")
-                                           : QString("No processor answered on %1.").arg(probed.join(", "));
+    for (const std::string& p : scan.usable) probed << QString::fromStdString(p);
+    QString where = probed.isEmpty() && problems.isEmpty() ? QString("There is no serial port to probe.")
+                    : probed.isEmpty()                     ? QString("No port could be opened.")
+                                       : QString("No processor answered on %1.").arg(probed.join(", "));
+    if (!problems.isEmpty()) where += "\n" + problems.join("\n") + "\n";
     const QString hint = where + " The built-in virtual processor can be switched on in the Device menu.";
     deviceList_->item(0)->setToolTip(hint);
-    emit note(hint);
+    emit note(QString(hint).replace('\n', ' ').simplified());
 }
 
 void CPropertyViewPage::SelectDevice(int row) {

@@ -89,6 +89,7 @@ class DeviceSession {
             },
             nullptr, ids);
         if (showProgress) err_ << "\r" << std::string(30, ' ') << "\r" << std::flush;
+        for (const std::string& problem : link_.PortProblems()) err_ << problem << '\n';
         return devices;
     }
 

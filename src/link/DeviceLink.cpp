@@ -41,7 +41,9 @@ void DeviceLink::SetCallbacks(WorkerCallbacks callbacks) {
 std::vector<FoundDevice> DeviceLink::Scan(const ScanProgress& progress, const std::atomic<bool>* cancel,
                                           IdRange ids) {
     if (connected_) return devices_;
-    devices_ = quellmarin::Scan(provider_, catalog_, model_, timings_, progress, cancel, ids);
+    PortCheck check = CheckPorts(provider_, catalog_);
+    portProblems_ = std::move(check.problems);
+    devices_ = ProbePorts(provider_, check.usable, model_, timings_, progress, cancel, ids);
     return devices_;
 }
 

@@ -48,6 +48,8 @@ class DeviceLink {
     // One scan pass over the catalog; refused (empty result) while connected.
     std::vector<FoundDevice> Scan(const ScanProgress& progress = {},
                                   const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
+    // Why ports of the last scan could not be opened, a line each.
+    const std::vector<std::string>& PortProblems() const { return portProblems_; }
     const std::vector<FoundDevice>& Devices() const { return devices_; }
     void SetDevices(std::vector<FoundDevice> devices) { devices_ = std::move(devices); }
     std::vector<std::string> DeviceLines() const { return DeviceListLines(devices_); }
@@ -82,6 +84,7 @@ class DeviceLink {
     LinkWorker worker_;
     std::vector<std::string> catalog_;
     std::vector<FoundDevice> devices_;
+    std::vector<std::string> portProblems_;
     std::string address_ = "00";
     std::string portPath_;
     int portNumber_ = 0;

@@ -5,24 +5,85 @@
 #include "link/SerialPort.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
 namespace quellmarin {
 
-std::vector<std::string> UsablePorts(PortProvider& provider, const std::vector<std::string>& catalog) {
-    std::vector<std::string> usable;
+std::string DescribePortProblem(const std::string& path, const PortProblem& problem) {
+    switch (problem.fault) {
+    case PortFault::None:
+        return {};
+    case PortFault::Missing:
+        return path + ": there is no such port (is the adapter plugged in?)";
+    case PortFault::NotSerial:
+        return path + ": this is not a serial port";
+    case PortFault::Busy:
+        return path + ": the port is busy: another program holds it open (close that program and scan again)";
+    case PortFault::NoPermission:
+        if (problem.group.empty())
+            return path + ": permission denied (ask the administrator for read and write rights to the port)";
+        return path + ": permission denied; the port belongs to the group \"" + problem.group +
+               "\": run \"sudo usermod -aG " + problem.group + " $USER\", then log out and in again";
+    case PortFault::Other:
+        break;
+    }
+    return path + ": the port cannot be opened" + (problem.detail.empty() ? "" : " (" + problem.detail + ")");
+}
+
+PortCheck CheckPorts(PortProvider& provider, const std::vector<std::string>& catalog) {
+    PortCheck check;
     for (const std::string& path : catalog) {
         auto line = provider.Create(path);
-        if (line && line->Open(path, true)) {
-            usable.push_back(path);
+        if (!line) {
+            check.problems.push_back(DescribePortProblem(path, {PortFault::Other, {}, {}}));
+            continue;
+        }
+        if (line->Open(path, true)) {
+            check.usable.push_back(path);
             line->Close();
+        } else {
+            check.problems.push_back(DescribePortProblem(path, line->LastProblem()));
         }
     }
-    return usable;
+    return check;
+}
+
+std::optional<int> HelloReplyId(std::string_view reply, DeviceModel model) {
+    if (reply.size() != kHelloReplyLength) return std::nullopt;
+    const char first = reply[9], second = reply[8];
+    if (first < '0' || first > '9' || second < '0' || second > '9') return std::nullopt;
+    const int id = (first - '0') * 10 + (second - '0');
+    if (!IsHelloReply(reply, id, model)) return std::nullopt;
+    return id;
 }
 
 namespace {
+
+// Hello replies out of what a port delivered: complete ones are taken out and their IDs returned; an
+// unfinished one stays for the next read, anything else is dropped.
+std::vector<int> TakeHelloReplies(std::string& pending, DeviceModel model) {
+    std::vector<int> ids;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t start = pending.find('(', pos);
+        if (start == std::string::npos) {
+            pending.clear();
+            return ids;
+        }
+        if (pending.size() - start < kHelloReplyLength) {
+            pending.erase(0, start);
+            return ids;
+        }
+        if (const auto id = HelloReplyId(std::string_view(pending).substr(start, kHelloReplyLength), model)) {
+            ids.push_back(*id);
+            pos = start + kHelloReplyLength;
+        } else {
+            pos = start + 1;
+        }
+    }
+}
 
 std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string& path, DeviceModel model,
                                       const LinkTimings& timings, const std::function<void()>& probed,
@@ -35,15 +96,32 @@ std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string&
         for (int id = ids.first; id <= ids.last; ++id) probed();
         return found;
     }
-    for (int id = ids.first; id <= ids.last; ++id) {
-        if (cancel && *cancel) break;
+    LinkClock& clock = *timings.clock;
+    std::string pending;
+    std::vector<bool> answered(kLastDeviceId + 1, false);
+    int lastProbed = ids.first - 1;
+    const auto cancelled = [&] { return cancel && cancel->load(); };
+    // Reads until the deadline, or until `id` (when given) has answered.
+    const auto listen = [&](LinkClock::TimePoint deadline, int id) {
+        while (clock.Now() < deadline && !cancelled()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock.Now());
+            port.WaitForReply(kHelloReplyLength - std::min(pending.size(), kHelloReplyLength - 1), left);
+            pending += port.ReadText();
+            for (const int got : TakeHelloReplies(pending, model))
+                if (got >= ids.first && got <= lastProbed) answered[static_cast<std::size_t>(got)] = true;
+            if (id > 0 && answered[static_cast<std::size_t>(id)]) return;
+        }
+    };
+    for (int id = ids.first; id <= ids.last && !cancelled(); ++id) {
         port.WriteText(FrameHello(id));
-        port.WaitForReply(11, timings.helloWait);
-        const std::string reply = port.ReadText();
-        if (IsHelloReply(reply, id, model)) found.push_back({id, path});
+        lastProbed = id;
+        listen(clock.Now() + timings.helloWait, id);
         probed();
     }
+    listen(clock.Now() + timings.lateHelloWait, 0);
     port.Close();
+    for (int id = ids.first; id <= lastProbed; ++id)
+        if (answered[static_cast<std::size_t>(id)]) found.push_back({id, path});
     return found;
 }
 
@@ -69,12 +147,6 @@ std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<st
     std::vector<FoundDevice> all;
     for (auto& list : perPort) all.insert(all.end(), list.begin(), list.end());
     return all;
-}
-
-std::vector<FoundDevice> Scan(PortProvider& provider, const std::vector<std::string>& catalog,
-                              DeviceModel model, const LinkTimings& timings, const ScanProgress& progress,
-                              const std::atomic<bool>* cancel, IdRange ids) {
-    return ProbePorts(provider, UsablePorts(provider, catalog), model, timings, progress, cancel, ids);
 }
 
 std::vector<std::string> DeviceListLines(const std::vector<FoundDevice>& devices) {

@@ -30,8 +30,15 @@ struct FoundDevice {
 // Probes done out of probes planned; called from the scanning threads.
 using ScanProgress = std::function<void(int done, int planned)>;
 
-// The catalog's ports that can be opened now, in catalog order.
-std::vector<std::string> UsablePorts(PortProvider& provider, const std::vector<std::string>& catalog);
+// One line for the user: what is wrong with the port and, where there is one, what to do about it.
+std::string DescribePortProblem(const std::string& path, const PortProblem& problem);
+
+// The catalog's ports that can be opened now, in catalog order, and why each of the others cannot.
+struct PortCheck {
+    std::vector<std::string> usable;
+    std::vector<std::string> problems; // DescribePortProblem lines, in catalog order
+};
+PortCheck CheckPorts(PortProvider& provider, const std::vector<std::string>& catalog);
 
 struct IdRange {
     int first = kFirstDeviceId;
@@ -39,17 +46,17 @@ struct IdRange {
 };
 
 // Probes IDs 1..50 on every usable port (one thread a port) and lists the answers in port order, then
-// ID order. `cancel` stops the probing early.
+// ID order. Each probe waits its hello window, but the port is read all the time: a reply names its
+// ID, so one that comes after its own window still counts, and after the last probe the scan listens
+// for late replies a while longer. `cancel` stops the probing early.
 std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
                                     DeviceModel model, const LinkTimings& timings,
                                     const ScanProgress& progress = {},
                                     const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
 
-// One scan pass: the open check, then the probes.
-std::vector<FoundDevice> Scan(PortProvider& provider, const std::vector<std::string>& catalog,
-                              DeviceModel model, const LinkTimings& timings,
-                              const ScanProgress& progress = {}, const std::atomic<bool>* cancel = nullptr,
-                              IdRange ids = {});
+// The device ID a complete hello reply names (its digits come reversed), or nothing when the text is
+// not a hello reply of the model.
+std::optional<int> HelloReplyId(std::string_view reply, DeviceModel model);
 
 // "Device.....%0.2d" per entry, or the single line "None device".
 std::vector<std::string> DeviceListLines(const std::vector<FoundDevice>& devices);

@@ -102,7 +102,9 @@ void LinkController::RequestScan(IdRange ids) {
         cancelScan_ = false;
         ScanReport report;
         report.catalog = link_.Catalog();
-        report.usable = UsablePorts(link_.Provider(), report.catalog);
+        PortCheck check = CheckPorts(link_.Provider(), report.catalog);
+        report.usable = std::move(check.usable);
+        report.problems = std::move(check.problems);
         report.devices = ProbePorts(
             link_.Provider(), report.usable, link_.Model(), link_.Timings(),
             [this](int done, int planned) {

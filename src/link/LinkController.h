@@ -33,9 +33,10 @@ constexpr bool IsBusy(LinkState s) {
 
 struct ScanReport {
     std::vector<FoundDevice> devices;
-    std::vector<std::string> lines;   // the device list: "Device.....NN" or "None device"
-    std::vector<std::string> catalog; // every port the scan looked at, in order
-    std::vector<std::string> usable;  // those that opened
+    std::vector<std::string> lines;    // the device list: "Device.....NN" or "None device"
+    std::vector<std::string> catalog;  // every port the scan looked at, in order
+    std::vector<std::string> usable;   // those that opened
+    std::vector<std::string> problems; // why the others did not, a line each
 };
 
 class LinkController {

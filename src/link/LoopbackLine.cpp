@@ -36,6 +36,7 @@ class LoopbackEnd : public SerialLine {
         return true;
     }
     bool IsOpen() const override { return open_; }
+    PortProblem LastProblem() const override { return {PortFault::Busy, {}, {}}; }
     void Close() override {
         if (!open_ || !host_) return;
         std::lock_guard lock(state_->mutex);

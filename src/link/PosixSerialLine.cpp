@@ -3,10 +3,13 @@
 #include "link/PosixSerialLine.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -38,6 +41,40 @@ int RemainingMs(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+PortProblem ProblemOfOpenError(const std::string& path, int error) {
+    PortProblem p;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+        p.fault = PortFault::Missing;
+        break;
+    case EBUSY:
+        // The terminal's exclusive mode, set by the program that holds it.
+        p.fault = PortFault::Busy;
+        break;
+    case EACCES:
+    case EPERM: {
+        p.fault = PortFault::NoPermission;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && st.st_gid != 0) {
+            group g{};
+            group* found = nullptr;
+            char buf[4096];
+            if (::getgrgid_r(st.st_gid, &g, buf, sizeof buf, &found) == 0 && found && found->gr_name)
+                p.group = found->gr_name;
+        }
+        break;
+    }
+    default:
+        p.fault = PortFault::Other;
+        p.detail = std::strerror(error);
+        break;
+    }
+    return p;
+}
+
 class PosixSerialLine : public SerialLine {
   public:
     PosixSerialLine() = default;
@@ -47,9 +84,19 @@ class PosixSerialLine : public SerialLine {
 
     bool Open(const std::string& path, bool) override {
         if (fd_ >= 0) return true;
+        problem_ = {};
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
-        if (::isatty(fd) != 1 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (fd < 0) {
+            problem_ = ProblemOfOpenError(path, errno);
+            return false;
+        }
+        if (::isatty(fd) != 1) {
+            problem_.fault = PortFault::NotSerial;
+            ::close(fd);
+            return false;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            problem_.fault = PortFault::Busy;
             ::close(fd);
             return false;
         }
@@ -69,6 +116,7 @@ class PosixSerialLine : public SerialLine {
     }
 
     bool IsOpen() const override { return fd_ >= 0; }
+    PortProblem LastProblem() const override { return problem_; }
 
     void Close() override {
         if (fd_ < 0) return;
@@ -200,6 +248,7 @@ class PosixSerialLine : public SerialLine {
 
     int fd_ = -1;
     bool adopted_ = false;
+    PortProblem problem_;
     std::string rx_;
 };
 

@@ -15,6 +15,14 @@ namespace quellmarin {
 
 enum class Parity { None, Odd, Even };
 
+// Why a port could not be opened.
+enum class PortFault { None, Missing, NotSerial, Busy, NoPermission, Other };
+struct PortProblem {
+    PortFault fault = PortFault::None;
+    std::string group;  // NoPermission: the group that owns the device file, when known
+    std::string detail; // Other: the system's words
+};
+
 struct LineConfig {
     int baud = 38400;
     Parity parity = Parity::None;
@@ -29,6 +37,8 @@ class SerialLine {
     // Opens the port for reading and writing, refusing a port that another user holds. `overlapped`
     // selects the asynchronous flavour where the platform distinguishes one.
     virtual bool Open(const std::string& path, bool overlapped = false) = 0;
+    // Why the last Open failed.
+    virtual PortProblem LastProblem() const { return {PortFault::Other, {}, {}}; }
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
     // False when the platform refuses the settings.

@@ -11,6 +11,7 @@ namespace quellmarin {
 struct LinkTimings {
     using ms = std::chrono::milliseconds;
     ms helloWait{30};         // per hello probe
+    ms lateHelloWait{200};    // after the last probe, for replies that come late
     ms cycle{200};            // link worker cycle: write, wait, read
     ms parameterWait{1200};   // whole-record upload "Q000"
     ms infoWait{500};         // device information "I"
@@ -27,6 +28,7 @@ struct LinkTimings {
     static LinkTimings Fast() {
         LinkTimings t;
         t.helloWait = ms(15);
+        t.lateHelloWait = ms(30);
         t.cycle = ms(20);
         t.parameterWait = ms(300);
         t.infoWait = ms(200);

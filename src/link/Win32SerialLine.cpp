@@ -2,6 +2,7 @@
 // read time-outs that return at once; the secondary (overlapped) port writes without waiting.
 #include "link/SerialLine.h"
 
+#include <string>
 #include <thread>
 #include <windows.h>
 
@@ -20,7 +21,19 @@ class Win32SerialLine : public SerialLine {
         overlapped_ = overlapped;
         handle_ = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | (overlapped ? FILE_FLAG_OVERLAPPED : 0), nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) return false;
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            problem_ = {};
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                problem_.fault = PortFault::Missing;
+            else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+                problem_.fault = PortFault::Busy; // a port another program holds answers "access denied"
+            else {
+                problem_.fault = PortFault::Other;
+                problem_.detail = "system error " + std::to_string(error);
+            }
+            return false;
+        }
         COMMTIMEOUTS t{};
         if (overlapped) {
             t.ReadIntervalTimeout = 100;
@@ -38,6 +51,7 @@ class Win32SerialLine : public SerialLine {
     }
 
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    PortProblem LastProblem() const override { return problem_; }
 
     void Close() override {
         if (handle_ == INVALID_HANDLE_VALUE) return;
@@ -153,6 +167,7 @@ class Win32SerialLine : public SerialLine {
   private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     bool overlapped_ = false;
+    PortProblem problem_;
     bool pendingWrite_ = false;
     OVERLAPPED writeOv_{};
     std::string writeBuffer_;

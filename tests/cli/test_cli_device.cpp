@@ -132,6 +132,12 @@ TEST(CliDevice, SilentDevicesAndUnwritableTargetsAreSaidPlainly) {
     const auto frames = rig.device.FramesReceived();
     EXPECT_EQ(std::count(frames.begin() + static_cast<std::ptrdiff_t>(before), frames.end(), "(05Q000)"), 0);
 
+    // A port that cannot be opened is named with its reason, once; the result line stays.
+    const auto missing = rig.Run({"--port", "/dev/quellmarin-none", "--id", "9", "scan"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.out, "None device\n");
+    EXPECT_EQ(missing.err, "/dev/quellmarin-none: there is no such port (is the adapter plugged in?)\n");
+
     // A frame nobody answers: the device answers its hello, then nothing more.
     sim::SimFaults silent;
     silent.muteAfter = static_cast<int>(rig.device.FrameCount()) + 1;

@@ -7,7 +7,18 @@
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
 
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#endif
 
 using namespace quellmarin;
 using namespace quellmarin::test;
@@ -92,6 +103,119 @@ TEST(Discovery, RealTimeScanOfTheSimulatorProgram) {
     EXPECT_EQ(found[0].id, 9);
     EXPECT_LT(took, 3s) << "50 probes of at most 30 ms";
 }
+
+TEST(Discovery, LateHelloRepliesAreFoundWithTheirOwnId) {
+    // Ten times the hello window late: the reply arrives while later IDs are probed, and still counts
+    // for the ID it names.
+    sim::SimFaults late;
+    late.slowMs = 100;
+    PtyProcessor three(3, DeviceModel::Mivon, late), fifty(50, DeviceModel::Mivon, late);
+    Link l({three.Path(), fifty.Path()}, DeviceModel::Mivon, LinkTimings{});
+    const auto start = std::chrono::steady_clock::now();
+    const auto found = l.link.Scan();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(found, (std::vector<FoundDevice>{{3, three.Path()}, {50, fifty.Path()}}))
+        << "ID 50 answers only in the listening time after the last probe";
+    EXPECT_LT(took, 2500ms);
+}
+
+TEST(Discovery, AReplyTooLateIsMissedAndTheScanStillEndsInTime) {
+    sim::SimFaults late;
+    late.slowMs = 400;
+    PtyProcessor fifty(50, DeviceModel::Mivon, late);
+    Link l({fifty.Path()}, DeviceModel::Mivon, LinkTimings{});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(l.link.Scan().empty());
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, 50 * 30ms + 200ms + 400ms) << "50 windows, the late listening time, and some slack";
+}
+
+TEST(Discovery, StrayBytesAndHalfRepliesAroundAHelloDoNotHideIt) {
+    // The reply comes in two pieces behind some noise, and a reply naming an ID not probed yet is
+    // ignored.
+    PtyScripted device([](const std::string& f) -> std::optional<std::string> {
+        if (f == "(04hello)")
+            return "x)(88olleh"
+                   "9"; // ends with the next reply: ID 9, not probed yet
+        if (f == "(05hello)") return "0)garbage(88olleh50)";
+        if (f == "(06hello)") return "(88olleh90)"; // names ID 9, not probed yet
+        return std::nullopt;
+    });
+    Link l({device.Path()});
+    EXPECT_EQ(l.link.Scan(), (std::vector<FoundDevice>{{5, device.Path()}}));
+}
+
+#ifndef _WIN32
+namespace {
+
+// What a scan says of `path` when it runs as a user without special rights (as nobody when the tests
+// run as root, who may open any port).
+std::string ProblemSeenByAUser(const std::string& path) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        SystemPortProvider provider;
+        const PortCheck check = CheckPorts(provider, {path});
+        const std::string text = check.problems.empty() ? "usable" : check.problems.front();
+        if (::write(fds[1], text.data(), text.size()) < 0) ::_exit(3);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return text;
+}
+
+} // namespace
+
+TEST(Discovery, PortsThatCannotBeOpenedSayWhy) {
+    TempDir dir;
+    const std::string file = (dir / "not-a-port").string();
+    std::ofstream(file) << "text";
+    sim::PseudoTerminal held, locked;
+    ASSERT_TRUE(held.ok() && locked.ok());
+
+    SystemPortProvider provider;
+    const PortCheck check = CheckPorts(provider, {"/dev/quellmarin-none", file});
+    EXPECT_TRUE(check.usable.empty());
+    ASSERT_EQ(check.problems.size(), 2u);
+    EXPECT_EQ(check.problems[0], "/dev/quellmarin-none: there is no such port (is the adapter plugged in?)");
+    EXPECT_EQ(check.problems[1], file + ": this is not a serial port");
+
+    // Another program holds the port in exclusive mode.
+    ::chmod(held.SlavePath().c_str(), 0666);
+    const int other = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::ioctl(other, TIOCEXCL), 0);
+    EXPECT_EQ(ProblemSeenByAUser(held.SlavePath()),
+              held.SlavePath() +
+                  ": the port is busy: another program holds it open (close that program and scan again)");
+    ::close(other);
+
+    // No rights: the message names the group of the device file and the command that adds the user.
+    struct stat st {};
+    ASSERT_EQ(::stat(locked.SlavePath().c_str(), &st), 0);
+    ::chmod(locked.SlavePath().c_str(), 0);
+    const std::string said = ProblemSeenByAUser(locked.SlavePath());
+    EXPECT_EQ(said.rfind(locked.SlavePath() + ": permission denied", 0), 0u) << said;
+    if (const group* g = ::getgrgid(st.st_gid); g && st.st_gid != 0)
+        EXPECT_NE(said.find(std::string("sudo usermod -aG ") + g->gr_name + " $USER"), std::string::npos)
+            << said;
+
+    // A scan of such ports still ends with the one line "None device", and keeps the reasons.
+    Link l({"/dev/quellmarin-none", file});
+    EXPECT_TRUE(l.link.Scan().empty());
+    EXPECT_EQ(l.link.DeviceLines(), std::vector<std::string>{"None device"});
+    EXPECT_EQ(l.link.PortProblems(), check.problems);
+}
+#endif
 
 TEST(Connection, UploadReadsTheWholeStateByteForByte) {
     PtyProcessor sim(7);
