@@ -12,6 +12,7 @@
 #include "device/RouteWindow.h"
 #include "graph/ResponseGraph.h"
 #include "link/Discovery.h"
+#include "link/WholeState.h"
 #include "modules/CompressorPopup.h"
 #include "modules/CrossoverPopup.h"
 #include "modules/EqPopup.h"
@@ -143,6 +144,7 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
                 if (!ok && !message.isEmpty()) ShowMessage(this, caption, message);
                 if (ok) warningSuppressed_ = false;
             });
+    connect(&app_, &CQuellmarinApp::downloadUnconfirmed, this, &CPropertyViewPage::OfferResend);
     BuildActions();
     BuildPopups();
     OnStateChanged(app_.State());
@@ -614,6 +616,21 @@ void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
     const QString hint = where + " The built-in virtual processor can be switched on in the Device menu.";
     deviceList_->item(0)->setToolTip(hint);
     emit note(QString(hint).replace('\n', ' ').simplified());
+}
+
+void CPropertyViewPage::OfferResend() {
+    if (!app_.Connected()) return;
+    if (!AskYesNo(this, "Warning", Q(kDownloadUnconfirmed) + "\n\nSend the settings to the device again?")) {
+        emit note("The device's settings may differ from the program's.");
+        return;
+    }
+    emit note("Sending the settings to the device again...");
+    app_.ResendRecord(this, [this](bool confirmed) {
+        if (confirmed)
+            emit note("The device confirmed the settings.");
+        else
+            OfferResend();
+    });
 }
 
 void CPropertyViewPage::SelectDevice(int row) {

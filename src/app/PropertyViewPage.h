@@ -109,6 +109,8 @@ class CPropertyViewPage : public QWidget {
     void OpenPopup(StripAction action);
     void SelectDevice(int row);
     void ShowScanResult(const QStringList& lines);
+    // After a download the device did not confirm: asks whether to send the record again, and does.
+    void OfferResend();
     void RefreshStrip();
     void RefreshLinkLamps();
     void RefreshGraph();

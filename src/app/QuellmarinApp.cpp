@@ -2,6 +2,7 @@
 
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
+#include "link/WholeState.h"
 
 #include <QMetaObject>
 
@@ -48,6 +49,11 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
                 programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
             }
             if (outcome.params || outcome.info) emit recordsReplaced();
+            if (outcome.connected && outcome.unconfirmed) {
+                emit connectFinished(true, {}, {});
+                emit downloadUnconfirmed();
+                return;
+            }
             emit connectFinished(outcome.connected, QString::fromStdString(outcome.message),
                                  QString::fromStdString(outcome.caption));
         });
@@ -161,6 +167,17 @@ void CQuellmarinApp::SendExchange(std::string frame) {
             return ExchangeFrame(port, frame, wait);
         },
         this, {}, {});
+}
+
+void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(bool)> done) {
+    const ParameterBytes record = ToBytes(g_SystemParameters);
+    const std::string address = address_;
+    const LinkTimings timings = timings_;
+    RunJob<bool>(
+        [record, address, timings](CSerialPort& port, const std::function<void(int)>&) {
+            return ResendDownload(port, address, record, timings);
+        },
+        receiver, {}, [done](std::optional<bool> confirmed) { done(confirmed.value_or(false)); });
 }
 
 void CQuellmarinApp::Shutdown() {

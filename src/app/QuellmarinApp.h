@@ -99,6 +99,9 @@ class CQuellmarinApp : public QObject {
                 Qt::QueuedConnection);
         });
     }
+    // Sends the program's record to the connected device again and reads it back (after a download
+    // the device did not confirm); `done` gets whether the device now holds it.
+    void ResendRecord(QObject* receiver, std::function<void(bool confirmed)> done);
     // Sends a frame as an exchange on the worker and reads the reply (an alias name, the panel lock);
     // nothing happens while not connected.
     void SendExchange(std::string frame);
@@ -110,6 +113,8 @@ class CQuellmarinApp : public QObject {
     void scanProgress(int done, int planned);
     void scanFinished(const QStringList& lines);
     void connectFinished(bool connected, const QString& message, const QString& caption);
+    // A download connected, but the record read back was not the one sent.
+    void downloadUnconfirmed();
     void recordsReplaced();
     void levelsArrived(const quellmarin::LevelFrame& frame);
     void lostDevice();

@@ -4,12 +4,14 @@
 #include "link/DeviceLink.h"
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
+#include "link/WholeState.h"
 #include "model/ParameterFile.h"
 #include "model/Records.h"
 
 #include <charconv>
 #include <condition_variable>
 #include <cstdio>
+#include <future>
 #include <mutex>
 
 #ifdef _WIN32
@@ -28,7 +30,9 @@ constexpr const char* kUsage =
     "commands:\n"
     "  scan                 list the processors that answer on the ports\n"
     "  upload FILE          read the processor's whole state into a parameter file\n"
-    "  download FILE        write a parameter file's state into the processor\n"
+    "  download FILE [--retry N]\n"
+    "                       write a parameter file's state into the processor, read it back to\n"
+    "                       confirm it, and send it again up to N times when it differs\n"
     "  levels [--count K]   poll the level meters K times (default 10)\n"
     "  send FRAME           send one frame and print the reply\n"
     "  defaults FILE        write the default state as a parameter file\n"
@@ -169,10 +173,28 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
     }
     DeviceSession session(o, env, err);
     if (!session.SelectDevice()) return kExitFailed;
+    const ParameterBytes record = ToBytes(loaded.records->params);
     ConnectOutcome c;
-    if (!session.Connect(true, ToBytes(loaded.records->params), c)) return kExitFailed;
-    session.Link().Disconnect();
-    out << "downloaded " << o.words[1] << " to device " << TwoDigitText(session.Link().SelectedId()) << '\n';
+    if (!session.Connect(true, record, c)) return kExitFailed;
+    DeviceLink& link = session.Link();
+    bool confirmed = !c.unconfirmed;
+    for (int attempt = 1; attempt <= o.retry && !confirmed; ++attempt) {
+        err << "the device did not confirm the download; sending again (" << attempt << " of " << o.retry
+            << ")\n";
+        auto resent = link.Worker().Submit(
+            [&](CSerialPort& port) { return ResendDownload(port, link.Address(), record, env.timings); });
+        try {
+            confirmed = resent.get();
+        } catch (const std::future_error&) {
+            break; // the connection ended before the job ran
+        }
+    }
+    link.Disconnect();
+    if (!confirmed) {
+        err << kDownloadUnconfirmed << '\n';
+        return kExitFailed;
+    }
+    out << "downloaded " << o.words[1] << " to device " << TwoDigitText(link.SelectedId()) << '\n';
     return kExitOk;
 }
 
@@ -287,6 +309,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             if (!v) return std::nullopt;
             if (!number(*v, 1, 100000, o.count)) {
                 error = "--count takes a number from 1 to 100000";
+                return std::nullopt;
+            }
+        } else if (a == "--retry") {
+            const std::string* v = value("--retry");
+            if (!v) return std::nullopt;
+            if (!number(*v, 0, 100, o.retry)) {
+                error = "--retry takes a number from 0 to 100";
                 return std::nullopt;
             }
         } else if (a == "--model") {

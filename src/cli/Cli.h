@@ -21,6 +21,7 @@ struct Options {
     DeviceModel model = kBuildModel;
     bool json = false;
     int count = 10;                 // levels --count
+    int retry = 0;                  // download --retry
     std::vector<std::string> words; // the command and its operands
 };
 

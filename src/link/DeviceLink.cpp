@@ -110,6 +110,12 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
             return fail(kUploadFailed, "Warning");
         }
         out.info = *info;
+        // The frame may have been lost or cut on the way: only the record read back tells.
+        if (!ConfirmDownload(primary_, address_, record, timings_)) {
+            out.unconfirmed = true;
+            out.message = kDownloadUnconfirmed;
+            out.caption = "Warning";
+        }
     }
     worker_.Start(address_);
     connected_ = true;

@@ -22,6 +22,9 @@ inline constexpr std::string_view kAlreadyConnected = "Has been connected to dev
 
 struct ConnectOutcome {
     bool connected = false;
+    // A download whose record the device did not give back as sent (the connection stands; `message`
+    // says so).
+    bool unconfirmed = false;
     std::string message; // shown in a message box when not empty
     std::string caption;
     // What the connection read from the device: both records after an upload, the information

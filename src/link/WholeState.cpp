@@ -1,6 +1,7 @@
 #include "link/WholeState.h"
 
 #include "link/Exchange.h"
+#include "link/Frames.h"
 #include "link/HexCodec.h"
 
 #include <algorithm>
@@ -36,6 +37,24 @@ std::optional<ParameterBytes> UploadParameters(CSerialPort& port, std::string_vi
 std::optional<DeviceInfoBytes> UploadDeviceInfo(CSerialPort& port, std::string_view address,
                                                 const LinkTimings& timings) {
     return DecodeDeviceInfoReply(RequestReply(port, address, "I)", timings.infoWait, kDeviceInfoReplyLength));
+}
+
+bool ConfirmDownload(CSerialPort& port, std::string_view address, const ParameterBytes& sent,
+                     const LinkTimings& timings) {
+    const auto back = UploadParameters(port, address, timings);
+    return back && *back == sent;
+}
+
+bool ResendDownload(CSerialPort& port, std::string_view address, const ParameterBytes& record,
+                    const LinkTimings& timings) {
+    const std::string frame = FrameDownload(address, HexEncode(record));
+    if (frame.size() != kDownloadFrameLength) return false;
+    port.PurgeAll();
+    if (!port.WriteTextAlways(frame)) return false;
+    timings.clock->SleepFor(timings.downloadSettle);
+    port.ReadTextAlways(); // whatever the device said to the frame
+    timings.clock->SleepFor(timings.downloadSettle);
+    return ConfirmDownload(port, address, record, timings);
 }
 
 std::optional<UploadedState> UploadAll(CSerialPort& port, std::string_view address,

@@ -18,6 +18,8 @@ inline constexpr std::size_t kParameterReplyLength = 11 + 2 * kSystemParametersS
 inline constexpr std::size_t kDeviceInfoReplyLength = 8 + 2 * kDeviceInfoSize;
 inline constexpr std::string_view kUploadFailed =
     "Upload failed: the device's reply was incomplete or garbled.";
+inline constexpr std::string_view kDownloadUnconfirmed =
+    "The device did not confirm the download; its settings may be the old ones.";
 
 std::optional<ParameterBytes> DecodeParameterReply(std::string_view reply);
 std::optional<DeviceInfoBytes> DecodeDeviceInfoReply(std::string_view reply);
@@ -32,6 +34,14 @@ struct UploadedState {
     ParameterBytes params;
     DeviceInfoBytes info;
 };
+// A download is confirmed when the device's record, read back, is the record sent.
+bool ConfirmDownload(CSerialPort& port, std::string_view address, const ParameterBytes& sent,
+                     const LinkTimings& timings);
+// Sends the record again over the open primary port, with the download's pauses around the frame (the
+// device stores the record meanwhile), then reads it back; true when confirmed.
+bool ResendDownload(CSerialPort& port, std::string_view address, const ParameterBytes& record,
+                    const LinkTimings& timings);
+
 std::optional<UploadedState> UploadAll(CSerialPort& port, std::string_view address,
                                        const LinkTimings& timings);
 

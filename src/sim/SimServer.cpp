@@ -40,6 +40,10 @@ std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error) 
             f.garble = v;
         else if (key == "slow")
             f.slowMs = static_cast<int>(v);
+        else if (key == "lose" && v <= 1)
+            f.lose = v;
+        else if (key == "lose_p")
+            f.loseDownloads = static_cast<int>(v);
         else if (key == "mute_after")
             f.muteAfter = static_cast<int>(v);
         else if (key == "seed")
@@ -85,10 +89,23 @@ void SimServer::Run() {
         const std::string bytes = line_->Read(4096);
         if (bytes.empty()) continue;
         if (log_) *log_ << "recv " << bytes << '\n' << std::flush;
-        std::vector<std::string> replies = device_.Receive(bytes);
-        framesSeen_ = static_cast<int>(device_.FrameCount());
-        for (std::string& r : replies) Send(std::move(r));
+        for (const std::string& frame : device_.TakeFrames(bytes)) {
+            if (Lost(frame)) continue;
+            std::optional<std::string> reply = device_.Handle(frame);
+            framesSeen_ = static_cast<int>(device_.FrameCount());
+            if (reply) Send(std::move(*reply));
+        }
     }
+}
+
+bool SimServer::Lost(const std::string& frame) {
+    std::lock_guard lock(faultMutex_);
+    if (faults_.loseDownloads > 0 && frame.size() > 4 && frame[3] == 'P') {
+        --faults_.loseDownloads;
+        return true;
+    }
+    std::uniform_real_distribution<double> chance(0, 1);
+    return faults_.lose > 0 && chance(rng_) < faults_.lose;
 }
 
 void SimServer::Send(std::string reply) {

@@ -23,8 +23,10 @@ struct SimFaults {
     int muteAfter = 0;   // answer nothing after this many frames (0: never)
     bool shortQ = false; // whole-record replies cut short
     unsigned seed = 1;
+    double lose = 0;       // chance that a frame from the program never arrives
+    int loseDownloads = 0; // so many whole-record downloads ("P") never arrive
 };
-// "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,seed=7"
+// "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,lose=0.1,lose_p=1,seed=7"
 std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error);
 
 class SimServer {
@@ -43,6 +45,7 @@ class SimServer {
   private:
     void Run();
     void Send(std::string reply);
+    bool Lost(const std::string& frame);
 
     VirtualProcessor& device_;
     std::unique_ptr<SerialLine> line_;

@@ -97,34 +97,34 @@ void VirtualProcessor::SetInfo(const DeviceInfoRecord& d) {
     info_ = d;
 }
 
+std::vector<std::string> VirtualProcessor::TakeFrames(std::string_view bytes) {
+    std::vector<std::string> frames;
+    std::lock_guard lock(mutex_);
+    pending_.append(bytes);
+    for (;;) {
+        const std::size_t open = pending_.find('(');
+        if (open == std::string::npos) {
+            pending_.clear();
+            return frames;
+        }
+        pending_.erase(0, open);
+        const std::size_t close = pending_.find(')');
+        if (close == std::string::npos) {
+            if (pending_.size() > 4096) pending_.clear();
+            return frames;
+        }
+        // A frame that was cut off is dropped at the next opening parenthesis.
+        const std::size_t reopen = pending_.rfind('(', close);
+        frames.push_back(pending_.substr(reopen, close - reopen + 1));
+        pending_.erase(0, close + 1);
+    }
+}
+
 std::vector<std::string> VirtualProcessor::Receive(std::string_view bytes) {
     std::vector<std::string> replies;
-    std::string frame;
-    for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (!bytes.empty()) {
-                pending_.append(bytes);
-                bytes = {};
-            }
-            const std::size_t open = pending_.find('(');
-            if (open == std::string::npos) {
-                pending_.clear();
-                return replies;
-            }
-            pending_.erase(0, open);
-            const std::size_t close = pending_.find(')');
-            if (close == std::string::npos) {
-                if (pending_.size() > 4096) pending_.clear();
-                return replies;
-            }
-            // A frame that was cut off is dropped at the next opening parenthesis.
-            const std::size_t reopen = pending_.rfind('(', close);
-            frame = pending_.substr(reopen, close - reopen + 1);
-            pending_.erase(0, close + 1);
-        }
+    for (const std::string& frame : TakeFrames(bytes))
         if (auto reply = Handle(frame)) replies.push_back(std::move(*reply));
-    }
+    return replies;
 }
 
 std::optional<std::string> VirtualProcessor::Handle(std::string_view frame) {

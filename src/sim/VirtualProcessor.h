@@ -28,6 +28,8 @@ class VirtualProcessor {
 
     // Bytes from the wire; returns the replies, one per complete frame that gets one.
     std::vector<std::string> Receive(std::string_view bytes);
+    // The complete frames in the bytes from the wire (an unfinished one waits for the rest).
+    std::vector<std::string> TakeFrames(std::string_view bytes);
     // One complete frame "(...)"; returns its reply, or nothing.
     std::optional<std::string> Handle(std::string_view frame);
 

@@ -24,7 +24,7 @@ int Usage(const std::string& why) {
     std::cerr << why
               << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults LIST]"
                  " [--log FILE] [--state FILE]\n"
-                 "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,seed=N\n";
+                 "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,lose=P,lose_p=N,seed=N\n";
     return 2;
 }
 

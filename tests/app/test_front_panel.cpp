@@ -5,6 +5,7 @@
 #include "app/LevelMeterStrip.h"
 #include "app/MainFrame.h"
 #include "app/MessageBox.h"
+#include "app/ScanWindow.h"
 #include "app/Theme.h"
 #include "app/WarningDialog.h"
 #include "link/Exchange.h"
@@ -360,6 +361,35 @@ class TestFrontPanel : public QObject {
         QVERIFY(frame.Note().contains("/nonexistent/ttyQ9"));
         QCOMPARE(frame.Page()->DeviceList()->item(0)->text(), QString("None device"));
         QVERIFY(frame.Page()->DeviceList()->item(0)->toolTip().contains("virtual processor"));
+        // The port's reason is said in the scan window, which stays open for it, and in the tooltip.
+        const QString reason = "/nonexistent/ttyQ9: there is no such port (is the adapter plugged in?)";
+        auto* scan = frame.Page()->findChild<ScanWindow*>("scanWindow");
+        QVERIFY(scan);
+        QVERIFY(scan->isVisible());
+        QCOMPARE(scan->ProblemText(), reason);
+        QVERIFY(frame.Page()->DeviceList()->item(0)->toolTip().contains(reason));
+    }
+
+    void anUnconfirmedDownloadOffersToSendTheSettingsAgain() {
+        VirtualProgram program;
+        sim::SimFaults faults;
+        faults.loseDownloads = 1;
+        program.app.SetVirtualFaults(faults);
+        g_SystemParameters.InCH[2].Gain = 101;
+        QStringList asked;
+        SetQuestionHandler([&](QWidget*, const QString&, const QString& text) {
+            asked << text;
+            return true;
+        });
+        QVERIFY(ScanAndSelect(program.app));
+        program.app.StartConnect(true);
+        QTRY_VERIFY_WITH_TIMEOUT(program.frame.Note() == "The device confirmed the settings.", 10000);
+        SetQuestionHandler({});
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked.first().startsWith(
+            "The device did not confirm the download; its settings may be the old ones."));
+        QCOMPARE(program.app.VirtualDevice()->Parameters().InCH[2].Gain, 101);
+        QCOMPARE(program.app.State(), LinkState::Connected);
     }
 
     void jobsReportMarksAndTheirResultOnTheWindowThread() {

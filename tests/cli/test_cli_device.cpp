@@ -75,6 +75,26 @@ TEST(CliDevice, ScanUploadDownloadLevelsAndSend) {
     r = rig.Run({"download", down.string()});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(rig.device.Parameters().InCH[6].Gain, 33);
+    // A download frame lost on the way: the read-back tells, and --retry sends it again.
+    p.InCH[6].Gain = 35;
+    ASSERT_EQ(SaveParameterFile(down, p, DefaultDeviceInfo(DeviceModel::Mivon)), "");
+    sim::SimFaults lost;
+    lost.loseDownloads = 2;
+    rig.server.SetFaults(lost);
+    r = rig.Run({"download", down.string(), "--retry", "1"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "the device did not confirm the download; sending again (1 of 1)\n"
+                     "The device did not confirm the download; its settings may be the old ones.\n");
+    EXPECT_EQ(rig.device.Parameters().InCH[6].Gain, 33);
+    lost.loseDownloads = 1;
+    rig.server.SetFaults(lost);
+    r = rig.Run({"download", down.string(), "--retry", "2"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "the device did not confirm the download; sending again (1 of 2)\n");
+    EXPECT_EQ(rig.device.Parameters().InCH[6].Gain, 35);
+    rig.server.SetFaults({});
+
     std::ofstream(dir / "bad.asc") << "short";
     r = rig.Run({"download", (dir / "bad.asc").string()});
     EXPECT_EQ(r.code, 3);

@@ -270,6 +270,57 @@ TEST(Connection, DownloadDeliversTheExact1881CharacterFrame) {
     l.link.Disconnect();
 }
 
+TEST(Connection, ADownloadUnderLostFramesIsConfirmedOrSaidToHaveFailed) {
+    // Frames lost on the way to the device and replies lost on the way back, over 50 seeded runs: a
+    // run that reports success has the record in the device; every other run reports its failure.
+    const SystemParameters old = DefaultSystemParameters(DeviceModel::Mivon);
+    const SystemParameters sent = EditedState();
+    int confirmed = 0, unconfirmed = 0, failed = 0;
+    for (unsigned seed = 1; seed <= 50; ++seed) {
+        sim::SimFaults faults;
+        faults.lose = 0.2;
+        faults.drop = 0.2;
+        faults.seed = seed;
+        PtyProcessor sim(7, DeviceModel::Mivon, faults);
+        sim.device.SetParameters(old);
+        Link l({sim.Path()});
+        l.link.Select(SelectionOf({7, sim.Path()}, l.link.Catalog()));
+        const ConnectOutcome out = l.link.Connect(true, ToBytes(sent));
+        if (!out.connected) {
+            ++failed;
+            EXPECT_FALSE(out.message.empty()) << "seed " << seed;
+        } else if (out.unconfirmed) {
+            ++unconfirmed;
+            EXPECT_EQ(out.message, kDownloadUnconfirmed) << "seed " << seed;
+        } else {
+            ++confirmed;
+            EXPECT_TRUE(sim.device.Parameters() == sent) << "reported downloaded, seed " << seed;
+        }
+        l.link.Disconnect();
+    }
+    EXPECT_GT(confirmed, 0);
+    EXPECT_GT(unconfirmed + failed, 0);
+}
+
+TEST(Connection, AnUnconfirmedDownloadIsSentAgainOverTheOpenConnection) {
+    sim::SimFaults faults;
+    faults.loseDownloads = 1;
+    PtyProcessor sim(7, DeviceModel::Mivon, faults);
+    const SystemParameters sent = EditedState();
+    Link l({sim.Path()});
+    l.link.Select(SelectionOf({7, sim.Path()}, l.link.Catalog()));
+    const ConnectOutcome out = l.link.Connect(true, ToBytes(sent));
+    ASSERT_TRUE(out.connected);
+    EXPECT_TRUE(out.unconfirmed) << "the download frame was lost";
+    EXPECT_FALSE(sim.device.Parameters() == sent);
+
+    auto resent = l.link.Worker().Submit(
+        [&](CSerialPort& port) { return ResendDownload(port, "07", ToBytes(sent), LinkTimings::Fast()); });
+    EXPECT_TRUE(resent.get());
+    EXPECT_TRUE(sim.device.Parameters() == sent);
+    l.link.Disconnect();
+}
+
 TEST(Connection, GarbledOrCutRepliesLeaveTheRecordsAndFailTheConnection) {
     for (const char* faults : {"garble=1", "short_q", "drop=1"}) {
         SCOPED_TRACE(faults);
