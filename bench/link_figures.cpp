@@ -28,8 +28,8 @@ double Ms(Clock::duration d) {
 }
 
 struct Processor {
-    explicit Processor(int id, bool pace)
-        : device(id, DeviceModel::Mivon), server(device, pty.TakeMaster(), {}, pace) {
+    explicit Processor(int id, bool pace, sim::SimFaults faults = {})
+        : device(id, DeviceModel::Mivon), server(device, pty.TakeMaster(), faults, pace) {
         server.Start();
     }
     sim::VirtualProcessor device;
@@ -81,11 +81,14 @@ struct TimingDevice {
     std::thread thread;
 };
 
-double ScanSeconds(int ports) {
+// With `lateMs`, the first port's processor answers its hello that much late.
+double ScanSeconds(int ports, int lateMs = 0) {
     std::vector<std::unique_ptr<Processor>> sims;
     std::vector<std::string> paths;
     for (int i = 0; i < ports; ++i) {
-        sims.push_back(std::make_unique<Processor>(10 + i, false));
+        sim::SimFaults faults;
+        if (i == 0) faults.slowMs = lateMs;
+        sims.push_back(std::make_unique<Processor>(10 + i, false, faults));
         paths.push_back(sims.back()->pty.SlavePath());
     }
     SystemPortProvider provider;
@@ -103,6 +106,27 @@ double ScanSeconds(int ports) {
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     std::printf("scan, real waits: 1 port %.2f s, 4 ports %.2f s\n", ScanSeconds(1), ScanSeconds(4));
+    std::printf("scan with one processor answering 100 ms late: 1 port %.2f s, 4 ports %.2f s\n",
+                ScanSeconds(1, 100), ScanSeconds(4, 100));
+
+    {
+        Processor paced(7, true);
+        SystemPortProvider provider;
+        DeviceLink link(provider);
+        link.SetCatalog({paced.pty.SlavePath()});
+        link.Select(Selection{"07", paced.pty.SlavePath(), 1, 7});
+        SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
+        p.InCH[1].Gain = 150;
+        const auto start = Clock::now();
+        const ConnectOutcome c = link.Connect(true, ToBytes(p));
+        std::printf("download connection with read-back at 38400 baud: %.0f ms (%s; 2000 ms of it are the "
+                    "pauses around the record)\n",
+                    Ms(Clock::now() - start),
+                    !c.connected    ? c.message.c_str()
+                    : c.unconfirmed ? "not confirmed"
+                                    : "confirmed");
+        link.Disconnect();
+    }
 
     {
         Processor paced(7, true);

@@ -3,6 +3,7 @@
 #include "app/AboutDialog.h"
 #include "app/MessageBox.h"
 #include "model/ParameterFile.h"
+#include "model/ValueRanges.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -178,6 +179,12 @@ bool CMainFrame::LoadFile(const QString& path) {
     page_->RefreshAll();
     RefreshStatus();
     ShowNote("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).");
+    const auto odd = OutOfRangeValues(g_SystemParameters, app_.Model());
+    if (!odd.empty())
+        ShowMessage(this, "Warning",
+                    QFileInfo(path).fileName() + " holds values that no editor sets, kept as they are:\n" +
+                        QString::fromStdString(OutOfRangeSummary(odd)),
+                    MessageIcon::Warning);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "graph/ResponseGraph.h"
 #include "link/Discovery.h"
 #include "link/WholeState.h"
+#include "model/ValueRanges.h"
 #include "modules/CompressorPopup.h"
 #include "modules/CrossoverPopup.h"
 #include "modules/EqPopup.h"
@@ -649,6 +650,14 @@ void CPropertyViewPage::ConnectFromList() {
     }
     ConnectDialog dialog(item->text().trimmed(), this);
     if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.Download()) {
+        const auto odd = OutOfRangeValues(g_SystemParameters, app_.Model());
+        if (!odd.empty() && !AskYesNo(this, "Warning",
+                                      "The settings hold values that no editor sets:\n" +
+                                          QString::fromStdString(OutOfRangeSummary(odd)) +
+                                          "\n\nSend them to the device as they are?"))
+            return;
+    }
     emit note(dialog.Download() ? "Writing the state into the processor..."
                                 : "Reading the processor's state...");
     app_.StartConnect(dialog.Download());

@@ -7,6 +7,7 @@
 #include "link/WholeState.h"
 #include "model/ParameterFile.h"
 #include "model/Records.h"
+#include "model/ValueRanges.h"
 
 #include <charconv>
 #include <condition_variable>
@@ -30,9 +31,10 @@ constexpr const char* kUsage =
     "commands:\n"
     "  scan                 list the processors that answer on the ports\n"
     "  upload FILE          read the processor's whole state into a parameter file\n"
-    "  download FILE [--retry N]\n"
+    "  download FILE [--retry N] [--force]\n"
     "                       write a parameter file's state into the processor, read it back to\n"
-    "                       confirm it, and send it again up to N times when it differs\n"
+    "                       confirm it, and send it again up to N times when it differs; a file\n"
+    "                       with values no editor sets is sent only with --force\n"
     "  levels [--count K]   poll the level meters K times (default 10)\n"
     "  send FRAME           send one frame and print the reply\n"
     "  defaults FILE        write the default state as a parameter file\n"
@@ -169,6 +171,12 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
     const LoadResult loaded = LoadParameterFile(o.words[1], ChannelConfigOf(o.model));
     if (!loaded.ok()) {
         err << loaded.message << '\n';
+        return kExitFile;
+    }
+    const auto odd = OutOfRangeValues(loaded.records->params, o.model);
+    if (!odd.empty() && !o.force) {
+        err << "the file holds values no editor sets: " << OutOfRangeSummary(odd)
+            << "\nnothing was sent; add --force to send them as they are\n";
         return kExitFile;
     }
     DeviceSession session(o, env, err);
@@ -327,6 +335,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 return std::nullopt;
             }
             o.model = *model;
+        } else if (a == "--force") {
+            o.force = true;
         } else if (a == "--json") {
             o.json = true;
         } else if (a.size() > 1 && a[0] == '-' && a != "-" &&

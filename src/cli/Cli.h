@@ -22,6 +22,7 @@ struct Options {
     bool json = false;
     int count = 10;                 // levels --count
     int retry = 0;                  // download --retry
+    bool force = false;             // download --force: values no editor sets go out as they are
     std::vector<std::string> words; // the command and its operands
 };
 

@@ -84,14 +84,6 @@ void JsonString(std::ostream& out, const std::string& s) {
 
 } // namespace
 
-std::string InputLabel(int slot, DeviceModel model) {
-    if (model == DeviceModel::Ketra) {
-        if (slot >= 4) return std::string(1, static_cast<char>('A' + slot - 4));
-        return "slot " + std::to_string(slot + 1) + " (unused)";
-    }
-    return std::to_string(slot + 1);
-}
-
 std::vector<DumpEntry> DumpRecords(const SystemParameters& p, const DeviceInfoRecord& d, DeviceModel model) {
     std::vector<DumpEntry> e;
     e.push_back({"program name", Quoted(FieldText(p.Name, kNameLength)), {}});
@@ -177,6 +169,9 @@ std::vector<DumpEntry> DumpRecords(const SystemParameters& p, const DeviceInfoRe
     std::snprintf(config, sizeof config, "0x%02X (%d in, %d out)", d.ChannelConfig, d.ChannelConfig >> 4,
                   d.ChannelConfig & 0x0F);
     e.push_back({"channel config", config, {{"config", d.ChannelConfig}}});
+    for (const OutOfRange& bad : OutOfRangeValues(p, model))
+        for (DumpEntry& entry : e)
+            if (entry.name == bad.field) entry.outOfRange = bad.what;
     return e;
 }
 
@@ -190,6 +185,7 @@ void PrintDumpText(const std::vector<DumpEntry>& entries, std::ostream& out) {
                 out << (i ? " " : "") << e.raw[i].first << ' ' << e.raw[i].second;
             if (!e.text.empty()) out << ')';
         }
+        if (!e.outOfRange.empty()) out << "  [out of range: " << e.outOfRange << ']';
         out << '\n';
     }
 }
@@ -210,7 +206,12 @@ void PrintDumpJson(const std::vector<DumpEntry>& entries, DeviceModel model, std
             JsonString(out, e.raw[r].first);
             out << ": " << e.raw[r].second;
         }
-        out << "}}" << (i + 1 < entries.size() ? "," : "") << '\n';
+        out << '}';
+        if (!e.outOfRange.empty()) {
+            out << ", \"outOfRange\": ";
+            JsonString(out, e.outOfRange);
+        }
+        out << '}' << (i + 1 < entries.size() ? "," : "") << '\n';
     }
     out << "  ]\n}\n";
 }

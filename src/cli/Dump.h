@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/Records.h"
+#include "model/ValueRanges.h"
 
 #include <ostream>
 #include <string>
@@ -14,14 +15,12 @@ struct DumpEntry {
     std::string name;                             // "in 1 peq band 2"
     std::string text;                             // "Peaking 560.0 Hz +0.0 dB Q 4.33"
     std::vector<std::pair<std::string, int>> raw; // the stored steps: {"type", 1}, {"freq", 59}, ...
+    std::string outOfRange{};                     // the values no editor produces: "gain 230 above 205"
 };
 
 std::vector<DumpEntry> DumpRecords(const SystemParameters& p, const DeviceInfoRecord& d, DeviceModel model);
-// One line a field: "name: text (key value ...)".
+// One line a field: "name: text (key value ...)", and "  [out of range: ...]" where that applies.
 void PrintDumpText(const std::vector<DumpEntry>& entries, std::ostream& out);
 void PrintDumpJson(const std::vector<DumpEntry>& entries, DeviceModel model, std::ostream& out);
-
-// How the user names an input slot: "1".."8", or "A".."D" on Ketra ("slot 1 (unused)" for the rest).
-std::string InputLabel(int slot, DeviceModel model);
 
 } // namespace quellmarin::cli

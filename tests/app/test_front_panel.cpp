@@ -190,6 +190,21 @@ class TestFrontPanel : public QObject {
         QVERIFY(frame.SaveFile(dir.filePath("again.ASC")));
     }
 
+    void aFileWithValuesNoEditorSetsLoadsAndSaysWhich() {
+        QTemporaryDir dir;
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        CMainFrame frame(app);
+        SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
+        p.OutCH[6].Limit = 120;
+        const std::string odd = dir.filePath("odd.asc").toStdString();
+        QCOMPARE(SaveParameterFile(odd, p, DefaultDeviceInfo(DeviceModel::Mivon)).size(), std::size_t(0));
+        QVERIFY(frame.LoadFile(QString::fromStdString(odd)));
+        QVERIFY(g_SystemParameters == p);
+        QCOMPARE(messages_,
+                 (QStringList{"Warning|odd.asc holds values that no editor sets, kept as they are:\n"
+                              "out 7 limit (limit 120 above 99)"}));
+    }
+
     void wholeProgramAgainstTheVirtualProcessor() {
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
         app.SetIncludeHardware(false);

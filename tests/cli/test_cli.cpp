@@ -2,9 +2,11 @@
 
 #include "TempDir.h"
 #include "model/ParameterFile.h"
+#include "model/ValueRanges.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -99,6 +101,46 @@ TEST(Cli, DumpShowsEditedValuesAndEscapesJson) {
     EXPECT_NE(r.out.find("\"text\": \"\\\"Say \\\\\\\"hi\\\\\\\"\\\\xE9      \\\"\""), std::string::npos)
         << r.out;
     for (unsigned char c : r.out) EXPECT_LT(c, 0x80) << "JSON output stays ASCII";
+}
+
+TEST(Cli, ValuesNoEditorSetsAreMarkedAndNotSentUnasked) {
+    TempDir dir;
+    SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
+    p.OutCH[2].Gain = 230;
+    p.OutCH[2].Route[1] = 210;
+    p.InCH[0].Peq[1].Freq = 123;
+    p.InCH[0].Peq[1].Q = 75;
+    p.OutCH[4].HpfType = 12;
+    const auto file = dir / "odd.asc";
+    ASSERT_EQ(SaveParameterFile(file, p, DefaultDeviceInfo(DeviceModel::Mivon)), "");
+
+    const CliRun dump = RunCli({"--model", "Mivon", "dump", file.string()});
+    ASSERT_EQ(dump.code, 0) << dump.err;
+    EXPECT_NE(dump.out.find("out 3 gain: +24.5 dB (gain 230)  [out of range: gain 230 above 205]\n"),
+              std::string::npos)
+        << dump.out;
+    EXPECT_NE(dump.out.find("[out of range: in2 210 above 205]"), std::string::npos);
+    EXPECT_NE(dump.out.find("[out of range: freq 123 above 122, q 75 above 74]"), std::string::npos);
+    EXPECT_NE(dump.out.find("[out of range: type 12 above 11]"), std::string::npos);
+    EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '['), 4) << "nothing else is marked";
+    const CliRun json = RunCli({"--model", "Mivon", "dump", file.string(), "--json"});
+    EXPECT_NE(json.out.find("\"outOfRange\": \"gain 230 above 205\""), std::string::npos);
+
+    // A download of such a file is refused before any port is touched, unless forced.
+    const CliRun down =
+        RunCli({"--model", "Mivon", "--port", "/dev/quellmarin-none", "download", file.string()});
+    EXPECT_EQ(down.code, 3);
+    EXPECT_EQ(
+        down.err.rfind("the file holds values no editor sets: in 1 peq band 2 (freq 123 above 122, q 75 "
+                       "above 74), out 3 route (in2 210 above 205), out 3 gain (gain 230 above 205), "
+                       "out 5 hpf (type 12 above 11)\n",
+                       0),
+        0u)
+        << down.err;
+
+    // The defaults hold none.
+    EXPECT_TRUE(OutOfRangeValues(DefaultSystemParameters(DeviceModel::Mivon), DeviceModel::Mivon).empty());
+    EXPECT_TRUE(OutOfRangeValues(DefaultSystemParameters(DeviceModel::Ketra), DeviceModel::Ketra).empty());
 }
 
 TEST(Cli, ModelsAndErrors) {
