@@ -2,6 +2,9 @@
 
 #include "app/AboutDialog.h"
 #include "app/MessageBox.h"
+#include "device/GeneratorWindow.h"
+#include "device/ProgramListWindow.h"
+#include "device/SaveProgramWindow.h"
 #include "model/ParameterFile.h"
 #include "model/ValueRanges.h"
 
@@ -76,9 +79,6 @@ void CMainFrame::BuildMenus() {
         actions_[command] = a;
         return a;
     };
-    const auto later = [this](const QString& what) {
-        return [this, what] { ShowMessage(this, "Quellmarin", what + " is not available yet."); };
-    };
 
     QMenu* file = menuBar()->addMenu("File(&F)");
     add(file, "Scan...", 32781, [this] {
@@ -93,16 +93,11 @@ void CMainFrame::BuildMenus() {
     add(file, "Exit(&X)", 57665, [this] { close(); })->setShortcut(QKeySequence::Quit);
 
     QMenu* program = menuBar()->addMenu("Program(&P)");
-    add(program, "Program List...", 32807, [this] {
-        if (!app_.Connected())
-            ShowMessage(this, "Has not connect to device ", "Please connect to device first.");
-        else
-            ShowMessage(this, "Quellmarin", "The program list is not available yet.");
-    });
-    add(program, "Save To Device..", 32811, later("Saving the current program to the device"));
+    add(program, "Program List...", 32807, [this] { OpenProgramList(); });
+    add(program, "Save To Device..", 32811, [this] { OpenSaveProgram(); });
 
     QMenu* signal = menuBar()->addMenu("Signal");
-    add(signal, "Generator...", 32812, later("The signal generator"));
+    add(signal, "Generator...", 32812, [this] { OpenGenerator(); });
 
     QMenu* device = menuBar()->addMenu("Device");
     add(device, "CH Alias Setting...", 32813, [this] { page_->OpenAliasWindow(); });
@@ -142,6 +137,32 @@ void CMainFrame::BuildMenus() {
             [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath_)); });
     help->addSeparator();
     add(help, "About Quellmarin(&A)...", 57664, about);
+}
+
+void CMainFrame::OpenProgramList() {
+    if (!app_.Connected()) {
+        ShowMessage(this, QString::fromLatin1(ProgramList::kNotConnectedCaption.data()),
+                    QString::fromLatin1(ProgramList::kNotConnected.data()));
+        return;
+    }
+    // The worker keeps still while the window's exchanges run.
+    auto hold = app_.SuspendPoll();
+    ProgramListWindow window(app_, this);
+    connect(&window, &ProgramListWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
+    window.exec();
+}
+
+void CMainFrame::OpenSaveProgram() {
+    std::optional<LinkController::PollSuspension> hold;
+    if (app_.Connected()) hold.emplace(app_.SuspendPoll());
+    SaveProgramWindow window(app_, this);
+    connect(&window, &SaveProgramWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
+    window.exec();
+}
+
+void CMainFrame::OpenGenerator() {
+    GeneratorWindow window(app_.Context(), app_.Connected(), this);
+    window.exec();
 }
 
 void CMainFrame::ShowNote(const QString& text) {

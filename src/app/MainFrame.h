@@ -41,6 +41,11 @@ class CMainFrame : public QMainWindow {
     void BuildMenus();
     void OpenFile();
     void SaveFileAs();
+    // The program windows: the list of the device's programs (only while connected), the save of the
+    // current program, the signal generator.
+    void OpenProgramList();
+    void OpenSaveProgram();
+    void OpenGenerator();
     void WriteHelp();
 
     CQuellmarinApp& app_;

@@ -180,6 +180,11 @@ void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(bool)> d
         receiver, {}, [done](std::optional<bool> confirmed) { done(confirmed.value_or(false)); });
 }
 
+void CQuellmarinApp::RecordsEdited() {
+    programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
+    emit recordsReplaced();
+}
+
 void CQuellmarinApp::Shutdown() {
     controller_->Shutdown();
 }

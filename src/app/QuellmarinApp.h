@@ -31,6 +31,7 @@ class CQuellmarinApp : public QObject {
     ~CQuellmarinApp() override;
 
     DeviceModel Model() const { return model_; }
+    const LinkTimings& Timings() const { return timings_; }
     EditContext& Context() { return ctx_; }
     LinkController& Controller() { return *controller_; }
 
@@ -68,6 +69,9 @@ class CQuellmarinApp : public QObject {
 
     std::string ProgramNoText() const { return programNoText_; }
     void SetProgramNoText(std::string text) { programNoText_ = std::move(text); }
+    // The records were changed by an exchange the window thread ran (a recall, a save, a rename): the
+    // program number text follows the device information, and every window shows the records anew.
+    void RecordsEdited();
     void Post(const std::string& frame) { controller_->Post(frame); }
 
     // Runs an exchange on the link worker between two cycles. `progress` (marks 1, 2, ...) and `done`

@@ -21,6 +21,10 @@ struct LinkTimings {
     ms exitWait{300};         // for "B" to leave at program end
     ms quietGap{15};          // a reply of known length is complete when nothing follows it this long
     ms settingReplyWait{100}; // the reply to an alias name or the panel lock, read and discarded
+    ms programReplyWait{100}; // a program name ("T"), and the replies to delete ("G") and rename ("N")
+    ms recallWait{1200};      // the reply to a recall ("R")
+    ms storeWait{1000};       // the echo of a save ("S")
+    ms renameEchoWait{250};   // the reply to a rename of the current program
     ms writeTimeout{3000};    // a write that does not finish by then failed
     LinkClock* clock = &SystemClock();
 
@@ -38,6 +42,10 @@ struct LinkTimings {
         t.exitWait = ms(100);
         t.quietGap = ms(3);
         t.settingReplyWait = ms(20);
+        t.programReplyWait = ms(40);
+        t.recallWait = ms(200);
+        t.storeWait = ms(200);
+        t.renameEchoWait = ms(60);
         t.writeTimeout = ms(1000);
         return t;
     }
