@@ -2,6 +2,7 @@
 // scan time over one and four ports, the upload connection, command latency, an eight-frame burst
 // and idle CPU use.
 // Usage: quellmarin-link-figures [--quick]
+#include "device/ProgramExchange.h"
 #include "link/DeviceLink.h"
 #include "link/PortCatalog.h"
 #include "sim/PseudoTerminal.h"
@@ -125,6 +126,48 @@ int main(int argc, char** argv) {
                     !c.connected    ? c.message.c_str()
                     : c.unconfirmed ? "not confirmed"
                                     : "confirmed");
+        link.Disconnect();
+    }
+
+    {
+        // The program operations as the windows run them: jobs on the worker of a connection, at the
+        // wire's pace, with the real waits as upper bounds.
+        Processor paced(7, true);
+        SystemPortProvider provider;
+        DeviceLink link(provider);
+        link.SetCatalog({paced.pty.SlavePath()});
+        link.Select(Selection{"07", paced.pty.SlavePath(), 1, 7});
+        if (link.Connect(false, {}).connected) {
+            link.Worker().Pause();
+            const LinkTimings timings;
+            auto start = Clock::now();
+            int named = 0;
+            for (int slot = 1; slot <= kProgramSlots; ++slot)
+                named += link.Worker()
+                             .Submit([&](CSerialPort& port) { return QuerySlot(port, "07", slot, timings); })
+                             .get()
+                             .Usable();
+            std::printf("forty program names at 38400 baud: %.0f ms (%d answered; the fixed waits alone were "
+                        "about 12000 ms)\n",
+                        Ms(Clock::now() - start), named);
+            start = Clock::now();
+            const bool recalled = link.Worker()
+                                      .Submit([&](CSerialPort& port) {
+                                          return RecallSlot(port, "07", 2, timings, {}).has_value();
+                                      })
+                                      .get();
+            std::printf(
+                "recall with the whole-state read: %.0f ms (%s; the fixed waits were 1200 ms + 1700 ms)\n",
+                Ms(Clock::now() - start), recalled ? "confirmed" : "failed");
+            start = Clock::now();
+            const bool stored =
+                link.Worker()
+                    .Submit([&](CSerialPort& port) { return StoreSlot(port, "07", 7, timings); })
+                    .get();
+            std::printf("save as: %.0f ms (%s; the fixed waits were 1000 ms)\n", Ms(Clock::now() - start),
+                        stored ? "echoed" : "failed");
+            link.Worker().Resume();
+        }
         link.Disconnect();
     }
 

@@ -103,6 +103,7 @@ Generator::Outcome Generator::Send(bool on, std::string_view frequency, std::str
     }
     out.sent = true;
     out.frequencyText = StepText(*f.index);
+    out.index = *f.index;
     ctx_.info.GenRun = on ? 1 : 0;
     if (store) {
         ctx_.info.GenFreq = static_cast<std::uint8_t>(*f.index);

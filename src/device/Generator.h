@@ -58,6 +58,7 @@ class Generator {
         std::string message; // to show when not empty
         std::string caption;
         std::string frequencyText; // the field's new text when sent
+        int index = 0;             // the step sent
     };
     // Applies the two fields: checks them, posts the on or off frame as the generator stands, shows the
     // step's frequency and stores the setting.

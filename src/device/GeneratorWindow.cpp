@@ -134,6 +134,9 @@ void GeneratorWindow::Apply() {
 void GeneratorWindow::Show(const Generator::Outcome& outcome) {
     if (outcome.sent) {
         frequency_->setText(QString::fromStdString(outcome.frequencyText));
+        // A typed frequency moves the fader to its step (a drag's own position is the same step).
+        fader_->SetPosition(
+            std::clamp(Generator::kFaderSpan - outcome.index, Generator::kFaderTop, Generator::kFaderBottom));
         return;
     }
     if (!outcome.message.empty())

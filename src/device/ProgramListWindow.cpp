@@ -64,9 +64,13 @@ ProgramListWindow::ProgramListWindow(CQuellmarinApp& app, QWidget* parent)
     rows_->setStyleSheet("QTreeWidget { background: rgb(0, 64, 64); color: white; }"
                          "QTreeWidget::item:selected { background: rgb(0, 120, 140); color: white; }");
     rows_->setMinimumSize(340, 360);
-    rows_->header()->setStretchLastSection(true);
-    rows_->setColumnWidth(0, 68);
-    rows_->setColumnWidth(1, 204);
+    rows_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rows_->header()->setStretchLastSection(false);
+    rows_->header()->setSectionResizeMode(0, QHeaderView::Fixed);
+    rows_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    rows_->header()->setSectionResizeMode(2, QHeaderView::Fixed);
+    rows_->setColumnWidth(0, 64);
+    rows_->setColumnWidth(2, 24);
     for (int slot = 1; slot <= kProgramSlots; ++slot) {
         auto* item = new QTreeWidgetItem(rows_, {QString("%1").arg(slot, 2, 10, QChar('0')), QString(), " "});
         item->setData(0, Qt::UserRole, slot);

@@ -5,8 +5,11 @@
 #include "app/MainFrame.h"
 #include "app/QuellmarinApp.h"
 
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +58,24 @@ inline void KeepScreenshot(QWidget* w, const QString& name) {
 inline void CollectPosts(ui::CQuellmarinApp& app, std::vector<std::string>& posted) {
     app.Context().address = [] { return std::string("01"); };
     app.Context().post = [&posted](std::string f) { posted.push_back(std::move(f)); };
+}
+
+// Runs `act` on the first modal window of that class once it is shown, then closes it with `accept`.
+template <class Window> inline void WhenShown(std::function<void(Window*)> act, bool accept = true) {
+    QTimer::singleShot(0, [act, accept] {
+        Window* w = nullptr;
+        QTRY_VERIFY((w = [] {
+                        for (QWidget* top : QApplication::topLevelWidgets())
+                            if (auto* found = qobject_cast<Window*>(top); found && found->isVisible())
+                                return found;
+                        return static_cast<Window*>(nullptr);
+                    }()) != nullptr);
+        act(w);
+        if (accept)
+            w->accept();
+        else
+            w->reject();
+    });
 }
 
 } // namespace quellmarin::test

@@ -26,25 +26,7 @@ using quellmarin::test::KeepScreenshot;
 using quellmarin::test::Received;
 using quellmarin::test::VirtualProgram;
 
-namespace {
-// Runs `act` on the first modal window of that class once it is shown, then closes it with `accept`.
-template <class Window> void WhenShown(std::function<void(Window*)> act, bool accept = true) {
-    QTimer::singleShot(0, [act, accept] {
-        Window* w = nullptr;
-        QTRY_VERIFY((w = [] {
-                        for (QWidget* top : QApplication::topLevelWidgets())
-                            if (auto* found = qobject_cast<Window*>(top); found && found->isVisible())
-                                return found;
-                        return static_cast<Window*>(nullptr);
-                    }()) != nullptr);
-        act(w);
-        if (accept)
-            w->accept();
-        else
-            w->reject();
-    });
-}
-} // namespace
+using quellmarin::test::WhenShown;
 
 class TestDeviceWindows : public QObject {
     Q_OBJECT
