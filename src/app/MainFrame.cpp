@@ -2,6 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/MessageBox.h"
+#include "app/QText.h"
 #include "device/GeneratorWindow.h"
 #include "device/ProgramListWindow.h"
 #include "device/SaveProgramWindow.h"
@@ -28,12 +29,6 @@ static void InitResources() {
 }
 
 namespace quellmarin::ui {
-
-namespace {
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-} // namespace
 
 CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(parent), app_(app) {
     InitResources();
@@ -141,8 +136,7 @@ void CMainFrame::BuildMenus() {
 
 void CMainFrame::OpenProgramList() {
     if (!app_.Connected()) {
-        ShowMessage(this, QString::fromLatin1(ProgramList::kNotConnectedCaption.data()),
-                    QString::fromLatin1(ProgramList::kNotConnected.data()));
+        ShowMessage(this, Q(ProgramList::kNotConnectedCaption), Q(ProgramList::kNotConnected));
         return;
     }
     // The worker keeps still while the window's exchanges run.

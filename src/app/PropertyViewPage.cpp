@@ -4,6 +4,7 @@
 #include "app/Lamp.h"
 #include "app/LevelMeterStrip.h"
 #include "app/MessageBox.h"
+#include "app/QText.h"
 #include "app/ScanWindow.h"
 #include "app/WarningDialog.h"
 #include "device/AliasWindow.h"
@@ -41,10 +42,6 @@ namespace {
 constexpr int kInputOrder[] = {2100, 2200, 2300, 3200, 2400};
 constexpr int kOutputOrder[] = {2500, 2600, 2700, 2800, 2900, 3000, 3100};
 constexpr const char* kDeviceListTip = "Processors found by the last scan; double-click one to connect";
-
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
 
 void Repolish(QWidget* w) {
     w->style()->unpolish(w);

@@ -1,6 +1,7 @@
 #include "device/GeneratorWindow.h"
 
 #include "app/MessageBox.h"
+#include "app/QText.h"
 #include "controls/Controls.h"
 
 #include <QGridLayout>
@@ -14,10 +15,6 @@
 namespace quellmarin::ui {
 
 namespace {
-
-QString Q(std::string_view s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QToolButton* Arrow(Qt::ArrowType type, const QString& name, const QString& accessible, QWidget* parent) {
     auto* b = new QToolButton(parent);

@@ -1,6 +1,7 @@
 #include "device/ProgramListWindow.h"
 
 #include "app/MessageBox.h"
+#include "app/QText.h"
 #include "app/QuellmarinApp.h"
 #include "controls/Controls.h"
 
@@ -15,13 +16,7 @@
 
 namespace quellmarin::ui {
 
-namespace {
-
-QString Q(std::string_view s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-} // namespace
+namespace {} // namespace
 
 ProgramListWindow::ProgramListWindow(CQuellmarinApp& app, QWidget* parent)
     : QDialog(parent), app_(app), list_(app.Context()) {

@@ -1,5 +1,6 @@
 #include "device/SaveProgramWindow.h"
 
+#include "app/QText.h"
 #include "app/QuellmarinApp.h"
 #include "controls/Controls.h"
 
@@ -11,13 +12,7 @@
 
 namespace quellmarin::ui {
 
-namespace {
-
-QString Q(std::string_view s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-} // namespace
+namespace {} // namespace
 
 SaveProgramWindow::SaveProgramWindow(CQuellmarinApp& app, QWidget* parent)
     : QDialog(parent), app_(app), editor_(app.Context()) {
