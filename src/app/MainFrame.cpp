@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "app/AboutDialog.h"
+#include "app/HelpWindow.h"
 #include "app/MessageBox.h"
 #include "app/QText.h"
 #include "device/GeneratorWindow.h"
@@ -11,16 +12,17 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QUrl>
 #include <cstdio>
 
 // The help document lives in the resources of a static library, which the linker would drop.
@@ -57,7 +59,91 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
     WriteHelp();
     RefreshStatus();
-    resize(1280, 700);
+    RebuildRecentMenu();
+    RestoreWindow();
+}
+
+QString CMainFrame::SettingsPath() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+        .filePath("quellmarin.conf");
+}
+
+namespace {
+QSettings Settings() {
+    return QSettings(CMainFrame::SettingsPath(), QSettings::IniFormat);
+}
+
+std::vector<std::string> StoredRecentFiles() {
+    std::vector<std::string> recent;
+    for (const QString& r : Settings().value("files/recent").toStringList())
+        recent.push_back(r.toStdString());
+    return recent;
+}
+
+void StoreRecentFiles(const std::vector<std::string>& recent) {
+    QStringList list;
+    for (const std::string& r : recent) list << QString::fromStdString(r);
+    QSettings settings = Settings();
+    settings.setValue("files/recent", list);
+    settings.sync();
+}
+} // namespace
+
+void CMainFrame::RestoreWindow() {
+    if (restoreGeometry(Settings().value("window/geometry").toByteArray())) return;
+    // The first start: a comfortable size, but never larger than the screen.
+    QSize size(1280, 700);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+    resize(size.expandedTo(minimumSizeHint()));
+}
+
+QStringList CMainFrame::RecentFiles() const {
+    return Settings().value("files/recent").toStringList();
+}
+
+QString CMainFrame::LastFolder() const {
+    return Settings().value("files/folder").toString();
+}
+
+void CMainFrame::FileUsed(const QString& path) {
+    const QFileInfo info(path);
+    setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION, info.fileName().toStdString())));
+    StoreRecentFiles(WithRecentFile(StoredRecentFiles(), info.absoluteFilePath().toStdString()));
+    QSettings settings = Settings();
+    settings.setValue("files/folder", info.absolutePath());
+    settings.sync();
+    RebuildRecentMenu();
+}
+
+void CMainFrame::RebuildRecentMenu() {
+    for (QAction* a : recentActions_) {
+        fileMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    const QStringList recent = RecentFiles();
+    for (int i = 0; i < recent.size(); ++i) {
+        const QString path = recent[i];
+        auto* a = new QAction(QString("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)), fileMenu_);
+        a->setObjectName(QString("recentFile%1").arg(i + 1));
+        a->setData(path);
+        connect(a, &QAction::triggered, this, [this, path] { OpenRecent(path); });
+        fileMenu_->insertAction(recentEnd_, a);
+        recentActions_ << a;
+    }
+}
+
+void CMainFrame::OpenRecent(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        StoreRecentFiles(WithoutRecentFile(StoredRecentFiles(), path.toStdString()));
+        RebuildRecentMenu();
+        ShowMessage(this, "Quellmarin",
+                    QDir::toNativeSeparators(path) +
+                        " is no longer there; it was taken off the recent files.");
+        return;
+    }
+    LoadFile(path);
 }
 
 QAction* CMainFrame::Action(int command) const {
@@ -85,6 +171,8 @@ void CMainFrame::BuildMenus() {
     add(file, "Open..", 32805, [this] { OpenFile(); })->setShortcut(QKeySequence::Open);
     add(file, "Save as..", 32806, [this] { SaveFileAs(); })->setShortcut(QKeySequence::SaveAs);
     file->addSeparator();
+    fileMenu_ = file;
+    recentEnd_ = file->addSeparator();
     add(file, "Exit(&X)", 57665, [this] { close(); })->setShortcut(QKeySequence::Quit);
 
     QMenu* program = menuBar()->addMenu("Program(&P)");
@@ -128,8 +216,7 @@ void CMainFrame::BuildMenus() {
     QAction* doc = help->addAction("Help document");
     doc->setObjectName("helpDocument");
     doc->setShortcut(QKeySequence::HelpContents);
-    connect(doc, &QAction::triggered, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath_)); });
+    connect(doc, &QAction::triggered, this, &CMainFrame::ShowHelp);
     help->addSeparator();
     add(help, "About Quellmarin(&A)...", 57664, about);
 }
@@ -157,6 +244,13 @@ void CMainFrame::OpenSaveProgram() {
 void CMainFrame::OpenGenerator() {
     GeneratorWindow window(app_.Context(), app_.Connected(), this);
     window.exec();
+}
+
+void CMainFrame::ShowHelp() {
+    if (!help_) help_ = new HelpWindow(this);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void CMainFrame::ShowNote(const QString& text) {
@@ -194,6 +288,7 @@ bool CMainFrame::LoadFile(const QString& path) {
     page_->RefreshAll();
     RefreshStatus();
     ShowNote("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).");
+    FileUsed(path);
     const auto odd = OutOfRangeValues(g_SystemParameters, app_.Model());
     if (!odd.empty())
         ShowMessage(this, "Warning",
@@ -211,11 +306,12 @@ bool CMainFrame::SaveFile(const QString& path) {
         return false;
     }
     ShowNote("Saved " + QFileInfo(path).fileName());
+    FileUsed(path);
     return true;
 }
 
 void CMainFrame::OpenFile() {
-    QFileDialog dialog(this, "Open..", {}, "Parameters File(*.asc)");
+    QFileDialog dialog(this, "Open..", LastFolder(), "Parameters File(*.asc)");
     dialog.setDefaultSuffix("asc");
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -223,7 +319,7 @@ void CMainFrame::OpenFile() {
 }
 
 void CMainFrame::SaveFileAs() {
-    QFileDialog dialog(this, "Save as..", {}, "Parameters File(*.asc)");
+    QFileDialog dialog(this, "Save as..", LastFolder(), "Parameters File(*.asc)");
     dialog.setDefaultSuffix("asc");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -247,6 +343,9 @@ void CMainFrame::WriteHelp() {
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
     if (qEnvironmentVariableIsSet("QUELLMARIN_TIMING")) std::fprintf(stderr, "closing\n");
+    QSettings settings = Settings();
+    settings.setValue("window/geometry", saveGeometry());
+    settings.sync();
     app_.Shutdown();
     e->accept();
 }

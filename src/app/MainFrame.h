@@ -4,12 +4,19 @@
 #include "app/PropertyViewPage.h"
 #include "app/QuellmarinApp.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QStringList>
 #include <array>
 #include <map>
 
 class QLabel;
 class QAction;
+class QMenu;
+
+namespace quellmarin::ui {
+class HelpWindow;
+}
 
 namespace quellmarin::ui {
 
@@ -31,6 +38,16 @@ class CMainFrame : public QMainWindow {
     bool LoadFile(const QString& path);
     bool SaveFile(const QString& path);
     QAction* Action(int command) const;
+    // The recent parameter files of the File menu, newest first.
+    QStringList RecentFiles() const;
+    QList<QAction*> RecentActions() const { return recentActions_; }
+    // The folder the file dialogs open in.
+    QString LastFolder() const;
+    // What the program remembers between runs, in the user's configuration folder.
+    static QString SettingsPath();
+    // The help window (F1), made at its first use.
+    void ShowHelp();
+    HelpWindow* Help() const { return help_; }
     // Where the help document was written at start.
     QString HelpPath() const { return helpPath_; }
 
@@ -39,6 +56,12 @@ class CMainFrame : public QMainWindow {
 
   private:
     void BuildMenus();
+    // A load or save of `path` went well: the title names it, it heads the recent files, and its
+    // folder is where the next file dialog opens.
+    void FileUsed(const QString& path);
+    void RebuildRecentMenu();
+    void OpenRecent(const QString& path);
+    void RestoreWindow();
     void OpenFile();
     void SaveFileAs();
     // The program windows: the list of the device's programs (only while connected), the save of the
@@ -53,6 +76,10 @@ class CMainFrame : public QMainWindow {
     std::array<QLabel*, 4> panes_{};
     std::map<int, QAction*> actions_;
     QString helpPath_;
+    QMenu* fileMenu_ = nullptr;
+    QAction* recentEnd_ = nullptr; // the separator before Exit
+    QList<QAction*> recentActions_;
+    HelpWindow* help_ = nullptr;
 };
 
 } // namespace quellmarin::ui

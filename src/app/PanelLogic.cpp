@@ -86,6 +86,23 @@ std::string WindowTitle(std::string_view version) {
     return "Quellmarin V" + VersionText(version);
 }
 
+std::string WindowTitle(std::string_view version, std::string_view fileName) {
+    if (fileName.empty()) return WindowTitle(version);
+    return std::string(fileName) + " - " + WindowTitle(version);
+}
+
+std::vector<std::string> WithRecentFile(std::vector<std::string> list, const std::string& path) {
+    list = WithoutRecentFile(std::move(list), path);
+    list.insert(list.begin(), path);
+    if (list.size() > kRecentFiles) list.resize(kRecentFiles);
+    return list;
+}
+
+std::vector<std::string> WithoutRecentFile(std::vector<std::string> list, const std::string& path) {
+    std::erase(list, path);
+    return list;
+}
+
 std::string StripButtonName(const StripClick& click, DeviceModel model) {
     return ChannelName(click.info->section, click.channel, model) + " " + std::string(click.info->what);
 }

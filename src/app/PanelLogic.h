@@ -97,6 +97,13 @@ std::array<std::string, 4> StatusTexts(const DeviceInfoRecord& info, const Syste
 // "Quellmarin V" + the version, or "None VerSion Supprot" when the build carries none.
 std::string VersionText(std::string_view version);
 std::string WindowTitle(std::string_view version);
+// The title with the parameter file in use: "show.asc - Quellmarin V1.0".
+std::string WindowTitle(std::string_view version, std::string_view fileName);
+
+// The recent parameter files of the File menu: newest first, each once, at most four.
+inline constexpr std::size_t kRecentFiles = 4;
+std::vector<std::string> WithRecentFile(std::vector<std::string> list, const std::string& path);
+std::vector<std::string> WithoutRecentFile(std::vector<std::string> list, const std::string& path);
 
 // The accessible name of a strip button: "Input 3 gain", "Output 8 mute".
 std::string StripButtonName(const StripClick& click, DeviceModel model);

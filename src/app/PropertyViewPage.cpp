@@ -41,6 +41,7 @@ namespace {
 // The strip's display order: the input functions, then the output functions.
 constexpr int kInputOrder[] = {2100, 2200, 2300, 3200, 2400};
 constexpr int kOutputOrder[] = {2500, 2600, 2700, 2800, 2900, 3000, 3100};
+constexpr const char* kMutedText = "MUTED";
 constexpr const char* kDeviceListTip = "Processors found by the last scan; double-click one to connect";
 
 void Repolish(QWidget* w) {
@@ -264,7 +265,14 @@ QWidget* CPropertyViewPage::BuildStrip() {
                                   .arg(Q(info.tooltip))
                                   .arg(QString::fromStdString(ChannelName(section, k, model))));
                 b->setFocusPolicy(Qt::TabFocus);
-                b->setMinimumWidth(46);
+                // Wide enough for the word in bold (a muted button), so that muting never clips it
+                // or moves its neighbours.
+                QFont bold = b->font();
+                bold.setBold(true);
+                const bool mute = info.action == StripAction::ToggleInputMute ||
+                                  info.action == StripAction::ToggleOutputMute;
+                const QString widest = mute ? QString(kMutedText) : b->text();
+                b->setMinimumWidth(std::max(40, QFontMetrics(bold).horizontalAdvance(widest) + 10));
                 b->setMaximumWidth(64);
                 connect(b, &QPushButton::clicked, this, [this, id] { SelectStrip(id); });
                 strip_[id] = b;
@@ -347,7 +355,7 @@ void CPropertyViewPage::RefreshMuteButtons() {
             const bool muted = mute_.Muted({section, k});
             if (b->property("muted").toBool() == muted && !b->text().isEmpty()) continue;
             b->setProperty("muted", muted);
-            b->setText(muted ? "MUTED" : "Mute");
+            b->setText(muted ? kMutedText : "Mute");
             Repolish(b);
         }
     }

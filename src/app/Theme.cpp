@@ -15,6 +15,7 @@ QPushButton:pressed { background: #1b222b; }
 QPushButton:checked { background: #3b6ea0; color: #ffffff; border-color: #8fc1ff; }
 QPushButton:focus { border-color: #ffc440; }
 QPushButton:disabled { color: #6b7684; }
+QPushButton[section] { padding: 3px 2px; }
 QPushButton[activeSection="true"] { border-color: #4a6a8c; }
 QPushButton[selectedChannel="true"] { background: #2f4a66; color: #ffffff; }
 QPushButton[selectedChannel="true"][activeSection="true"] { background: #3b6ea0; border-color: #ffc440; }

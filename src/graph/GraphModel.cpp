@@ -346,4 +346,25 @@ std::vector<BezierSegment> CardinalToBezier(const std::vector<Point2>& pts, doub
     return out;
 }
 
+std::vector<int> FittingLabels(const std::vector<AxisLabel>& labels, double width, double gap) {
+    std::vector<int> order(labels.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return labels[std::size_t(a)].priority > labels[std::size_t(b)].priority;
+    });
+    std::vector<int> placed;
+    for (const int i : order) {
+        const AxisLabel& l = labels[std::size_t(i)];
+        const double left = l.centre - l.width / 2, right = l.centre + l.width / 2;
+        if (left < 0 || right > width) continue;
+        const bool clear = std::all_of(placed.begin(), placed.end(), [&](int j) {
+            const AxisLabel& o = labels[std::size_t(j)];
+            return right + gap <= o.centre - o.width / 2 || o.centre + o.width / 2 + gap <= left;
+        });
+        if (clear) placed.push_back(i);
+    }
+    std::sort(placed.begin(), placed.end());
+    return placed;
+}
+
 } // namespace quellmarin

@@ -156,6 +156,16 @@ struct Point2 {
 struct BezierSegment {
     Point2 c1, c2, end;
 };
+// Axis labels that fit: each label is centred on its position; the ones with the higher priority are
+// placed first, and a label is dropped when it would come closer than `gap` to one already placed or
+// reach past 0..width. Returns the indices of the labels to draw, in their order.
+struct AxisLabel {
+    double centre;
+    double width;
+    int priority; // higher is placed first
+};
+std::vector<int> FittingLabels(const std::vector<AxisLabel>& labels, double width, double gap);
+
 std::vector<BezierSegment> CardinalToBezier(const std::vector<Point2>& points, double tension);
 
 } // namespace quellmarin

@@ -24,7 +24,7 @@ const QColor kBandColors[7] = {{255, 120, 90},  {120, 210, 120}, {90, 170, 255},
 } // namespace
 
 ResponseGraph::ResponseGraph(DeviceModel model, QWidget* parent) : QWidget(parent), model_(model) {
-    setMinimumSize(380, 220);
+    setMinimumSize(340, 220);
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
     animation_.setInterval(20); // timer 50 of the page
@@ -167,11 +167,14 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
         p.drawText(QRectF(c.x() - 7, c.y() - 7, 14, 14), Qt::AlignCenter, QString::number(b.band + 1));
     }
     if (!eqOn) {
-        const QString mark = "EQ off \u2014 double-click the graph to switch it on";
         QFont bold = small;
         bold.setBold(true);
         p.setFont(bold);
         const QFontMetrics bm(bold);
+        // The longest wording that fits the plot.
+        QString mark = "EQ off \u2014 double-click the graph to switch it on";
+        for (const char* shorter : {"EQ off \u2014 double-click to switch on", "EQ off"})
+            if (bm.horizontalAdvance(mark) + 28 > plot.width()) mark = QString::fromUtf8(shorter);
         const QRectF plate(plot.left() + 8, plot.top() + 6, bm.horizontalAdvance(mark) + 12, bm.height() + 4);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(60, 24, 20, 220));
@@ -292,8 +295,17 @@ void ResponseGraph::PaintBackground(QPainter& p) {
     p.setFont(small);
     // Frequency and level labels.
     p.setPen(QColor(150, 160, 175));
-    for (int i = 0; i < 10; ++i)
-        p.drawText(QPointF(g.FrequencyToColumn(kLabelFrequencies[i]) - 10, plot.bottom() + 15),
+    // The decades first (20 Hz, 100 Hz, 1 kHz, 10 kHz, 20 kHz); the others where they fit.
+    const QFontMetrics fm(small);
+    std::vector<AxisLabel> axis;
+    for (int i = 0; i < 10; ++i) {
+        const double f = kLabelFrequencies[i];
+        const bool decade = f == 20 || f == 100 || f == 1000 || f == 10000 || f == 20000;
+        axis.push_back(
+            {g.FrequencyToColumn(f), double(fm.horizontalAdvance(kFrequencyLabels[i])), decade ? 1 : 0});
+    }
+    for (const int i : FittingLabels(axis, width(), 4))
+        p.drawText(QPointF(axis[std::size_t(i)].centre - axis[std::size_t(i)].width / 2, plot.bottom() + 15),
                    kFrequencyLabels[i]);
     for (int i = 0; i < 10; ++i)
         p.drawText(QRectF(0, g.top + 2 * i * g.Unit() - 8, g.left - 6, 16), Qt::AlignRight | Qt::AlignVCenter,

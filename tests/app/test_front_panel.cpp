@@ -1,6 +1,7 @@
 // The windows on the offscreen platform: wiring of the front panel, file loading, and the whole
 // program against its built-in virtual processor.
 #include "AppTestSupport.h"
+#include "app/HelpWindow.h"
 #include "app/Lamp.h"
 #include "app/LevelMeterStrip.h"
 #include "app/MainFrame.h"
@@ -16,12 +17,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 using namespace quellmarin;
@@ -196,6 +199,61 @@ class TestFrontPanel : public QObject {
         QVERIFY(frame.SaveFile(dir.filePath("again.ASC")));
     }
 
+    void f1OpensTheHelpInAWindowOfTheProgram() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        CMainFrame frame(app);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QTest::keyClick(&frame, Qt::Key_F1);
+        QTRY_VERIFY(frame.Help() && frame.Help()->isVisible());
+        HelpWindow* help = frame.Help();
+        QStringList sections;
+        for (int i = 0; i < help->Contents()->count(); ++i) sections << help->Contents()->item(i)->text();
+        for (const char* s :
+             {"Programs in the processor", "Signal generator", "Keyboard", "The command-line tool",
+              "When a serial port cannot be opened", "The virtual processor"})
+            QVERIFY2(sections.contains(s), s);
+        help->SearchField()->setText("usermod");
+        QVERIFY(help->FindNext());
+        QVERIFY(help->Text()->textCursor().selectedText() == "usermod");
+        quellmarin::test::KeepScreenshot(help, "help");
+        help->SearchField()->setText("no such word anywhere");
+        QVERIFY(!help->FindNext());
+    }
+
+    void recentFilesKeepTheFourNewestAndDropMissingOnes() {
+        QFile::remove(CMainFrame::SettingsPath());
+        QVERIFY(CMainFrame::SettingsPath().contains(".qttest")); // never a user's own settings
+        QTemporaryDir dir;
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        {
+            CMainFrame frame(app);
+            QVERIFY(frame.RecentActions().isEmpty());
+            for (int i = 1; i <= 5; ++i) QVERIFY(frame.SaveFile(dir.filePath(QString("show%1.asc").arg(i))));
+            QVERIFY(frame.SaveFile(dir.filePath("show3.asc"))); // used again: it moves to the top
+            QCOMPARE(frame.windowTitle(), QString("show3.asc - Quellmarin V" QUELLMARIN_VERSION));
+            QCOMPARE(frame.RecentFiles(),
+                     (QStringList{dir.filePath("show3.asc"), dir.filePath("show5.asc"),
+                                  dir.filePath("show4.asc"), dir.filePath("show2.asc")}));
+            QCOMPARE(frame.LastFolder(), QDir(dir.path()).absolutePath());
+        }
+        // The next run has them in its File menu; a file that went away is taken off with a message.
+        QVERIFY(QFile::remove(dir.filePath("show5.asc")));
+        CMainFrame frame(app);
+        QCOMPARE(frame.RecentActions().size(), 4);
+        QCOMPARE(frame.RecentActions()[0]->text(),
+                 "&1 " + QDir::toNativeSeparators(dir.filePath("show3.asc")));
+        frame.RecentActions()[1]->trigger();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(messages_.first().contains("show5.asc is no longer there"));
+        QCOMPARE(frame.RecentFiles().size(), 3);
+        QCOMPARE(frame.RecentActions().size(), 3);
+        frame.RecentActions()[1]->trigger(); // show4.asc
+        QCOMPARE(frame.windowTitle(), QString("show4.asc - Quellmarin V" QUELLMARIN_VERSION));
+        QCOMPARE(frame.RecentFiles().first(), dir.filePath("show4.asc"));
+        QFile::remove(CMainFrame::SettingsPath());
+    }
+
     void aFileWithValuesNoEditorSetsLoadsAndSaysWhich() {
         QTemporaryDir dir;
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
@@ -209,6 +267,35 @@ class TestFrontPanel : public QObject {
         QCOMPARE(messages_,
                  (QStringList{"Warning|odd.asc holds values that no editor sets, kept as they are:\n"
                               "out 7 limit (limit 120 above 99)"}));
+    }
+
+    void theWindowFitsASmallScreenWithoutClippingTheStrip() {
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        CMainFrame frame(app);
+        const QSize minimum = frame.minimumSizeHint().expandedTo(frame.minimumSize());
+        QVERIFY(minimum.width() <= 1024);
+        QVERIFY(minimum.height() <= 600);
+        frame.resize(minimum);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        // Every button keeps its words, the muted ones in bold too, and muting does not move a button.
+        const QRect before = frame.Page()->StripButton(2403)->geometry();
+        for (int k = 0; k < 8; ++k) g_SystemParameters.InCH[k].Mute = 1;
+        frame.Page()->RefreshAll();
+        QApplication::processEvents();
+        QCOMPARE(frame.Page()->StripButton(2403)->geometry(), before);
+        for (QPushButton* b : frame.Page()->findChildren<QPushButton*>()) {
+            if (!b->isVisible() || b->text().isEmpty()) continue;
+            QFont font = b->font();
+            font.setBold(b->property("mute").toBool());
+            const int needed = QFontMetrics(font).horizontalAdvance(b->text()) + 6; // border and padding
+            QVERIFY2(needed <= b->width(), qPrintable(QString("%1 \"%2\" needs %3 pixels, has %4")
+                                                          .arg(b->objectName(), b->text())
+                                                          .arg(needed)
+                                                          .arg(b->width())));
+        }
+        quellmarin::test::KeepScreenshot(&frame, "minimum");
     }
 
     void wholeProgramAgainstTheVirtualProcessor() {

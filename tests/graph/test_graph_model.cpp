@@ -246,3 +246,13 @@ TEST(GraphModel, SelectionCornersAndTheOtherOutputs) {
     EXPECT_FALSE(r.graph.EqOn());
     EXPECT_FALSE(r.graph.CornerAt(r.graph.CornerX(hp), r.graph.CornerY())) << "inputs have no crossover";
 }
+
+TEST(GraphModel, AxisLabelsThatDoNotFitAreDroppedDecadesFirst) {
+    // Three labels 30 wide at 20, 40 and 60: the middle one (a decade) wins over both neighbours.
+    const std::vector<AxisLabel> crowded = {{20, 30, 0}, {40, 30, 1}, {60, 30, 0}};
+    EXPECT_EQ(FittingLabels(crowded, 200, 4), std::vector<int>{1});
+    // With room, all in their order; one reaching past the edge is dropped.
+    const std::vector<AxisLabel> roomy = {{20, 30, 0}, {100, 30, 1}, {190, 30, 1}};
+    EXPECT_EQ(FittingLabels(roomy, 200, 4), (std::vector<int>{0, 1}));
+    EXPECT_EQ(FittingLabels(roomy, 300, 4), (std::vector<int>{0, 1, 2}));
+}
