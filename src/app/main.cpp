@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTimer>
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Quellmarin");
     QApplication::setOrganizationName("Quellmarin");
     QApplication::setApplicationVersion(QUELLMARIN_VERSION);
+    QApplication::setWindowIcon(QIcon(":/icons/quellmarin.png"));
+    QGuiApplication::setDesktopFileName("io.quellmarin.Quellmarin");
 
     if (qEnvironmentVariableIsSet("QUELLMARIN_NO_MESSAGE_BOX")) {
         ui::SetMessageHandler([](QWidget*, const QString& caption, const QString& text) {

@@ -28,6 +28,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quellmarin-cli [--port PATH]... [--id N] [--model Mivon|Ketra] COMMAND\n"
+    "       quellmarin-cli --version\n"
     "commands:\n"
     "  scan                 list the processors that answer on the ports\n"
     "  upload FILE          read the processor's whole state into a parameter file\n"
@@ -355,6 +356,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "quellmarin-cli " << QUELLMARIN_VERSION << '\n';
+        return kExitOk;
+    }
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
         out << kUsage;
         return kExitOk;

@@ -156,7 +156,8 @@ TEST(ProgramWire, RenameSendsTheDotPaddedUpperCaseNameAndReadsItBack) {
     EXPECT_EQ(frames[1], "(07T001)");
     EXPECT_EQ(ProgramName(w.processor.device.Parameters()), "Ab..................")
         << "the current program's name changed in the device";
-    EXPECT_EQ(WireName("Caf\xC3\xA9\x01!"), "Caf??!");
+    EXPECT_EQ(WireName("Caf\xC3\xA9\x01!"), "Caf?"
+                                            "?!");
 
     // The Save window's rename is confirmed by the short reply.
     EXPECT_TRUE(RenameCurrent(w.port, "07", 1, "", w.timings));

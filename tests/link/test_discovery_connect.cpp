@@ -205,9 +205,10 @@ TEST(Discovery, PortsThatCannotBeOpenedSayWhy) {
     ::chmod(locked.SlavePath().c_str(), 0);
     const std::string said = ProblemSeenByAUser(locked.SlavePath());
     EXPECT_EQ(said.rfind(locked.SlavePath() + ": permission denied", 0), 0u) << said;
-    if (const group* g = ::getgrgid(st.st_gid); g && st.st_gid != 0)
+    if (const group* g = ::getgrgid(st.st_gid); g && st.st_gid != 0) {
         EXPECT_NE(said.find(std::string("sudo usermod -aG ") + g->gr_name + " $USER"), std::string::npos)
             << said;
+    }
 
     // A scan of such ports still ends with the one line "None device", and keeps the reasons.
     Link l({"/dev/quellmarin-none", file});
