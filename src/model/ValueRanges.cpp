@@ -24,6 +24,11 @@ class Checker {
         else
             out_.push_back({field, what});
     }
+    // The equaliser switch: 0 off, 111 on as the editors store it (1 from older files).
+    void Switch(const std::string& field, int value) {
+        if (value == 111) return;
+        Check(field, "enable", value, 1);
+    }
     void Band(const std::string& field, const PeqBand& b) {
         Check(field, "type", b.Type, kMaxEqType);
         Check(field, "freq", b.Freq, kMaxFrequencyStep);
@@ -50,7 +55,7 @@ std::vector<OutOfRange> OutOfRangeValues(const SystemParameters& p, DeviceModel 
         const InputChannel& in = p.InCH[k];
         const std::string ch = "in " + InputLabel(k, model);
         c.Check(ch + " link", "link", in.LinkIndex, kInputSlots - 1);
-        c.Check(ch + " peq", "enable", in.PeqEnable, 1);
+        c.Switch(ch + " peq", in.PeqEnable);
         for (int j = 0; j < kInputBands; ++j) c.Band(ch + " peq band " + std::to_string(j + 1), in.Peq[j]);
         c.Check(ch + " gain", "gain", in.Gain, kMaxGainCode);
         c.Delay(ch + " delay", in);
@@ -72,7 +77,7 @@ std::vector<OutOfRange> OutOfRangeValues(const SystemParameters& p, DeviceModel 
         c.Check(ch + " hpf", "freq", o.HpfFreq, kMaxFrequencyStep);
         c.Check(ch + " lpf", "type", o.LpfType, kMaxCrossoverType);
         c.Check(ch + " lpf", "freq", o.LpfFreq, kMaxFrequencyStep);
-        c.Check(ch + " peq", "enable", o.PeqEnable, 1);
+        c.Switch(ch + " peq", o.PeqEnable);
         for (int j = 0; j < kOutputBands; ++j) c.Band(ch + " peq band " + std::to_string(j + 1), o.Peq[j]);
         c.Check(ch + " gain", "gain", o.Gain, kMaxGainCode);
         c.Check(ch + " polarity", "polarity", o.Polarity, 1);

@@ -111,6 +111,8 @@ TEST(Cli, ValuesNoEditorSetsAreMarkedAndNotSentUnasked) {
     p.InCH[0].Peq[1].Freq = 123;
     p.InCH[0].Peq[1].Q = 75;
     p.OutCH[4].HpfType = 12;
+    p.OutCH[0].PeqEnable = 111; // on, as the editors store it: not marked
+    p.InCH[3].PeqEnable = 1;    // on, as older files may hold it: not marked either
     const auto file = dir / "odd.asc";
     ASSERT_EQ(SaveParameterFile(file, p, DefaultDeviceInfo(DeviceModel::Mivon)), "");
 
