@@ -8,6 +8,7 @@
 #include "model/ParameterFile.h"
 #include "model/Records.h"
 #include "model/ValueRanges.h"
+#include "modules/RecordDiff.h"
 
 #include <charconv>
 #include <condition_variable>
@@ -39,7 +40,10 @@ constexpr const char* kUsage =
     "  levels [--count K]   poll the level meters K times (default 10)\n"
     "  send FRAME           send one frame and print the reply\n"
     "  defaults FILE        write the default state as a parameter file\n"
-    "  dump FILE [--json]   print every field of a parameter file\n";
+    "  dump FILE [--json]   print every field of a parameter file\n"
+    "  diff A B             print the settings in which two parameter files differ\n"
+    "  apply FILE [--force] send the processor only the settings in which it differs from FILE,\n"
+    "                       then read it back to confirm them\n";
 
 int UsageError(std::ostream& err, const std::string& why) {
     err << why << '\n' << kUsage;
@@ -71,6 +75,37 @@ int Dump(const Options& o, std::ostream& out, std::ostream& err) {
     else
         PrintDumpText(entries, out);
     return kExitOk;
+}
+
+// Loads a parameter file with the load checks; the message said when it cannot.
+std::optional<LoadedParameters> LoadOrSay(const std::string& path, DeviceModel model, std::ostream& err) {
+    LoadResult loaded = LoadParameterFile(path, ChannelConfigOf(model));
+    if (!loaded.ok()) {
+        err << loaded.message << '\n';
+        return std::nullopt;
+    }
+    return std::move(loaded.records);
+}
+
+int Diff(const Options& o, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 3) return UsageError(err, "diff takes two FILEs");
+    const auto a = LoadOrSay(o.words[1], o.model, err);
+    if (!a) return kExitFile;
+    const auto b = LoadOrSay(o.words[2], o.model, err);
+    if (!b) return kExitFile;
+    const auto lines = DescribeDifferences(a->params, b->params, a->info, o.model);
+    for (const std::string& l : lines) out << l << '\n';
+    if (lines.empty()) out << "no differences\n";
+    return kExitOk;
+}
+
+// Refuses a record with values that no editor sets, unless forced; true when it may be sent.
+bool MaySend(const SystemParameters& p, const Options& o, std::ostream& err) {
+    const auto odd = OutOfRangeValues(p, o.model);
+    if (odd.empty() || o.force) return true;
+    err << "the file holds values no editor sets: " << OutOfRangeSummary(odd)
+        << "\nnothing was sent; add --force to send them as they are\n";
+    return false;
 }
 
 // The device commands: a link over the catalog, and the device the options name.
@@ -174,12 +209,7 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
         err << loaded.message << '\n';
         return kExitFile;
     }
-    const auto odd = OutOfRangeValues(loaded.records->params, o.model);
-    if (!odd.empty() && !o.force) {
-        err << "the file holds values no editor sets: " << OutOfRangeSummary(odd)
-            << "\nnothing was sent; add --force to send them as they are\n";
-        return kExitFile;
-    }
+    if (!MaySend(loaded.records->params, o, err)) return kExitFile;
     DeviceSession session(o, env, err);
     if (!session.SelectDevice()) return kExitFailed;
     const ParameterBytes record = ToBytes(loaded.records->params);
@@ -204,6 +234,41 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
         return kExitFailed;
     }
     out << "downloaded " << o.words[1] << " to device " << TwoDigitText(link.SelectedId()) << '\n';
+    return kExitOk;
+}
+
+inline constexpr std::string_view kApplyUnconfirmed =
+    "The device did not confirm the changes; its settings may differ from the file.";
+
+int Apply(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 2) return UsageError(err, "apply takes one FILE");
+    const auto file = LoadOrSay(o.words[1], o.model, err);
+    if (!file) return kExitFile;
+    if (!MaySend(file->params, o, err)) return kExitFile;
+    DeviceSession session(o, env, err);
+    if (!session.SelectDevice()) return kExitFailed;
+    ConnectOutcome c;
+    if (!session.Connect(false, {}, c)) return kExitFailed;
+    DeviceLink& link = session.Link();
+    const RecordDiff diff = DiffFrames(ParametersFromBytes(*c.params), file->params, link.Address(), o.model);
+    for (const std::string& frame : diff.frames) link.Post(frame);
+    link.Worker().FlushPending(env.timings.cycle * static_cast<int>(diff.frames.size() + 5));
+    // What the device holds now.
+    auto readBack = link.Worker().Submit(
+        [&](CSerialPort& port) { return UploadParameters(port, link.Address(), env.timings); });
+    std::optional<ParameterBytes> now;
+    try {
+        now = readBack.get();
+    } catch (const std::future_error&) {
+    }
+    link.Disconnect();
+    for (const std::string& field : diff.unsettable) err << "not sent, no frame sets it: " << field << '\n';
+    if (!now || !SameSettings(ParametersFromBytes(*now), file->params)) {
+        err << kApplyUnconfirmed << '\n';
+        return kExitFailed;
+    }
+    out << "sent " << diff.frames.size() << " change(s) to device " << TwoDigitText(link.SelectedId())
+        << '\n';
     return kExitOk;
 }
 
@@ -370,6 +435,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const std::string& command = options->words[0];
     if (command == "defaults") return Defaults(*options, out, err);
     if (command == "dump") return Dump(*options, out, err);
+    if (command == "diff") return Diff(*options, out, err);
+    if (command == "apply") return Apply(*options, env, out, err);
     if (command == "scan") return Scan(*options, env, out, err);
     if (command == "upload") return Upload(*options, env, out, err);
     if (command == "download") return Download(*options, env, out, err);

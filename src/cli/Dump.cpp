@@ -175,6 +175,30 @@ std::vector<DumpEntry> DumpRecords(const SystemParameters& p, const DeviceInfoRe
     return e;
 }
 
+namespace {
+std::string RawText(const DumpEntry& e) {
+    std::string text;
+    for (const auto& [key, value] : e.raw)
+        text += (text.empty() ? "" : " ") + key + " " + std::to_string(value);
+    return text;
+}
+} // namespace
+
+std::vector<std::string> DescribeDifferences(const SystemParameters& a, const SystemParameters& b,
+                                             const DeviceInfoRecord& info, DeviceModel model) {
+    const auto from = DumpRecords(a, info, model), to = DumpRecords(b, info, model);
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < from.size() && i < to.size(); ++i) {
+        if (from[i].text == to[i].text && from[i].raw == to[i].raw) continue;
+        // Two values that read the same (a rounded frequency) are told apart by their steps.
+        const bool sameText = from[i].text == to[i].text || from[i].text.empty();
+        const std::string x = sameText ? RawText(from[i]) : from[i].text;
+        const std::string y = sameText ? RawText(to[i]) : to[i].text;
+        lines.push_back(from[i].name + ": " + x + " \u2192 " + y);
+    }
+    return lines;
+}
+
 void PrintDumpText(const std::vector<DumpEntry>& entries, std::ostream& out) {
     for (const DumpEntry& e : entries) {
         out << e.name << ':';

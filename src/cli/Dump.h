@@ -21,6 +21,10 @@ struct DumpEntry {
 std::vector<DumpEntry> DumpRecords(const SystemParameters& p, const DeviceInfoRecord& d, DeviceModel model);
 // One line a field: "name: text (key value ...)", and "  [out of range: ...]" where that applies.
 void PrintDumpText(const std::vector<DumpEntry>& entries, std::ostream& out);
+// The fields in which two records differ, one line each: "out 3 gain: +0.0 dB → -6.0 dB".
+std::vector<std::string> DescribeDifferences(const SystemParameters& a, const SystemParameters& b,
+                                             const DeviceInfoRecord& info, DeviceModel model);
+
 void PrintDumpJson(const std::vector<DumpEntry>& entries, DeviceModel model, std::ostream& out);
 
 } // namespace quellmarin::cli

@@ -6,10 +6,13 @@
 #include "link/Frames.h"
 #include "link/LinkTestSupport.h"
 #include "model/ParameterFile.h"
+#include "modules/RecordDiff.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -112,6 +115,44 @@ TEST(CliDevice, ScanUploadDownloadLevelsAndSend) {
     EXPECT_EQ(rig.Run({"send", "(05\x01)"}).code, 2);
     r = rig.Run({"send", "(05Z)"});
     EXPECT_EQ(r.code, 1) << "no reply is a failure";
+}
+
+TEST(CliDevice, ApplySendsOnlyTheDifferenceAndDiffSaysItInWords) {
+    TempDir dir;
+    VirtualRig rig;
+    SystemParameters wanted = rig.device.Parameters();
+    wanted.OutCH[2].Gain = 169;
+    wanted.InCH[0].Peq[1] = {1, 70, 18, 30};
+    std::memcpy(wanted.ChName[10], "Stage left     ", kAliasLength);
+    SetProgramName(wanted, "Other name");
+    const auto file = dir / "wanted.asc";
+    ASSERT_EQ(SaveParameterFile(file, wanted, rig.device.Info()), "");
+    const auto before = dir / "before.asc";
+    ASSERT_EQ(SaveParameterFile(before, rig.device.Parameters(), rig.device.Info()), "");
+
+    auto r = rig.Run({"diff", before.string(), file.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("out 3 gain: +0.0 dB \u2192 -6.0 dB\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("program name: "), std::string::npos);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4) << r.out;
+    EXPECT_EQ(rig.Run({"diff", file.string(), file.string()}).out, "no differences\n");
+
+    const std::size_t seen = rig.device.FrameCount();
+    r = rig.Run({"apply", file.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "sent 3 change(s) to device 05\n");
+    EXPECT_EQ(r.err, "not sent, no frame sets it: program name\n");
+    EXPECT_TRUE(SameSettings(rig.device.Parameters(), wanted));
+    const auto frames = rig.device.FramesReceived();
+    std::vector<std::string> changes;
+    for (auto it = frames.end() - static_cast<std::ptrdiff_t>(rig.device.FrameCount() - seen);
+         it != frames.end(); ++it)
+        if (it->find("$0") != std::string::npos || it->find("E1") != std::string::npos)
+            changes.push_back(*it);
+    EXPECT_EQ(changes.size(), 3u) << "the gain, the band and the name, and no whole-record download";
+    EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                            [](const std::string& f) { return f.rfind("(05P", 0) == 0; }),
+              0);
 }
 
 TEST(CliDevice, DeviceThatDropsTheUploadWritesNoFile) {

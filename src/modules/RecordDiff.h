@@ -1,0 +1,29 @@
+// The difference between two system parameter records as the frames that carry a device from the
+// first to the second: one frame for each parameter group that differs (a band, a crossover, a
+// channel's gain, an output's routing, an alias name, ...), built with the editors' frame builders,
+// the link lists first since the other settings are read through them. Fields that no frame sets are
+// named instead.
+#pragma once
+
+#include "model/Records.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quellmarin {
+
+struct RecordDiff {
+    std::vector<std::string> frames;
+    std::vector<std::string> unsettable; // "program name", "out 3 spare", ...
+    bool Empty() const { return frames.empty() && unsettable.empty(); }
+};
+
+RecordDiff DiffFrames(const SystemParameters& from, const SystemParameters& to, std::string_view address,
+                      DeviceModel model);
+
+// Whether two records agree in everything a frame can set (an equaliser switched on counts as on,
+// whatever its stored value).
+bool SameSettings(const SystemParameters& a, const SystemParameters& b);
+
+} // namespace quellmarin
