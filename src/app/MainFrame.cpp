@@ -175,6 +175,18 @@ void CMainFrame::BuildMenus() {
     recentEnd_ = file->addSeparator();
     add(file, "Exit(&X)", 57665, [this] { close(); })->setShortcut(QKeySequence::Quit);
 
+    QMenu* edit = menuBar()->addMenu("Edit(&E)");
+    undo_ = edit->addAction("Undo");
+    undo_->setObjectName("undo");
+    undo_->setShortcut(QKeySequence::Undo);
+    connect(undo_, &QAction::triggered, &app_, &CQuellmarinApp::Undo);
+    redo_ = edit->addAction("Redo");
+    redo_->setObjectName("redo");
+    redo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    connect(redo_, &QAction::triggered, &app_, &CQuellmarinApp::Redo);
+    connect(&app_, &CQuellmarinApp::historyChanged, this, &CMainFrame::RefreshHistory);
+    RefreshHistory();
+
     QMenu* program = menuBar()->addMenu("Program(&P)");
     add(program, "Program List...", 32807, [this] { OpenProgramList(); });
     add(program, "Save To Device..", 32811, [this] { OpenSaveProgram(); });
@@ -230,6 +242,7 @@ void CMainFrame::OpenProgramList() {
     auto hold = app_.SuspendPoll();
     ProgramListWindow window(app_, this);
     connect(&window, &ProgramListWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
+    connect(&window, &ProgramListWindow::stateRead, &app_, &CQuellmarinApp::StateRead);
     window.exec();
 }
 
@@ -244,6 +257,14 @@ void CMainFrame::OpenSaveProgram() {
 void CMainFrame::OpenGenerator() {
     GeneratorWindow window(app_.Context(), app_.Connected(), this);
     window.exec();
+}
+
+void CMainFrame::RefreshHistory() {
+    const EditHistory& h = app_.History();
+    undo_->setEnabled(h.CanUndo());
+    undo_->setText(h.CanUndo() ? "Undo " + QString::fromStdString(h.UndoName()) : QString("Undo"));
+    redo_->setEnabled(h.CanRedo());
+    redo_->setText(h.CanRedo() ? "Redo " + QString::fromStdString(h.RedoName()) : QString("Redo"));
 }
 
 void CMainFrame::ShowHelp() {
@@ -284,6 +305,7 @@ bool CMainFrame::LoadFile(const QString& path) {
     }
     g_SystemParameters = r.records->params;
     DeviceInfo = r.records->info;
+    app_.RecordStep("Load " + QFileInfo(path).fileName().toStdString());
     page_->ResetIndicators();
     page_->RefreshAll();
     RefreshStatus();

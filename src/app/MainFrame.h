@@ -62,6 +62,8 @@ class CMainFrame : public QMainWindow {
     void RebuildRecentMenu();
     void OpenRecent(const QString& path);
     void RestoreWindow();
+    // The Edit menu's Undo and Redo name the step they would take.
+    void RefreshHistory();
     void OpenFile();
     void SaveFileAs();
     // The program windows: the list of the device's programs (only while connected), the save of the
@@ -80,6 +82,8 @@ class CMainFrame : public QMainWindow {
     QAction* recentEnd_ = nullptr; // the separator before Exit
     QList<QAction*> recentActions_;
     HelpWindow* help_ = nullptr;
+    QAction* undo_ = nullptr;
+    QAction* redo_ = nullptr;
 };
 
 } // namespace quellmarin::ui

@@ -3,6 +3,7 @@
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
+#include "modules/RecordDiff.h"
 
 #include <QMetaObject>
 
@@ -11,8 +12,20 @@ namespace quellmarin::ui {
 CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QObject* parent)
     : QObject(parent), model_(model), timings_(timings),
       link_(std::make_unique<DeviceLink>(provider_, model, timings)),
-      ctx_{g_SystemParameters, DeviceInfo, model, [this] { return address_; },
-           [this](std::string frame) { controller_->Post(std::move(frame)); }} {
+      history_(g_SystemParameters), ctx_{g_SystemParameters, DeviceInfo, model, [this] { return address_; },
+                                         [this](std::string frame) {
+                                             // Every edit leaves as a frame: the history takes its step here.
+                                             const bool couldUndo = history_.CanUndo(),
+                                                        couldRedo = history_.CanRedo();
+                                             const std::string before = history_.UndoName();
+                                             history_.Posted(g_SystemParameters, frame, model_,
+                                                             std::chrono::steady_clock::now());
+                                             if (couldUndo != history_.CanUndo() ||
+                                                 couldRedo != history_.CanRedo() ||
+                                                 before != history_.UndoName())
+                                                 emit historyChanged();
+                                             controller_->Post(std::move(frame));
+                                         }} {
     qRegisterMetaType<quellmarin::LevelFrame>();
     qRegisterMetaType<quellmarin::LinkState>();
     // Every event is handed to this thread; the state is read anew there, so that events from the
@@ -43,7 +56,11 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     ev.connectFinished = [this, onThisThread](const ConnectOutcome& outcome) {
         onThisThread([this, outcome] {
             // Only this thread replaces the records.
-            if (outcome.params) g_SystemParameters = ParametersFromBytes(*outcome.params);
+            if (outcome.params) {
+                g_SystemParameters = ParametersFromBytes(*outcome.params);
+                history_.Reset(g_SystemParameters);
+                emit historyChanged();
+            }
             if (outcome.info) {
                 DeviceInfo = DeviceInfoFromBytes(*outcome.info);
                 programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
@@ -182,7 +199,42 @@ void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(bool)> d
 
 void CQuellmarinApp::RecordsEdited() {
     programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
+    history_.Follow(g_SystemParameters);
     emit recordsReplaced();
+}
+
+void CQuellmarinApp::StateRead() {
+    programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
+    history_.Reset(g_SystemParameters);
+    emit recordsReplaced();
+    emit historyChanged();
+}
+
+void CQuellmarinApp::Undo() {
+    const SystemParameters before = g_SystemParameters;
+    if (const auto target = history_.Undo()) {
+        g_SystemParameters = *target;
+        for (std::string& frame : DiffFrames(before, *target, address_, model_).frames)
+            controller_->Post(std::move(frame));
+        emit recordsReplaced();
+        emit historyChanged();
+    }
+}
+
+void CQuellmarinApp::Redo() {
+    const SystemParameters before = g_SystemParameters;
+    if (const auto target = history_.Redo()) {
+        g_SystemParameters = *target;
+        for (std::string& frame : DiffFrames(before, *target, address_, model_).frames)
+            controller_->Post(std::move(frame));
+        emit recordsReplaced();
+        emit historyChanged();
+    }
+}
+
+void CQuellmarinApp::RecordStep(const std::string& name) {
+    history_.Record(g_SystemParameters, name);
+    emit historyChanged();
 }
 
 void CQuellmarinApp::Shutdown() {

@@ -6,6 +6,7 @@
 
 #include "link/LinkController.h"
 #include "modules/EditContext.h"
+#include "modules/EditHistory.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualProcessor.h"
 
@@ -72,6 +73,16 @@ class CQuellmarinApp : public QObject {
     // The records were changed by an exchange the window thread ran (a recall, a save, a rename): the
     // program number text follows the device information, and every window shows the records anew.
     void RecordsEdited();
+    // The device's whole state was read again (a recall): the same, and a new edit history.
+    void StateRead();
+
+    // Undo and redo: the record goes back (or forward) a step, every window shows it, and the frames
+    // of the difference go to the device.
+    const EditHistory& History() const { return history_; }
+    void Undo();
+    void Redo();
+    // A change of the whole record that is one step of the history (a file load).
+    void RecordStep(const std::string& name);
     void Post(const std::string& frame) { controller_->Post(frame); }
 
     // Runs an exchange on the link worker between two cycles. `progress` (marks 1, 2, ...) and `done`
@@ -120,6 +131,8 @@ class CQuellmarinApp : public QObject {
     // A download connected, but the record read back was not the one sent.
     void downloadUnconfirmed();
     void recordsReplaced();
+    // The history gained, lost or moved a step.
+    void historyChanged();
     void levelsArrived(const quellmarin::LevelFrame& frame);
     void lostDevice();
 
@@ -147,6 +160,7 @@ class CQuellmarinApp : public QObject {
     std::string address_ = "00";
     std::string selectedPort_;
     std::string programNoText_ = "01";
+    EditHistory history_;
     EditContext ctx_;
 };
 

@@ -225,7 +225,7 @@ void ProgramListWindow::Recall() {
             if (state && *state) {
                 list_.Recalled(**state);
                 ShowCurrent();
-                emit recordsChanged();
+                emit stateRead();
                 SetProgress(B::Recall, M::Ok);
             } else {
                 SetProgress(B::Recall, M::Fail);

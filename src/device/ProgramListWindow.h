@@ -33,8 +33,10 @@ class ProgramListWindow : public QDialog {
     bool Querying() const { return querying_; }
 
   signals:
-    // After an operation changed the records (recall, save as, rename).
+    // After an operation changed the records (save as, rename).
     void recordsChanged();
+    // After a recall read the device's whole state.
+    void stateRead();
 
   private:
     void ReadNext();

@@ -6,9 +6,14 @@
 #include "app/Theme.h"
 #include "controls/Controls.h"
 #include "device/AliasWindow.h"
+#include "device/LinkEditor.h"
 #include "device/LinkWindow.h"
 #include "device/PanelLockWindow.h"
+#include "device/RouteEditor.h"
 #include "device/RouteWindow.h"
+#include "modules/EqEditor.h"
+#include "modules/GainEditor.h"
+#include "modules/RecordDiff.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,6 +44,50 @@ class TestDeviceWindows : public QObject {
     }
     void init() { ResetDefaults(DeviceModel::Mivon); }
     void cleanup() { SetQuestionHandler({}); }
+
+    void undoAndRedoAcrossEditorsReachTheProcessor() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        const SystemParameters start = g_SystemParameters;
+        QAction* undo = frame.findChild<QAction*>("undo");
+        QAction* redo = frame.findChild<QAction*>("redo");
+        QVERIFY(!undo->isEnabled());
+
+        GainEditor gain(app.Context(), Section::Output);
+        EqEditor eq(app.Context(), Section::Output);
+        RouteEditor route(app.Context());
+        LinkEditor links(app.Context());
+        gain.Apply(2, 40); // a drag: two positions, one step
+        gain.Apply(2, 45);
+        eq.SetType(1, 2, 4);
+        route.Toggle(3, 1);
+        links.Confirm(Section::Output, {0, 0, 2, 3, 4, 5, 6, 7});
+        const SystemParameters edited = g_SystemParameters;
+        QCOMPARE(undo->text(), QString("Undo Links of the outputs"));
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), edited), 5000);
+
+        for (const char* name : {"Undo Links of the outputs", "Undo Output 4 routing",
+                                 "Undo Output 2 PEQ band 3", "Undo Output 3 gain"}) {
+            QCOMPARE(undo->text(), QString(name));
+            undo->trigger();
+        }
+        QVERIFY(!undo->isEnabled());
+        QVERIFY(g_SystemParameters == start);
+        QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->Parameters() == start, 5000);
+
+        for (int i = 0; i < 4; ++i) redo->trigger();
+        QVERIFY(!redo->isEnabled());
+        QVERIFY(g_SystemParameters == edited);
+        QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->Parameters() == edited, 5000);
+
+        // A new edit after an undo drops the redo branch.
+        undo->trigger();
+        QVERIFY(redo->isEnabled());
+        gain.Apply(0, 30);
+        QVERIFY(!redo->isEnabled());
+        QCOMPARE(undo->text(), QString("Undo Output 1 gain"));
+    }
 
     void theRoutingWindowTogglesAndResets() {
         VirtualProgram program;
