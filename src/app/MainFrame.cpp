@@ -4,11 +4,13 @@
 #include "app/HelpWindow.h"
 #include "app/MessageBox.h"
 #include "app/QText.h"
+#include "device/CompareWindow.h"
 #include "device/GeneratorWindow.h"
 #include "device/ProgramListWindow.h"
 #include "device/SaveProgramWindow.h"
 #include "model/ParameterFile.h"
 #include "model/ValueRanges.h"
+#include "modules/RecordText.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -197,6 +199,10 @@ void CMainFrame::BuildMenus() {
     QMenu* device = menuBar()->addMenu("Device");
     add(device, "CH Alias Setting...", 32813, [this] { page_->OpenAliasWindow(); });
     add(device, "Pannel Lock Settng...", 32824, [this] { page_->OpenPanelLockWindow(); });
+    QAction* compare = device->addAction("Compare with device\u2026");
+    compare->setObjectName("compareWithDevice");
+    compare->setToolTip("Read the processor's settings and list where they differ from the program's");
+    connect(compare, &QAction::triggered, this, [this] { CompareWithDevice(false); });
     device->addSeparator();
     QAction* virt = device->addAction("Built-in virtual processor");
     virt->setObjectName("virtualProcessor");
@@ -259,6 +265,50 @@ void CMainFrame::OpenGenerator() {
     window.exec();
 }
 
+void CMainFrame::CompareWithDevice(bool sendAtOnce) {
+    if (!app_.Connected()) {
+        ShowMessage(this, Q(ProgramList::kNotConnectedCaption), Q(ProgramList::kNotConnected));
+        return;
+    }
+    // The worker keeps still until the reading is done.
+    auto hold = std::make_shared<LinkController::PollSuspension>(app_.SuspendPoll());
+    ShowNote("Reading the processor's settings...");
+    app_.ReadDeviceRecord(this, [this, hold, sendAtOnce](std::optional<SystemParameters> device) {
+        hold->Release();
+        if (!device) {
+            ShowMessage(this, "Warning", "The device's settings could not be read.", MessageIcon::Warning);
+            return;
+        }
+        if (sendAtOnce) {
+            app_.SendDifference(*device);
+            ShowNote("The loaded settings were sent to the device.");
+            return;
+        }
+        QStringList lines;
+        for (const std::string& l :
+             DescribeDifferences(*device, g_SystemParameters, DeviceInfo, app_.Model()))
+            lines << QString::fromStdString(l);
+        if (lines.isEmpty()) {
+            ShowNote("The device holds the program's settings.");
+            return;
+        }
+        // Shown without a nested event loop: the choice is handled when the window closes.
+        auto* window = new CompareWindow(lines, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        const SystemParameters theirs = *device;
+        connect(window, &QDialog::finished, this, [this, window, theirs] {
+            if (window->Chosen() == CompareWindow::Send) {
+                app_.SendDifference(theirs);
+                ShowNote("The program's settings were sent to the device.");
+            } else if (window->Chosen() == CompareWindow::Take) {
+                app_.TakeDeviceRecord(theirs);
+                ShowNote("The program took the device's settings.");
+            }
+        });
+        window->open();
+    });
+}
+
 void CMainFrame::RefreshHistory() {
     const EditHistory& h = app_.History();
     undo_->setEnabled(h.CanUndo());
@@ -317,6 +367,14 @@ bool CMainFrame::LoadFile(const QString& path) {
                     QFileInfo(path).fileName() + " holds values that no editor sets, kept as they are:\n" +
                         QString::fromStdString(OutOfRangeSummary(odd)),
                     MessageIcon::Warning);
+    // Connected, the processor still holds its own settings: the user says which is to count.
+    if (app_.Connected() &&
+        AskYesNo(this, "Quellmarin",
+                 QFileInfo(path).fileName() +
+                     " is loaded, but the processor still holds its own settings. Send the loaded settings "
+                     "to the device?",
+                 "Send to device", "Keep in the program only"))
+        CompareWithDevice(true);
     return true;
 }
 

@@ -62,6 +62,9 @@ class CMainFrame : public QMainWindow {
     void RebuildRecentMenu();
     void OpenRecent(const QString& path);
     void RestoreWindow();
+    // Reads the processor's settings and lists where they differ; with `sendAtOnce` the program's
+    // settings go to the device without asking (the choice was made after a file load).
+    void CompareWithDevice(bool sendAtOnce);
     // The Edit menu's Undo and Redo name the step they would take.
     void RefreshHistory();
     void OpenFile();

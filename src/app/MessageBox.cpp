@@ -1,5 +1,6 @@
 #include "app/MessageBox.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace quellmarin::ui {
@@ -33,10 +34,13 @@ void SetQuestionHandler(QuestionHandler handler) {
     Questions() = std::move(handler);
 }
 
-bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text, const QString& yes,
+              const QString& no) {
     if (Questions()) return Questions()(parent, caption, text);
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
+    if (!yes.isEmpty()) box.button(QMessageBox::Yes)->setText(yes);
+    if (!no.isEmpty()) box.button(QMessageBox::No)->setText(no);
     return box.exec() == QMessageBox::Yes;
 }
 

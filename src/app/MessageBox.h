@@ -20,6 +20,8 @@ void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
 using QuestionHandler = std::function<bool(QWidget* parent, const QString& caption, const QString& text)>;
 // Replaces the real question box (an empty handler restores it).
 void SetQuestionHandler(QuestionHandler handler);
-bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);
+// The buttons may carry other words than Yes and No.
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text, const QString& yes = {},
+              const QString& no = {});
 
 } // namespace quellmarin::ui

@@ -232,6 +232,35 @@ void CQuellmarinApp::Redo() {
     }
 }
 
+void CQuellmarinApp::SendDifference(const SystemParameters& device) {
+    for (std::string& frame : DiffFrames(device, g_SystemParameters, address_, model_).frames)
+        controller_->Post(std::move(frame));
+}
+
+void CQuellmarinApp::TakeDeviceRecord(const SystemParameters& device) {
+    g_SystemParameters = device;
+    history_.Record(g_SystemParameters, "Take the device's values");
+    emit recordsReplaced();
+    emit historyChanged();
+}
+
+void CQuellmarinApp::ReadDeviceRecord(QObject* receiver,
+                                      std::function<void(std::optional<SystemParameters>)> done) {
+    const std::string address = address_;
+    const LinkTimings timings = timings_;
+    RunJob<std::optional<ParameterBytes>>(
+        [address, timings](CSerialPort& port, const std::function<void(int)>&) {
+            return UploadParameters(port, address, timings);
+        },
+        receiver, {},
+        [done](std::optional<std::optional<ParameterBytes>> bytes) {
+            if (bytes && *bytes)
+                done(ParametersFromBytes(**bytes));
+            else
+                done(std::nullopt);
+        });
+}
+
 void CQuellmarinApp::RecordStep(const std::string& name) {
     history_.Record(g_SystemParameters, name);
     emit historyChanged();

@@ -81,6 +81,12 @@ class CQuellmarinApp : public QObject {
     const EditHistory& History() const { return history_; }
     void Undo();
     void Redo();
+    // The frames that carry the device from its record `device` to the program's.
+    void SendDifference(const SystemParameters& device);
+    // The program takes the device's record, as one step of the history.
+    void TakeDeviceRecord(const SystemParameters& device);
+    // Reads the device's system parameter record (a job); `done` gets nothing when it could not.
+    void ReadDeviceRecord(QObject* receiver, std::function<void(std::optional<SystemParameters>)> done);
     // A change of the whole record that is one step of the history (a file load).
     void RecordStep(const std::string& name);
     void Post(const std::string& frame) { controller_->Post(frame); }

@@ -6,11 +6,13 @@
 #include "app/Theme.h"
 #include "controls/Controls.h"
 #include "device/AliasWindow.h"
+#include "device/CompareWindow.h"
 #include "device/LinkEditor.h"
 #include "device/LinkWindow.h"
 #include "device/PanelLockWindow.h"
 #include "device/RouteEditor.h"
 #include "device/RouteWindow.h"
+#include "model/ParameterFile.h"
 #include "modules/EqEditor.h"
 #include "modules/GainEditor.h"
 #include "modules/RecordDiff.h"
@@ -18,9 +20,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -87,6 +91,65 @@ class TestDeviceWindows : public QObject {
         gain.Apply(0, 30);
         QVERIFY(!redo->isEnabled());
         QCOMPARE(undo->text(), QString("Undo Output 1 gain"));
+    }
+
+    void compareListsTheDifferencesAndSendsOrTakes() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        sim::VirtualProcessor& device = *app.VirtualDevice();
+        // Changed behind the program's back, on the processor's own panel.
+        SystemParameters theirs = device.Parameters();
+        theirs.OutCH[4].Gain = 150;
+        theirs.InCH[1].Mute = 1;
+        device.SetParameters(theirs);
+
+        const auto shown = [&frame] {
+            auto* w = frame.findChild<CompareWindow*>("compareWindow");
+            return w && w->isVisible() ? w : nullptr;
+        };
+        frame.findChild<QAction*>("compareWithDevice")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(shown(), 5000);
+        QStringList listed;
+        for (int i = 0; i < shown()->Lines()->count(); ++i) listed << shown()->Lines()->item(i)->text();
+        QCOMPARE(listed.size(), 2);
+        shown()->SendButton()->click();
+        QVERIFY(listed.contains(QString::fromUtf8("in 2 mute: on \u2192 off")));
+        QVERIFY(listed.filter("out 5 gain: -15.5 dB").size() == 1);
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(device.Parameters(), g_SystemParameters), 5000);
+
+        // Changed again; this time the program takes the device's values, as one step to undo.
+        theirs = device.Parameters();
+        theirs.OutCH[0].Limit = 40;
+        device.SetParameters(theirs);
+        frame.findChild<QAction*>("compareWithDevice")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(shown(), 5000);
+        shown()->TakeButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(g_SystemParameters.OutCH[0].Limit, std::uint8_t(40), 5000);
+        QCOMPARE(frame.findChild<QAction*>("undo")->text(), QString("Undo Take the device's values"));
+    }
+
+    void aFileLoadedWhileConnectedCanGoToTheDevice() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTemporaryDir dir;
+        SystemParameters p = g_SystemParameters;
+        p.OutCH[6].Gain = 141;
+        p.InCH[0].Peq[0] = {1, 50, 30, 20};
+        const QString path = dir.filePath("venue.asc");
+        QCOMPARE(SaveParameterFile(path.toStdString(), p, DeviceInfo).size(), std::size_t(0));
+        QString asked;
+        SetQuestionHandler([&](QWidget*, const QString&, const QString& text) {
+            asked = text;
+            return true;
+        });
+        QVERIFY(frame.LoadFile(path));
+        QVERIFY(asked.startsWith("venue.asc is loaded, but the processor still holds its own settings."));
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), p), 5000);
+        QVERIFY(std::none_of(app.VirtualDevice()->FramesReceived().begin(),
+                             app.VirtualDevice()->FramesReceived().end(),
+                             [](const std::string& f) { return f.rfind("(01P", 0) == 0; }));
     }
 
     void theRoutingWindowTogglesAndResets() {
