@@ -3,6 +3,9 @@
 #include "link/Frames.h"
 #include "link/HexCodec.h"
 #include "model/Records.h"
+#include "modules/RecordDiff.h"
+
+#include <random>
 
 #include <benchmark/benchmark.h>
 
@@ -72,5 +75,20 @@ void BM_HexEncodeRecord(benchmark::State& state) {
 BENCHMARK(BM_HexEncodeRecord)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+
+// The difference of two records that differ everywhere: every byte of the settings drawn at random.
+static void BM_DiffOfRandomRecords(benchmark::State& state) {
+    std::mt19937 rng(7);
+    const auto randomRecord = [&] {
+        ParameterBytes bytes{};
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng() % 100);
+        return ParametersFromBytes(bytes);
+    };
+    const SystemParameters a = randomRecord(), b = randomRecord();
+    std::size_t frames = 0;
+    for (auto _ : state) frames += DiffFrames(a, b, "01", DeviceModel::Mivon).frames.size();
+    benchmark::DoNotOptimize(frames);
+}
+BENCHMARK(BM_DiffOfRandomRecords)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

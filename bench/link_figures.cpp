@@ -5,6 +5,7 @@
 #include "device/ProgramExchange.h"
 #include "link/DeviceLink.h"
 #include "link/PortCatalog.h"
+#include "modules/RecordDiff.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimServer.h"
 
@@ -109,6 +110,33 @@ int main(int argc, char** argv) {
     std::printf("scan, real waits: 1 port %.2f s, 4 ports %.2f s\n", ScanSeconds(1), ScanSeconds(4));
     std::printf("scan with one processor answering 100 ms late: 1 port %.2f s, 4 ports %.2f s\n",
                 ScanSeconds(1, 100), ScanSeconds(4, 100));
+
+    {
+        // Undo of a change to all seven bands of an output: the difference frames posted as undo posts
+        // them, until the processor holds the old values again.
+        Processor paced(7, true);
+        SystemPortProvider provider;
+        DeviceLink link(provider);
+        link.SetCatalog({paced.pty.SlavePath()});
+        link.Select(Selection{"07", paced.pty.SlavePath(), 1, 7});
+        const SystemParameters before = paced.device.Parameters();
+        SystemParameters changed = before;
+        for (int j = 0; j < kOutputBands; ++j)
+            changed.OutCH[1].Peq[j] = {1, std::uint8_t(20 + 10 * j), 30, 20};
+        paced.device.SetParameters(changed);
+        if (link.Connect(false, {}).connected) {
+            const auto start = Clock::now();
+            const RecordDiff undo = DiffFrames(changed, before, "07", DeviceModel::Mivon);
+            for (const std::string& f : undo.frames) link.Post(f);
+            while (!SameSettings(paced.device.Parameters(), before) &&
+                   Clock::now() - start < std::chrono::seconds(10))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::printf("undo of a seven-band change at 38400 baud: %zu frames, %.0f ms until the processor "
+                        "held the old values\n",
+                        undo.frames.size(), Ms(Clock::now() - start));
+        }
+        link.Disconnect();
+    }
 
     {
         Processor paced(7, true);
