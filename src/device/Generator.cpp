@@ -5,32 +5,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace quellmarin {
-
-namespace {
-
-std::string Printf(const char* format, double value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, format, value);
-    return buf;
-}
-
-std::string IntText(const char* format, int value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, format, value);
-    return buf;
-}
-
-} // namespace
 
 Generator::Generator(EditContext& ctx) : ctx_(ctx), running_(ctx.info.GenRun == 1) {}
 
 std::string Generator::FrequencyText() const {
     const int step = ctx_.info.GenFreq;
     if (step < 1 || step > 122) return "0";
-    return IntText("%dHz", static_cast<int>(FrequencyValues()[static_cast<std::size_t>(step)]));
+    return std::to_string(static_cast<int>(FrequencyValues()[static_cast<std::size_t>(step)])) + "Hz";
 }
 
 int Generator::LevelDb() const {
@@ -40,7 +23,7 @@ int Generator::LevelDb() const {
 }
 
 std::string Generator::LevelText() const {
-    return IntText("%ddB", LevelDb());
+    return std::to_string(LevelDb()) + "dB";
 }
 
 int Generator::FaderPosition() const {
@@ -49,7 +32,7 @@ int Generator::FaderPosition() const {
 
 std::string Generator::FaderText(int position) {
     const int index = std::clamp(kFaderSpan - position, 0, kFrequencySteps - 1);
-    return IntText("%dHz", static_cast<int>(FrequencyValues()[static_cast<std::size_t>(index)]));
+    return std::to_string(static_cast<int>(FrequencyValues()[static_cast<std::size_t>(index)])) + "Hz";
 }
 
 Generator::FrequencyEntry Generator::ParseFrequency(std::string_view text) {
@@ -69,10 +52,9 @@ Generator::LevelEntry Generator::ParseLevel(std::string_view text) {
 }
 
 std::string Generator::StepText(int index) {
+    // Below 20 Hz the field shows 20 Hz; otherwise two decimals up to 100 Hz, none above.
     const double f = FrequencyValues()[static_cast<std::size_t>(std::clamp(index, 0, kFrequencySteps - 1))];
-    if (f < 20) return Printf("%0.2fHz", 20);
-    if (f > 100) return Printf("%0.0fHz", f);
-    return Printf("%0.2fHz", f);
+    return BandFrequencyText(std::max(f, 20.0));
 }
 
 Generator::Outcome Generator::Send(bool on, std::string_view frequency, std::string_view level, bool store) {
