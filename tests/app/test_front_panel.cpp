@@ -221,6 +221,23 @@ class TestFrontPanel : public QObject {
         QVERIFY(!help->FindNext());
     }
 
+    void theWindowComesBackWithItsSize() {
+        QFile::remove(CMainFrame::SettingsPath());
+        {
+            CQuellmarinApp first(DeviceModel::Mivon, LinkTimings::Fast());
+            CMainFrame frame(first);
+            frame.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&frame));
+            frame.resize(1111, 666);
+            QTRY_COMPARE(frame.size(), QSize(1111, 666));
+            frame.close();
+        }
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        CMainFrame again(app);
+        QCOMPARE(again.size(), QSize(1111, 666));
+        QFile::remove(CMainFrame::SettingsPath());
+    }
+
     void recentFilesKeepTheFourNewestAndDropMissingOnes() {
         QFile::remove(CMainFrame::SettingsPath());
         QVERIFY(CMainFrame::SettingsPath().contains(".qttest")); // never a user's own settings
