@@ -3,9 +3,13 @@
 #pragma once
 
 #include "app/MainFrame.h"
+#include "app/MessageBox.h"
 #include "app/QuellmarinApp.h"
+#include "app/Theme.h"
 
 #include <QApplication>
+#include <QStandardPaths>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -75,6 +79,16 @@ template <class Window> inline void WhenShown(std::function<void(Window*)> act, 
             w->accept();
         else
             w->reject();
+    });
+}
+
+// The start of a window test: Qt's test folders (never a user's own settings), the program's style,
+// and message boxes collected as "caption|text" instead of shown.
+inline void PrepareWindowTests(QStringList& messages) {
+    QStandardPaths::setTestModeEnabled(true);
+    qApp->setStyleSheet(ui::StyleSheet());
+    ui::SetMessageHandler([&messages](QWidget*, const QString& caption, const QString& text) {
+        messages << caption + "|" + text;
     });
 }
 

@@ -34,13 +34,7 @@ class TestDelayWindows : public QObject {
     }
 
   private slots:
-    void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        qApp->setStyleSheet(StyleSheet());
-        SetMessageHandler([this](QWidget*, const QString& caption, const QString& text) {
-            messages_ << caption + "|" + text;
-        });
-    }
+    void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
     void init() {
         messages_.clear();
         ResetDefaults(DeviceModel::Mivon);
