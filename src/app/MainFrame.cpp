@@ -59,6 +59,10 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
             ShowNote("The processor does not answer; edits are kept and sent when it does.");
     });
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
+    connect(&app_, &CQuellmarinApp::deviceReturned, this, [this](const SystemParameters& device) {
+        ShowNote("The processor answers again, with other settings than the program's.");
+        ShowComparison(device);
+    });
     WriteHelp();
     RefreshStatus();
     RebuildRecentMenu();
@@ -284,29 +288,31 @@ void CMainFrame::CompareWithDevice(bool sendAtOnce) {
             ShowNote("The loaded settings were sent to the device.");
             return;
         }
-        QStringList lines;
-        for (const std::string& l :
-             DescribeDifferences(*device, g_SystemParameters, DeviceInfo, app_.Model()))
-            lines << QString::fromStdString(l);
-        if (lines.isEmpty()) {
-            ShowNote("The device holds the program's settings.");
-            return;
-        }
-        // Shown without a nested event loop: the choice is handled when the window closes.
-        auto* window = new CompareWindow(lines, this);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        const SystemParameters theirs = *device;
-        connect(window, &QDialog::finished, this, [this, window, theirs] {
-            if (window->Chosen() == CompareWindow::Send) {
-                app_.SendDifference(theirs);
-                ShowNote("The program's settings were sent to the device.");
-            } else if (window->Chosen() == CompareWindow::Take) {
-                app_.TakeDeviceRecord(theirs);
-                ShowNote("The program took the device's settings.");
-            }
-        });
-        window->open();
+        ShowComparison(*device);
     });
+}
+
+void CMainFrame::ShowComparison(const SystemParameters& device) {
+    QStringList lines;
+    for (const std::string& l : DescribeDifferences(device, g_SystemParameters, DeviceInfo, app_.Model()))
+        lines << QString::fromStdString(l);
+    if (lines.isEmpty()) {
+        ShowNote("The device holds the program's settings.");
+        return;
+    }
+    // Shown without a nested event loop: the choice is handled when the window closes.
+    auto* window = new CompareWindow(lines, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &QDialog::finished, this, [this, window, device] {
+        if (window->Chosen() == CompareWindow::Send) {
+            app_.SendDifference(device);
+            ShowNote("The program's settings were sent to the device.");
+        } else if (window->Chosen() == CompareWindow::Take) {
+            app_.TakeDeviceRecord(device);
+            ShowNote("The program took the device's settings.");
+        }
+    });
+    window->open();
 }
 
 void CMainFrame::RefreshHistory() {
@@ -343,7 +349,8 @@ QString CMainFrame::PaneText(int pane) const {
 void CMainFrame::RefreshStatus() {
     auto texts = StatusTexts(DeviceInfo, g_SystemParameters, app_.ProgramNoText(), app_.Connected());
     texts[3] = StateText(app_.State());
-    for (int i = 0; i < 4; ++i) SetPaneText(i, QString::fromLatin1(texts[i].c_str()));
+    for (int i = 0; i < 3; ++i) SetPaneText(i, QString::fromLatin1(texts[i].c_str()));
+    SetPaneText(3, QString::fromStdString(texts[3]));
 }
 
 bool CMainFrame::LoadFile(const QString& path) {

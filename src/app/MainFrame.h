@@ -65,6 +65,8 @@ class CMainFrame : public QMainWindow {
     // Reads the processor's settings and lists where they differ; with `sendAtOnce` the program's
     // settings go to the device without asking (the choice was made after a file load).
     void CompareWithDevice(bool sendAtOnce);
+    // The differences to a device's record, with Send and Take; a note when there are none.
+    void ShowComparison(const SystemParameters& device);
     // The Edit menu's Undo and Redo name the step they would take.
     void RefreshHistory();
     void OpenFile();

@@ -38,8 +38,10 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
         onThisThread([this] {
             const LinkState now = controller_->State();
             if (now == state_) return;
+            const bool returned = state_ == LinkState::Lost && now == LinkState::Connected;
             state_ = now;
             emit stateChanged(now);
+            if (returned) CheckReturnedDevice();
         });
     };
     ev.scanProgress = [this, onThisThread](int done, int planned) {
@@ -259,6 +261,24 @@ void CQuellmarinApp::ReadDeviceRecord(QObject* receiver,
             else
                 done(std::nullopt);
         });
+}
+
+void CQuellmarinApp::CheckReturnedDevice() {
+    // The edits kept while it was away go out first; then its record tells whether it still differs
+    // (its own panel, or a power cycle, may have changed it meanwhile).
+    const auto wait = timings_.cycle * 40;
+    controller_->RequestCall([this, wait](DeviceLink& link) {
+        link.Worker().FlushPending(wait);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                ReadDeviceRecord(this, [this](std::optional<SystemParameters> device) {
+                    if (device && !DiffFrames(*device, g_SystemParameters, address_, model_).frames.empty())
+                        emit deviceReturned(*device);
+                });
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void CQuellmarinApp::RecordStep(const std::string& name) {

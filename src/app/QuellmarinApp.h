@@ -19,6 +19,7 @@
 
 Q_DECLARE_METATYPE(quellmarin::LevelFrame)
 Q_DECLARE_METATYPE(quellmarin::LinkState)
+Q_DECLARE_METATYPE(quellmarin::SystemParameters)
 
 namespace quellmarin::ui {
 
@@ -139,12 +140,17 @@ class CQuellmarinApp : public QObject {
     void recordsReplaced();
     // The history gained, lost or moved a step.
     void historyChanged();
+    // A device that was lost answers again and holds other settings than the program: `device` is
+    // its record.
+    void deviceReturned(const quellmarin::SystemParameters& device);
     void levelsArrived(const quellmarin::LevelFrame& frame);
     void lostDevice();
 
   private:
     // Runs on the controller's thread.
     void RebuildCatalog(DeviceLink& link);
+    // After a lost device answered again: reads its record and says when it differs.
+    void CheckReturnedDevice();
 
     DeviceModel model_;
     LinkTimings timings_;

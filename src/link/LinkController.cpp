@@ -13,7 +13,7 @@ std::string_view StateText(LinkState s) {
     case LinkState::Connected:
         return "has been connected to device..";
     case LinkState::Lost:
-        return "Device not answering..";
+        return "lost \u2014 reconnecting\u2026";
     case LinkState::Disconnecting:
         return "Disconnecting..";
     }

@@ -9,14 +9,17 @@
 #include "app/ScanWindow.h"
 #include "app/Theme.h"
 #include "app/WarningDialog.h"
+#include "device/CompareWindow.h"
 #include "device/GeneratorWindow.h"
 #include "link/Exchange.h"
 #include "model/ParameterFile.h"
 #include "modules/ModulePopup.h"
+#include "modules/RecordDiff.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -396,7 +399,7 @@ class TestFrontPanel : public QObject {
         silent.muteAfter = 1;
         app.SetVirtualFaults(silent);
         QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Lost, 5000);
-        QCOMPARE(frame.PaneText(3), QString("Device not answering.."));
+        QCOMPARE(frame.PaneText(3), QString::fromUtf8("lost \u2014 reconnecting\u2026"));
         QCOMPARE(page->ScanButton()->text(), QString("Disconnect (no reply).."));
         QCOMPARE(page->InputMeters()->LitSegmentsOf(0), 0);
         QVERIFY(page->Warning()->isVisible());
@@ -409,6 +412,37 @@ class TestFrontPanel : public QObject {
         QCOMPARE(frame.PaneText(3), QString("has been connected to device.."));
         QCOMPARE(page->ScanButton()->text(), QString("Disconnect.."));
         QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
+    }
+
+    void aDeviceThatReturnsWithOtherSettingsIsCompared() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        // Away: nothing the program sends reaches it, nothing comes back.
+        sim::SimFaults away;
+        away.lose = 1;
+        app.SetVirtualFaults(away);
+        QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Lost, 5000);
+        // Meanwhile output 3 is muted in the program, and output 5's gain changed on the unit itself.
+        QTest::mouseClick(frame.Page()->StripButton(3102), Qt::LeftButton);
+        SystemParameters theirs = app.VirtualDevice()->Parameters();
+        theirs.OutCH[4].Gain = 150;
+        app.VirtualDevice()->SetParameters(theirs);
+        app.SetVirtualFaults({});
+        const auto shown = [&frame] {
+            auto* w = frame.findChild<CompareWindow*>("compareWindow");
+            return w && w->isVisible() ? w : nullptr;
+        };
+        QElapsedTimer back;
+        back.start();
+        QTRY_VERIFY_WITH_TIMEOUT(shown(), 5000);
+        QVERIFY(back.elapsed() < 3000);
+        // The kept edit reached the device first; only the unit's own change is listed.
+        QCOMPARE(app.VirtualDevice()->Parameters().OutCH[2].Mute, std::uint8_t(1));
+        QCOMPARE(shown()->Lines()->count(), 1);
+        QVERIFY(shown()->Lines()->item(0)->text().startsWith("out 5 gain: -15.5 dB"));
+        shown()->SendButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), g_SystemParameters), 5000);
     }
 
     void switchingTheVirtualProcessorOffWhileConnectedLosesIt() {
