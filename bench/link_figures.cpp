@@ -39,6 +39,20 @@ struct Processor {
     sim::SimServer server;
 };
 
+// A processor on a pseudo-terminal with a link selected on it, ready to connect.
+struct LinkedProcessor {
+    LinkedProcessor(int id, bool pace) : processor(id, pace), link(provider) {
+        const std::string& path = processor.pty.SlavePath();
+        link.SetCatalog({path});
+        char address[3];
+        std::snprintf(address, sizeof address, "%.2d", id);
+        link.Select(Selection{address, path, 1, id});
+    }
+    Processor processor;
+    SystemPortProvider provider;
+    DeviceLink link;
+};
+
 // A device that notes when each frame arrives and answers the level poll.
 struct TimingDevice {
     TimingDevice() : master(pty.TakeMaster()), device(1, DeviceModel::Mivon), thread([this] { Run(); }) {}
@@ -114,11 +128,9 @@ int main(int argc, char** argv) {
     {
         // Undo of a change to all seven bands of an output: the difference frames posted as undo posts
         // them, until the processor holds the old values again.
-        Processor paced(7, true);
-        SystemPortProvider provider;
-        DeviceLink link(provider);
-        link.SetCatalog({paced.pty.SlavePath()});
-        link.Select(Selection{"07", paced.pty.SlavePath(), 1, 7});
+        LinkedProcessor rig(7, true);
+        Processor& paced = rig.processor;
+        DeviceLink& link = rig.link;
         const SystemParameters before = paced.device.Parameters();
         SystemParameters changed = before;
         for (int j = 0; j < kOutputBands; ++j)
@@ -139,11 +151,8 @@ int main(int argc, char** argv) {
     }
 
     {
-        Processor paced(7, true);
-        SystemPortProvider provider;
-        DeviceLink link(provider);
-        link.SetCatalog({paced.pty.SlavePath()});
-        link.Select(Selection{"07", paced.pty.SlavePath(), 1, 7});
+        LinkedProcessor rig(7, true);
+        DeviceLink& link = rig.link;
         SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
         p.InCH[1].Gain = 150;
         const auto start = Clock::now();
@@ -160,11 +169,8 @@ int main(int argc, char** argv) {
     {
         // The program operations as the windows run them: jobs on the worker of a connection, at the
         // wire's pace, with the real waits as upper bounds.
-        Processor paced(7, true);
-        SystemPortProvider provider;
-        DeviceLink link(provider);
-        link.SetCatalog({paced.pty.SlavePath()});
-        link.Select(Selection{"07", paced.pty.SlavePath(), 1, 7});
+        LinkedProcessor rig(7, true);
+        DeviceLink& link = rig.link;
         if (link.Connect(false, {}).connected) {
             link.Worker().Pause();
             const LinkTimings timings;
@@ -200,12 +206,8 @@ int main(int argc, char** argv) {
     }
 
     {
-        Processor paced(7, true);
-        SystemPortProvider provider;
-        DeviceLink link(provider);
-        link.SetCatalog({paced.pty.SlavePath()});
-        Selection s{"07", paced.pty.SlavePath(), 1, 7};
-        link.Select(s);
+        LinkedProcessor rig(7, true);
+        DeviceLink& link = rig.link;
         const auto start = Clock::now();
         const ConnectOutcome c = link.Connect(false, {});
         std::printf("upload connection at 38400 baud: %.0f ms (%s; the fixed waits alone were 3700 ms)\n",
@@ -254,11 +256,8 @@ int main(int argc, char** argv) {
 
     {
         // The processor runs in this process too, so its own share is measured apart and taken off.
-        Processor sim(3, false);
-        SystemPortProvider provider;
-        DeviceLink link(provider);
-        link.SetCatalog({sim.pty.SlavePath()});
-        link.Select(Selection{"03", sim.pty.SlavePath(), 1, 3});
+        LinkedProcessor rig(3, false);
+        DeviceLink& link = rig.link;
         link.Connect(false, {});
         const int seconds = quick ? 5 : 30;
         const double cpu0 = CpuSeconds();
