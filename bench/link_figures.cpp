@@ -255,6 +255,38 @@ int main(int argc, char** argv) {
     }
 
     {
+        // A processor that falls silent and answers again at a random moment of the probe interval:
+        // from its first possible answer until the link has it back.
+        LinkedProcessor rig(5, false);
+        DeviceLink& link = rig.link;
+        std::atomic<bool> lost{false}, back{false};
+        WorkerCallbacks cb;
+        cb.lostDevice = [&] { lost = true; };
+        cb.answered = [&] { back = lost.load(); };
+        link.SetCallbacks(cb);
+        link.Connect(false, {});
+        std::vector<double> returns;
+        for (int round = 0; round < (quick ? 2 : 6); ++round) {
+            sim::SimFaults silent;
+            silent.muteAfter = 1;
+            rig.processor.server.SetFaults(silent);
+            while (!lost) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(150 + 370 * round));
+            back = false;
+            const auto answering = Clock::now();
+            rig.processor.server.SetFaults({});
+            while (!back) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            returns.push_back(Ms(Clock::now() - answering));
+            lost = false;
+        }
+        std::sort(returns.begin(), returns.end());
+        std::printf(
+            "reconnect after the processor answers again (%zu rounds): median %.0f ms, worst %.0f ms\n",
+            returns.size(), returns[returns.size() / 2], returns.back());
+        link.Disconnect();
+    }
+
+    {
         // The processor runs in this process too, so its own share is measured apart and taken off.
         LinkedProcessor rig(3, false);
         DeviceLink& link = rig.link;

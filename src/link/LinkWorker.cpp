@@ -1,5 +1,7 @@
 #include "link/LinkWorker.h"
 
+#include <charconv>
+
 namespace quellmarin {
 
 LinkWorker::LinkWorker(CSerialPort& port, CommandQueue& queue, DeviceModel model, const LinkTimings& timings,
@@ -134,6 +136,22 @@ void LinkWorker::Run() {
             continue;
         }
 
+        if (DeviceLost() && !paused_ && !finishing_) {
+            // Posted commands wait for the device's return; only the probe goes out.
+            if (clock.Now() >= nextProbe_) {
+                nextProbe_ = clock.Now() + timings_.reconnectInterval;
+                if (ProbeLostDevice()) {
+                    emptyReplies_ = 0;
+                    if (callbacks_.answered) callbacks_.answered();
+                    continue;
+                }
+                ++emptyReplies_;
+                if (callbacks_.lostDevice) callbacks_.lostDevice();
+            }
+            SleepUntil(nextProbe_, false);
+            continue;
+        }
+
         std::string command;
         bool levelPoll = false;
         if (!paused_) {
@@ -175,11 +193,25 @@ void LinkWorker::Run() {
         if (!reply.empty()) {
             emptyReplies_ = 0;
             if (callbacks_.answered) callbacks_.answered();
-        } else if (++emptyReplies_ > kEmptyRepliesTolerated && callbacks_.lostDevice) {
-            callbacks_.lostDevice();
+        } else if (++emptyReplies_ > kEmptyRepliesTolerated) {
+            nextProbe_ = cycleStart + timings_.reconnectInterval;
+            if (callbacks_.lostDevice) callbacks_.lostDevice();
         }
         SleepUntil(cycleStart + timings_.cycle, false);
     }
+}
+
+bool LinkWorker::ProbeLostDevice() {
+    int id = 0;
+    const auto [end, error] = std::from_chars(address_.data(), address_.data() + address_.size(), id);
+    if (error != std::errc{} || end != address_.data() + address_.size()) return false;
+    port_.Close();
+    if (port_.Open() != CSerialPort::kOpened) return false;
+    const std::string hello = FrameHello(id);
+    port_.WriteText(hello);
+    if (callbacks_.sent) callbacks_.sent(hello);
+    port_.WaitForReply(kHelloReplyLength, timings_.cycle, &finishing_);
+    return IsHelloReply(TrimBlanks(port_.ReadText()), id, model_);
 }
 
 } // namespace quellmarin

@@ -2,7 +2,9 @@
 // oldest pending command, or the level poll when nothing is pending, and reads the reply; level
 // frames, the lost-device alarm and the device's return go to callbacks. Exchanges that wait for a
 // reply run as jobs on the same thread between two cycles, so nothing else ever talks on the wire at
-// the same time.
+// the same time. Once the device is lost, the worker keeps posted commands for its return and probes
+// it instead: every reconnect interval it opens its port anew (a USB adapter pulled out and put back
+// leaves the old handle dead) and sends the hello of the device's ID.
 #pragma once
 
 #include "link/CommandQueue.h"
@@ -22,9 +24,9 @@ namespace quellmarin {
 
 struct WorkerCallbacks {
     std::function<void(const LevelFrame&)> levels;
-    // From the 21st empty reply in a row on, once per further empty reply.
+    // From the 21st empty reply in a row on, once per further empty reply or unanswered probe.
     std::function<void()> lostDevice;
-    // Every reply that was not empty (the device is there).
+    // Every reply that was not empty, and a lost device's hello reply (the device is there).
     std::function<void()> answered;
     // Every frame the worker wrote, as written (for logs and tests).
     std::function<void(const std::string&)> sent;
@@ -72,6 +74,7 @@ class LinkWorker {
     // Waits until every pending command has been taken and written, for at most the time-out.
     bool FlushPending(std::chrono::milliseconds timeout);
     int EmptyReplies() const { return emptyReplies_; }
+    bool DeviceLost() const { return emptyReplies_ > kEmptyRepliesTolerated; }
 
   private:
     void Run();
@@ -79,6 +82,8 @@ class LinkWorker {
     void DropJobs();
     // Sleeps until the time point, or earlier when stopped, finishing or (if wakeOnWork) work arrives.
     void SleepUntil(LinkClock::TimePoint until, bool wakeOnWork);
+    // One hello probe of a lost device on its port opened anew; true when it answered.
+    bool ProbeLostDevice();
 
     CSerialPort& port_;
     CommandQueue& queue_;
@@ -86,6 +91,7 @@ class LinkWorker {
     LinkTimings timings_;
     WorkerCallbacks callbacks_;
     std::string address_;
+    LinkClock::TimePoint nextProbe_{};
 
     std::thread thread_; // started and joined by one thread, the link's owner
     std::mutex mutex_;

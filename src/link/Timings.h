@@ -10,22 +10,23 @@ namespace quellmarin {
 
 struct LinkTimings {
     using ms = std::chrono::milliseconds;
-    ms helloWait{30};         // per hello probe
-    ms lateHelloWait{200};    // after the last probe, for replies that come late
-    ms cycle{200};            // link worker cycle: write, wait, read
-    ms parameterWait{1200};   // whole-record upload "Q000"
-    ms infoWait{500};         // device information "I"
-    ms downloadSettle{1000};  // twice around a download
-    ms secondaryRead{500};    // the secondary port's read after a download
-    ms disconnectWait{400};   // for "B" to leave at a disconnection
-    ms exitWait{300};         // for "B" to leave at program end
-    ms quietGap{15};          // a reply of known length is complete when nothing follows it this long
-    ms settingReplyWait{100}; // the reply to an alias name or the panel lock, read and discarded
-    ms programReplyWait{100}; // a program name ("T"), and the replies to delete ("G") and rename ("N")
-    ms recallWait{1200};      // the reply to a recall ("R")
-    ms storeWait{1000};       // the echo of a save ("S")
-    ms renameEchoWait{250};   // the reply to a rename of the current program
-    ms writeTimeout{3000};    // a write that does not finish by then failed
+    ms helloWait{30};           // per hello probe
+    ms lateHelloWait{200};      // after the last probe, for replies that come late
+    ms cycle{200};              // link worker cycle: write, wait, read
+    ms parameterWait{1200};     // whole-record upload "Q000"
+    ms infoWait{500};           // device information "I"
+    ms downloadSettle{1000};    // twice around a download
+    ms secondaryRead{500};      // the secondary port's read after a download
+    ms disconnectWait{400};     // for "B" to leave at a disconnection
+    ms exitWait{300};           // for "B" to leave at program end
+    ms quietGap{15};            // a reply of known length is complete when nothing follows it this long
+    ms settingReplyWait{100};   // the reply to an alias name or the panel lock, read and discarded
+    ms programReplyWait{100};   // a program name ("T"), and the replies to delete ("G") and rename ("N")
+    ms recallWait{1200};        // the reply to a recall ("R")
+    ms storeWait{1000};         // the echo of a save ("S")
+    ms renameEchoWait{250};     // the reply to a rename of the current program
+    ms writeTimeout{3000};      // a write that does not finish by then failed
+    ms reconnectInterval{2000}; // between two hello probes of a lost device
     LinkClock* clock = &SystemClock();
 
     // Short waits for tests against the in-memory virtual processor.
@@ -47,6 +48,7 @@ struct LinkTimings {
         t.storeWait = ms(200);
         t.renameEchoWait = ms(60);
         t.writeTimeout = ms(1000);
+        t.reconnectInterval = ms(100);
         return t;
     }
 };

@@ -143,17 +143,39 @@ class InstantLine : public SerialLine {
     bool open_ = false;
 };
 
-// Hands out its one instant line to the first port opened.
+// Hands out its one instant line to every port opened (a port opened anew talks to the same device).
 class InstantProvider : public PortProvider {
   public:
-    explicit InstantProvider(ScriptedDevice::Script script)
-        : owned_(std::make_unique<InstantLine>(std::move(script))), line_(owned_.get()) {}
-    std::unique_ptr<SerialLine> Create(const std::string&) override { return std::move(owned_); }
-    InstantLine& Line() { return *line_; }
+    explicit InstantProvider(ScriptedDevice::Script script) : line_(std::move(script)) {}
+    std::unique_ptr<SerialLine> Create(const std::string&) override {
+        return std::make_unique<Handle>(line_);
+    }
+    InstantLine& Line() { return line_; }
 
   private:
-    std::unique_ptr<InstantLine> owned_;
-    InstantLine* line_;
+    class Handle : public SerialLine {
+      public:
+        explicit Handle(InstantLine& line) : line_(line) {}
+        bool Open(const std::string& path, bool overlapped) override { return line_.Open(path, overlapped); }
+        bool IsOpen() const override { return line_.IsOpen(); }
+        void Close() override { line_.Close(); }
+        bool Configure(const LineConfig& c) override { return line_.Configure(c); }
+        void SetQueueSizes(std::size_t in, std::size_t out) override { line_.SetQueueSizes(in, out); }
+        void Purge() override { line_.Purge(); }
+        bool WaitSent(std::chrono::milliseconds t) override { return line_.WaitSent(t); }
+        std::size_t BytesWaiting() override { return line_.BytesWaiting(); }
+        std::string Read(std::size_t max) override { return line_.Read(max); }
+        std::size_t Write(std::string_view d, std::chrono::milliseconds t) override {
+            return line_.Write(d, t);
+        }
+        bool WaitForBytes(std::size_t n, std::chrono::milliseconds t) override {
+            return line_.WaitForBytes(n, t);
+        }
+
+      private:
+        InstantLine& line_;
+    };
+    InstantLine line_;
 };
 
 #ifndef _WIN32

@@ -223,3 +223,48 @@ TEST(PortCatalog, TheVirtualProcessorStartsUnlessAnAdapterIsAttached) {
     EXPECT_FALSE(WantVirtualProcessor(false, {"/dev/pts/4"}, {}));
     EXPECT_TRUE(WantVirtualProcessor(true, {}, {"/dev/ttyUSB0"}));
 }
+
+TEST(LinkController, AnAdapterPulledOutAndPutBackIsFoundAgainOnItsPath) {
+    // The port is a stable name (as the system's by-id links are) pointing at a pseudo-terminal;
+    // pulling the adapter out ends the terminal and the name, putting it back makes both anew.
+    char dir[] = "/tmp/quellmarin-replugXXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string name = std::string(dir) + "/usb-adapter";
+    auto adapter = std::make_unique<PtyProcessor>(1);
+    ASSERT_EQ(::symlink(adapter->Path().c_str(), name.c_str()), 0);
+
+    SystemPortProvider provider;
+    DeviceLink link(provider, kBuildModel, LinkTimings::Fast());
+    link.SetCatalog({name});
+    std::atomic<int> lost{0};
+    LinkController::Events ev;
+    ev.lostDevice = [&] { ++lost; };
+    LinkController controller(link, ev);
+    controller.RequestSelect(SelectionOf({1, name}, {name}));
+    controller.RequestConnect(false, {});
+    controller.Drain();
+    ASSERT_EQ(controller.State(), LinkState::Connected);
+
+    adapter.reset();
+    ::unlink(name.c_str());
+    ASSERT_TRUE(WaitFor([&] { return controller.State() == LinkState::Lost; }));
+    // Probes of a port that is not there fail on their own; an edit made meanwhile is kept.
+    ASSERT_TRUE(WaitFor([&] { return lost >= 5; }));
+    link.Post(FrameInputMute(link.Address(), 2, true));
+
+    adapter = std::make_unique<PtyProcessor>(1);
+    ASSERT_EQ(::symlink(adapter->Path().c_str(), name.c_str()), 0);
+    ASSERT_TRUE(WaitFor([&] { return controller.State() == LinkState::Connected; }));
+    ASSERT_TRUE(WaitFor([&] { return adapter->device.Parameters().InCH[2].Mute == 1; }))
+        << "the kept edit reaches the device on the port opened anew";
+    const auto frames = adapter->device.FramesReceived();
+    EXPECT_EQ(frames.front(), "(01hello)") << "the return starts with the probe";
+
+    controller.RequestDisconnect();
+    controller.Drain();
+    EXPECT_EQ(controller.State(), LinkState::NotConnected);
+    ASSERT_TRUE(WaitFor([&] { return adapter->device.FramesReceived().back() == "(01B)"; }));
+    controller.Shutdown();
+    ::unlink(name.c_str());
+    ::rmdir(dir);
+}

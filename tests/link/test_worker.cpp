@@ -36,9 +36,6 @@ struct WorkerRig {
 std::optional<std::string> Echo(const std::string& frame) {
     return frame;
 }
-std::optional<std::string> Silent(const std::string&) {
-    return std::nullopt;
-}
 
 std::string LevelReply() {
     std::uint8_t raw[18] = {96, 0, 48, 96, 96, 96, 96, 96, 0x01, 10, 96, 96, 96, 96, 96, 96, 96, 0x80};
@@ -158,63 +155,75 @@ TEST(LinkWorker, AJobWithoutAConnectionIsToldSo) {
 }
 
 TEST(LinkWorker, IdleWithoutPollingSendsNothingAndKeepsTheCount) {
-    StepRig rig(Silent);
+    // The poll is switched off by the device's fifth frame, long before the device would count as lost.
+    std::atomic<int> polls{0};
+    LinkWorker* worker = nullptr;
+    StepRig rig([&](const std::string&) -> std::optional<std::string> {
+        if (++polls == 5) worker->SetMeterPoll(false);
+        return std::nullopt;
+    });
+    worker = &rig.worker;
     rig.worker.Start("01");
-    ASSERT_TRUE(WaitFor([&] { return rig.worker.EmptyReplies() >= 3; }));
-    rig.worker.SetMeterPoll(false);
-    const auto off = rig.clock.Elapsed();
-    // The poll that was on its way when the switch came ends within a cycle.
-    ASSERT_TRUE(WaitFor([&] { return rig.clock.Elapsed() > off + 3 * 200ms; }));
-    const std::size_t sent = rig.provider.Line().Frames().size();
-    const int empty = rig.worker.EmptyReplies();
+    ASSERT_TRUE(WaitFor([&] { return rig.worker.EmptyReplies() == 5; }));
     const auto at = rig.clock.Elapsed();
     ASSERT_TRUE(WaitFor([&] { return rig.clock.Elapsed() > at + 10 * 200ms; })) << "ten idle cycles pass";
-    EXPECT_EQ(rig.provider.Line().Frames().size(), sent);
-    EXPECT_EQ(rig.worker.EmptyReplies(), empty);
+    EXPECT_EQ(rig.provider.Line().Frames().size(), 5u);
+    EXPECT_EQ(rig.worker.EmptyReplies(), 5);
 }
 
-TEST(LinkWorker, LostDeviceFromThe21stEmptyReplyUntilOneAnswers) {
+TEST(LinkWorker, ALostDeviceIsProbedEveryTwoSecondsAndItsKeptCommandsFollowItsReturn) {
     std::atomic<bool> answer{false};
     std::mutex m;
-    std::vector<std::pair<std::size_t, int>> alarms; // (frames written so far, alarms so far)
+    std::vector<std::pair<std::size_t, std::chrono::milliseconds>> alarms; // (frames written, time)
     std::atomic<int> answered{0};
     StepRig* rigPtr = nullptr;
     WorkerCallbacks cb;
     cb.lostDevice = [&] {
         std::lock_guard lock(m);
-        alarms.emplace_back(rigPtr->provider.Line().Frames().size(), static_cast<int>(alarms.size()) + 1);
+        alarms.emplace_back(rigPtr->provider.Line().Frames().size(), rigPtr->clock.Elapsed());
     };
     cb.answered = [&] { ++answered; };
     StepRig rig(
-        [&](const std::string&) -> std::optional<std::string> {
-            if (answer) return LevelReply();
-            return std::nullopt;
+        [&](const std::string& frame) -> std::optional<std::string> {
+            if (!answer) return std::nullopt;
+            if (frame == "(01hello)") return HelloReply(1, DeviceModel::Mivon);
+            return LevelReply();
         },
         cb);
     rigPtr = &rig;
     rig.worker.Start("01");
     ASSERT_TRUE(WaitFor([&] {
         std::lock_guard lock(m);
-        return alarms.size() >= 3;
+        return alarms.size() >= 2;
+    }));
+    rig.queue.PostCommand("(01$0300001)");
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m);
+        return alarms.size() >= 4;
     }));
     {
         std::lock_guard lock(m);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(alarms[i].first, static_cast<std::size_t>(21 + i))
-                << "one alarm per empty reply after 20";
+        EXPECT_EQ(alarms[0].first, 21u) << "the alarm comes with the 21st empty reply";
+        for (std::size_t i = 1; i < 4; ++i) {
+            EXPECT_EQ(alarms[i].first, 21 + i) << "then one per unanswered probe";
+            EXPECT_EQ(alarms[i].second - alarms[i - 1].second, std::chrono::milliseconds(2000))
+                << "probes come every two seconds";
+        }
     }
+    const auto frames = rig.provider.Line().Frames();
+    for (std::size_t i = 21; i < frames.size(); ++i) EXPECT_EQ(frames[i], "(01hello)");
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "(01$0300001)"), 0) << "kept while the device is away";
     EXPECT_EQ(answered, 0);
+
     answer = true;
     ASSERT_TRUE(WaitFor([&] { return answered > 0; }));
-    std::size_t before;
-    {
-        std::lock_guard lock(m);
-        before = alarms.size();
-    }
+    ASSERT_TRUE(WaitFor([&] {
+        const auto f = rig.provider.Line().Frames();
+        return std::count(f.begin(), f.end(), "(01$0300001)") == 1;
+    })) << "the kept command goes out after the return";
     const auto at = rig.clock.Elapsed();
     ASSERT_TRUE(WaitFor([&] { return rig.clock.Elapsed() > at + 5 * 200ms; }));
-    std::lock_guard lock(m);
-    EXPECT_LE(alarms.size(), before + 1) << "an answer resets the count";
+    EXPECT_EQ(rig.provider.Line().Frames().back(), "(01L)") << "the level poll is back";
     EXPECT_EQ(rig.worker.EmptyReplies(), 0);
 }
 
