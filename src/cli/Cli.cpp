@@ -1,6 +1,8 @@
 #include "cli/Cli.h"
 
 #include "cli/Dump.h"
+#include "cli/Edit.h"
+#include "cli/Session.h"
 #include "link/DeviceLink.h"
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
@@ -10,43 +12,21 @@
 #include "model/ValueRanges.h"
 #include "modules/RecordDiff.h"
 
-#include <charconv>
+#include <CLI/CLI.hpp>
 #include <condition_variable>
 #include <cstdio>
+#include <fstream>
 #include <future>
+#include <iostream>
 #include <mutex>
-
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
-#endif
+#include <nlohmann/json.hpp>
 
 namespace quellmarin::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: quellmarin-cli [--port PATH]... [--id N] [--model Mivon|Ketra] COMMAND\n"
-    "       quellmarin-cli --version\n"
-    "commands:\n"
-    "  scan                 list the processors that answer on the ports\n"
-    "  upload FILE          read the processor's whole state into a parameter file\n"
-    "  download FILE [--retry N] [--force]\n"
-    "                       write a parameter file's state into the processor, read it back to\n"
-    "                       confirm it, and send it again up to N times when it differs; a file\n"
-    "                       with values no editor sets is sent only with --force\n"
-    "  levels [--count K]   poll the level meters K times (default 10)\n"
-    "  send FRAME           send one frame and print the reply\n"
-    "  defaults FILE        write the default state as a parameter file\n"
-    "  dump FILE [--json]   print every field of a parameter file\n"
-    "  diff A B             print the settings in which two parameter files differ\n"
-    "  apply FILE [--force] send the processor only the settings in which it differs from FILE,\n"
-    "                       then read it back to confirm them\n";
-
 int UsageError(std::ostream& err, const std::string& why) {
-    err << why << '\n' << kUsage;
+    err << why << "\nRun with --help for the commands and options.\n";
     return kExitUsage;
 }
 
@@ -108,64 +88,6 @@ bool MaySend(const SystemParameters& p, const Options& o, std::ostream& err) {
     return false;
 }
 
-// The device commands: a link over the catalog, and the device the options name.
-class DeviceSession {
-  public:
-    DeviceSession(const Options& o, const Environment& env, std::ostream& err)
-        : options_(o), env_(env), err_(err), provider_(env.provider ? *env.provider : systemProvider_),
-          link_(provider_, o.model, env.timings) {
-        link_.SetCatalog(BuildPortCatalog(o.ports, env.virtualPorts, env.includeHardware));
-    }
-
-    DeviceLink& Link() { return link_; }
-
-    std::vector<FoundDevice> Scan() {
-        const bool showProgress = env_.progressOnTerminal && isatty(2);
-        IdRange ids;
-        if (options_.id) ids = {*options_.id, *options_.id};
-        auto devices = link_.Scan(
-            [&](int done, int planned) {
-                if (!showProgress) return;
-                std::lock_guard lock(progressMutex_);
-                err_ << "\rscanning " << done << "/" << planned << std::flush;
-            },
-            nullptr, ids);
-        if (showProgress) err_ << "\r" << std::string(30, ' ') << "\r" << std::flush;
-        for (const std::string& problem : link_.PortProblems()) err_ << problem << '\n';
-        return devices;
-    }
-
-    // Scans and selects the first device (with the wanted ID); false with the message said.
-    bool SelectDevice() {
-        const auto devices = Scan();
-        for (const FoundDevice& d : devices) {
-            if (options_.id && d.id != *options_.id) continue;
-            link_.Select(SelectionOf(d, link_.Catalog()));
-            return true;
-        }
-        err_ << kNoDeviceLine << '\n';
-        return false;
-    }
-
-    bool Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome) {
-        outcome = link_.Connect(download, record);
-        if (!outcome.connected) {
-            err_ << outcome.message << '\n';
-            return false;
-        }
-        return true;
-    }
-
-  private:
-    const Options& options_;
-    const Environment& env_;
-    std::ostream& err_;
-    SystemPortProvider systemProvider_;
-    PortProvider& provider_;
-    DeviceLink link_;
-    std::mutex progressMutex_;
-};
-
 int Scan(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
     if (o.words.size() != 1) return UsageError(err, "scan takes no operand");
     DeviceSession session(o, env, err);
@@ -175,6 +97,13 @@ int Scan(const Options& o, const Environment& env, std::ostream& out, std::ostre
         return kExitFailed;
     }
     const auto lines = DeviceListLines(devices);
+    if (o.json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            list.push_back({{"id", devices[i].id}, {"port", devices[i].port}, {"line", lines[i]}});
+        out << JsonText(list) << '\n';
+        return kExitOk;
+    }
     for (std::size_t i = 0; i < devices.size(); ++i) out << lines[i] << '\t' << devices[i].port << '\n';
     return kExitOk;
 }
@@ -303,7 +232,15 @@ int Levels(const Options& o, const Environment& env, std::ostream& out, std::ost
     }
     session.Link().Disconnect();
     std::lock_guard lock(mutex);
+    if (o.json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const LevelFrame& f : frames)
+            list.push_back(
+                {{"in", f.in}, {"out", f.out}, {"inStatus", f.inStatus}, {"outStatus", f.outStatus}});
+        out << JsonText(list) << '\n';
+    }
     for (const LevelFrame& f : frames) {
+        if (o.json) break;
         out << "in";
         for (int v : f.in) out << ' ' << v;
         out << "  out";
@@ -350,89 +287,241 @@ int Send(const Options& o, const Environment& env, std::ostream& out, std::ostre
 
 } // namespace
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
-    Options o;
-    const auto number = [&](const std::string& text, int lo, int hi, int& out) {
-        const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-        return ec == std::errc() && p == text.data() + text.size() && out >= lo && out <= hi;
+namespace {
+
+// The commands whose operands are editing words; a negative number among them ("gain -6") is a value,
+// never an option.
+bool IsEditCommand(const std::string& word) {
+    return word == "set" || word == "get" || word == "program" || word == "generator";
+}
+
+// The tool's options and commands, bound to `o`.
+struct Parser {
+    explicit Parser(Options& o)
+        : app("Control program of the loudspeaker processor, for scripts and shells.", "quellmarin-cli") {
+        app.fallthrough();
+        app.set_help_flag("-h,--help", "print this help");
+        app.add_flag("--version", version, "print the version");
+        app.add_option("--port", o.ports, "a serial port to scan (again for more ports)")->type_name("PATH");
+        app.add_option("--id", o.id, "the device ID to use")->check(CLI::Range(1, 50))->type_name("N");
+        app.add_option("--model", modelName, "Mivon (8 inputs) or Ketra (4 inputs)")
+            ->type_name("MODEL")
+            ->check([](const std::string& v) {
+                return ParseModelName(v) ? std::string() : std::string("--model takes Mivon or Ketra");
+            });
+        app.add_option("--file", o.file, "set/get/generator on a parameter file instead of a device")
+            ->type_name("F.asc");
+        app.add_option("-f,--script", o.script, "run the commands of a file, one a line (- for stdin)")
+            ->type_name("FILE");
+        app.add_flag("--json", o.json, "JSON output of get, dump, levels, scan and program list");
+        app.add_flag("-v,--verbose", o.verbose, "print every frame sent (>) and received (<)");
+
+        Command("scan", "list the processors that answer on the ports");
+        Command("upload", "read the processor's whole state into a parameter file", {"FILE"});
+        auto* download = Command("download",
+                                 "write a parameter file's state into the processor and read it back to\n"
+                                 "confirm it; values no editor sets go out only with --force",
+                                 {"FILE"});
+        download->add_option("--retry", o.retry, "send again up to N times when not confirmed")
+            ->check(CLI::Range(0, 100))
+            ->type_name("N");
+        download->add_flag("--force", o.force, "send values no editor sets as they are");
+        Command("levels", "poll the level meters")
+            ->add_option("--count", o.count, "how many polls (10)")
+            ->check(CLI::Range(1, 100000))
+            ->type_name("K");
+        Command("send", "send one frame and print the reply", {"FRAME"});
+        Command("defaults", "write the default state as a parameter file", {"FILE"});
+        Command("dump", "print every field of a parameter file", {"FILE"});
+        Command("diff", "print the settings in which two parameter files differ", {"A", "B"});
+        Command("apply", "send the processor only the settings in which it differs from FILE", {"FILE"})
+            ->add_flag("--force", o.force, "send values no editor sets as they are");
+        Command("set",
+                "change a setting: set in 2 gain -6 | set out 3 mute on | set out 3 polarity inverted |\n"
+                "set in 1 delay 12.5ms (or 4.25m) | set out 1 peq 3 peaking 1k -3 1.4 | set out 1 peq on |\n"
+                "set out 1 xover hp lr24 80 | set out 1 xover lp off | set out 2 limit 10 |\n"
+                "set in 1 comp threshold -10 attack 5 release 330 ratio 4 | set route out 3 in A,B |\n"
+                "set link in A,A,C,C,E,F,G,H | set name out 3 \"Stage left\" | set lock on");
+        Command("get", "print a channel's settings or all of them: get in 2 | get all");
+        Command("program", "the stored programs: list | recall N | save N [NAME] | rename NAME | delete N");
+        Command("generator", "the signal generator: generator on 1k -20 | generator off");
+    }
+
+    CLI::App* Command(const std::string& name, const std::string& help,
+                      const std::vector<std::string>& names = {}) {
+        CLI::App* sub = app.add_subcommand(name, help);
+        sub->callback([this, name] { command = name; });
+        // The operands are required words, exactly as many as named.
+        if (!names.empty()) {
+            std::string shown;
+            for (const std::string& n : names) shown += (shown.empty() ? "" : " ") + n;
+            sub->add_option(names.front(), operands, shown)
+                ->required()
+                ->expected(static_cast<int>(names.size()))
+                ->type_name(shown);
+        }
+        return sub;
+    }
+
+    CLI::App app;
+    bool version = false;
+    std::string modelName;
+    std::string command;
+    std::vector<std::string> operands;
+};
+
+// The arguments with an editing command's words taken out: the options stay wherever they were.
+struct SplitArguments {
+    std::vector<std::string> forParser;
+    std::vector<std::string> words; // the editing command's operands
+};
+
+SplitArguments SplitEditWords(const std::vector<std::string>& args) {
+    static const std::vector<std::string> valued = {"--port", "--id", "--model", "--file", "-f", "--script"};
+    static const std::vector<std::string> flags = {"--json", "-v", "--verbose"};
+    const auto in = [](const std::vector<std::string>& list, const std::string& a) {
+        return std::find(list.begin(), list.end(), a) != list.end();
     };
+    SplitArguments split;
+    bool seenCommand = false, inCommand = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const auto value = [&](const char* name) -> const std::string* {
-            if (i + 1 >= args.size()) {
-                error = std::string(name) + " needs a value";
-                return nullptr;
-            }
-            return &args[++i];
-        };
-        if (a == "--port") {
-            const std::string* v = value("--port");
-            if (!v) return std::nullopt;
-            o.ports.push_back(*v);
-        } else if (a == "--id") {
-            const std::string* v = value("--id");
-            if (!v) return std::nullopt;
-            int id = 0;
-            if (!number(*v, 1, 50, id)) {
-                error = "--id takes a device ID from 1 to 50";
-                return std::nullopt;
-            }
-            o.id = id;
-        } else if (a == "--count") {
-            const std::string* v = value("--count");
-            if (!v) return std::nullopt;
-            if (!number(*v, 1, 100000, o.count)) {
-                error = "--count takes a number from 1 to 100000";
-                return std::nullopt;
-            }
-        } else if (a == "--retry") {
-            const std::string* v = value("--retry");
-            if (!v) return std::nullopt;
-            if (!number(*v, 0, 100, o.retry)) {
-                error = "--retry takes a number from 0 to 100";
-                return std::nullopt;
-            }
-        } else if (a == "--model") {
-            const std::string* v = value("--model");
-            if (!v) return std::nullopt;
-            const auto model = ParseModelName(*v);
-            if (!model) {
-                error = "--model takes Mivon or Ketra";
-                return std::nullopt;
-            }
-            o.model = *model;
-        } else if (a == "--force") {
-            o.force = true;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-" &&
-                   !(o.words.size() == 1 && o.words[0] == "send")) {
-            error = "unknown option " + a;
-            return std::nullopt;
+        if (in(valued, a) && i + 1 < args.size()) {
+            split.forParser.push_back(a);
+            split.forParser.push_back(args[++i]);
+        } else if (in(flags, a)) {
+            split.forParser.push_back(a);
+        } else if (inCommand) {
+            split.words.push_back(a);
         } else {
-            o.words.push_back(a);
+            split.forParser.push_back(a);
+            if (!seenCommand && !a.empty() && a[0] != '-') {
+                seenCommand = true;
+                inCommand = IsEditCommand(a);
+            }
         }
     }
-    if (o.words.empty()) {
+    return split;
+}
+
+} // namespace
+
+std::string HelpText() {
+    Options o;
+    Parser parser(o);
+    return parser.app.help();
+}
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+    Options o;
+    Parser parser(o);
+    SplitArguments split = SplitEditWords(args);
+    std::vector<std::string> reversed(split.forParser.rbegin(), split.forParser.rend());
+    try {
+        parser.app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        error = e.get_name() == "CallForHelp" ? "help" : e.what();
+        return std::nullopt;
+    }
+    if (parser.version) {
+        o.words = {"--version"};
+        return o;
+    }
+    if (!parser.modelName.empty()) o.model = *ParseModelName(parser.modelName);
+    if (parser.command.empty() && !o.script) {
         error = "no command given";
         return std::nullopt;
+    }
+    if (!parser.command.empty()) {
+        o.words.push_back(parser.command);
+        const std::vector<std::string>& rest = IsEditCommand(parser.command) ? split.words : parser.operands;
+        o.words.insert(o.words.end(), rest.begin(), rest.end());
     }
     return o;
 }
 
+namespace {
+
+void SayFailure(const CommandResult& r, std::ostream& err, const std::string& where = {}) {
+    if (r.message.empty()) return;
+    err << where << r.message << '\n';
+}
+
+// One editing command, from the command line.
+int Edit(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    EditSession session(o, env, out, err);
+    const CommandResult r = session.Run(o.words);
+    const CommandResult end = session.Finish();
+    SayFailure(r, err);
+    SayFailure(end, err);
+    return r.code != kExitOk ? r.code : end.code;
+}
+
+// The commands of a script, one a line, in one session; the first failure ends it with its line number.
+int Script(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    std::ifstream file;
+    std::istream* in = env.in ? env.in : &std::cin;
+    if (*o.script != "-") {
+        file.open(*o.script);
+        if (!file) {
+            err << "cannot read the script " << *o.script << '\n';
+            return kExitFile;
+        }
+        in = &file;
+    }
+    EditSession session(o, env, out, err);
+    std::string line;
+    CommandResult failed;
+    std::string where;
+    for (int number = 1; std::getline(*in, line); ++number) {
+        where = "line " + std::to_string(number) + ": ";
+        std::string error;
+        const auto words = SplitLine(line, error);
+        if (!words) {
+            failed = {kExitUsage, error};
+            break;
+        }
+        if (words->empty()) continue;
+        if (!IsEditCommand((*words)[0])) {
+            failed = {kExitUsage,
+                      "a script holds set, get, program and generator commands, not " + (*words)[0]};
+            break;
+        }
+        failed = session.Run(*words);
+        if (failed.code != kExitOk) {
+            if (failed.message.empty()) failed.message = "failed";
+            break;
+        }
+    }
+    const CommandResult end = session.Finish();
+    if (failed.code != kExitOk) err << where << failed.message << '\n';
+    SayFailure(end, err);
+    return failed.code != kExitOk ? failed.code : end.code;
+}
+
+} // namespace
+
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
-    if (args.size() == 1 && args[0] == "--version") {
+    std::string error;
+    const auto options = ParseOptions(args, error);
+    if (!options) {
+        if (error == "help") {
+            out << HelpText();
+            return kExitOk;
+        }
+        return UsageError(err, error);
+    }
+    if (options->words.size() == 1 && options->words[0] == "--version") {
         out << "quellmarin-cli " << QUELLMARIN_VERSION << '\n';
         return kExitOk;
     }
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
-        out << kUsage;
-        return kExitOk;
+    if (options->script) {
+        if (!options->words.empty()) return UsageError(err, "a script (-f) takes no command of its own");
+        return Script(*options, env, out, err);
     }
-    std::string error;
-    const auto options = ParseOptions(args, error);
-    if (!options) return UsageError(err, error);
     const std::string& command = options->words[0];
+    if (IsEditCommand(command)) return Edit(*options, env, out, err);
+    if (options->file) return UsageError(err, "--file is for set, get and generator");
     if (command == "defaults") return Defaults(*options, out, err);
     if (command == "dump") return Dump(*options, out, err);
     if (command == "diff") return Diff(*options, out, err);

@@ -6,6 +6,7 @@
 #include "link/Timings.h"
 #include "model/DeviceModel.h"
 
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -20,14 +21,19 @@ struct Options {
     std::optional<int> id;
     DeviceModel model = kBuildModel;
     bool json = false;
-    int count = 10;                 // levels --count
-    int retry = 0;                  // download --retry
-    bool force = false;             // download --force: values no editor sets go out as they are
-    std::vector<std::string> words; // the command and its operands
+    int count = 10;                    // levels --count
+    int retry = 0;                     // download --retry
+    bool force = false;                // download --force: values no editor sets go out as they are
+    bool verbose = false;              // -v: every frame sent and received, on stderr
+    std::optional<std::string> file;   // --file: edit a parameter file instead of a device
+    std::optional<std::string> script; // -f: commands from a file ("-" for standard input)
+    std::vector<std::string> words;    // the command and its operands
 };
 
 // Parses arguments (without the program name); on a usage error returns nothing and says why in `error`.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
+// The tool's help: its options and commands.
+std::string HelpText();
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -35,6 +41,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // `includeHardware` is false only the --port paths and `virtualPorts` are scanned.
 struct Environment {
     PortProvider* provider = nullptr;
+    std::istream* in = nullptr; // a script read from "-"; standard input when not set
     LinkTimings timings;
     std::vector<std::string> virtualPorts;
     bool includeHardware = true;

@@ -1,28 +1,10 @@
 #include "cli/Dump.h"
 
-#include <cstdio>
-
 namespace quellmarin::cli {
 
-namespace {
-
-void JsonString(std::ostream& out, const std::string& s) {
-    out << '"';
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out << '\\' << static_cast<char>(c);
-        } else if (c >= 0x20 && c < 0x7F) {
-            out << static_cast<char>(c);
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04X", c);
-            out << buf;
-        }
-    }
-    out << '"';
+std::string JsonText(const nlohmann::ordered_json& value) {
+    return value.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
-
-} // namespace
 
 void PrintDumpText(const std::vector<DumpEntry>& entries, std::ostream& out) {
     for (const DumpEntry& e : entries) {
@@ -40,29 +22,15 @@ void PrintDumpText(const std::vector<DumpEntry>& entries, std::ostream& out) {
 }
 
 void PrintDumpJson(const std::vector<DumpEntry>& entries, DeviceModel model, std::ostream& out) {
-    out << "{\n  \"model\": ";
-    JsonString(out, std::string(ModelName(model)));
-    out << ",\n  \"fields\": [\n";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const DumpEntry& e = entries[i];
-        out << "    {\"name\": ";
-        JsonString(out, e.name);
-        out << ", \"text\": ";
-        JsonString(out, e.text);
-        out << ", \"raw\": {";
-        for (std::size_t r = 0; r < e.raw.size(); ++r) {
-            out << (r ? ", " : "");
-            JsonString(out, e.raw[r].first);
-            out << ": " << e.raw[r].second;
-        }
-        out << '}';
-        if (!e.outOfRange.empty()) {
-            out << ", \"outOfRange\": ";
-            JsonString(out, e.outOfRange);
-        }
-        out << '}' << (i + 1 < entries.size() ? "," : "") << '\n';
+    nlohmann::ordered_json fields = nlohmann::ordered_json::array();
+    for (const DumpEntry& e : entries) {
+        nlohmann::ordered_json raw = nlohmann::ordered_json::object();
+        for (const auto& [key, value] : e.raw) raw[key] = value;
+        nlohmann::ordered_json field = {{"name", e.name}, {"text", e.text}, {"raw", raw}};
+        if (!e.outOfRange.empty()) field["outOfRange"] = e.outOfRange;
+        fields.push_back(std::move(field));
     }
-    out << "  ]\n}\n";
+    out << JsonText({{"model", std::string(ModelName(model))}, {"fields", fields}}) << '\n';
 }
 
 } // namespace quellmarin::cli

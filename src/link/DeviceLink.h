@@ -44,6 +44,8 @@ class DeviceLink {
     CommandQueue& Queue() { return queue_; }
     LinkWorker& Worker() { return worker_; }
     void SetCallbacks(WorkerCallbacks callbacks);
+    // Sees everything the connection's port sends and reads; set before connecting.
+    void SetTap(CSerialPort::Tap tap) { primary_.SetTap(std::move(tap)); }
 
     void SetCatalog(std::vector<std::string> catalog) { catalog_ = std::move(catalog); }
     const std::vector<std::string>& Catalog() const { return catalog_; }

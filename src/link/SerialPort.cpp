@@ -77,7 +77,9 @@ bool CSerialPort::WriteAll(std::string_view text) {
     const std::size_t zero = text.find('\0');
     if (zero != std::string_view::npos) text = text.substr(0, zero);
     if (text.empty()) return false;
-    return line_->Write(text, timings_.writeTimeout) == text.size();
+    const bool written = line_->Write(text, timings_.writeTimeout) == text.size();
+    if (written && tap_) tap_(true, text);
+    return written;
 }
 
 bool CSerialPort::WriteText(std::string_view text) {
@@ -98,6 +100,7 @@ std::string CSerialPort::ReadAvailable(std::size_t limit) {
     line_->Purge();
     const std::size_t zero = bytes.find('\0');
     if (zero != std::string::npos) bytes.resize(zero);
+    if (tap_ && !bytes.empty()) tap_(false, bytes);
     return bytes;
 }
 

@@ -7,6 +7,7 @@
 #include "link/Timings.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,6 +35,10 @@ class CSerialPort {
     // The device's settings: 38400 baud, no parity, 8 data bits, one stop bit.
     void SetDeviceLineSettings();
     void SetTimings(const LinkTimings& timings) { timings_ = timings; }
+    // Sees every text written (`sent`) and every non-empty read, as it went (for logs). Set it before
+    // the port is used from another thread.
+    using Tap = std::function<void(bool sent, std::string_view text)>;
+    void SetTap(Tap tap) { tap_ = std::move(tap); }
 
     // 0 opened (or already open), 1 the port cannot be opened, 2 a setting is empty, 3 the port refused
     // the settings. On 2 and 3 the port is closed again.
@@ -73,6 +78,7 @@ class CSerialPort {
     std::string baud_, parity_, byteSize_, stopBits_;
     std::atomic<bool> exclusive_{false};
     bool isOpen_ = false;
+    Tap tap_;
 };
 
 class CThreadedComm {

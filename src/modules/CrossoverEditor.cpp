@@ -47,15 +47,24 @@ void CrossoverEditor::Step(int channel, bool highPass, bool up) {
     ApplyCrossover(channel, x);
 }
 
-std::string_view CrossoverEditor::TypeFrequency(int channel, bool highPass, std::string_view text) {
+std::string_view CrossoverEditor::TypeFrequency(int channel, bool highPass, std::string_view text,
+                                                std::optional<int> type) {
     const Clamped f = ClampEqFrequency(ParseFrequencyText(text));
     CrossoverSetting x = Current(channel);
+    if (type && *type >= 0 && *type < static_cast<int>(kSlopeTexts.size()))
+        (highPass ? x.hpfType : x.lpfType) = *type;
     if (highPass)
         x.hpfStep = std::max(1, HighPassStep(f.value));
     else
         x.lpfStep = std::min(121, LowPassStep(f.value));
     ApplyCrossover(channel, x);
     return f.message;
+}
+
+void CrossoverEditor::SwitchOff(int channel, bool highPass) {
+    CrossoverSetting x = Current(channel);
+    (highPass ? x.hpfStep : x.lpfStep) = highPass ? 0 : kLpfOff;
+    ApplyCrossover(channel, x);
 }
 
 std::string CrossoverEditor::Summary(int channel) const {

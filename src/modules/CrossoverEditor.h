@@ -5,6 +5,7 @@
 #include "modules/EditContext.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,7 +40,11 @@ class CrossoverEditor {
     void Step(int channel, bool highPass, bool up);
     // A typed frequency (with "K", "KH", "KZ" or "KHZ" for kHz), limited to 20..20000 Hz with the
     // message returned; it never switches the filter off.
-    std::string_view TypeFrequency(int channel, bool highPass, std::string_view text);
+    // With a slope type, the type changes in the same frame.
+    std::string_view TypeFrequency(int channel, bool highPass, std::string_view text,
+                                   std::optional<int> type = std::nullopt);
+    // Switches one filter off (high-pass step 0, low-pass step 122).
+    void SwitchOff(int channel, bool highPass);
 
     std::string Summary(int channel) const; // "HP 80.00Hz -24dB LinkWitz-Riley, LP OFF"
 

@@ -123,15 +123,22 @@ void EqEditor::Step(int channel, int band, BandField field, bool up) {
 
 std::vector<std::string_view> EqEditor::SetValues(int channel, int band, std::string_view frequency,
                                                   std::string_view q, std::string_view level) {
+    if (band < 0 || band >= BandCount()) return {};
+    return SetBand(channel, band, Band(channel, band).Type, frequency, q, level);
+}
+
+std::vector<std::string_view> EqEditor::SetBand(int channel, int band, int type, std::string_view frequency,
+                                                std::string_view q, std::string_view level) {
     std::vector<std::string_view> messages;
-    if (band < 0 || band >= BandCount()) return messages;
+    if (band < 0 || band >= BandCount() || type < 0 || type >= static_cast<int>(kTypeTexts.size()))
+        return messages;
     const Clamped f = ClampEqFrequency(ParseFrequencyText(frequency));
     const Clamped qv = ClampQ(LeadingNumber(q));
     const Clamped lv = ClampLevel(LeadingNumber(level));
     for (const Clamped* c : {&f, &qv, &lv})
         if (!c->message.empty()) messages.push_back(c->message);
     const PeqBand now = Band(channel, band);
-    BandSetting b{now.Type, f.value, now.Freq, 0, std::min(NearestQStep(qv.value), kEqQMax)};
+    BandSetting b{type, f.value, now.Freq, 0, std::min(NearestQStep(qv.value), kEqQMax)};
     b.gainDb = GainValues()[NearestLevelStep(lv.value)];
     ApplyBand(channel, band, b);
     return messages;

@@ -66,6 +66,9 @@ class EqEditor {
     // order frequency, Q, level); the band takes them and is sent. Returns the messages to show.
     std::vector<std::string_view> SetValues(int channel, int band, std::string_view frequency,
                                             std::string_view q, std::string_view level);
+    // The same with a new type at once: one frame carries the whole band.
+    std::vector<std::string_view> SetBand(int channel, int band, int type, std::string_view frequency,
+                                          std::string_view q, std::string_view level);
 
     std::string Summary(int channel) const; // "EQ on, 3 bands" for the strip's tooltip
 

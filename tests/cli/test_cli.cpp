@@ -5,6 +5,7 @@
 #include "model/ValueRanges.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdlib>
@@ -94,12 +95,20 @@ TEST(Cli, DumpShowsEditedValuesAndEscapesJson) {
     r = RunCli({"dump", "--json", file.string()});
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.out.substr(0, 1), "{");
-    EXPECT_NE(r.out.find("\"model\": \"Mivon\""), std::string::npos);
-    EXPECT_NE(r.out.find("{\"name\": \"in 1 peq band 2\", \"text\": \"Peaking 560.0 Hz +0.0 dB Q 4.33\", "
-                         "\"raw\": {\"type\": 1, \"freq\": 59, \"level\": 24, \"q\": 46}}"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("\"text\": \"\\\"Say \\\\\\\"hi\\\\\\\"\\\\xE9      \\\"\""), std::string::npos)
-        << r.out;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["model"], "Mivon");
+    const auto field = [&](const std::string& name) {
+        for (const auto& f : json["fields"])
+            if (f["name"] == name) return f;
+        return nlohmann::json();
+    };
+    EXPECT_EQ(field("in 1 peq band 2"),
+              nlohmann::json::parse(R"({"name": "in 1 peq band 2", "text": "Peaking 560.0 Hz +0.0 dB Q 4.33",
+                                         "raw": {"type": 1, "freq": 59, "level": 24, "q": 46}})"));
+    EXPECT_EQ(field("out 1 alias")["text"], "\"Say \\\"hi\\\"\\xE9      \"");
+    const std::string text = RunCli({"dump", file.string()}).out;
+    EXPECT_EQ(json["fields"].size(), static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')))
+        << "the same fields as the text";
     for (unsigned char c : r.out) EXPECT_LT(c, 0x80) << "JSON output stays ASCII";
 }
 

@@ -2,6 +2,7 @@
 // and the real programs against each other over a pseudo-terminal.
 #include "cli/Cli.h"
 
+#include "CliTestSupport.h"
 #include "TempDir.h"
 #include "link/Frames.h"
 #include "link/LinkTestSupport.h"
@@ -18,37 +19,6 @@
 
 using namespace quellmarin;
 using namespace quellmarin::test;
-
-namespace {
-
-struct VirtualRig {
-    VirtualRig() : hub(LoopbackHub::Create()), server(device, hub->DeviceEnd()) {
-        provider.RegisterVirtualPort("virtual", hub);
-        env.provider = &provider;
-        env.timings = LinkTimings::Fast();
-        env.virtualPorts = {"virtual"};
-        env.includeHardware = false;
-        env.progressOnTerminal = false;
-        server.Start();
-    }
-    struct Result {
-        int code;
-        std::string out, err;
-    };
-    Result Run(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        const int code = cli::Run(args, out, err, env);
-        return {code, out.str(), err.str()};
-    }
-
-    sim::VirtualProcessor device{5, DeviceModel::Mivon};
-    std::shared_ptr<LoopbackHub> hub;
-    sim::SimServer server;
-    SystemPortProvider provider;
-    cli::Environment env;
-};
-
-} // namespace
 
 TEST(CliDevice, ScanUploadDownloadLevelsAndSend) {
     TempDir dir;

@@ -1,0 +1,317 @@
+#include "cli/Session.h"
+
+#include "cli/Dump.h"
+#include "cli/Edit.h"
+#include "device/Generator.h"
+#include "device/ProgramExchange.h"
+#include "device/ProgramList.h"
+#include "link/Exchange.h"
+#include "link/PortCatalog.h"
+#include "link/WholeState.h"
+#include "model/ParameterFile.h"
+#include "modules/RecordDiff.h"
+
+#include <future>
+#include <nlohmann/json.hpp>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
+
+namespace quellmarin::cli {
+
+namespace {
+
+constexpr std::string_view kEditsUnconfirmed =
+    "The device did not confirm the changes; its settings may differ from what was set.";
+
+CommandResult Fail(int code, std::string message) {
+    return {code, std::move(message)};
+}
+
+// "4" or "04" as a program slot; nothing outside 1..40.
+std::optional<int> SlotOf(const std::string& word) {
+    int slot = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9' || slot > kProgramSlots) return std::nullopt;
+        slot = slot * 10 + (c - '0');
+    }
+    if (word.empty() || slot < 1 || slot > kProgramSlots) return std::nullopt;
+    return slot;
+}
+
+} // namespace
+
+DeviceSession::DeviceSession(const Options& o, const Environment& env, std::ostream& err)
+    : options_(o), env_(env), err_(err), provider_(env.provider ? *env.provider : systemProvider_),
+      link_(provider_, o.model, env.timings) {
+    link_.SetCatalog(BuildPortCatalog(o.ports, env.virtualPorts, env.includeHardware));
+    if (o.verbose) {
+        // Frames as they went, one line each way: "> (05$0280181)", "< (05J001)".
+        link_.SetTap([this](bool sent, std::string_view text) {
+            std::lock_guard lock(printMutex_);
+            err_ << (sent ? "> " : "< ") << text << '\n';
+        });
+    }
+}
+
+std::vector<FoundDevice> DeviceSession::Scan() {
+    const bool showProgress = env_.progressOnTerminal && isatty(2);
+    IdRange ids;
+    if (options_.id) ids = {*options_.id, *options_.id};
+    auto devices = link_.Scan(
+        [&](int done, int planned) {
+            if (!showProgress) return;
+            std::lock_guard lock(printMutex_);
+            err_ << "\rscanning " << done << "/" << planned << std::flush;
+        },
+        nullptr, ids);
+    if (showProgress) err_ << "\r" << std::string(30, ' ') << "\r" << std::flush;
+    for (const std::string& problem : link_.PortProblems()) err_ << problem << '\n';
+    return devices;
+}
+
+bool DeviceSession::SelectDevice() {
+    const auto devices = Scan();
+    for (const FoundDevice& d : devices) {
+        if (options_.id && d.id != *options_.id) continue;
+        link_.Select(SelectionOf(d, link_.Catalog()));
+        return true;
+    }
+    err_ << kNoDeviceLine << '\n';
+    return false;
+}
+
+bool DeviceSession::Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome) {
+    outcome = link_.Connect(download, record);
+    if (!outcome.connected) {
+        err_ << outcome.message << '\n';
+        return false;
+    }
+    return true;
+}
+
+EditSession::EditSession(const Options& o, const Environment& env, std::ostream& out, std::ostream& err)
+    : options_(o), env_(env), out_(out), err_(err), ctx_{params_, info_, o.model, {}, {}} {}
+
+EditSession::~EditSession() {
+    if (device_) device_->Link().Disconnect();
+}
+
+template <class F>
+auto EditSession::OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerialPort&>()))> {
+    auto job = device_->Link().Worker().Submit(std::move(f));
+    try {
+        return job.get();
+    } catch (const std::future_error&) {
+        return std::nullopt; // the connection ended before the job ran
+    }
+}
+
+CommandResult EditSession::Open() {
+    if (opened_) return {};
+    if (options_.file) {
+        const LoadResult loaded = LoadParameterFile(*options_.file, ChannelConfigOf(options_.model));
+        if (!loaded.ok()) return Fail(kExitFile, std::string(loaded.message));
+        params_ = loaded.records->params;
+        info_ = loaded.records->info;
+        ctx_.post = [](std::string) {}; // a file has no device to tell
+    } else {
+        device_ = std::make_unique<DeviceSession>(options_, env_, err_);
+        if (!device_->SelectDevice()) {
+            device_.reset();
+            return Fail(kExitFailed, {}); // the reason was said
+        }
+        ConnectOutcome c;
+        if (!device_->Connect(false, {}, c)) {
+            device_.reset();
+            return Fail(kExitFailed, {});
+        }
+        DeviceLink& link = device_->Link();
+        // Nobody looks at the meters here; the worker only carries the edits.
+        link.Worker().SetMeterPoll(false);
+        params_ = ParametersFromBytes(*c.params);
+        info_ = DeviceInfoFromBytes(*c.info);
+        const std::string address = link.Address();
+        ctx_.address = [address] { return address; };
+        ctx_.post = [&link](std::string frame) { link.Post(std::move(frame)); };
+    }
+    opened_ = true;
+    return {};
+}
+
+CommandResult EditSession::Run(const std::vector<std::string>& words) {
+    if (words.empty()) return {};
+    const std::string& command = words[0];
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
+    if (command != "set" && command != "get" && command != "program" && command != "generator")
+        return Fail(kExitUsage, "not an editing command: " + command);
+    if (command == "program" && options_.file)
+        return Fail(kExitUsage, "program works on a device, not on a file");
+    if (CommandResult r = Open(); r.code != kExitOk) return r;
+    if (command == "set") return Set(rest);
+    if (command == "get") return Get(rest);
+    if (command == "program") return Program(rest);
+    return Generator(rest);
+}
+
+CommandResult EditSession::Set(const std::vector<std::string>& words) {
+    const EditOutcome o = ApplySet(ctx_, words);
+    for (const std::string& note : o.notes) err_ << note << '\n';
+    if (!o.ok) return Fail(kExitUsage, o.message);
+    changed_ = true;
+    if (device_) {
+        // Alias names and the panel lock are exchanges: the device answers each.
+        for (const std::string& frame : o.replied) {
+            const auto wait = env_.timings.settingReplyWait;
+            OnWorker([&frame, wait](CSerialPort& port) { return ExchangeFrame(port, frame, wait); });
+        }
+    }
+    return {};
+}
+
+CommandResult EditSession::Get(const std::vector<std::string>& words) {
+    std::string error;
+    const auto entries = GetEntries(params_, info_, options_.model, words, error);
+    if (!entries) return Fail(kExitUsage, error);
+    if (options_.json)
+        PrintDumpJson(*entries, options_.model, out_);
+    else
+        PrintDumpText(*entries, out_);
+    return {};
+}
+
+CommandResult EditSession::Program(const std::vector<std::string>& words) {
+    const std::string what = words.empty() ? "" : words[0];
+    const std::string address = device_->Link().Address();
+    const LinkTimings& t = env_.timings;
+    ProgramList list(ctx_);
+    if (what == "list" && words.size() == 1) {
+        list.Refresh();
+        while (const auto slot = list.NextQuery()) {
+            const auto reply =
+                OnWorker([&](CSerialPort& port) { return QuerySlot(port, address, *slot, t); });
+            if (!reply) return Fail(kExitFailed, std::string(kLostDevice));
+            list.TakeReply(*slot, *reply);
+        }
+        nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+        for (int slot = 1; slot <= kProgramSlots; ++slot) {
+            const auto& row = list.Row(slot);
+            const bool current = slot == list.Current();
+            if (options_.json) {
+                rows.push_back({{"slot", slot},
+                                {"name", row ? nlohmann::ordered_json(*row) : nullptr},
+                                {"empty", row && *row == kEmptySlotName},
+                                {"current", current}});
+            } else {
+                out_ << TwoDigitText(slot) << (current ? " * " : "   ") << (row ? *row : "(no reply)")
+                     << '\n';
+            }
+        }
+        if (options_.json)
+            out_ << rows.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+        return {};
+    }
+    if ((what == "recall" || what == "delete") && words.size() == 2) {
+        const auto slot = SlotOf(words[1]);
+        if (!slot) return Fail(kExitUsage, "a program number is 1..40");
+        if (what == "recall") {
+            const auto state =
+                OnWorker([&](CSerialPort& port) { return RecallSlot(port, address, *slot, t, {}); });
+            if (!state || !*state) return Fail(kExitFailed, "the device did not recall program " + words[1]);
+            list.Recalled(**state);
+            out_ << "recalled program " << TwoDigitText(*slot) << ": " << list.CurrentName() << '\n';
+            return {};
+        }
+        list.Select(*slot);
+        if (const std::string_view refused = list.CheckDelete(); !refused.empty())
+            return Fail(kExitFailed, std::string(refused));
+        const auto reply = OnWorker([&](CSerialPort& port) { return DeleteSlot(port, address, *slot, t); });
+        if (!reply || reply->kind != SlotReply::Empty)
+            return Fail(kExitFailed, "the device did not confirm the delete of program " + words[1]);
+        list.Deleted(*slot, *reply);
+        out_ << "deleted program " << TwoDigitText(*slot) << '\n';
+        return {};
+    }
+    const auto rename = [&](int slot, const std::string& name) -> CommandResult {
+        const std::string wire = WireName(name);
+        const auto reply =
+            OnWorker([&](CSerialPort& port) { return RenameSlot(port, address, slot, wire, t); });
+        if (!reply || !list.Renamed(slot, *reply, wire))
+            return Fail(kExitFailed, "the device did not confirm the name of program " + TwoDigitText(slot));
+        return {};
+    };
+    if (what == "save" && (words.size() == 2 || words.size() == 3)) {
+        const auto slot = SlotOf(words[1]);
+        if (!slot) return Fail(kExitUsage, "a program number is 1..40");
+        const auto stored = OnWorker([&](CSerialPort& port) { return StoreSlot(port, address, *slot, t); });
+        if (!stored || !*stored)
+            return Fail(kExitFailed, "the device did not confirm the save as program " + words[1]);
+        list.Stored(*slot);
+        if (words.size() == 3)
+            if (CommandResult r = rename(*slot, words[2]); r.code != kExitOk) return r;
+        out_ << "saved program " << TwoDigitText(*slot) << ": " << list.CurrentName() << '\n';
+        return {};
+    }
+    if (what == "rename" && words.size() == 2) {
+        if (CommandResult r = rename(list.Current(), words[1]); r.code != kExitOk) return r;
+        out_ << "renamed program " << list.CurrentNumberText() << ": " << list.CurrentName() << '\n';
+        return {};
+    }
+    return Fail(kExitUsage, "program list | recall N | save N [NAME] | rename NAME | delete N");
+}
+
+CommandResult EditSession::Generator(const std::vector<std::string>& words) {
+    quellmarin::Generator gen(ctx_);
+    if (words.size() == 3 && words[0] == "on") {
+        // Started with these values, which the record then keeps (the same frame twice goes out once).
+        if (!gen.Running()) {
+            const quellmarin::Generator::Outcome started = gen.Toggle(words[1], words[2]);
+            if (!started.sent) return Fail(kExitUsage, started.message);
+        }
+        const quellmarin::Generator::Outcome o = gen.Apply(words[1], words[2]);
+        if (!o.sent) return Fail(kExitUsage, o.message);
+        changed_ = true;
+        out_ << "generator on: " << o.frequencyText << " " << gen.LevelText() << '\n';
+        return {};
+    }
+    if (words.size() == 1 && words[0] == "off") {
+        if (gen.Running()) {
+            const quellmarin::Generator::Outcome o = gen.Toggle(gen.FrequencyText(), gen.LevelText());
+            if (!o.sent) return Fail(kExitFailed, o.message);
+            changed_ = true;
+        }
+        out_ << "generator off\n";
+        return {};
+    }
+    return Fail(kExitUsage, "generator on FREQUENCY LEVEL (generator on 1k -20) | generator off");
+}
+
+CommandResult EditSession::Finish() {
+    if (!opened_) return {};
+    if (!device_) {
+        if (!changed_) return {};
+        const std::string_view message = SaveParameterFile(*options_.file, params_, info_);
+        if (!message.empty()) return Fail(kExitFile, std::string(message));
+        return {};
+    }
+    DeviceLink& link = device_->Link();
+    CommandResult result;
+    if (changed_) {
+        // Every change must have left, and the device must hold what the records hold.
+        link.Worker().FlushPending(env_.timings.cycle * 100);
+        const std::string address = link.Address();
+        const auto now =
+            OnWorker([&](CSerialPort& port) { return UploadParameters(port, address, env_.timings); });
+        if (!now || !*now || !SameSettings(ParametersFromBytes(**now), params_))
+            result = Fail(kExitFailed, std::string(kEditsUnconfirmed));
+    }
+    link.Disconnect();
+    device_.reset();
+    return result;
+}
+
+} // namespace quellmarin::cli
