@@ -10,6 +10,7 @@
 #include "sim/SimServer.h"
 
 #include "CpuTime.h"
+#include "PacedProcessor.h"
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -28,16 +29,6 @@ namespace {
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
-
-struct Processor {
-    explicit Processor(int id, bool pace, sim::SimFaults faults = {})
-        : device(id, DeviceModel::Mivon), server(device, pty.TakeMaster(), faults, pace) {
-        server.Start();
-    }
-    sim::VirtualProcessor device;
-    sim::PseudoTerminal pty;
-    sim::SimServer server;
-};
 
 // A processor on a pseudo-terminal with a link selected on it, ready to connect.
 struct LinkedProcessor {

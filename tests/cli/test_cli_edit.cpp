@@ -84,7 +84,7 @@ std::vector<char> Bytes(const std::filesystem::path& path) {
 TEST(CliEdit, EachSetFormReachesTheProcessorAsTheEditorsFrame) {
     VirtualRig rig;
     for (const Form& form : Forms()) {
-        SCOPED_TRACE(form.words[0] + " " + form.words[1] + " " + form.words[2]);
+        SCOPED_TRACE(form.words[0] + " " + form.words[1]);
         const Expected want = EditorsMake(rig.device.Parameters(), rig.device.Info(), form.words);
         const std::size_t before = rig.device.FrameCount();
         const auto r = rig.Run(With({"--id", "5", "set"}, form.words));
@@ -253,4 +253,25 @@ TEST(CliEdit, TheGeneratorStartsWithItsValuesAndStops) {
     r = rig.Run({"--id", "5", "generator", "off"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(rig.device.Info().GenRun, 0);
+}
+
+TEST(CliEdit, VerboseShowsTheFramesAndJsonCoversScanAndLevels) {
+    VirtualRig rig;
+    auto r = rig.Run({"--id", "5", "-v", "set", "out", "4", "gain", "-10"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("> " + FrameOutputGain("05", 3, 161) + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("> (05Q000)\n< (05Q000"), std::string::npos) << "the read-back and its reply";
+    EXPECT_NE(r.err.find("> (05B)\n"), std::string::npos);
+
+    r = rig.Run({"scan", "--json"});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(nlohmann::json::parse(r.out),
+              nlohmann::json::parse(R"([{"id": 5, "port": "virtual", "line": "Device.....05"}])"));
+    r = rig.Run({"--json", "levels", "--count", "2"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto levels = nlohmann::json::parse(r.out);
+    ASSERT_EQ(levels.size(), 2u);
+    EXPECT_EQ(levels[0]["in"].size(), 8u);
+    EXPECT_EQ(levels[0]["out"].size(), 8u);
+    EXPECT_TRUE(levels[0]["inStatus"].is_number());
 }
