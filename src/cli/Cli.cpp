@@ -289,12 +289,6 @@ int Send(const Options& o, const Environment& env, std::ostream& out, std::ostre
 
 namespace {
 
-// The commands whose operands are editing words; a negative number among them ("gain -6") is a value,
-// never an option.
-bool IsEditCommand(const std::string& word) {
-    return word == "set" || word == "get" || word == "program" || word == "generator";
-}
-
 // The tool's options and commands, bound to `o`.
 struct Parser {
     explicit Parser(Options& o)
@@ -345,6 +339,11 @@ struct Parser {
         Command("get", "print a channel's settings or all of them: get in 2 | get all");
         Command("program", "the stored programs: list | recall N | save N [NAME] | rename NAME | delete N");
         Command("generator", "the signal generator: generator on 1k -20 | generator off");
+        Command("peq-import",
+                "put the filters of a measurement program's filter file on a channel's equaliser:\n"
+                "peq-import out 2 FILTERS.txt (--force when some filters cannot be placed)")
+            ->add_flag("--force", o.force, "import what the device can do when not all of it fits");
+        Command("peq-export", "write a channel's equaliser as a filter file: peq-export out 2 [OUT.txt]");
     }
 
     CLI::App* Command(const std::string& name, const std::string& help,
@@ -378,7 +377,7 @@ struct SplitArguments {
 
 SplitArguments SplitEditWords(const std::vector<std::string>& args) {
     static const std::vector<std::string> valued = {"--port", "--id", "--model", "--file", "-f", "--script"};
-    static const std::vector<std::string> flags = {"--json", "-v", "--verbose"};
+    static const std::vector<std::string> flags = {"--json", "-v", "--verbose", "--force"};
     const auto in = [](const std::vector<std::string>& list, const std::string& a) {
         return std::find(list.begin(), list.end(), a) != list.end();
     };
@@ -521,7 +520,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     const std::string& command = options->words[0];
     if (IsEditCommand(command)) return Edit(*options, env, out, err);
-    if (options->file) return UsageError(err, "--file is for set, get and generator");
+    if (options->file) return UsageError(err, "--file is for set, get, generator and the peq commands");
     if (command == "defaults") return Defaults(*options, out, err);
     if (command == "dump") return Dump(*options, out, err);
     if (command == "diff") return Diff(*options, out, err);

@@ -9,9 +9,12 @@
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
 #include "model/ParameterFile.h"
+#include "modules/FilterImport.h"
 #include "modules/RecordDiff.h"
 
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #ifdef _WIN32
@@ -44,6 +47,11 @@ std::optional<int> SlotOf(const std::string& word) {
 }
 
 } // namespace
+
+bool IsEditCommand(const std::string& word) {
+    return word == "set" || word == "get" || word == "program" || word == "generator" ||
+           word == "peq-import" || word == "peq-export";
+}
 
 DeviceSession::DeviceSession(const Options& o, const Environment& env, std::ostream& err)
     : options_(o), env_(env), err_(err), provider_(env.provider ? *env.provider : systemProvider_),
@@ -147,14 +155,15 @@ CommandResult EditSession::Run(const std::vector<std::string>& words) {
     if (words.empty()) return {};
     const std::string& command = words[0];
     const std::vector<std::string> rest(words.begin() + 1, words.end());
-    if (command != "set" && command != "get" && command != "program" && command != "generator")
-        return Fail(kExitUsage, "not an editing command: " + command);
+    if (!IsEditCommand(command)) return Fail(kExitUsage, "not an editing command: " + command);
     if (command == "program" && options_.file)
         return Fail(kExitUsage, "program works on a device, not on a file");
     if (CommandResult r = Open(); r.code != kExitOk) return r;
     if (command == "set") return Set(rest);
     if (command == "get") return Get(rest);
     if (command == "program") return Program(rest);
+    if (command == "peq-import") return ImportFilters(rest);
+    if (command == "peq-export") return ExportFilters(rest);
     return Generator(rest);
 }
 
@@ -288,6 +297,48 @@ CommandResult EditSession::Generator(const std::vector<std::string>& words) {
         return {};
     }
     return Fail(kExitUsage, "generator on FREQUENCY LEVEL (generator on 1k -20) | generator off");
+}
+
+CommandResult EditSession::ImportFilters(const std::vector<std::string>& words) {
+    if (words.size() != 3) return Fail(kExitUsage, "peq-import in|out CHANNEL FILTERS.txt");
+    std::string error;
+    const auto channel = ParseChannel(words[0], words[1], options_.model, error);
+    if (!channel) return Fail(kExitUsage, error);
+    std::ifstream in(words[2], std::ios::binary);
+    if (!in) return Fail(kExitFile, "cannot read the filter file " + words[2]);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const FilterFile file = ParseFilterText(text);
+    for (const std::string& line : file.unread) err_ << "not read: " << line << '\n';
+    const ImportPlan plan = PlanImport(file, *channel, options_.model);
+    if (plan.placed.empty() && !plan.gainCode)
+        return Fail(kExitFile, "the file holds no filter the device can use");
+    for (const std::string& line : DescribePlan(plan, options_.model)) out_ << line << '\n';
+    if (plan.NeedsConsent() && !options_.force)
+        return Fail(kExitFailed, "nothing was changed; add --force to import what the device can do");
+    if (const int master = channel->Master(params_); master != channel->index)
+        err_ << ChannelText(*channel, options_.model) << " is linked to "
+             << ChannelText({channel->section, master}, options_.model) << ": editing "
+             << ChannelText({channel->section, master}, options_.model) << '\n';
+    ApplyImport(ctx_, plan);
+    changed_ = true;
+    return {};
+}
+
+CommandResult EditSession::ExportFilters(const std::vector<std::string>& words) {
+    if (words.size() != 2 && words.size() != 3)
+        return Fail(kExitUsage, "peq-export in|out CHANNEL [OUT.txt]");
+    std::string error;
+    const auto channel = ParseChannel(words[0], words[1], options_.model, error);
+    if (!channel) return Fail(kExitUsage, error);
+    const std::string text = quellmarin::ExportFilters(params_, *channel, options_.model);
+    if (words.size() == 2) {
+        out_ << text;
+        return {};
+    }
+    std::ofstream file(words[2], std::ios::binary | std::ios::trunc);
+    if (!(file << text) || !file.flush()) return Fail(kExitFile, "cannot write the filter file " + words[2]);
+    out_ << "wrote " << ChannelText(*channel, options_.model) << "'s filters to " << words[2] << '\n';
+    return {};
 }
 
 CommandResult EditSession::Finish() {

@@ -34,6 +34,9 @@ class DeviceSession {
     std::mutex printMutex_;
 };
 
+// The commands that work on the records of a device or a file, alone or in a script.
+bool IsEditCommand(const std::string& word);
+
 // What a command left to say when it failed: its exit code and message.
 struct CommandResult {
     int code = kExitOk;
@@ -58,6 +61,8 @@ class EditSession {
     CommandResult Get(const std::vector<std::string>& words);
     CommandResult Program(const std::vector<std::string>& words);
     CommandResult Generator(const std::vector<std::string>& words);
+    CommandResult ImportFilters(const std::vector<std::string>& words);
+    CommandResult ExportFilters(const std::vector<std::string>& words);
     // Runs an exchange on the connection's worker; nothing when the connection ended first.
     template <class F> auto OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerialPort&>()))>;
 
