@@ -10,6 +10,8 @@
 #include "device/SaveProgramWindow.h"
 #include "model/ParameterFile.h"
 #include "model/ValueRanges.h"
+#include "modules/FilterImport.h"
+#include "modules/FilterImportWindow.h"
 #include "modules/RecordText.h"
 
 #include <QAction>
@@ -21,6 +23,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -176,6 +179,27 @@ void CMainFrame::BuildMenus() {
     });
     add(file, "Open..", 32805, [this] { OpenFile(); })->setShortcut(QKeySequence::Open);
     add(file, "Save as..", 32806, [this] { SaveFileAs(); })->setShortcut(QKeySequence::SaveAs);
+    file->addSeparator();
+    QAction* importFilters = file->addAction("Import filters\u2026");
+    importFilters->setObjectName("importFilters");
+    importFilters->setToolTip(
+        "Put the filters of a measurement program's filter file on the graph's channel");
+    connect(importFilters, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, "Import filters", LastFolder(),
+                                                          "Filter files (*.txt);;All files (*)");
+        if (!path.isEmpty()) ImportFilters(path);
+    });
+    QAction* exportFilters = file->addAction("Export filters\u2026");
+    exportFilters->setObjectName("exportFilters");
+    exportFilters->setToolTip("Write the graph's channel's equaliser as a filter file");
+    connect(exportFilters, &QAction::triggered, this, [this] {
+        const ChannelRef c = page_->GraphChannel();
+        const QString name = Q(ChannelName(c.section, c.index, app_.Model())).remove(' ');
+        const QString path = QFileDialog::getSaveFileName(
+            this, "Export filters of " + Q(ChannelName(c.section, c.index, app_.Model())),
+            QDir(LastFolder()).filePath(name + ".txt"), "Filter files (*.txt)");
+        if (!path.isEmpty()) ExportFilters(path, c);
+    });
     file->addSeparator();
     fileMenu_ = file;
     recentEnd_ = file->addSeparator();
@@ -394,6 +418,44 @@ bool CMainFrame::SaveFile(const QString& path) {
     }
     ShowNote("Saved " + QFileInfo(path).fileName());
     FileUsed(path);
+    return true;
+}
+
+bool CMainFrame::ImportFilters(const QString& path) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        ShowMessage(this, "Import filters", "Cannot read " + QFileInfo(path).fileName() + ".",
+                    MessageIcon::Warning);
+        return false;
+    }
+    const FilterFile file = ParseFilterText(in.readAll().toStdString());
+    if (file.filters.empty() && !file.preampDb) {
+        ShowMessage(this, "Import filters",
+                    QFileInfo(path).fileName() +
+                        " holds no filter lines (\"Filter 1: ON PK Fc 100 Hz Gain -3 dB Q 2\").",
+                    MessageIcon::Warning);
+        return false;
+    }
+    FilterImportWindow window(file, page_->GraphChannel(), app_.Model(), this);
+    if (window.exec() != QDialog::Accepted) return false;
+    const ImportPlan plan = window.Plan();
+    const std::string where = ChannelName(plan.channel.section, plan.channel.index, app_.Model());
+    app_.EditAsOneStep("Import filters into " + where, [&plan](EditContext& ctx) { ApplyImport(ctx, plan); });
+    ShowNote(QString("Imported %1 filter(s) into %2.").arg(plan.placed.size()).arg(Q(where)));
+    return true;
+}
+
+bool CMainFrame::ExportFilters(const QString& path, ChannelRef channel) {
+    QSaveFile out(path);
+    const std::string text = quellmarin::ExportFilters(g_SystemParameters, channel, app_.Model());
+    if (!out.open(QIODevice::WriteOnly) || out.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
+        !out.commit()) {
+        ShowMessage(this, "Export filters", "Cannot write " + QFileInfo(path).fileName() + ".",
+                    MessageIcon::Warning);
+        return false;
+    }
+    ShowNote("Wrote the filters of " + Q(ChannelName(channel.section, channel.index, app_.Model())) + " to " +
+             QFileInfo(path).fileName() + ".");
     return true;
 }
 

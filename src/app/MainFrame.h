@@ -43,6 +43,11 @@ class CMainFrame : public QMainWindow {
     QList<QAction*> RecentActions() const { return recentActions_; }
     // The folder the file dialogs open in.
     QString LastFolder() const;
+    // Filters of a measurement program's filter file put on a channel's equaliser, after the user saw
+    // what the device will do (one step of the history); false when nothing was imported.
+    bool ImportFilters(const QString& path);
+    // The channel's equaliser as a filter file.
+    bool ExportFilters(const QString& path, ChannelRef channel);
     // What the program remembers between runs, in the user's configuration folder.
     static QString SettingsPath();
     // The help window (F1), made at its first use.

@@ -44,6 +44,11 @@ class CPropertyViewPage : public QWidget {
 
     PanelLogic& Logic() { return logic_; }
     int CurrentChannel() const { return logic_.CurrentChannel(); }
+    // The channel whose response the graph shows.
+    ChannelRef GraphChannel() const {
+        return logic_.InputSectionActive() ? ChannelRef{Section::Input, logic_.CurrentInputChannel()}
+                                           : ChannelRef{Section::Output, logic_.CurrentOutputChannel()};
+    }
 
     // The editor window a strip column opens; the page tells it the selected channel of its section.
     void RegisterPopup(StripAction action, ModulePopup* popup);

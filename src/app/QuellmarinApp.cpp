@@ -286,6 +286,16 @@ void CQuellmarinApp::RecordStep(const std::string& name) {
     emit historyChanged();
 }
 
+void CQuellmarinApp::EditAsOneStep(const std::string& name, const std::function<void(EditContext&)>& edit) {
+    std::vector<std::string> frames;
+    EditContext quiet{g_SystemParameters, DeviceInfo, model_, ctx_.address,
+                      [&frames](std::string frame) { frames.push_back(std::move(frame)); }};
+    edit(quiet);
+    RecordStep(name);
+    for (std::string& frame : frames) controller_->Post(std::move(frame));
+    emit recordsReplaced();
+}
+
 void CQuellmarinApp::Shutdown() {
     controller_->Shutdown();
 }

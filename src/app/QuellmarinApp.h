@@ -90,6 +90,8 @@ class CQuellmarinApp : public QObject {
     void ReadDeviceRecord(QObject* receiver, std::function<void(std::optional<SystemParameters>)> done);
     // A change of the whole record that is one step of the history (a file load).
     void RecordStep(const std::string& name);
+    // Runs several edits as one step of the history: their frames go to the device as usual.
+    void EditAsOneStep(const std::string& name, const std::function<void(EditContext&)>& edit);
     void Post(const std::string& frame) { controller_->Post(frame); }
 
     // Runs an exchange on the link worker between two cycles. `progress` (marks 1, 2, ...) and `done`
