@@ -8,6 +8,8 @@
 #include "device/GeneratorWindow.h"
 #include "device/ProgramListWindow.h"
 #include "device/SaveProgramWindow.h"
+#include "graph/ReportPdf.h"
+#include "graph/SetupReport.h"
 #include "model/ParameterFile.h"
 #include "model/ValueRanges.h"
 #include "modules/FilterImport.h"
@@ -199,6 +201,19 @@ void CMainFrame::BuildMenus() {
             this, "Export filters of " + Q(ChannelName(c.section, c.index, app_.Model())),
             QDir(LastFolder()).filePath(name + ".txt"), "Filter files (*.txt)");
         if (!path.isEmpty()) ExportFilters(path, c);
+    });
+    QAction* report = file->addAction("Export report\u2026");
+    report->setObjectName("exportReport");
+    report->setToolTip("Write every setting, the routing and the responses as an HTML page or a PDF");
+    connect(report, &QAction::triggered, this, [this] {
+        QString selected;
+        const QString path = QFileDialog::getSaveFileName(
+            this, "Export report", QDir(LastFolder()).filePath("set-up report.html"),
+            "HTML page (*.html);;PDF document (*.pdf)", &selected);
+        if (path.isEmpty()) return;
+        const bool pdf = selected.contains("pdf") || path.endsWith(".pdf", Qt::CaseInsensitive);
+        const QString suffix = pdf ? ".pdf" : ".html";
+        ExportReport(path.endsWith(suffix, Qt::CaseInsensitive) ? path : path + suffix);
     });
     file->addSeparator();
     fileMenu_ = file;
@@ -456,6 +471,21 @@ bool CMainFrame::ExportFilters(const QString& path, ChannelRef channel) {
     }
     ShowNote("Wrote the filters of " + Q(ChannelName(channel.section, channel.index, app_.Model())) + " to " +
              QFileInfo(path).fileName() + ".");
+    return true;
+}
+
+bool CMainFrame::ExportReport(const QString& path) {
+    const SetupReport report = BuildSetupReport(g_SystemParameters, DeviceInfo, app_.Model());
+    const std::string target = path.toStdString();
+    const bool pdf = path.endsWith(".pdf", Qt::CaseInsensitive);
+    const bool written =
+        pdf ? WriteReportPdf(report, target) > 0 : WriteFileAtomically(target, SetupReportHtml(report));
+    if (!written) {
+        ShowMessage(this, "Export report", "Cannot write " + QFileInfo(path).fileName() + ".",
+                    MessageIcon::Warning);
+        return false;
+    }
+    ShowNote("Wrote the set-up report to " + QFileInfo(path).fileName() + ".");
     return true;
 }
 

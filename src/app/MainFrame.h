@@ -48,6 +48,8 @@ class CMainFrame : public QMainWindow {
     bool ImportFilters(const QString& path);
     // The channel's equaliser as a filter file.
     bool ExportFilters(const QString& path, ChannelRef channel);
+    // The set-up report of the program's settings, as HTML or, for a ".pdf" path, as PDF.
+    bool ExportReport(const QString& path);
     // What the program remembers between runs, in the user's configuration folder.
     static QString SettingsPath();
     // The help window (F1), made at its first use.

@@ -3,6 +3,7 @@
 #include "cli/Dump.h"
 #include "cli/Edit.h"
 #include "cli/Session.h"
+#include "graph/SetupReport.h"
 #include "link/DeviceLink.h"
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
@@ -11,6 +12,10 @@
 #include "model/Records.h"
 #include "model/ValueRanges.h"
 #include "modules/RecordDiff.h"
+
+#ifdef QUELLMARIN_HAS_PDF
+#include "graph/ReportPdf.h"
+#endif
 
 #include <CLI/CLI.hpp>
 #include <condition_variable>
@@ -201,6 +206,38 @@ int Apply(const Options& o, const Environment& env, std::ostream& out, std::ostr
     return kExitOk;
 }
 
+int Report(const Options& o, std::ostream& out, std::ostream& err) {
+    if (o.words.size() != 3) return UsageError(err, "report takes FILE and OUT");
+    const auto file = LoadOrSay(o.words[1], o.model, err);
+    if (!file) return kExitFile;
+    const std::string& target = o.words[2];
+    const std::string suffix = target.size() >= 5 ? target.substr(target.size() - 5) : target;
+    const bool pdf = target.size() >= 4 && (target.ends_with(".pdf") || target.ends_with(".PDF"));
+    const bool html = suffix == ".html" || suffix == ".HTML" || target.ends_with(".htm");
+    if (!pdf && !html) return UsageError(err, "the report is written as OUT.html or OUT.pdf");
+    const SetupReport report = BuildSetupReport(file->params, file->info, o.model);
+    if (html) {
+        if (!WriteFileAtomically(target, SetupReportHtml(report))) {
+            err << "cannot write " << target << '\n';
+            return kExitFile;
+        }
+        out << "wrote the report of " << o.words[1] << " to " << target << '\n';
+        return kExitOk;
+    }
+#ifdef QUELLMARIN_HAS_PDF
+    EnsureGuiForReports();
+    const int pages = WriteReportPdf(report, target);
+    if (pages == 0) {
+        err << "cannot write " << target << '\n';
+        return kExitFile;
+    }
+    out << "wrote the report of " << o.words[1] << " to " << target << " (" << pages << " pages)\n";
+    return kExitOk;
+#else
+    return UsageError(err, "this build writes HTML reports only");
+#endif
+}
+
 int Levels(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
     if (o.words.size() != 1) return UsageError(err, "levels takes no operand");
     DeviceSession session(o, env, err);
@@ -328,6 +365,7 @@ struct Parser {
         Command("defaults", "write the default state as a parameter file", {"FILE"});
         Command("dump", "print every field of a parameter file", {"FILE"});
         Command("diff", "print the settings in which two parameter files differ", {"A", "B"});
+        Command("report", "write the set-up report of a parameter file as HTML or PDF", {"FILE", "OUT"});
         Command("apply", "send the processor only the settings in which it differs from FILE", {"FILE"})
             ->add_flag("--force", o.force, "send values no editor sets as they are");
         Command("set",
@@ -524,6 +562,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "defaults") return Defaults(*options, out, err);
     if (command == "dump") return Dump(*options, out, err);
     if (command == "diff") return Diff(*options, out, err);
+    if (command == "report") return Report(*options, out, err);
     if (command == "apply") return Apply(*options, env, out, err);
     if (command == "scan") return Scan(*options, env, out, err);
     if (command == "upload") return Upload(*options, env, out, err);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quellmarin {
@@ -147,6 +148,14 @@ class GraphModel {
     BandHook bandHook_;
     CrossoverHook crossoverHook_;
 };
+
+// The axis labels of the graph: frequencies under the plot, levels every 6 dB beside it.
+inline constexpr std::array<double, 10> kGraphLabelFrequencies = {20,   50,   100,  200,   500,
+                                                                  1000, 2000, 5000, 10000, 20000};
+inline constexpr std::array<std::string_view, 10> kGraphFrequencyLabels = {
+    "20Hz", "50Hz", "100Hz", "200Hz", "500Hz", "1kHz", "2kHz", "5kHz", "10kHz", "20kHz"};
+inline constexpr std::array<std::string_view, 10> kGraphLevelLabels = {
+    "+24dB", "+18dB", "+12dB", "  +6dB", "   0dB", "  -6dB", "-12dB", "-18dB", "-24dB", "-30dB"};
 
 // A cardinal spline through points as cubic Bezier segments: for each segment the two control
 // points and its end (tension as the drawing library takes it, 0.3 for the graph).

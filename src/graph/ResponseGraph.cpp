@@ -1,5 +1,6 @@
 #include "graph/ResponseGraph.h"
 
+#include "app/QText.h"
 #include "dsp/Scales.h"
 #include "modules/CrossoverEditor.h"
 
@@ -14,11 +15,6 @@
 namespace quellmarin::ui {
 
 namespace {
-const char* kFrequencyLabels[] = {"20Hz", "50Hz", "100Hz", "200Hz", "500Hz",
-                                  "1kHz", "2kHz", "5kHz",  "10kHz", "20kHz"};
-const double kLabelFrequencies[] = {20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000};
-const char* kLevelLabels[] = {"+24dB",  "+18dB", "+12dB", "  +6dB", "   0dB",
-                              "  -6dB", "-12dB", "-18dB", "-24dB",  "-30dB"};
 const QColor kBandColors[7] = {{255, 120, 90},  {120, 210, 120}, {90, 170, 255}, {240, 200, 80},
                                {200, 120, 240}, {90, 220, 220},  {255, 150, 200}};
 } // namespace
@@ -299,17 +295,18 @@ void ResponseGraph::PaintBackground(QPainter& p) {
     const QFontMetrics fm(small);
     std::vector<AxisLabel> axis;
     for (int i = 0; i < 10; ++i) {
-        const double f = kLabelFrequencies[i];
+        const double f = kGraphLabelFrequencies[std::size_t(i)];
         const bool decade = f == 20 || f == 100 || f == 1000 || f == 10000 || f == 20000;
-        axis.push_back(
-            {g.FrequencyToColumn(f), double(fm.horizontalAdvance(kFrequencyLabels[i])), decade ? 1 : 0});
+        axis.push_back({g.FrequencyToColumn(f),
+                        double(fm.horizontalAdvance(Q(kGraphFrequencyLabels[std::size_t(i)]))),
+                        decade ? 1 : 0});
     }
     for (const int i : FittingLabels(axis, width(), 4))
         p.drawText(QPointF(axis[std::size_t(i)].centre - axis[std::size_t(i)].width / 2, plot.bottom() + 15),
-                   kFrequencyLabels[i]);
+                   Q(kGraphFrequencyLabels[std::size_t(i)]));
     for (int i = 0; i < 10; ++i)
         p.drawText(QRectF(0, g.top + 2 * i * g.Unit() - 8, g.left - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
-                   QString(kLevelLabels[i]).trimmed());
+                   Q(kGraphLevelLabels[std::size_t(i)]).trimmed());
 }
 
 void ResponseGraph::mousePressEvent(QMouseEvent* e) {

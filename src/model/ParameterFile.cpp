@@ -148,30 +148,44 @@ std::string_view CheckParameterFileTarget(const fs::path& path) {
     return {};
 }
 
-std::string_view SaveParameterFile(const fs::path& path, const SystemParameters& params,
-                                   const DeviceInfoRecord& info) {
-    if (!HasParameterFileExtension(path)) return kFileExtError;
-    if (!ExistingTargetWritable(path)) return kFileOpenError;
-
+bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
     fs::path temp;
     std::FILE* f = CreateTempBeside(path, temp);
-    if (!f) return kFileOpenError;
-
-    const std::vector<std::uint8_t> bytes = ParameterFileBytes(params, info);
+    if (!f) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const bool closed = SyncAndClose(f);
     std::error_code ec;
-    if (!written || !closed || fs::file_size(temp, ec) != kParameterFileSize) {
+    if (!written || !closed || fs::file_size(temp, ec) != bytes.size()) {
         fs::remove(temp, ec);
-        return kFileSaveFailed;
+        return false;
     }
     if (fs::exists(path, ec)) fs::permissions(temp, fs::status(path, ec).permissions(), ec);
     fs::rename(temp, path, ec);
     if (ec) {
         std::error_code ignored;
         fs::remove(temp, ignored);
-        return kFileSaveFailed;
+        return false;
     }
+    return true;
+}
+
+std::string_view SaveParameterFile(const fs::path& path, const SystemParameters& params,
+                                   const DeviceInfoRecord& info) {
+    if (!HasParameterFileExtension(path)) return kFileExtError;
+    if (!ExistingTargetWritable(path)) return kFileOpenError;
+    const std::vector<std::uint8_t> bytes = ParameterFileBytes(params, info);
+    if (bytes.size() != kParameterFileSize) return kFileSaveFailed;
+    fs::path temp;
+    if (std::FILE* probe = CreateTempBeside(path, temp)) {
+        std::fclose(probe);
+        std::error_code ec;
+        fs::remove(temp, ec);
+    } else {
+        return kFileOpenError;
+    }
+    if (!WriteFileAtomically(path,
+                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+        return kFileSaveFailed;
     return {};
 }
 

@@ -46,6 +46,10 @@ std::vector<std::uint8_t> ParameterFileBytes(const SystemParameters& params, con
 // True when the name's extension is "asc" in any case.
 bool HasParameterFileExtension(const std::filesystem::path& path);
 
+// Writes the bytes through a temporary file beside `path`, renamed over it once complete: a failed
+// write never leaves a cut file in place of a good one. False when it could not.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
 // Writes the 1105-byte file through a temporary file in the same folder that is renamed over the
 // target, so a failed save leaves what was there before. Returns an empty text on success, else the
 // message to show.

@@ -3,6 +3,7 @@
 #include "CliTestSupport.h"
 #include "TempDir.h"
 #include "cli/Edit.h"
+#include "dsp/Scales.h"
 #include "link/Frames.h"
 #include "model/ParameterFile.h"
 #include "modules/RecordDiff.h"
@@ -274,4 +275,41 @@ TEST(CliEdit, VerboseShowsTheFramesAndJsonCoversScanAndLevels) {
     EXPECT_EQ(levels[0]["in"].size(), 8u);
     EXPECT_EQ(levels[0]["out"].size(), 8u);
     EXPECT_TRUE(levels[0]["inStatus"].is_number());
+}
+
+TEST(CliEdit, FiltersAreImportedOnlyWhenTheyFitOrWhenForcedAndExportedBack) {
+    TempDir dir;
+    const auto file = dir / "show.asc";
+    ASSERT_EQ(SaveParameterFile(file, DefaultSystemParameters(), DefaultDeviceInfo()), "");
+    const auto before = Bytes(file);
+    std::string nine = "Preamp: -2 dB\n";
+    for (int k = 1; k <= 9; ++k)
+        nine +=
+            "Filter " + std::to_string(k) + ": ON PK Fc " + std::to_string(150 * k) + " Hz Gain -2 dB Q 2\n";
+    const auto filters = (dir / "nine.txt").string();
+    std::ofstream(filters) << nine;
+
+    VirtualRig rig;
+    auto r = rig.Run({"--file", file.string(), "peq-import", "out", "2", filters});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("nothing was changed; add --force"), std::string::npos);
+    EXPECT_NE(r.out.find("the file has 9 filters and Output 2 has 7 bands"), std::string::npos) << r.out;
+    EXPECT_EQ(Bytes(file), before);
+
+    r = rig.Run({"--file", file.string(), "peq-import", "out", "2", filters, "--force"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(Bytes(file), before);
+    r = rig.Run({"--file", file.string(), "peq-export", "out", "2"});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("Preamp: -2.0 dB\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Filter 7: ON PK Fc 1060 Hz Gain -2.0 dB Q 2.05\n"), std::string::npos) << r.out;
+
+    // On the processor: the same frames as on the file, and its record holds them.
+    r = rig.Run({"--id", "5", "peq-import", "out", "2", filters, "--force"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto loaded = LoadParameterFile(file, 0x88);
+    ASSERT_TRUE(loaded.ok());
+    for (int b = 0; b < kOutputBands; ++b)
+        EXPECT_EQ(rig.device.Parameters().OutCH[1].Peq[b].Freq, loaded.records->params.OutCH[1].Peq[b].Freq);
+    EXPECT_EQ(rig.device.Parameters().OutCH[1].Gain, GainCode(-2));
 }

@@ -124,6 +124,25 @@ class TestFilterWindows : public QObject {
         QVERIFY(SameSettings(g_SystemParameters, before));
         QVERIFY(!frame.ExportFilters(dir.filePath("no/such/folder/x.txt"), {Section::Output, 5}));
     }
+
+    void theSetupReportIsWrittenAsHtmlAndPdf() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        g_SystemParameters.OutCH[0].Gain = 171;
+        QTemporaryDir dir;
+        QVERIFY(frame.ExportReport(dir.filePath("show.html")));
+        QFile html(dir.filePath("show.html"));
+        QVERIFY(html.open(QIODevice::ReadOnly));
+        const QByteArray page = html.readAll();
+        QVERIFY(page.contains("<h3>Output 1</h3>"));
+        QVERIFY(page.contains("<td>-5.0 dB</td>"));
+        QVERIFY(frame.ExportReport(dir.filePath("show.pdf")));
+        QFile pdf(dir.filePath("show.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.read(5) == "%PDF-");
+        QVERIFY(!frame.ExportReport(dir.filePath("missing/show.pdf")));
+        QCOMPARE(messages_.size(), 1);
+    }
 };
 
 QTEST_MAIN(TestFilterWindows)
