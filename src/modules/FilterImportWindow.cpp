@@ -37,9 +37,10 @@ FilterImportWindow::FilterImportWindow(FilterFile file, ChannelRef channel, Devi
     table_->setHorizontalHeaderLabels({"Band", "The file asks", "The device will do"});
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setMinimumSize(560, 240);
+    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    table_->setMinimumSize(620, 250);
     layout->addWidget(table_);
 
     difference_ = new QLabel(this);
@@ -47,7 +48,7 @@ FilterImportWindow::FilterImportWindow(FilterFile file, ChannelRef channel, Devi
     notes_->setWordWrap(true);
     refusals_ = new QLabel(this);
     refusals_->setWordWrap(true);
-    refusals_->setStyleSheet("color: #b00000; font-weight: bold;");
+    refusals_->setStyleSheet("color: #ff8080; font-weight: bold;"); // readable on the dark theme
     layout->addWidget(difference_);
     layout->addWidget(notes_);
     layout->addWidget(refusals_);

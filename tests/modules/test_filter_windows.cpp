@@ -91,6 +91,7 @@ class TestFilterWindows : public QObject {
                 QVERIFY(w->Refusals()->isVisible());
                 QVERIFY(w->Refusals()->text().contains("the file has 9 filters and Output 4 has 7 bands"));
                 QCOMPARE(w->ImportButton()->text(), QString("Import what fits"));
+                quellmarin::test::KeepScreenshot(w, "filter-import");
                 Choose(w->Channel(), "Input 1");
                 QCOMPARE(w->Table()->rowCount(), 5);
             },
