@@ -58,10 +58,10 @@ DeviceSession::DeviceSession(const Options& o, const Environment& env, std::ostr
       link_(provider_, o.model, env.timings) {
     link_.SetCatalog(BuildPortCatalog(o.ports, env.virtualPorts, env.includeHardware));
     if (o.verbose) {
-        // Frames as they went, one line each way: "> (05$0280181)", "< (05J001)".
-        link_.SetTap([this](bool sent, std::string_view text) {
+        // Frames as they went, one line each way: "/dev/ttyUSB0 > (05$0280181)", "/dev/ttyUSB0 < (05J001)".
+        link_.SetTap([this](std::string_view port, bool sent, std::string_view text) {
             std::lock_guard lock(printMutex_);
-            err_ << (sent ? "> " : "< ") << text << '\n';
+            err_ << port << (sent ? " > " : " < ") << text << '\n';
         });
     }
 }

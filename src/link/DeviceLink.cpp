@@ -43,7 +43,7 @@ std::vector<FoundDevice> DeviceLink::Scan(const ScanProgress& progress, const st
     if (connected_) return devices_;
     PortCheck check = CheckPorts(provider_, catalog_);
     portProblems_ = std::move(check.problems);
-    devices_ = ProbePorts(provider_, check.usable, model_, timings_, progress, cancel, ids);
+    devices_ = ProbePorts(provider_, check.usable, model_, timings_, progress, cancel, ids, tap_);
     return devices_;
 }
 
@@ -78,9 +78,11 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
         }
         if (download) {
             const std::string frame = FrameDownload(address_, HexEncode(record));
-            if (frame.size() == kDownloadFrameLength) secondary_.Write(frame);
+            if (frame.size() == kDownloadFrameLength && secondary_.Write(frame) && tap_)
+                tap_(portPath_, true, frame);
             timings_.clock->SleepFor(timings_.downloadSettle);
-            secondary_.Read(100, timings_.secondaryRead);
+            const std::string echo = secondary_.Read(100, timings_.secondaryRead);
+            if (tap_ && !echo.empty()) tap_(portPath_, false, echo);
             secondary_.Close();
             timings_.clock->SleepFor(timings_.downloadSettle);
         } else {

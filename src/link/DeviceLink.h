@@ -44,8 +44,12 @@ class DeviceLink {
     CommandQueue& Queue() { return queue_; }
     LinkWorker& Worker() { return worker_; }
     void SetCallbacks(WorkerCallbacks callbacks);
-    // Sees everything the connection's port sends and reads; set before connecting.
-    void SetTap(CSerialPort::Tap tap) { primary_.SetTap(std::move(tap)); }
+    // Sees everything the link sends and reads: the scan's probes, the download and the connection's
+    // port. Set before scanning.
+    void SetTap(CSerialPort::Tap tap) {
+        tap_ = tap;
+        primary_.SetTap(std::move(tap));
+    }
 
     void SetCatalog(std::vector<std::string> catalog) { catalog_ = std::move(catalog); }
     const std::vector<std::string>& Catalog() const { return catalog_; }
@@ -96,6 +100,7 @@ class DeviceLink {
     int id_ = 0;
     std::atomic<bool> connected_{false};
     WorkerCallbacks callbacks_;
+    CSerialPort::Tap tap_;
 };
 
 } // namespace quellmarin

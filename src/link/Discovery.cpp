@@ -87,9 +87,11 @@ std::vector<int> TakeHelloReplies(std::string& pending, DeviceModel model) {
 
 std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string& path, DeviceModel model,
                                       const LinkTimings& timings, const std::function<void()>& probed,
-                                      const std::atomic<bool>* cancel, IdRange ids) {
+                                      const std::atomic<bool>* cancel, IdRange ids,
+                                      const CSerialPort::Tap& tap) {
     std::vector<FoundDevice> found;
     CSerialPort port(provider, timings);
+    port.SetTap(tap);
     port.SetDeviceLineSettings();
     port.SetPortName(std::string(TrimBlanks(path)));
     if (port.Open() != CSerialPort::kOpened) {
@@ -130,7 +132,7 @@ std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string&
 std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
                                     DeviceModel model, const LinkTimings& timings,
                                     const ScanProgress& progress, const std::atomic<bool>* cancel,
-                                    IdRange ids) {
+                                    IdRange ids, const CSerialPort::Tap& tap) {
     const int planned = static_cast<int>(usable.size()) * std::max(0, ids.last - ids.first + 1);
     std::atomic<int> done{0};
     const std::function<void()> probed = [&] {
@@ -141,8 +143,9 @@ std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<st
     std::vector<std::vector<FoundDevice>> perPort(usable.size());
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < usable.size(); ++i)
-        threads.emplace_back(
-            [&, i] { perPort[i] = ProbeOnePort(provider, usable[i], model, timings, probed, cancel, ids); });
+        threads.emplace_back([&, i] {
+            perPort[i] = ProbeOnePort(provider, usable[i], model, timings, probed, cancel, ids, tap);
+        });
     for (auto& t : threads) t.join();
     std::vector<FoundDevice> all;
     for (auto& list : perPort) all.insert(all.end(), list.begin(), list.end());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/SerialLine.h"
+#include "link/SerialPort.h"
 #include "link/Timings.h"
 #include "model/DeviceModel.h"
 
@@ -48,11 +49,13 @@ struct IdRange {
 // Probes IDs 1..50 on every usable port (one thread a port) and lists the answers in port order, then
 // ID order. Each probe waits its hello window, but the port is read all the time: a reply names its
 // ID, so one that comes after its own window still counts, and after the last probe the scan listens
-// for late replies a while longer. `cancel` stops the probing early.
+// for late replies a while longer. `cancel` stops the probing early. `tap`, when set, sees what every
+// port sends and reads (from the ports' threads).
 std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
                                     DeviceModel model, const LinkTimings& timings,
                                     const ScanProgress& progress = {},
-                                    const std::atomic<bool>* cancel = nullptr, IdRange ids = {});
+                                    const std::atomic<bool>* cancel = nullptr, IdRange ids = {},
+                                    const CSerialPort::Tap& tap = {});
 
 // The device ID a complete hello reply names (its digits come reversed), or nothing when the text is
 // not a hello reply of the model.

@@ -78,7 +78,7 @@ bool CSerialPort::WriteAll(std::string_view text) {
     if (zero != std::string_view::npos) text = text.substr(0, zero);
     if (text.empty()) return false;
     const bool written = line_->Write(text, timings_.writeTimeout) == text.size();
-    if (written && tap_) tap_(true, text);
+    if (written && tap_) tap_(portName_, true, text);
     return written;
 }
 
@@ -100,7 +100,7 @@ std::string CSerialPort::ReadAvailable(std::size_t limit) {
     line_->Purge();
     const std::size_t zero = bytes.find('\0');
     if (zero != std::string::npos) bytes.resize(zero);
-    if (tap_ && !bytes.empty()) tap_(false, bytes);
+    if (tap_ && !bytes.empty()) tap_(portName_, false, bytes);
     return bytes;
 }
 

@@ -35,9 +35,9 @@ class CSerialPort {
     // The device's settings: 38400 baud, no parity, 8 data bits, one stop bit.
     void SetDeviceLineSettings();
     void SetTimings(const LinkTimings& timings) { timings_ = timings; }
-    // Sees every text written (`sent`) and every non-empty read, as it went (for logs). Set it before
-    // the port is used from another thread.
-    using Tap = std::function<void(bool sent, std::string_view text)>;
+    // Sees every text written (`sent`) and every non-empty read, as it went, with the port's name (for
+    // logs). Set it before the port is used from another thread.
+    using Tap = std::function<void(std::string_view port, bool sent, std::string_view text)>;
     void SetTap(Tap tap) { tap_ = std::move(tap); }
 
     // 0 opened (or already open), 1 the port cannot be opened, 2 a setting is empty, 3 the port refused

@@ -260,9 +260,10 @@ TEST(CliEdit, VerboseShowsTheFramesAndJsonCoversScanAndLevels) {
     VirtualRig rig;
     auto r = rig.Run({"--id", "5", "-v", "set", "out", "4", "gain", "-10"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("> " + FrameOutputGain("05", 3, 161) + "\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("> (05Q000)\n< (05Q000"), std::string::npos) << "the read-back and its reply";
-    EXPECT_NE(r.err.find("> (05B)\n"), std::string::npos);
+    EXPECT_NE(r.err.find("virtual > (05hello)\nvirtual < "), std::string::npos) << "the scan's probe";
+    EXPECT_NE(r.err.find("virtual > " + FrameOutputGain("05", 3, 161) + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("virtual > (05Q000)\nvirtual < (05Q000"), std::string::npos) << "the read-back";
+    EXPECT_NE(r.err.find("virtual > (05B)\n"), std::string::npos);
 
     r = rig.Run({"scan", "--json"});
     ASSERT_EQ(r.code, 0);
