@@ -415,7 +415,7 @@ struct SplitArguments {
 
 SplitArguments SplitEditWords(const std::vector<std::string>& args) {
     static const std::vector<std::string> valued = {"--port", "--id", "--model", "--file", "-f", "--script"};
-    static const std::vector<std::string> flags = {"--json", "-v", "--verbose", "--force"};
+    static const std::vector<std::string> flags = {"--json", "-v", "--verbose", "--force", "-h", "--help"};
     const auto in = [](const std::vector<std::string>& list, const std::string& a) {
         return std::find(list.begin(), list.end(), a) != list.end();
     };

@@ -187,6 +187,9 @@ TEST(Cli, ModelsAndErrors) {
     EXPECT_EQ(RunCli({"--port"}).code, 2);
     EXPECT_EQ(RunCli({"--bogus", "dump", "a.asc"}).code, 2);
     EXPECT_EQ(RunCli({"--help"}).code, 0);
+    const CliRun help = RunCli({"set", "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("set in 2 gain -6"), std::string::npos) << "help, not an edit";
 
     std::string error;
     const auto o =
