@@ -60,6 +60,10 @@ bool LinkWorker::Finish(std::chrono::milliseconds timeout) {
     paused_ = false;
     finishing_ = true;
     Wake();
+    {
+        std::unique_lock lock(mutex_);
+        writtenChanged_.wait(lock, [&] { return !running_ || stop_ || (jobs_.empty() && !jobInHand_); });
+    }
     return FlushPending(timeout);
 }
 
@@ -129,10 +133,16 @@ void LinkWorker::Run() {
             if (!jobs_.empty()) {
                 job = std::move(jobs_.front());
                 jobs_.pop_front();
+                jobInHand_ = true;
             }
         }
         if (job) {
             job(&port_);
+            {
+                std::lock_guard lock(mutex_);
+                jobInHand_ = false;
+            }
+            writtenChanged_.notify_all();
             continue;
         }
 
@@ -181,9 +191,16 @@ void LinkWorker::Run() {
         writtenChanged_.notify_all();
         if (callbacks_.sent) callbacks_.sent(command);
         if (finishing_ && !queue_.Pending()) {
-            // The last frame ("B"): it must leave the port before it closes; no reply is awaited.
+            // The last frame ("B"): it must leave the port before it closes; no reply is awaited, and
+            // nothing may follow it. A job posted meanwhile (a read the window asked for as the user
+            // disconnected) learns that it cannot run.
             port_.Drain(timings_.cycle);
-            continue;
+            {
+                std::lock_guard lock(mutex_);
+                stop_ = true;
+            }
+            writtenChanged_.notify_all();
+            return;
         }
 
         port_.WaitForReply(levelPoll ? kLevelReplyLength : 0, timings_.cycle, &finishing_);

@@ -48,7 +48,9 @@ class LinkWorker {
     // Ends the thread after the cycle or job in hand; safe from any thread but the worker's own.
     void Stop();
     // Sends what is pending without waiting out the cycles or the poll, then ends by itself; true when
-    // everything pending was written within the time-out. Stop() still has to be called.
+    // everything pending was written within the time-out. Jobs queued or running go first, and the
+    // time-out counts from their end: the last posted frame is never cut off by a long exchange.
+    // Stop() still has to be called.
     bool Finish(std::chrono::milliseconds timeout);
     bool Running() const { return thread_.joinable(); }
 
@@ -98,6 +100,7 @@ class LinkWorker {
     bool running_ = false; // guarded by mutex_: jobs may be posted from any thread
     std::condition_variable wake_;
     std::deque<Job> jobs_;
+    bool jobInHand_ = false; // guarded by mutex_
     bool stop_ = false;
     bool woken_ = false;
     std::atomic<bool> finishing_{false};

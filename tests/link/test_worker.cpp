@@ -241,6 +241,52 @@ TEST(LinkWorker, FinishSendsWhatIsPendingAndTheEndWithoutWaitingOutTheCycle) {
     EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01L)", "(01$0300001)", "(01B)"}));
 }
 
+TEST(LinkWorker, NothingFollowsTheEndNotEvenAJobPostedAsItLeft) {
+    // A job posted the moment "B" goes out (a read the window asked for as the user disconnected)
+    // must not put a frame on the line after it.
+    LinkWorker* worker = nullptr;
+    std::promise<bool> ranWithPort;
+    WorkerCallbacks cb;
+    cb.sent = [&](const std::string& frame) {
+        if (frame == "(01B)")
+            worker->Post([&ranWithPort](CSerialPort* port) {
+                if (port) port->WriteText("(01Q000)");
+                ranWithPort.set_value(port != nullptr);
+            });
+    };
+    WorkerRig rig(Echo, cb);
+    LinkWorker w(rig.port, rig.queue, DeviceModel::Mivon, rig.timings, cb);
+    worker = &w;
+    w.SetMeterPoll(false);
+    w.Start("01");
+    rig.queue.PostCommand("(01$0300001)");
+    rig.queue.PostCommand("(01B)");
+    EXPECT_TRUE(w.Finish(2s));
+    w.Stop();
+    EXPECT_FALSE(ranWithPort.get_future().get()) << "the job is told there is no connection";
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 2; }));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0300001)", "(01B)"}));
+}
+
+TEST(LinkWorker, TheEndWaitsForAnExchangeInHandInsteadOfBeingCutOff) {
+    // The device never answers the job's request: the job waits out its own 300 ms, far longer than
+    // the finish's time-out, and "B" still follows it.
+    WorkerRig rig([](const std::string& frame) -> std::optional<std::string> {
+        if (frame == "(01Q000)") return std::nullopt;
+        return frame;
+    });
+    rig.worker.SetMeterPoll(false);
+    rig.worker.Start("01");
+    auto job = rig.worker.Submit([](CSerialPort& port) { return RequestReply(port, "01", "Q000)", 300ms); });
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 1; })) << "the job's request is on the line";
+    rig.queue.PostCommand("(01B)");
+    EXPECT_TRUE(rig.worker.Finish(50ms));
+    rig.worker.Stop();
+    EXPECT_EQ(job.get(), "");
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 2; }));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01Q000)", "(01B)"}));
+}
+
 TEST(LinkWorker, LevelFramesReachTheCallbackAndA40CharacterReplyDoesNot) {
     std::atomic<int> mode{0};
     std::mutex m;
