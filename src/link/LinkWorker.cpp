@@ -170,7 +170,8 @@ void LinkWorker::Run() {
                 std::lock_guard lock(mutex_);
                 ++taken_;
             } else if (finishing_) {
-                return; // everything pending has been written
+                EndOfRun(); // everything pending has been written
+                return;
             } else if (meterPoll_) {
                 command = FrameLevelPoll(address_);
                 levelPoll = true;
@@ -195,11 +196,7 @@ void LinkWorker::Run() {
             // nothing may follow it. A job posted meanwhile (a read the window asked for as the user
             // disconnected) learns that it cannot run.
             port_.Drain(timings_.cycle);
-            {
-                std::lock_guard lock(mutex_);
-                stop_ = true;
-            }
-            writtenChanged_.notify_all();
+            EndOfRun();
             return;
         }
 
@@ -216,6 +213,15 @@ void LinkWorker::Run() {
         }
         SleepUntil(cycleStart + timings_.cycle, false);
     }
+}
+
+void LinkWorker::EndOfRun() {
+    // From here on a posted job is told at once that it cannot run, and Finish stops waiting.
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    writtenChanged_.notify_all();
 }
 
 bool LinkWorker::ProbeLostDevice() {

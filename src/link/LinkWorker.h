@@ -82,6 +82,8 @@ class LinkWorker {
     void Run();
     void Wake();
     void DropJobs();
+    // The thread ends by itself after a finish: nothing more may be sent.
+    void EndOfRun();
     // Sleeps until the time point, or earlier when stopped, finishing or (if wakeOnWork) work arrives.
     void SleepUntil(LinkClock::TimePoint until, bool wakeOnWork);
     // One hello probe of a lost device on its port opened anew; true when it answered.
