@@ -1,9 +1,9 @@
 // Figures of the core: response-curve rebuilds for the graph and the bulk hex codec.
 #include "dsp/Response.h"
-#include "link/Frames.h"
-#include "link/HexCodec.h"
+#include "protocol/Frames.h"
+#include "protocol/HexCodec.h"
 #include "model/Records.h"
-#include "modules/RecordDiff.h"
+#include "edit/RecordDiff.h"
 
 #include <random>
 

@@ -3,8 +3,8 @@
 // with its own scan, connection and read-back; and the set-up report of a full set-up, HTML and PDF.
 // Usage: quellmarin-cli-figures
 #include "cli/Cli.h"
-#include "graph/ReportTestSupport.h"
-#include "graph/SetupReport.h"
+#include "core/panel/ReportTestSupport.h"
+#include "panel/SetupReport.h"
 #include "model/ParameterFile.h"
 #ifdef QUELLMARIN_HAS_PDF
 #include "graph/ReportPdf.h"

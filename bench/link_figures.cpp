@@ -2,10 +2,10 @@
 // scan time over one and four ports, the upload connection, command latency, an eight-frame burst
 // and idle CPU use.
 // Usage: quellmarin-link-figures [--quick]
-#include "device/ProgramExchange.h"
+#include "edit/ProgramExchange.h"
 #include "link/DeviceLink.h"
 #include "link/PortCatalog.h"
-#include "modules/RecordDiff.h"
+#include "edit/RecordDiff.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimServer.h"
 

@@ -1,13 +1,13 @@
 // Figures of the windowed program (run with QT_QPA_PLATFORM=offscreen or under Xvfb): resident memory
 // after connecting to the built-in virtual processor, CPU use while connected and idle, and the time
 // to repaint both meter strips. Usage: quellmarin-ui-figures [--quick]
-#include "app/LevelMeterStrip.h"
-#include "app/MainFrame.h"
-#include "app/Theme.h"
-#include "controls/Controls.h"
-#include "device/AliasEditor.h"
+#include "widgets/LevelMeterStrip.h"
+#include "shell/MainFrame.h"
+#include "widgets/Theme.h"
+#include "widgets/Controls.h"
+#include "edit/AliasEditor.h"
 #include "graph/ResponseGraph.h"
-#include "modules/GainPopup.h"
+#include "windows/GainPopup.h"
 
 #include <QMouseEvent>
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "cli/Dump.h"
 #include "cli/Edit.h"
 #include "cli/Session.h"
-#include "graph/SetupReport.h"
+#include "panel/SetupReport.h"
 #include "link/DeviceLink.h"
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
@@ -11,7 +11,7 @@
 #include "model/ParameterFile.h"
 #include "model/Records.h"
 #include "model/ValueRanges.h"
-#include "modules/RecordDiff.h"
+#include "edit/RecordDiff.h"
 
 #ifdef QUELLMARIN_HAS_PDF
 #include "graph/ReportPdf.h"

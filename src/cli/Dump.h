@@ -1,7 +1,7 @@
 // The fields of the two records printed as text or JSON.
 #pragma once
 
-#include "modules/RecordText.h"
+#include "edit/RecordText.h"
 
 #include <nlohmann/json.hpp>
 #include <ostream>

@@ -1,17 +1,17 @@
 #include "cli/Edit.h"
 
-#include "device/AliasEditor.h"
-#include "device/LinkEditor.h"
-#include "device/PanelLock.h"
-#include "device/RouteEditor.h"
+#include "edit/AliasEditor.h"
+#include "edit/LinkEditor.h"
+#include "edit/PanelLock.h"
+#include "edit/RouteEditor.h"
 #include "dsp/Scales.h"
-#include "modules/CompressorEditor.h"
-#include "modules/CrossoverEditor.h"
-#include "modules/DelayEditor.h"
-#include "modules/EqEditor.h"
-#include "modules/GainEditor.h"
-#include "modules/LimiterEditor.h"
-#include "modules/MuteEditor.h"
+#include "edit/CompressorEditor.h"
+#include "edit/CrossoverEditor.h"
+#include "edit/DelayEditor.h"
+#include "edit/EqEditor.h"
+#include "edit/GainEditor.h"
+#include "edit/LimiterEditor.h"
+#include "edit/MuteEditor.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,8 +3,8 @@
 // the windows' own.
 #pragma once
 
-#include "modules/EditContext.h"
-#include "modules/RecordText.h"
+#include "edit/EditContext.h"
+#include "edit/RecordText.h"
 
 #include <optional>
 #include <string>

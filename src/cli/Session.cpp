@@ -2,15 +2,15 @@
 
 #include "cli/Dump.h"
 #include "cli/Edit.h"
-#include "device/Generator.h"
-#include "device/ProgramExchange.h"
-#include "device/ProgramList.h"
+#include "edit/Generator.h"
+#include "edit/ProgramExchange.h"
+#include "edit/ProgramList.h"
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
 #include "model/ParameterFile.h"
-#include "modules/FilterImport.h"
-#include "modules/RecordDiff.h"
+#include "edit/FilterImport.h"
+#include "edit/RecordDiff.h"
 
 #include <fstream>
 #include <future>

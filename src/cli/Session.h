@@ -6,7 +6,7 @@
 
 #include "cli/Cli.h"
 #include "link/DeviceLink.h"
-#include "modules/EditContext.h"
+#include "edit/EditContext.h"
 
 #include <memory>
 #include <mutex>

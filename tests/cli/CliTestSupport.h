@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cli/Cli.h"
-#include "link/LinkTestSupport.h"
+#include "core/link/LinkTestSupport.h"
 
 #include <sstream>
 

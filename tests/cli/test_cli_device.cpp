@@ -4,10 +4,10 @@
 
 #include "CliTestSupport.h"
 #include "TempDir.h"
-#include "link/Frames.h"
-#include "link/LinkTestSupport.h"
+#include "protocol/Frames.h"
+#include "core/link/LinkTestSupport.h"
 #include "model/ParameterFile.h"
-#include "modules/RecordDiff.h"
+#include "edit/RecordDiff.h"
 
 #include <gtest/gtest.h>
 

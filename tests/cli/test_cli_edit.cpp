@@ -4,9 +4,9 @@
 #include "TempDir.h"
 #include "cli/Edit.h"
 #include "dsp/Scales.h"
-#include "link/Frames.h"
+#include "protocol/Frames.h"
 #include "model/ParameterFile.h"
-#include "modules/RecordDiff.h"
+#include "edit/RecordDiff.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

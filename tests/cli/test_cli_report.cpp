@@ -1,7 +1,7 @@
 // The set-up report from the command line: HTML, and PDF checked with the system's PDF tools.
 #include "CliTestSupport.h"
 #include "TempDir.h"
-#include "graph/ReportTestSupport.h"
+#include "core/panel/ReportTestSupport.h"
 #include "model/ParameterFile.h"
 
 #include <gtest/gtest.h>

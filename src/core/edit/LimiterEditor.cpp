@@ -1,0 +1,40 @@
+#include "edit/LimiterEditor.h"
+
+#include "dsp/Scales.h"
+#include "protocol/Frames.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quellmarin {
+
+std::string LimiterEditor::Title(int channel) const {
+    return EditorTitle("OUTPUT LIMIT" + std::string(18, ' '), ctx_.params, {Section::Output, channel},
+                       ctx_.model);
+}
+
+std::string LimiterEditor::ItemText(int item) {
+    return LimitText(kItems - 1 - item);
+}
+
+int LimiterEditor::SelectedItem(int channel) const {
+    const int master = ChannelRef{Section::Output, channel}.Master(ctx_.params);
+    return std::clamp(kItems - 1 - int(ctx_.params.OutCH[master].Limit), 0, kItems - 1);
+}
+
+void LimiterEditor::Select(int channel, int item) {
+    const int v = kItems - 1 - item;
+    if (v < 0 || v > kItems - 1) return;
+    remembered_.at(channel) = item;
+    const int master = ChannelRef{Section::Output, channel}.Master(ctx_.params);
+    ctx_.PostFixed(FrameLimit(ctx_.Address(), master, v), kLimitFrameLength);
+    ctx_.Out(master).Limit = static_cast<std::uint8_t>(v);
+}
+
+std::string LimiterEditor::Summary(int channel) const {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "Limit %+.1f dBu", LimitDbu(kItems - 1 - SelectedItem(channel)));
+    return buf;
+}
+
+} // namespace quellmarin

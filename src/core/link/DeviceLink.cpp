@@ -1,0 +1,147 @@
+#include "link/DeviceLink.h"
+
+#include "protocol/HexCodec.h"
+#include "link/WholeState.h"
+
+namespace quellmarin {
+
+namespace {
+// The worker reports through whatever callbacks are set at the time.
+WorkerCallbacks Forward(WorkerCallbacks* target) {
+    WorkerCallbacks cb;
+    cb.levels = [target](const LevelFrame& f) {
+        if (target->levels) target->levels(f);
+    };
+    cb.lostDevice = [target] {
+        if (target->lostDevice) target->lostDevice();
+    };
+    cb.answered = [target] {
+        if (target->answered) target->answered();
+    };
+    cb.sent = [target](const std::string& s) {
+        if (target->sent) target->sent(s);
+    };
+    return cb;
+}
+} // namespace
+
+DeviceLink::DeviceLink(PortProvider& provider, DeviceModel model, const LinkTimings& timings)
+    : provider_(provider), model_(model), timings_(timings), primary_(provider, timings),
+      secondary_(provider), worker_(primary_, queue_, model, timings, Forward(&callbacks_)) {}
+
+DeviceLink::~DeviceLink() {
+    Shutdown();
+}
+
+void DeviceLink::SetCallbacks(WorkerCallbacks callbacks) {
+    // Set before connecting; the worker reads them from its own thread.
+    callbacks_ = std::move(callbacks);
+}
+
+std::vector<FoundDevice> DeviceLink::Scan(const ScanProgress& progress, const std::atomic<bool>* cancel,
+                                          IdRange ids) {
+    if (connected_) return devices_;
+    PortCheck check = CheckPorts(provider_, catalog_);
+    portProblems_ = std::move(check.problems);
+    devices_ = ProbePorts(provider_, check.usable, model_, timings_, progress, cancel, ids, tap_);
+    return devices_;
+}
+
+SelectResult DeviceLink::Select(std::string_view line) {
+    SelectResult r = SelectDevice(line, devices_, catalog_);
+    if (r.selection) Select(*r.selection);
+    return r;
+}
+
+void DeviceLink::Select(const Selection& s) {
+    address_ = s.address;
+    portPath_ = s.port;
+    portNumber_ = s.portNumber;
+    id_ = s.id;
+}
+
+ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) {
+    ConnectOutcome out;
+    const auto fail = [&](std::string_view message, std::string_view caption) {
+        out.message = message;
+        out.caption = caption;
+        return out;
+    };
+    const bool secondaryWasOpen = secondary_.IsOpen();
+    if (secondaryWasOpen) {
+        secondary_.Close();
+    } else {
+        if (portNumber_ < 1 || portNumber_ > 1024) return fail(kOpenPortFail, "Warning");
+        if (!secondary_.OpenPort(portPath_) || !secondary_.SetupPort()) {
+            secondary_.Close();
+            return fail(kOpenPortFail, "Warning");
+        }
+        if (download) {
+            const std::string frame = FrameDownload(address_, HexEncode(record));
+            if (frame.size() == kDownloadFrameLength && secondary_.Write(frame) && tap_)
+                tap_(portPath_, true, frame);
+            timings_.clock->SleepFor(timings_.downloadSettle);
+            const std::string echo = secondary_.Read(100, timings_.secondaryRead);
+            if (tap_ && !echo.empty()) tap_(portPath_, false, echo);
+            secondary_.Close();
+            timings_.clock->SleepFor(timings_.downloadSettle);
+        } else {
+            // Nothing was written for an upload: the port only had to open.
+            secondary_.Close();
+        }
+    }
+
+    primary_.SetDeviceLineSettings();
+    primary_.SetPortName(portPath_);
+    if (primary_.Open() != CSerialPort::kOpened || connected_) {
+        if (connected_) return fail(kAlreadyConnected, "hgd");
+        return fail(kOpenPortFail, "temp");
+    }
+    if (!download) {
+        const auto state = UploadAll(primary_, address_, timings_);
+        if (!state) {
+            primary_.Close();
+            return fail(kUploadFailed, "Warning");
+        }
+        out.params = state->params;
+        out.info = state->info;
+    } else {
+        const auto info = UploadDeviceInfo(primary_, address_, timings_);
+        if (!info) {
+            primary_.Close();
+            return fail(kUploadFailed, "Warning");
+        }
+        out.info = *info;
+        // The frame may have been lost or cut on the way: only the record read back tells.
+        if (!ConfirmDownload(primary_, address_, record, timings_)) {
+            out.unconfirmed = true;
+            out.message = kDownloadUnconfirmed;
+            out.caption = "Warning";
+        }
+    }
+    worker_.Start(address_);
+    connected_ = true;
+    out.connected = true;
+    return out;
+}
+
+void DeviceLink::EndConnection(std::chrono::milliseconds wait) {
+    if (!connected_) return;
+    // "B" goes last, after whatever is still pending; the worker sends it at once instead of waiting
+    // out its cycle, and the wait is only an upper bound.
+    queue_.PostCommand(FrameEnd(address_));
+    worker_.Finish(wait);
+    worker_.Stop();
+    primary_.Close();
+    connected_ = false;
+}
+
+void DeviceLink::Disconnect() {
+    EndConnection(timings_.disconnectWait);
+}
+
+void DeviceLink::Shutdown() {
+    EndConnection(timings_.exitWait);
+}
+
+} // namespace quellmarin

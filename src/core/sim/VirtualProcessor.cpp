@@ -1,0 +1,445 @@
+#include "sim/VirtualProcessor.h"
+
+#include "protocol/Frames.h"
+#include "protocol/HexCodec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace quellmarin::sim {
+
+namespace {
+
+// A run of exactly `len` decimal digits at `pos`.
+std::optional<int> Num(std::string_view s, std::size_t pos, std::size_t len) {
+    if (pos + len > s.size()) return std::nullopt;
+    int v = 0;
+    for (std::size_t i = pos; i < pos + len; ++i) {
+        if (s[i] < '0' || s[i] > '9') return std::nullopt;
+        v = v * 10 + (s[i] - '0');
+    }
+    return v;
+}
+
+std::string Fmt3(int v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.3d", v);
+    return buf;
+}
+
+void SetName(char* field, std::string_view name) {
+    std::memset(field, 0, kNameLength);
+    std::memcpy(field, name.data(), std::min<std::size_t>(name.size(), kNameLength));
+}
+
+std::string Padded(std::string_view name) {
+    return (std::string(name) + std::string(20, '.')).substr(0, 20);
+}
+
+constexpr char kStateMagic[] = "QMSIM1\n";
+
+} // namespace
+
+VirtualProcessor::VirtualProcessor(int deviceId, DeviceModel model)
+    : id_(deviceId), model_(model), params_(DefaultSystemParameters(model)), info_(DefaultDeviceInfo(model)) {
+    info_.DeviceId = static_cast<std::uint8_t>(deviceId);
+    const char* seeds[] = {"Default", "Main PA", "Monitor mix"};
+    for (int i = 0; i < 3; ++i) {
+        Program p{};
+        SetName(p.name, Padded(seeds[i]));
+        p.state = params_;
+        std::memcpy(p.state.Name, p.name, kNameLength);
+        programs_[i] = p;
+    }
+    std::memcpy(params_.Name, programs_[0]->name, kNameLength);
+}
+
+std::string VirtualProcessor::Address() const {
+    return AddressText(id_);
+}
+
+SystemParameters VirtualProcessor::Parameters() const {
+    std::lock_guard lock(mutex_);
+    return params_;
+}
+
+DeviceInfoRecord VirtualProcessor::Info() const {
+    std::lock_guard lock(mutex_);
+    return info_;
+}
+
+std::optional<Program> VirtualProcessor::ProgramAt(int number) const {
+    std::lock_guard lock(mutex_);
+    if (number < 1 || number > kPrograms) return std::nullopt;
+    return programs_[number - 1];
+}
+
+std::vector<std::string> VirtualProcessor::FramesReceived() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+std::size_t VirtualProcessor::FrameCount() const {
+    std::lock_guard lock(mutex_);
+    return frameCount_;
+}
+
+void VirtualProcessor::SetParameters(const SystemParameters& p) {
+    std::lock_guard lock(mutex_);
+    params_ = p;
+}
+
+void VirtualProcessor::SetInfo(const DeviceInfoRecord& d) {
+    std::lock_guard lock(mutex_);
+    info_ = d;
+}
+
+std::vector<std::string> VirtualProcessor::TakeFrames(std::string_view bytes) {
+    std::vector<std::string> frames;
+    std::lock_guard lock(mutex_);
+    pending_.append(bytes);
+    for (;;) {
+        const std::size_t open = pending_.find('(');
+        if (open == std::string::npos) {
+            pending_.clear();
+            return frames;
+        }
+        pending_.erase(0, open);
+        const std::size_t close = pending_.find(')');
+        if (close == std::string::npos) {
+            if (pending_.size() > 4096) pending_.clear();
+            return frames;
+        }
+        // A frame that was cut off is dropped at the next opening parenthesis.
+        const std::size_t reopen = pending_.rfind('(', close);
+        frames.push_back(pending_.substr(reopen, close - reopen + 1));
+        pending_.erase(0, close + 1);
+    }
+}
+
+std::vector<std::string> VirtualProcessor::Receive(std::string_view bytes) {
+    std::vector<std::string> replies;
+    for (const std::string& frame : TakeFrames(bytes))
+        if (auto reply = Handle(frame)) replies.push_back(std::move(*reply));
+    return replies;
+}
+
+std::optional<std::string> VirtualProcessor::Handle(std::string_view frame) {
+    std::lock_guard lock(mutex_);
+    ++frameCount_;
+    received_.push_back(std::string(frame));
+    if (received_.size() > 10000) received_.erase(received_.begin(), received_.begin() + 5000);
+    return HandleLocked(frame);
+}
+
+std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame) {
+    if (frame.size() < 4 || frame.front() != '(' || frame.back() != ')') return std::nullopt;
+    if (frame == FrameHello(id_)) return HelloReply(id_, model_);
+    const std::string addr = AddressText(id_);
+    if (frame.substr(1, 2) != addr) return std::nullopt;
+    const std::string_view body = frame.substr(3, frame.size() - 4);
+    if (body.empty()) return std::nullopt;
+    const std::string head = "(" + addr;
+
+    if (body[0] == '$') {
+        if (!ApplyParameter(body)) return std::nullopt;
+        return std::string(frame);
+    }
+    const char letter = body[0];
+    const int number = body.size() == 4 ? Num(body, 1, 3).value_or(-1) : -1;
+    switch (letter) {
+    case 'L':
+        if (body.size() != 1) return std::nullopt;
+        return LevelReply();
+    case 'Q':
+        if (body != "Q000") return std::nullopt;
+        return head + "Q0001872" + HexEncode(ToBytes(params_)) + ")";
+    case 'I':
+        if (body.size() != 1) return std::nullopt;
+        return head + "I0169" + HexEncode(ToBytes(info_)) + ")";
+    case 'B':
+    case 'K':
+        if (body.size() != 1) return std::nullopt;
+        if (letter == 'K') ResetRouting(params_, model_);
+        return std::string(frame);
+    case 'J':
+        if (number < 0) return std::nullopt;
+        info_.PanelLock = static_cast<std::uint8_t>(number ? 1 : 0);
+        return std::string(frame);
+    case 'E': {
+        const auto kind = Num(body, 1, 1), ch = Num(body, 2, 1);
+        if (body.size() != 18 || !kind || !ch || *kind > 1 || *ch > 7) return std::nullopt;
+        std::memcpy(params_.ChName[*kind * 8 + *ch], body.data() + 3, kAliasLength);
+        return std::string(frame);
+    }
+    case 'T':
+        if (number < 0) return std::nullopt;
+        return ProgramNameReply(number);
+    case 'R':
+        if (number < 0) return std::nullopt;
+        if (number < 1 || number > kPrograms || !programs_[number - 1])
+            return std::string(kEmptyProgramReply);
+        params_ = programs_[number - 1]->state;
+        std::memcpy(params_.Name, programs_[number - 1]->name, kNameLength);
+        info_.ProgramNo = static_cast<std::uint8_t>(number);
+        return head + "R" + Fmt3(number) + ")";
+    case 'S':
+        if (number < 0) return std::nullopt;
+        if (number < 1 || number > kPrograms) return std::nullopt;
+        programs_[number - 1] = Program{};
+        std::memcpy(programs_[number - 1]->name, params_.Name, kNameLength);
+        programs_[number - 1]->state = params_;
+        info_.ProgramNo = static_cast<std::uint8_t>(number);
+        return std::string(frame);
+    case 'G':
+        if (number < 0) return std::nullopt;
+        if (number >= 1 && number <= kPrograms) programs_[number - 1].reset();
+        return std::string(frame);
+    case 'N': {
+        const auto n = Num(body, 1, 3);
+        if (!n || *n < 1 || *n > kPrograms) return std::nullopt;
+        if (body.size() == 4) return ProgramNameReply(*n);
+        const auto name = body.size() == 44 ? DecodeHex(body.substr(4)) : std::nullopt;
+        if (!name) return std::nullopt;
+        auto& slot = programs_[*n - 1];
+        if (!slot) {
+            slot = Program{};
+            slot->state = params_;
+        }
+        std::memcpy(slot->name, name->data(), kNameLength);
+        if (*n == info_.ProgramNo) std::memcpy(params_.Name, slot->name, kNameLength);
+        return head + "N" + Fmt3(*n) + ")";
+    }
+    case 'P': {
+        const auto length = Num(body, 1, 4);
+        if (!length || body.size() < 5 + 2 * kSystemParametersSize) return std::nullopt;
+        const auto bytes = DecodeHex(body.substr(5, 2 * kSystemParametersSize));
+        if (!bytes) return std::nullopt;
+        ParameterBytes record{};
+        std::copy_n(bytes->begin(), kSystemParametersSize, record.begin());
+        params_ = ParametersFromBytes(record);
+        return head + "P)";
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+bool VirtualProcessor::ApplyParameter(std::string_view b) {
+    const auto code = Num(b, 1, 3);
+    if (!code) return false;
+    const auto ch = Num(b, 4, 1);
+    const auto in = [&]() -> InputChannel* { return ch && *ch < 8 ? &params_.InCH[*ch] : nullptr; };
+    const auto out = [&]() -> OutputChannel* { return ch && *ch < 8 ? &params_.OutCH[*ch] : nullptr; };
+    const auto onOff = [&](std::uint8_t& field, std::uint8_t onValue, const char* onText) {
+        if (b.size() != 8) return false;
+        const std::string_view v = b.substr(5);
+        if (v != onText && v != "000") return false;
+        field = v == "000" ? 0 : onValue;
+        return true;
+    };
+    const auto band = [&](PeqBand* peq, int bands) {
+        const auto j = Num(b, 5, 2), type = Num(b, 7, 1), freq = Num(b, 8, 3), level = Num(b, 11, 2),
+                   q = Num(b, 13, 3);
+        if (b.size() != 16 || !j || !type || !freq || !level || !q || *j >= bands) return false;
+        peq[*j] = {static_cast<std::uint8_t>(*type), static_cast<std::uint8_t>(*freq),
+                   static_cast<std::uint8_t>(*level), static_cast<std::uint8_t>(*q)};
+        return true;
+    };
+    const auto gain = [&](std::uint8_t& field) {
+        const auto v = Num(b, 5, 3);
+        if (b.size() != 8 || !v || *v > 255) return false;
+        field = static_cast<std::uint8_t>(*v);
+        return true;
+    };
+    const auto delay = [&](auto& channel) {
+        const auto v = Num(b, 5, 6);
+        if (b.size() != 11 || !v || *v > kMaxDelaySamples) return false;
+        SetDelaySamples(channel, *v);
+        return true;
+    };
+    const auto links = [&](auto& channels) {
+        if (b.size() != 12) return false;
+        std::uint8_t v[8];
+        for (int i = 0; i < 8; ++i) {
+            const auto d = Num(b, 4 + i, 1);
+            if (!d || *d > 7) return false;
+            v[i] = static_cast<std::uint8_t>(*d);
+        }
+        for (int i = 0; i < 8; ++i) channels[i].LinkIndex = v[i];
+        return true;
+    };
+
+    switch (*code) {
+    case 1: {
+        const auto on = Num(b, 4, 1), freq = Num(b, 5, 3), level = Num(b, 8, 3);
+        if (b.size() != 11 || !on || *on > 1 || !freq || !level || *level > 255) return false;
+        info_.GenRun = static_cast<std::uint8_t>(*on);
+        info_.GenFreq = static_cast<std::uint8_t>(std::min(*freq, 123));
+        info_.GenLevel = static_cast<std::uint8_t>(*level);
+        return true;
+    }
+    case 26:
+        return in() && onOff(in()->PeqEnable, 111, "111");
+    case 27:
+        return in() && band(in()->Peq, kInputBands);
+    case 28:
+        return in() && gain(in()->Gain);
+    case 29:
+        return in() && delay(*in());
+    case 30:
+        return in() && onOff(in()->Mute, 1, "001");
+    case 31: {
+        if (!out() || b.size() != 29) return false;
+        std::uint8_t levels[8];
+        for (int i = 0; i < 8; ++i) {
+            const auto v = Num(b, 5 + 3 * i, 3);
+            if (!v || *v > 255) return false;
+            levels[i] = static_cast<std::uint8_t>(*v);
+        }
+        std::memcpy(out()->Route, levels, 8);
+        return true;
+    }
+    case 32:
+        return out() && delay(*out());
+    case 33: {
+        const auto ht = Num(b, 5, 2), hf = Num(b, 7, 3), lt = Num(b, 10, 2), lf = Num(b, 12, 3);
+        if (!out() || b.size() != 15 || !ht || !hf || !lt || !lf || *hf > 123 || *lf > 123) return false;
+        out()->HpfType = static_cast<std::uint8_t>(*ht);
+        out()->HpfFreq = static_cast<std::uint8_t>(*hf);
+        out()->LpfType = static_cast<std::uint8_t>(*lt);
+        out()->LpfFreq = static_cast<std::uint8_t>(*lf);
+        return true;
+    }
+    case 34:
+        return out() && band(out()->Peq, kOutputBands);
+    case 35:
+        return out() && gain(out()->Gain);
+    case 36: {
+        const auto v = Num(b, 9, 2);
+        if (!out() || b.size() != 13 || b.substr(5, 4) != "0000" || b.substr(11, 2) != "00" || !v)
+            return false;
+        out()->Limit = static_cast<std::uint8_t>(*v);
+        return true;
+    }
+    case 37:
+        return out() && onOff(out()->Mute, 1, "001");
+    case 38:
+        return out() && onOff(out()->PeqEnable, 111, "111");
+    case 39:
+        return out() && onOff(out()->Polarity, 1, "111");
+    case 40:
+        return links(params_.InCH);
+    case 41:
+        return links(params_.OutCH);
+    case 44: {
+        const auto a = Num(b, 5, 2), r = Num(b, 7, 2), t = Num(b, 9, 3), rel = Num(b, 12, 2);
+        if (!in() || b.size() != 14 || !a || !r || !t || !rel || *t > 255) return false;
+        params_.Comp[*ch] = {static_cast<std::uint8_t>(*a), static_cast<std::uint8_t>(*rel),
+                             static_cast<std::uint8_t>(*t), static_cast<std::uint8_t>(*r)};
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+std::string VirtualProcessor::LevelReply() {
+    ++tick_;
+    // Levels that move like programme material: a slow envelope over a faster beat, per channel.
+    double inLevel[8];
+    for (int i = 0; i < 8; ++i) {
+        const InputChannel& in = params_.InCH[i];
+        const double env = 0.55 + 0.45 * std::sin(tick_ * 0.11 + i * 0.7);
+        const double beat = std::fabs(std::sin(tick_ * 0.37 + i * 1.3));
+        double level = 30 + 58 * env * beat + (in.Gain - 181) / 4.0;
+        if (!InputSlotUsed(model_, i) || in.Mute) level = 0;
+        inLevel[i] = std::clamp(level, 0.0, 96.0);
+    }
+    std::uint8_t raw[18];
+    std::uint8_t inStatus = 0, outStatus = 0;
+    const int ketraPos[4] = {0, 2, 5, 7};
+    for (int i = 0; i < 8; ++i) raw[i] = 96;
+    for (int i = 0; i < 8; ++i) {
+        int pos = i, bit = i;
+        if (model_ == DeviceModel::Ketra) {
+            if (i < 4) continue;
+            pos = bit = ketraPos[i - 4];
+        }
+        raw[pos] = static_cast<std::uint8_t>(96 - static_cast<int>(inLevel[i]));
+        if (inLevel[i] > 88) inStatus |= static_cast<std::uint8_t>(1 << bit);
+    }
+    for (int o = 0; o < 8; ++o) {
+        const OutputChannel& out = params_.OutCH[o];
+        double level = 0;
+        for (int i = 0; i < 8; ++i)
+            if (out.Route[i]) level = std::max(level, inLevel[i] + (out.Route[i] - 181) / 4.0);
+        if (level > 0) level += (out.Gain - 181) / 4.0;
+        if (out.Mute) level = 0;
+        level = std::clamp(level, 0.0, 96.0);
+        raw[9 + o] = static_cast<std::uint8_t>(96 - static_cast<int>(level));
+        if (level > 86) outStatus |= static_cast<std::uint8_t>(1 << o);
+    }
+    raw[8] = inStatus;
+    raw[17] = outStatus;
+    return "(" + AddressText(id_) + "L" + HexEncode(raw) + ")";
+}
+
+std::string VirtualProcessor::ProgramNameReply(int number) const {
+    if (number < 1 || number > kPrograms || !programs_[number - 1]) return std::string(kEmptyProgramReply);
+    const auto* name = reinterpret_cast<const std::uint8_t*>(programs_[number - 1]->name);
+    return "(" + AddressText(id_) + "T" + Fmt3(number) + "000" + HexEncode({name, kNameLength}) + ")";
+}
+
+bool VirtualProcessor::LoadState(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string magic(sizeof kStateMagic - 1, '\0');
+    in.read(magic.data(), static_cast<std::streamsize>(magic.size()));
+    if (magic != kStateMagic) return false;
+    SystemParameters p{};
+    DeviceInfoRecord d{};
+    std::array<std::optional<Program>, kPrograms> programs;
+    in.read(reinterpret_cast<char*>(&p), sizeof p);
+    in.read(reinterpret_cast<char*>(&d), sizeof d);
+    for (auto& slot : programs) {
+        char present = 0;
+        in.read(&present, 1);
+        Program prog{};
+        in.read(reinterpret_cast<char*>(&prog), sizeof prog);
+        if (present) slot = prog;
+    }
+    if (!in) return false;
+    std::lock_guard lock(mutex_);
+    params_ = p;
+    info_ = d;
+    info_.DeviceId = static_cast<std::uint8_t>(id_);
+    programs_ = programs;
+    return true;
+}
+
+bool VirtualProcessor::SaveState(const std::filesystem::path& path) const {
+    std::lock_guard lock(mutex_);
+    const std::filesystem::path temp = path.string() + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(kStateMagic, sizeof kStateMagic - 1);
+        out.write(reinterpret_cast<const char*>(&params_), sizeof params_);
+        out.write(reinterpret_cast<const char*>(&info_), sizeof info_);
+        for (const auto& slot : programs_) {
+            const char present = slot ? 1 : 0;
+            const Program prog = slot.value_or(Program{});
+            out.write(&present, 1);
+            out.write(reinterpret_cast<const char*>(&prog), sizeof prog);
+        }
+        if (!out) return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    return !ec;
+}
+
+} // namespace quellmarin::sim

@@ -1,0 +1,532 @@
+#include "shell/MainFrame.h"
+
+#include "windows/AboutDialog.h"
+#include "windows/HelpWindow.h"
+#include "widgets/MessageBox.h"
+#include "widgets/QText.h"
+#include "windows/CompareWindow.h"
+#include "windows/GeneratorWindow.h"
+#include "windows/ProgramListWindow.h"
+#include "windows/SaveProgramWindow.h"
+#include "graph/ReportPdf.h"
+#include "panel/SetupReport.h"
+#include "model/ParameterFile.h"
+#include "model/ValueRanges.h"
+#include "edit/FilterImport.h"
+#include "windows/FilterImportWindow.h"
+#include "edit/RecordText.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSaveFile>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <cstdio>
+
+// The help document lives in the resources of a static library, which the linker would drop.
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace quellmarin::ui {
+
+CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(parent), app_(app) {
+    InitResources();
+    setObjectName("mainFrame");
+    setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)));
+    page_ = new CPropertyViewPage(app_, this);
+    setCentralWidget(page_);
+    // The four panes take only the room they need, so that the left of the status bar stays free for
+    // the program's passing messages.
+    for (int i = 0; i < 4; ++i) {
+        panes_[i] = new QLabel(this);
+        panes_[i]->setObjectName(QString("pane%1").arg(i));
+        statusBar()->addPermanentWidget(panes_[i], 0);
+    }
+    statusBar()->setAccessibleName("Status bar");
+    BuildMenus();
+    connect(page_, &CPropertyViewPage::note, this, &CMainFrame::ShowNote);
+    connect(&app_, &CQuellmarinApp::stateChanged, this, [this](LinkState s) {
+        RefreshStatus();
+        const bool busy = IsBusy(s);
+        Action(32781)->setEnabled(!busy && !HasConnection(s));
+        Action(32805)->setEnabled(s != LinkState::Connecting);
+        if (s == LinkState::Lost)
+            ShowNote("The processor does not answer; edits are kept and sent when it does.");
+    });
+    connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
+    connect(&app_, &CQuellmarinApp::deviceReturned, this, [this](const SystemParameters& device) {
+        ShowNote("The processor answers again, with other settings than the program's.");
+        ShowComparison(device);
+    });
+    WriteHelp();
+    RefreshStatus();
+    RebuildRecentMenu();
+    RestoreWindow();
+}
+
+QString CMainFrame::SettingsPath() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+        .filePath("quellmarin.conf");
+}
+
+namespace {
+QSettings Settings() {
+    return QSettings(CMainFrame::SettingsPath(), QSettings::IniFormat);
+}
+
+std::vector<std::string> StoredRecentFiles() {
+    std::vector<std::string> recent;
+    for (const QString& r : Settings().value("files/recent").toStringList())
+        recent.push_back(r.toStdString());
+    return recent;
+}
+
+void StoreRecentFiles(const std::vector<std::string>& recent) {
+    QStringList list;
+    for (const std::string& r : recent) list << QString::fromStdString(r);
+    QSettings settings = Settings();
+    settings.setValue("files/recent", list);
+    settings.sync();
+}
+} // namespace
+
+void CMainFrame::RestoreWindow() {
+    if (restoreGeometry(Settings().value("window/geometry").toByteArray())) return;
+    // The first start: a comfortable size, but never larger than the screen.
+    QSize size(1280, 700);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+    resize(size.expandedTo(minimumSizeHint()));
+}
+
+QStringList CMainFrame::RecentFiles() const {
+    return Settings().value("files/recent").toStringList();
+}
+
+QString CMainFrame::LastFolder() const {
+    return Settings().value("files/folder").toString();
+}
+
+void CMainFrame::FileUsed(const QString& path) {
+    const QFileInfo info(path);
+    setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION, info.fileName().toStdString())));
+    StoreRecentFiles(WithRecentFile(StoredRecentFiles(), info.absoluteFilePath().toStdString()));
+    QSettings settings = Settings();
+    settings.setValue("files/folder", info.absolutePath());
+    settings.sync();
+    RebuildRecentMenu();
+}
+
+void CMainFrame::RebuildRecentMenu() {
+    for (QAction* a : recentActions_) {
+        fileMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    const QStringList recent = RecentFiles();
+    for (int i = 0; i < recent.size(); ++i) {
+        const QString path = recent[i];
+        auto* a = new QAction(QString("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)), fileMenu_);
+        a->setObjectName(QString("recentFile%1").arg(i + 1));
+        a->setData(path);
+        connect(a, &QAction::triggered, this, [this, path] { OpenRecent(path); });
+        fileMenu_->insertAction(recentEnd_, a);
+        recentActions_ << a;
+    }
+}
+
+void CMainFrame::OpenRecent(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        StoreRecentFiles(WithoutRecentFile(StoredRecentFiles(), path.toStdString()));
+        RebuildRecentMenu();
+        ShowMessage(this, "Quellmarin",
+                    QDir::toNativeSeparators(path) +
+                        " is no longer there; it was taken off the recent files.");
+        return;
+    }
+    LoadFile(path);
+}
+
+QAction* CMainFrame::Action(int command) const {
+    const auto it = actions_.find(command);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::BuildMenus() {
+    const auto add = [this](QMenu* menu, const QString& text, int command, auto slot) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QString("command%1").arg(command));
+        a->setData(command);
+        connect(a, &QAction::triggered, this, slot);
+        actions_[command] = a;
+        return a;
+    };
+
+    QMenu* file = menuBar()->addMenu("File(&F)");
+    add(file, "Scan...", 32781, [this] {
+        if (app_.Connected())
+            ShowMessage(this, "Quellmarin", "can not scan,device is connected!");
+        else
+            page_->StartScan();
+    });
+    add(file, "Open..", 32805, [this] { OpenFile(); })->setShortcut(QKeySequence::Open);
+    add(file, "Save as..", 32806, [this] { SaveFileAs(); })->setShortcut(QKeySequence::SaveAs);
+    file->addSeparator();
+    QAction* importFilters = file->addAction("Import filters\u2026");
+    importFilters->setObjectName("importFilters");
+    importFilters->setToolTip(
+        "Put the filters of a measurement program's filter file on the graph's channel");
+    connect(importFilters, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, "Import filters", LastFolder(),
+                                                          "Filter files (*.txt);;All files (*)");
+        if (!path.isEmpty()) ImportFilters(path);
+    });
+    QAction* exportFilters = file->addAction("Export filters\u2026");
+    exportFilters->setObjectName("exportFilters");
+    exportFilters->setToolTip("Write the graph's channel's equaliser as a filter file");
+    connect(exportFilters, &QAction::triggered, this, [this] {
+        const ChannelRef c = page_->GraphChannel();
+        const QString name = Q(ChannelName(c.section, c.index, app_.Model())).remove(' ');
+        const QString path = QFileDialog::getSaveFileName(
+            this, "Export filters of " + Q(ChannelName(c.section, c.index, app_.Model())),
+            QDir(LastFolder()).filePath(name + ".txt"), "Filter files (*.txt)");
+        if (!path.isEmpty()) ExportFilters(path, c);
+    });
+    QAction* report = file->addAction("Export report\u2026");
+    report->setObjectName("exportReport");
+    report->setToolTip("Write every setting, the routing and the responses as an HTML page or a PDF");
+    connect(report, &QAction::triggered, this, [this] {
+        QString selected;
+        const QString path = QFileDialog::getSaveFileName(
+            this, "Export report", QDir(LastFolder()).filePath("set-up report.html"),
+            "HTML page (*.html);;PDF document (*.pdf)", &selected);
+        if (path.isEmpty()) return;
+        const bool pdf = selected.contains("pdf") || path.endsWith(".pdf", Qt::CaseInsensitive);
+        const QString suffix = pdf ? ".pdf" : ".html";
+        ExportReport(path.endsWith(suffix, Qt::CaseInsensitive) ? path : path + suffix);
+    });
+    file->addSeparator();
+    fileMenu_ = file;
+    recentEnd_ = file->addSeparator();
+    add(file, "Exit(&X)", 57665, [this] { close(); })->setShortcut(QKeySequence::Quit);
+
+    QMenu* edit = menuBar()->addMenu("Edit(&E)");
+    undo_ = edit->addAction("Undo");
+    undo_->setObjectName("undo");
+    undo_->setShortcut(QKeySequence::Undo);
+    connect(undo_, &QAction::triggered, &app_, &CQuellmarinApp::Undo);
+    redo_ = edit->addAction("Redo");
+    redo_->setObjectName("redo");
+    redo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    connect(redo_, &QAction::triggered, &app_, &CQuellmarinApp::Redo);
+    connect(&app_, &CQuellmarinApp::historyChanged, this, &CMainFrame::RefreshHistory);
+    RefreshHistory();
+
+    QMenu* program = menuBar()->addMenu("Program(&P)");
+    add(program, "Program List...", 32807, [this] { OpenProgramList(); });
+    add(program, "Save To Device..", 32811, [this] { OpenSaveProgram(); });
+
+    QMenu* signal = menuBar()->addMenu("Signal");
+    add(signal, "Generator...", 32812, [this] { OpenGenerator(); });
+
+    QMenu* device = menuBar()->addMenu("Device");
+    add(device, "CH Alias Setting...", 32813, [this] { page_->OpenAliasWindow(); });
+    add(device, "Pannel Lock Settng...", 32824, [this] { page_->OpenPanelLockWindow(); });
+    QAction* compare = device->addAction("Compare with device\u2026");
+    compare->setObjectName("compareWithDevice");
+    compare->setToolTip("Read the processor's settings and list where they differ from the program's");
+    connect(compare, &QAction::triggered, this, [this] { CompareWithDevice(false); });
+    device->addSeparator();
+    QAction* virt = device->addAction("Built-in virtual processor");
+    virt->setObjectName("virtualProcessor");
+    virt->setCheckable(true);
+    virt->setChecked(app_.VirtualRunning());
+    virt->setToolTip("A processor inside the program, on the port \"virtual\", to try every function");
+    connect(virt, &QAction::toggled, this, [this](bool on) {
+        if (on) {
+            app_.StartVirtualProcessor();
+            ShowNote("The virtual processor answers on the port \"virtual\"; scan to find it.");
+        } else {
+            app_.StopVirtualProcessor();
+        }
+    });
+
+    QMenu* view = menuBar()->addMenu("View");
+    QAction* others = view->addAction("Other outputs' responses");
+    others->setObjectName("otherOutputs");
+    others->setCheckable(true);
+    others->setToolTip("Draw the other outputs' summed responses faintly behind the selected output");
+    connect(others, &QAction::toggled, this, [this](bool on) { page_->ShowOtherOutputs(on); });
+
+    QMenu* help = menuBar()->addMenu("Help(&H)");
+    const auto about = [this] {
+        AboutDialog dialog(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)), this);
+        dialog.exec();
+    };
+    add(help, "Contents", 32779, about);
+    QAction* doc = help->addAction("Help document");
+    doc->setObjectName("helpDocument");
+    doc->setShortcut(QKeySequence::HelpContents);
+    connect(doc, &QAction::triggered, this, &CMainFrame::ShowHelp);
+    help->addSeparator();
+    add(help, "About Quellmarin(&A)...", 57664, about);
+}
+
+void CMainFrame::OpenProgramList() {
+    if (!app_.Connected()) {
+        ShowMessage(this, Q(ProgramList::kNotConnectedCaption), Q(ProgramList::kNotConnected));
+        return;
+    }
+    // The worker keeps still while the window's exchanges run.
+    auto hold = app_.SuspendPoll();
+    ProgramListWindow window(app_, this);
+    connect(&window, &ProgramListWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
+    connect(&window, &ProgramListWindow::stateRead, &app_, &CQuellmarinApp::StateRead);
+    window.exec();
+}
+
+void CMainFrame::OpenSaveProgram() {
+    std::optional<LinkController::PollSuspension> hold;
+    if (app_.Connected()) hold.emplace(app_.SuspendPoll());
+    SaveProgramWindow window(app_, this);
+    connect(&window, &SaveProgramWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
+    window.exec();
+}
+
+void CMainFrame::OpenGenerator() {
+    GeneratorWindow window(app_.Context(), app_.Connected(), this);
+    window.exec();
+}
+
+void CMainFrame::CompareWithDevice(bool sendAtOnce) {
+    if (!app_.Connected()) {
+        ShowMessage(this, Q(ProgramList::kNotConnectedCaption), Q(ProgramList::kNotConnected));
+        return;
+    }
+    // The worker keeps still until the reading is done.
+    auto hold = std::make_shared<LinkController::PollSuspension>(app_.SuspendPoll());
+    ShowNote("Reading the processor's settings...");
+    app_.ReadDeviceRecord(this, [this, hold, sendAtOnce](std::optional<SystemParameters> device) {
+        hold->Release();
+        if (!device) {
+            ShowMessage(this, "Warning", "The device's settings could not be read.", MessageIcon::Warning);
+            return;
+        }
+        if (sendAtOnce) {
+            app_.SendDifference(*device);
+            ShowNote("The loaded settings were sent to the device.");
+            return;
+        }
+        ShowComparison(*device);
+    });
+}
+
+void CMainFrame::ShowComparison(const SystemParameters& device) {
+    QStringList lines;
+    for (const std::string& l : DescribeDifferences(device, g_SystemParameters, DeviceInfo, app_.Model()))
+        lines << QString::fromStdString(l);
+    if (lines.isEmpty()) {
+        ShowNote("The device holds the program's settings.");
+        return;
+    }
+    // Shown without a nested event loop: the choice is handled when the window closes.
+    auto* window = new CompareWindow(lines, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &QDialog::finished, this, [this, window, device] {
+        if (window->Chosen() == CompareWindow::Send) {
+            app_.SendDifference(device);
+            ShowNote("The program's settings were sent to the device.");
+        } else if (window->Chosen() == CompareWindow::Take) {
+            app_.TakeDeviceRecord(device);
+            ShowNote("The program took the device's settings.");
+        }
+    });
+    window->open();
+}
+
+void CMainFrame::RefreshHistory() {
+    const EditHistory& h = app_.History();
+    undo_->setEnabled(h.CanUndo());
+    undo_->setText(h.CanUndo() ? "Undo " + QString::fromStdString(h.UndoName()) : QString("Undo"));
+    redo_->setEnabled(h.CanRedo());
+    redo_->setText(h.CanRedo() ? "Redo " + QString::fromStdString(h.RedoName()) : QString("Redo"));
+}
+
+void CMainFrame::ShowHelp() {
+    if (!help_) help_ = new HelpWindow(this);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void CMainFrame::ShowNote(const QString& text) {
+    statusBar()->showMessage(text, kNoteMs);
+}
+
+QString CMainFrame::Note() const {
+    return statusBar()->currentMessage();
+}
+
+void CMainFrame::SetPaneText(int pane, const QString& text) {
+    panes_.at(pane)->setText(text);
+}
+
+QString CMainFrame::PaneText(int pane) const {
+    return panes_.at(pane)->text();
+}
+
+void CMainFrame::RefreshStatus() {
+    auto texts = StatusTexts(DeviceInfo, g_SystemParameters, app_.ProgramNoText(), app_.Connected());
+    texts[3] = StateText(app_.State());
+    for (int i = 0; i < 3; ++i) SetPaneText(i, QString::fromLatin1(texts[i].c_str()));
+    SetPaneText(3, QString::fromStdString(texts[3]));
+}
+
+bool CMainFrame::LoadFile(const QString& path) {
+    const LoadResult r =
+        LoadParameterFile(std::filesystem::path(path.toStdString()), DeviceInfo.ChannelConfig);
+    if (!r.ok()) {
+        ShowMessage(this, "Quellmarin", Q(r.message));
+        return false;
+    }
+    g_SystemParameters = r.records->params;
+    DeviceInfo = r.records->info;
+    app_.RecordStep("Load " + QFileInfo(path).fileName().toStdString());
+    page_->ResetIndicators();
+    page_->RefreshAll();
+    RefreshStatus();
+    ShowNote("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).");
+    FileUsed(path);
+    const auto odd = OutOfRangeValues(g_SystemParameters, app_.Model());
+    if (!odd.empty())
+        ShowMessage(this, "Warning",
+                    QFileInfo(path).fileName() + " holds values that no editor sets, kept as they are:\n" +
+                        QString::fromStdString(OutOfRangeSummary(odd)),
+                    MessageIcon::Warning);
+    // Connected, the processor still holds its own settings: the user says which is to count.
+    if (app_.Connected() &&
+        AskYesNo(this, "Quellmarin",
+                 QFileInfo(path).fileName() +
+                     " is loaded, but the processor still holds its own settings. Send the loaded settings "
+                     "to the device?",
+                 "Send to device", "Keep in the program only"))
+        CompareWithDevice(true);
+    return true;
+}
+
+bool CMainFrame::SaveFile(const QString& path) {
+    const std::string_view message =
+        SaveParameterFile(std::filesystem::path(path.toStdString()), g_SystemParameters, DeviceInfo);
+    if (!message.empty()) {
+        ShowMessage(this, "Quellmarin", Q(message));
+        return false;
+    }
+    ShowNote("Saved " + QFileInfo(path).fileName());
+    FileUsed(path);
+    return true;
+}
+
+bool CMainFrame::ImportFilters(const QString& path) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        ShowMessage(this, "Import filters", "Cannot read " + QFileInfo(path).fileName() + ".",
+                    MessageIcon::Warning);
+        return false;
+    }
+    const FilterFile file = ParseFilterText(in.readAll().toStdString());
+    if (file.filters.empty() && !file.preampDb) {
+        ShowMessage(this, "Import filters",
+                    QFileInfo(path).fileName() +
+                        " holds no filter lines (\"Filter 1: ON PK Fc 100 Hz Gain -3 dB Q 2\").",
+                    MessageIcon::Warning);
+        return false;
+    }
+    FilterImportWindow window(file, page_->GraphChannel(), app_.Model(), this);
+    if (window.exec() != QDialog::Accepted) return false;
+    const ImportPlan plan = window.Plan();
+    const std::string where = ChannelName(plan.channel.section, plan.channel.index, app_.Model());
+    app_.EditAsOneStep("Import filters into " + where, [&plan](EditContext& ctx) { ApplyImport(ctx, plan); });
+    ShowNote(QString("Imported %1 filter(s) into %2.").arg(plan.placed.size()).arg(Q(where)));
+    return true;
+}
+
+bool CMainFrame::ExportFilters(const QString& path, ChannelRef channel) {
+    QSaveFile out(path);
+    const std::string text = quellmarin::ExportFilters(g_SystemParameters, channel, app_.Model());
+    if (!out.open(QIODevice::WriteOnly) || out.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
+        !out.commit()) {
+        ShowMessage(this, "Export filters", "Cannot write " + QFileInfo(path).fileName() + ".",
+                    MessageIcon::Warning);
+        return false;
+    }
+    ShowNote("Wrote the filters of " + Q(ChannelName(channel.section, channel.index, app_.Model())) + " to " +
+             QFileInfo(path).fileName() + ".");
+    return true;
+}
+
+bool CMainFrame::ExportReport(const QString& path) {
+    const SetupReport report = BuildSetupReport(g_SystemParameters, DeviceInfo, app_.Model());
+    const std::string target = path.toStdString();
+    const bool pdf = path.endsWith(".pdf", Qt::CaseInsensitive);
+    const bool written =
+        pdf ? WriteReportPdf(report, target) > 0 : WriteFileAtomically(target, SetupReportHtml(report));
+    if (!written) {
+        ShowMessage(this, "Export report", "Cannot write " + QFileInfo(path).fileName() + ".",
+                    MessageIcon::Warning);
+        return false;
+    }
+    ShowNote("Wrote the set-up report to " + QFileInfo(path).fileName() + ".");
+    return true;
+}
+
+void CMainFrame::OpenFile() {
+    QFileDialog dialog(this, "Open..", LastFolder(), "Parameters File(*.asc)");
+    dialog.setDefaultSuffix("asc");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    LoadFile(dialog.selectedFiles().first());
+}
+
+void CMainFrame::SaveFileAs() {
+    QFileDialog dialog(this, "Save as..", LastFolder(), "Parameters File(*.asc)");
+    dialog.setDefaultSuffix("asc");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    SaveFile(dialog.selectedFiles().first());
+}
+
+void CMainFrame::WriteHelp() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    const QString name = app_.Model() == DeviceModel::Ketra ? "contentsKetra.html" : "contentsMivon.html";
+    helpPath_ = QDir(folder).filePath(name);
+    QFile source(":/help/contents.html");
+    QFile target(helpPath_ + ".part");
+    if (source.open(QIODevice::ReadOnly) && target.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        target.write(source.readAll());
+        target.close();
+        QFile::remove(helpPath_);
+        QFile::rename(helpPath_ + ".part", helpPath_);
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (qEnvironmentVariableIsSet("QUELLMARIN_TIMING")) std::fprintf(stderr, "closing\n");
+    QSettings settings = Settings();
+    settings.setValue("window/geometry", saveGeometry());
+    settings.sync();
+    app_.Shutdown();
+    e->accept();
+}
+
+} // namespace quellmarin::ui

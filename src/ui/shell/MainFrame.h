@@ -1,0 +1,101 @@
+// The main window: the menus, the front panel and the four status panes.
+#pragma once
+
+#include "shell/PropertyViewPage.h"
+#include "shell/QuellmarinApp.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <map>
+
+class QLabel;
+class QAction;
+class QMenu;
+
+namespace quellmarin::ui {
+class HelpWindow;
+}
+
+namespace quellmarin::ui {
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit CMainFrame(CQuellmarinApp& app, QWidget* parent = nullptr);
+
+    CPropertyViewPage* Page() const { return page_; }
+    // Passing messages stay this long in the status bar.
+    static constexpr int kNoteMs = 6000;
+    void ShowNote(const QString& text);
+    QString Note() const;
+    void SetPaneText(int pane, const QString& text);
+    QString PaneText(int pane) const;
+    // Status panes from the records and the connection.
+    void RefreshStatus();
+    // Loads a parameter file into the records (with the load checks' messages); true when it did.
+    bool LoadFile(const QString& path);
+    bool SaveFile(const QString& path);
+    QAction* Action(int command) const;
+    // The recent parameter files of the File menu, newest first.
+    QStringList RecentFiles() const;
+    QList<QAction*> RecentActions() const { return recentActions_; }
+    // The folder the file dialogs open in.
+    QString LastFolder() const;
+    // Filters of a measurement program's filter file put on a channel's equaliser, after the user saw
+    // what the device will do (one step of the history); false when nothing was imported.
+    bool ImportFilters(const QString& path);
+    // The channel's equaliser as a filter file.
+    bool ExportFilters(const QString& path, ChannelRef channel);
+    // The set-up report of the program's settings, as HTML or, for a ".pdf" path, as PDF.
+    bool ExportReport(const QString& path);
+    // What the program remembers between runs, in the user's configuration folder.
+    static QString SettingsPath();
+    // The help window (F1), made at its first use.
+    void ShowHelp();
+    HelpWindow* Help() const { return help_; }
+    // Where the help document was written at start.
+    QString HelpPath() const { return helpPath_; }
+
+  protected:
+    void closeEvent(QCloseEvent* e) override;
+
+  private:
+    void BuildMenus();
+    // A load or save of `path` went well: the title names it, it heads the recent files, and its
+    // folder is where the next file dialog opens.
+    void FileUsed(const QString& path);
+    void RebuildRecentMenu();
+    void OpenRecent(const QString& path);
+    void RestoreWindow();
+    // Reads the processor's settings and lists where they differ; with `sendAtOnce` the program's
+    // settings go to the device without asking (the choice was made after a file load).
+    void CompareWithDevice(bool sendAtOnce);
+    // The differences to a device's record, with Send and Take; a note when there are none.
+    void ShowComparison(const SystemParameters& device);
+    // The Edit menu's Undo and Redo name the step they would take.
+    void RefreshHistory();
+    void OpenFile();
+    void SaveFileAs();
+    // The program windows: the list of the device's programs (only while connected), the save of the
+    // current program, the signal generator.
+    void OpenProgramList();
+    void OpenSaveProgram();
+    void OpenGenerator();
+    void WriteHelp();
+
+    CQuellmarinApp& app_;
+    CPropertyViewPage* page_;
+    std::array<QLabel*, 4> panes_{};
+    std::map<int, QAction*> actions_;
+    QString helpPath_;
+    QMenu* fileMenu_ = nullptr;
+    QAction* recentEnd_ = nullptr; // the separator before Exit
+    QList<QAction*> recentActions_;
+    HelpWindow* help_ = nullptr;
+    QAction* undo_ = nullptr;
+    QAction* redo_ = nullptr;
+};
+
+} // namespace quellmarin::ui

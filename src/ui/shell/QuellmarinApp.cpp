@@ -1,0 +1,303 @@
+#include "shell/QuellmarinApp.h"
+
+#include "link/Exchange.h"
+#include "link/PortCatalog.h"
+#include "link/WholeState.h"
+#include "edit/RecordDiff.h"
+
+#include <QMetaObject>
+
+namespace quellmarin::ui {
+
+CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QObject* parent)
+    : QObject(parent), model_(model), timings_(timings),
+      link_(std::make_unique<DeviceLink>(provider_, model, timings)),
+      history_(g_SystemParameters), ctx_{g_SystemParameters, DeviceInfo, model, [this] { return address_; },
+                                         [this](std::string frame) {
+                                             // Every edit leaves as a frame: the history takes its step here.
+                                             const bool couldUndo = history_.CanUndo(),
+                                                        couldRedo = history_.CanRedo();
+                                             const std::string before = history_.UndoName();
+                                             history_.Posted(g_SystemParameters, frame, model_,
+                                                             std::chrono::steady_clock::now());
+                                             if (couldUndo != history_.CanUndo() ||
+                                                 couldRedo != history_.CanRedo() ||
+                                                 before != history_.UndoName())
+                                                 emit historyChanged();
+                                             controller_->Post(std::move(frame));
+                                         }} {
+    qRegisterMetaType<quellmarin::LevelFrame>();
+    qRegisterMetaType<quellmarin::LinkState>();
+    // Every event is handed to this thread; the state is read anew there, so that events from the
+    // controller's and the worker's threads can never leave a stale one behind.
+    const auto onThisThread = [this](auto f) {
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+    };
+    LinkController::Events ev;
+    ev.stateChanged = [this, onThisThread](LinkState) {
+        onThisThread([this] {
+            const LinkState now = controller_->State();
+            if (now == state_) return;
+            const bool returned = state_ == LinkState::Lost && now == LinkState::Connected;
+            state_ = now;
+            emit stateChanged(now);
+            if (returned) CheckReturnedDevice();
+        });
+    };
+    ev.scanProgress = [this, onThisThread](int done, int planned) {
+        onThisThread([this, done, planned] { emit scanProgress(done, planned); });
+    };
+    ev.scanFinished = [this, onThisThread](const ScanReport& report) {
+        onThisThread([this, report] {
+            lastScan_ = report;
+            QStringList lines;
+            for (const std::string& l : report.lines) lines << QString::fromStdString(l);
+            emit scanFinished(lines);
+        });
+    };
+    ev.connectFinished = [this, onThisThread](const ConnectOutcome& outcome) {
+        onThisThread([this, outcome] {
+            // Only this thread replaces the records.
+            if (outcome.params) {
+                g_SystemParameters = ParametersFromBytes(*outcome.params);
+                history_.Reset(g_SystemParameters);
+                emit historyChanged();
+            }
+            if (outcome.info) {
+                DeviceInfo = DeviceInfoFromBytes(*outcome.info);
+                programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
+            }
+            if (outcome.params || outcome.info) emit recordsReplaced();
+            if (outcome.connected && outcome.unconfirmed) {
+                emit connectFinished(true, {}, {});
+                emit downloadUnconfirmed();
+                return;
+            }
+            emit connectFinished(outcome.connected, QString::fromStdString(outcome.message),
+                                 QString::fromStdString(outcome.caption));
+        });
+    };
+    ev.levels = [this, onThisThread](const LevelFrame& f) {
+        onThisThread([this, f] { emit levelsArrived(f); });
+    };
+    ev.lostDevice = [this, onThisThread] { onThisThread([this] { emit lostDevice(); }); };
+    controller_ = std::make_unique<LinkController>(*link_, std::move(ev));
+    controller_->RequestCall([this](DeviceLink& link) { RebuildCatalog(link); });
+}
+
+CQuellmarinApp::~CQuellmarinApp() {
+    controller_->Shutdown();
+    if (virtualServer_) virtualServer_->Stop();
+}
+
+void CQuellmarinApp::SetUserPorts(std::vector<std::string> ports) {
+    controller_->RequestCall([this, ports = std::move(ports)](DeviceLink& link) {
+        userPorts_ = ports;
+        RebuildCatalog(link);
+    });
+}
+
+void CQuellmarinApp::SetIncludeHardware(bool on) {
+    controller_->RequestCall([this, on](DeviceLink& link) {
+        includeHardware_ = on;
+        RebuildCatalog(link);
+    });
+}
+
+void CQuellmarinApp::RebuildCatalog(DeviceLink& link) {
+    std::vector<std::string> virtualPorts;
+    if (virtualRegistered_) virtualPorts.push_back(kVirtualPortName);
+    link.SetCatalog(BuildPortCatalog(userPorts_, virtualPorts, includeHardware_));
+}
+
+bool CQuellmarinApp::StartVirtualProcessor(int deviceId) {
+    if (virtualOn_) return true;
+    virtualOn_ = true;
+    if (!virtualDevice_) {
+        // Made once and kept: a connection to it survives switching it off and on again.
+        virtualHub_ = LoopbackHub::Create();
+        virtualDevice_ = std::make_unique<sim::VirtualProcessor>(deviceId, model_);
+        virtualServer_ = std::make_unique<sim::SimServer>(*virtualDevice_, virtualHub_->DeviceEnd());
+    }
+    controller_->RequestCall([this](DeviceLink& link) {
+        virtualServer_->Start();
+        provider_.RegisterVirtualPort(kVirtualPortName, virtualHub_);
+        virtualRegistered_ = true;
+        RebuildCatalog(link);
+    });
+    return true;
+}
+
+void CQuellmarinApp::StopVirtualProcessor() {
+    if (!virtualOn_) return;
+    virtualOn_ = false;
+    controller_->RequestCall([this](DeviceLink& link) {
+        provider_.UnregisterVirtualPort(kVirtualPortName);
+        virtualRegistered_ = false;
+        virtualServer_->Stop();
+        if (link.Connected() && link.PortPath() == kVirtualPortName) controller_->MarkLost();
+        RebuildCatalog(link);
+    });
+}
+
+void CQuellmarinApp::SetVirtualFaults(const sim::SimFaults& faults) {
+    if (virtualServer_) virtualServer_->SetFaults(faults);
+}
+
+void CQuellmarinApp::StartScan() {
+    if (Busy() || Connected()) return;
+    // Shown at once; the controller's own report follows.
+    state_ = LinkState::Scanning;
+    emit stateChanged(state_);
+    controller_->RequestScan();
+}
+
+std::string_view CQuellmarinApp::Select(const std::string& line) {
+    const SelectResult r = SelectDevice(line, lastScan_.devices, lastScan_.catalog);
+    if (r.selection) {
+        address_ = r.selection->address;
+        selectedPort_ = r.selection->port;
+        controller_->RequestSelect(*r.selection);
+    }
+    return r.message;
+}
+
+void CQuellmarinApp::StartConnect(bool download) {
+    if (Busy()) return;
+    if (!Connected()) {
+        state_ = LinkState::Connecting;
+        emit stateChanged(state_);
+    }
+    controller_->RequestConnect(download, ToBytes(g_SystemParameters));
+}
+
+void CQuellmarinApp::StartDisconnect() {
+    if (Busy() || !Connected()) return;
+    state_ = LinkState::Disconnecting;
+    emit stateChanged(state_);
+    controller_->RequestDisconnect();
+}
+
+void CQuellmarinApp::SendExchange(std::string frame) {
+    if (!Connected()) return;
+    const auto wait = timings_.settingReplyWait;
+    RunJob<std::string>(
+        [frame, wait](CSerialPort& port, const std::function<void(int)>&) {
+            return ExchangeFrame(port, frame, wait);
+        },
+        this, {}, {});
+}
+
+void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(bool)> done) {
+    const ParameterBytes record = ToBytes(g_SystemParameters);
+    const std::string address = address_;
+    const LinkTimings timings = timings_;
+    RunJob<bool>(
+        [record, address, timings](CSerialPort& port, const std::function<void(int)>&) {
+            return ResendDownload(port, address, record, timings);
+        },
+        receiver, {}, [done](std::optional<bool> confirmed) { done(confirmed.value_or(false)); });
+}
+
+void CQuellmarinApp::RecordsEdited() {
+    programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
+    history_.Follow(g_SystemParameters);
+    emit recordsReplaced();
+}
+
+void CQuellmarinApp::StateRead() {
+    programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
+    history_.Reset(g_SystemParameters);
+    emit recordsReplaced();
+    emit historyChanged();
+}
+
+void CQuellmarinApp::Undo() {
+    const SystemParameters before = g_SystemParameters;
+    if (const auto target = history_.Undo()) {
+        g_SystemParameters = *target;
+        for (std::string& frame : DiffFrames(before, *target, address_, model_).frames)
+            controller_->Post(std::move(frame));
+        emit recordsReplaced();
+        emit historyChanged();
+    }
+}
+
+void CQuellmarinApp::Redo() {
+    const SystemParameters before = g_SystemParameters;
+    if (const auto target = history_.Redo()) {
+        g_SystemParameters = *target;
+        for (std::string& frame : DiffFrames(before, *target, address_, model_).frames)
+            controller_->Post(std::move(frame));
+        emit recordsReplaced();
+        emit historyChanged();
+    }
+}
+
+void CQuellmarinApp::SendDifference(const SystemParameters& device) {
+    for (std::string& frame : DiffFrames(device, g_SystemParameters, address_, model_).frames)
+        controller_->Post(std::move(frame));
+}
+
+void CQuellmarinApp::TakeDeviceRecord(const SystemParameters& device) {
+    g_SystemParameters = device;
+    history_.Record(g_SystemParameters, "Take the device's values");
+    emit recordsReplaced();
+    emit historyChanged();
+}
+
+void CQuellmarinApp::ReadDeviceRecord(QObject* receiver,
+                                      std::function<void(std::optional<SystemParameters>)> done) {
+    const std::string address = address_;
+    const LinkTimings timings = timings_;
+    RunJob<std::optional<ParameterBytes>>(
+        [address, timings](CSerialPort& port, const std::function<void(int)>&) {
+            return UploadParameters(port, address, timings);
+        },
+        receiver, {},
+        [done](std::optional<std::optional<ParameterBytes>> bytes) {
+            if (bytes && *bytes)
+                done(ParametersFromBytes(**bytes));
+            else
+                done(std::nullopt);
+        });
+}
+
+void CQuellmarinApp::CheckReturnedDevice() {
+    // The edits kept while it was away go out first; then its record tells whether it still differs
+    // (its own panel, or a power cycle, may have changed it meanwhile).
+    const auto wait = timings_.cycle * 40;
+    controller_->RequestCall([this, wait](DeviceLink& link) {
+        link.Worker().FlushPending(wait);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                ReadDeviceRecord(this, [this](std::optional<SystemParameters> device) {
+                    if (device && !DiffFrames(*device, g_SystemParameters, address_, model_).frames.empty())
+                        emit deviceReturned(*device);
+                });
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CQuellmarinApp::RecordStep(const std::string& name) {
+    history_.Record(g_SystemParameters, name);
+    emit historyChanged();
+}
+
+void CQuellmarinApp::EditAsOneStep(const std::string& name, const std::function<void(EditContext&)>& edit) {
+    std::vector<std::string> frames;
+    EditContext quiet{g_SystemParameters, DeviceInfo, model_, ctx_.address,
+                      [&frames](std::string frame) { frames.push_back(std::move(frame)); }};
+    edit(quiet);
+    RecordStep(name);
+    for (std::string& frame : frames) controller_->Post(std::move(frame));
+    emit recordsReplaced();
+}
+
+void CQuellmarinApp::Shutdown() {
+    controller_->Shutdown();
+}
+
+} // namespace quellmarin::ui

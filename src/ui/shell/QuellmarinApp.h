@@ -1,0 +1,157 @@
+// The application object: the link to the processor, driven by its one controller thread; the
+// built-in virtual processor; the selected device's address; the connection state the windows show;
+// and the editing context every editor works in. Everything it tells the windows arrives on the
+// user-interface thread as a queued signal, so the windows never wait on the wire.
+#pragma once
+
+#include "link/LinkController.h"
+#include "edit/EditContext.h"
+#include "edit/EditHistory.h"
+#include "sim/SimServer.h"
+#include "sim/VirtualProcessor.h"
+#include "widgets/JobRunner.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+Q_DECLARE_METATYPE(quellmarin::LevelFrame)
+Q_DECLARE_METATYPE(quellmarin::LinkState)
+Q_DECLARE_METATYPE(quellmarin::SystemParameters)
+
+namespace quellmarin::ui {
+
+inline constexpr const char* kVirtualPortName = "virtual";
+
+class CQuellmarinApp : public QObject, public JobRunner {
+    Q_OBJECT
+  public:
+    explicit CQuellmarinApp(DeviceModel model = kBuildModel, const LinkTimings& timings = {},
+                            QObject* parent = nullptr);
+    ~CQuellmarinApp() override;
+
+    DeviceModel Model() const { return model_; }
+    const LinkTimings& Timings() const override { return timings_; }
+    EditContext& Context() override { return ctx_; }
+    LinkController& Controller() { return *controller_; }
+
+    // The ports the scan looks at: the serial ports with hardware behind them (unless switched off, as
+    // tests do), the ports the user named, and the virtual processor's while it runs.
+    void SetUserPorts(std::vector<std::string> ports);
+    void SetIncludeHardware(bool on);
+
+    // The in-process virtual processor on the "virtual" port. Switching it off while connected to it
+    // loses the device; switching it on again brings the device back.
+    bool StartVirtualProcessor(int deviceId = 1);
+    void StopVirtualProcessor();
+    bool VirtualRunning() const { return virtualOn_; }
+    sim::VirtualProcessor* VirtualDevice() { return virtualDevice_.get(); }
+    // Dropped, garbled, late or missing replies of the virtual processor (for trying the program's
+    // behaviour under faults, and for tests).
+    void SetVirtualFaults(const sim::SimFaults& faults);
+
+    LinkState State() const { return state_; }
+    bool Connected() const override { return HasConnection(state_); }
+    bool Busy() const { return IsBusy(state_); }
+
+    void StartScan();
+    // The device list as the last scan left it, and the ports it looked at.
+    const ScanReport& LastScan() const { return lastScan_; }
+    // The reaction to a line of the device list; returns the message to show, if any.
+    std::string_view Select(const std::string& line);
+    std::string Address() const override { return address_; }
+    std::string SelectedPort() const { return selectedPort_; }
+    // Connects to the selected device; a download writes the process-wide record.
+    void StartConnect(bool download);
+    void StartDisconnect();
+    // Program end: "(%sB)", the worker stopped and the port closed; waits for it.
+    void Shutdown();
+
+    std::string ProgramNoText() const { return programNoText_; }
+    void SetProgramNoText(std::string text) { programNoText_ = std::move(text); }
+    // The records were changed by an exchange the window thread ran (a recall, a save, a rename): the
+    // program number text follows the device information, and every window shows the records anew.
+    void RecordsEdited();
+    // The device's whole state was read again (a recall): the same, and a new edit history.
+    void StateRead();
+
+    // Undo and redo: the record goes back (or forward) a step, every window shows it, and the frames
+    // of the difference go to the device.
+    const EditHistory& History() const { return history_; }
+    void Undo();
+    void Redo();
+    // The frames that carry the device from its record `device` to the program's.
+    void SendDifference(const SystemParameters& device);
+    // The program takes the device's record, as one step of the history.
+    void TakeDeviceRecord(const SystemParameters& device);
+    // Reads the device's system parameter record (a job); `done` gets nothing when it could not.
+    void ReadDeviceRecord(QObject* receiver, std::function<void(std::optional<SystemParameters>)> done);
+    // A change of the whole record that is one step of the history (a file load).
+    void RecordStep(const std::string& name);
+    // Runs several edits as one step of the history: their frames go to the device as usual.
+    void EditAsOneStep(const std::string& name, const std::function<void(EditContext&)>& edit);
+    void Post(const std::string& frame) { controller_->Post(frame); }
+
+    // Sends the program's record to the connected device again and reads it back (after a download
+    // the device did not confirm); `done` gets whether the device now holds it.
+    void ResendRecord(QObject* receiver, std::function<void(bool confirmed)> done);
+    // Sends a frame as an exchange on the worker and reads the reply (an alias name, the panel lock);
+    // nothing happens while not connected.
+    void SendExchange(std::string frame);
+    // While held, the worker neither polls nor sends posted frames (a modal window's exchanges).
+    LinkController::PollSuspension SuspendPoll() { return controller_->SuspendPoll(); }
+
+  signals:
+    void stateChanged(quellmarin::LinkState state);
+    void scanProgress(int done, int planned);
+    void scanFinished(const QStringList& lines);
+    void connectFinished(bool connected, const QString& message, const QString& caption);
+    // A download connected, but the record read back was not the one sent.
+    void downloadUnconfirmed();
+    void recordsReplaced();
+    // The history gained, lost or moved a step.
+    void historyChanged();
+    // A device that was lost answers again and holds other settings than the program: `device` is
+    // its record.
+    void deviceReturned(const quellmarin::SystemParameters& device);
+    void levelsArrived(const quellmarin::LevelFrame& frame);
+    void lostDevice();
+
+  protected:
+    void PostJob(std::function<void(CSerialPort*)> job) override { controller_->RequestJob(std::move(job)); }
+    QObject* JobHome() override { return this; }
+
+  private:
+    // Runs on the controller's thread.
+    void RebuildCatalog(DeviceLink& link);
+    // After a lost device answered again: reads its record and says when it differs.
+    void CheckReturnedDevice();
+
+    DeviceModel model_;
+    LinkTimings timings_;
+    SystemPortProvider provider_;
+    std::unique_ptr<DeviceLink> link_;
+    // Only the controller's thread reads these two.
+    std::vector<std::string> userPorts_;
+    bool includeHardware_ = true;
+    std::shared_ptr<LoopbackHub> virtualHub_;
+    std::unique_ptr<sim::VirtualProcessor> virtualDevice_;
+    std::unique_ptr<sim::SimServer> virtualServer_;
+    bool virtualRegistered_ = false; // controller's thread
+    std::unique_ptr<LinkController> controller_;
+
+    // This thread's view.
+    bool virtualOn_ = false;
+    LinkState state_ = LinkState::NotConnected;
+    ScanReport lastScan_;
+    std::string address_ = "00";
+    std::string selectedPort_;
+    std::string programNoText_ = "01";
+    EditHistory history_;
+    EditContext ctx_;
+};
+
+} // namespace quellmarin::ui

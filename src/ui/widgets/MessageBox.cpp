@@ -1,0 +1,47 @@
+#include "widgets/MessageBox.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+
+namespace quellmarin::ui {
+
+namespace {
+MessageHandler& Handler() {
+    static MessageHandler handler;
+    return handler;
+}
+QuestionHandler& Questions() {
+    static QuestionHandler handler;
+    return handler;
+}
+} // namespace
+
+void SetMessageHandler(MessageHandler handler) {
+    Handler() = std::move(handler);
+}
+
+void ShowMessage(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon) {
+    if (Handler()) {
+        Handler()(parent, caption, text);
+        return;
+    }
+    QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information, caption,
+                    text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void SetQuestionHandler(QuestionHandler handler) {
+    Questions() = std::move(handler);
+}
+
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text, const QString& yes,
+              const QString& no) {
+    if (Questions()) return Questions()(parent, caption, text);
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    if (!yes.isEmpty()) box.button(QMessageBox::Yes)->setText(yes);
+    if (!no.isEmpty()) box.button(QMessageBox::No)->setText(no);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace quellmarin::ui

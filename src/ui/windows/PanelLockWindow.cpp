@@ -1,0 +1,34 @@
+#include "windows/PanelLockWindow.h"
+
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace quellmarin::ui {
+
+PanelLockWindow::PanelLockWindow(PanelLock& lock, std::function<void(std::string)> send, QWidget* parent)
+    : QDialog(parent), panel_(lock), send_(std::move(send)) {
+    setObjectName("panelLockWindow");
+    setWindowTitle(QString::fromUtf8(PanelLock::kTitle.data()));
+    setModal(true);
+    auto* root = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QString::fromUtf8(PanelLock::kGroup.data()), this);
+    auto* box = new QVBoxLayout(group);
+    lock_ = new QRadioButton(QString::fromUtf8(PanelLock::kLock.data()), group);
+    unlock_ = new QRadioButton(QString::fromUtf8(PanelLock::kUnlock.data()), group);
+    lock_->setAccessibleName("Lock the processor's front panel");
+    unlock_->setAccessibleName("Unlock the processor's front panel");
+    (panel_.Locked() ? lock_ : unlock_)->setChecked(true);
+    box->addWidget(lock_);
+    box->addWidget(unlock_);
+    root->addWidget(group);
+    setMinimumWidth(260);
+    // Every click is sent, also on the button already chosen.
+    for (QRadioButton* b : {lock_, unlock_})
+        connect(b, &QRadioButton::clicked, this, [this, b] {
+            const std::string frame = panel_.Set(b == lock_);
+            if (send_) send_(frame);
+        });
+}
+
+} // namespace quellmarin::ui

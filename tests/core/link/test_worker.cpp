@@ -1,0 +1,357 @@
+// The link worker and its command queue: over the in-memory line with short waits, and over an
+// instant line on a step clock where a test counts cycles.
+#include "link/LinkWorker.h"
+
+#include "LinkTestSupport.h"
+#include "link/Exchange.h"
+#include "protocol/HexCodec.h"
+
+#include <gtest/gtest.h>
+
+using namespace quellmarin;
+using namespace quellmarin::test;
+
+namespace {
+
+struct WorkerRig {
+    explicit WorkerRig(ScriptedDevice::Script script, WorkerCallbacks cb = {})
+        : hub(LoopbackHub::Create()), device(hub->DeviceEnd(), std::move(script)), port(provider, timings),
+          worker(port, queue, DeviceModel::Mivon, timings, std::move(cb)) {
+        provider.RegisterVirtualPort("virtual", hub);
+        port.SetDeviceLineSettings();
+        port.SetPortName("virtual");
+        EXPECT_EQ(port.Open(), 0);
+    }
+    ~WorkerRig() { worker.Stop(); }
+
+    LinkTimings timings = LinkTimings::Fast();
+    std::shared_ptr<LoopbackHub> hub;
+    ScriptedDevice device;
+    SystemPortProvider provider;
+    CSerialPort port;
+    CommandQueue queue;
+    LinkWorker worker;
+};
+
+std::optional<std::string> Echo(const std::string& frame) {
+    return frame;
+}
+
+std::string LevelReply() {
+    std::uint8_t raw[18] = {96, 0, 48, 96, 96, 96, 96, 96, 0x01, 10, 96, 96, 96, 96, 96, 96, 96, 0x80};
+    return "(01L" + HexEncode(raw) + ")";
+}
+
+} // namespace
+
+// A worker on an instant line and a step clock: cycles take no real time.
+struct StepRig {
+    explicit StepRig(ScriptedDevice::Script script, WorkerCallbacks cb = {})
+        : provider(std::move(script)), port(provider, Timings()),
+          worker(port, queue, DeviceModel::Mivon, Timings(), std::move(cb)) {
+        port.SetDeviceLineSettings();
+        port.SetPortName("instant");
+        EXPECT_EQ(port.Open(), 0);
+    }
+    ~StepRig() { worker.Stop(); }
+    LinkTimings Timings() {
+        LinkTimings t; // the device's own waits, on the step clock
+        t.clock = &clock;
+        return t;
+    }
+
+    StepClock clock;
+    InstantProvider provider;
+    CSerialPort port;
+    CommandQueue queue;
+    LinkWorker worker;
+};
+
+TEST(CommandQueue, NewestValueWinsPerParameterAndNothingElseIsDropped) {
+    CommandQueue q;
+    EXPECT_EQ(q.TakeCommand(), "");
+    // Mutes of two channels, then the first one again: both channels, the newer value in place.
+    q.PostCommand("(01$0300001)");
+    q.PostCommand("(01$0301001)");
+    q.PostCommand("(01$0300000)");
+    // Two bands of one channel are two parameters; a band of another channel a third.
+    q.PostCommand("(01$027000105924046)");
+    q.PostCommand("(01$027010105924046)");
+    q.PostCommand("(01$027000106024046)");
+    q.PostCommand("(01$027100105924046)");
+    EXPECT_EQ(q.Size(), 5u);
+    EXPECT_EQ(q.TakeCommand(), "(01$0300000)");
+    EXPECT_EQ(q.TakeCommand(), "(01$0301001)");
+    EXPECT_EQ(q.TakeCommand(), "(01$027000106024046)");
+    EXPECT_EQ(q.TakeCommand(), "(01$027010105924046)");
+    EXPECT_EQ(q.TakeCommand(), "(01$027100105924046)");
+    EXPECT_FALSE(q.Pending());
+
+    // A frame without a parameter key keeps its place: a later value of the same parameter goes after
+    // it instead of replacing the one before it (the routing reset must not overtake a route edit).
+    q.PostCommand("(01$0312181000000000000000000000)");
+    q.PostCommand("(01K)");
+    q.PostCommand("(01$0312000181000000000000000000)");
+    q.PostCommand("(01$0312000000181000000000000000)");
+    EXPECT_EQ(q.TakeCommand(), "(01$0312181000000000000000000000)");
+    EXPECT_EQ(q.TakeCommand(), "(01K)");
+    EXPECT_EQ(q.TakeCommand(), "(01$0312000000181000000000000000)");
+    EXPECT_EQ(q.TakeCommand(), "");
+
+    EXPECT_EQ(ParameterKey("(01$0283183)"), "01$0283");
+    EXPECT_EQ(ParameterKey("(01$034306510924046)"), "01$0343/06");
+    EXPECT_EQ(ParameterKey("(07$0011069181)"), "07$001");
+    EXPECT_EQ(ParameterKey("(01$04000224567)"), "") << "link lists keep their place";
+    EXPECT_EQ(ParameterKey("(01B)"), "");
+    EXPECT_EQ(ParameterKey("(01$0"), "");
+
+    // Posts from another thread while this one takes: every take is one whole posted frame.
+    std::atomic<bool> done{false};
+    std::thread poster([&] {
+        for (int i = 0; i < 20000; ++i) q.PostCommand(i % 2 ? "(01$0283183)" : "(01$0374001)");
+        done = true;
+    });
+    while (!done) {
+        const std::string t = q.TakeCommand();
+        ASSERT_TRUE(t.empty() || t == "(01$0283183)" || t == "(01$0374001)") << t;
+    }
+    poster.join();
+    EXPECT_LE(q.Size(), 2u);
+}
+
+TEST(LinkWorker, TwoParametersInOneCycleBothArriveAndAPostDuringAJobIsKept) {
+    WorkerRig rig(Echo);
+    rig.worker.SetMeterPoll(false);
+    rig.worker.Start("01");
+    std::promise<void> release;
+    auto gate = release.get_future().share();
+    auto job = rig.worker.Submit([gate](CSerialPort& port) {
+        gate.wait();
+        return RequestReply(port, "01", "$0280181)", 50ms);
+    });
+    rig.queue.PostCommand("(01$0303001)");
+    rig.queue.PostCommand("(01$0304001)");
+    rig.queue.PostCommand("(01$0303000)");
+    release.set_value();
+    EXPECT_EQ(job.get(), "(01$0280181)");
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 3; }));
+    EXPECT_TRUE(rig.worker.FlushPending(1s));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0280181)", "(01$0303000)", "(01$0304001)"}))
+        << "the job's exchange first, then input 3 with its newest value, then input 4";
+}
+
+TEST(LinkWorker, AJobWithoutAConnectionIsToldSo) {
+    WorkerRig rig(Echo);
+    std::atomic<int> unrun{0}, ran{0};
+    const auto job = [&](CSerialPort* port) { ++(port ? ran : unrun); };
+    rig.worker.Post(job);
+    EXPECT_EQ(unrun, 1) << "no worker runs: the job learns it at once";
+    rig.worker.Start("01");
+    rig.worker.Post(job);
+    ASSERT_TRUE(WaitFor([&] { return ran == 1; }));
+    rig.worker.Stop();
+    rig.worker.Post(job);
+    EXPECT_EQ(unrun, 2) << "after the end of the connection";
+}
+
+TEST(LinkWorker, IdleWithoutPollingSendsNothingAndKeepsTheCount) {
+    // The poll is switched off by the device's fifth frame, long before the device would count as lost.
+    std::atomic<int> polls{0};
+    LinkWorker* worker = nullptr;
+    StepRig rig([&](const std::string&) -> std::optional<std::string> {
+        if (++polls == 5) worker->SetMeterPoll(false);
+        return std::nullopt;
+    });
+    worker = &rig.worker;
+    rig.worker.Start("01");
+    ASSERT_TRUE(WaitFor([&] { return rig.worker.EmptyReplies() == 5; }));
+    const auto at = rig.clock.Elapsed();
+    ASSERT_TRUE(WaitFor([&] { return rig.clock.Elapsed() > at + 10 * 200ms; })) << "ten idle cycles pass";
+    EXPECT_EQ(rig.provider.Line().Frames().size(), 5u);
+    EXPECT_EQ(rig.worker.EmptyReplies(), 5);
+}
+
+TEST(LinkWorker, ALostDeviceIsProbedEveryTwoSecondsAndItsKeptCommandsFollowItsReturn) {
+    std::atomic<bool> answer{false};
+    std::mutex m;
+    std::vector<std::pair<std::size_t, std::chrono::milliseconds>> alarms; // (frames written, time)
+    std::atomic<int> answered{0};
+    StepRig* rigPtr = nullptr;
+    WorkerCallbacks cb;
+    cb.lostDevice = [&] {
+        std::lock_guard lock(m);
+        alarms.emplace_back(rigPtr->provider.Line().Frames().size(), rigPtr->clock.Elapsed());
+    };
+    cb.answered = [&] { ++answered; };
+    StepRig rig(
+        [&](const std::string& frame) -> std::optional<std::string> {
+            if (!answer) return std::nullopt;
+            if (frame == "(01hello)") return HelloReply(1, DeviceModel::Mivon);
+            return LevelReply();
+        },
+        cb);
+    rigPtr = &rig;
+    rig.worker.Start("01");
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m);
+        return alarms.size() >= 2;
+    }));
+    rig.queue.PostCommand("(01$0300001)");
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m);
+        return alarms.size() >= 4;
+    }));
+    {
+        std::lock_guard lock(m);
+        EXPECT_EQ(alarms[0].first, 21u) << "the alarm comes with the 21st empty reply";
+        for (std::size_t i = 1; i < 4; ++i) {
+            EXPECT_EQ(alarms[i].first, 21 + i) << "then one per unanswered probe";
+            EXPECT_EQ(alarms[i].second - alarms[i - 1].second, std::chrono::milliseconds(2000))
+                << "probes come every two seconds";
+        }
+    }
+    const auto frames = rig.provider.Line().Frames();
+    for (std::size_t i = 21; i < frames.size(); ++i) EXPECT_EQ(frames[i], "(01hello)");
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "(01$0300001)"), 0) << "kept while the device is away";
+    EXPECT_EQ(answered, 0);
+
+    answer = true;
+    ASSERT_TRUE(WaitFor([&] { return answered > 0; }));
+    ASSERT_TRUE(WaitFor([&] {
+        const auto f = rig.provider.Line().Frames();
+        return std::count(f.begin(), f.end(), "(01$0300001)") == 1;
+    })) << "the kept command goes out after the return";
+    const auto at = rig.clock.Elapsed();
+    ASSERT_TRUE(WaitFor([&] { return rig.clock.Elapsed() > at + 5 * 200ms; }));
+    EXPECT_EQ(rig.provider.Line().Frames().back(), "(01L)") << "the level poll is back";
+    EXPECT_EQ(rig.worker.EmptyReplies(), 0);
+}
+
+TEST(LinkWorker, FinishSendsWhatIsPendingAndTheEndWithoutWaitingOutTheCycle) {
+    WorkerRig rig(Echo);
+    rig.timings.cycle = 5s; // a cycle far longer than the finish may take
+    LinkWorker slow(rig.port, rig.queue, DeviceModel::Mivon, rig.timings, {});
+    slow.Start("01");
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 1; })) << "the first level poll";
+    rig.queue.PostCommand("(01$0300001)");
+    rig.queue.PostCommand("(01B)");
+    EXPECT_TRUE(slow.Finish(2s));
+    slow.Stop();
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 3; }));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01L)", "(01$0300001)", "(01B)"}));
+}
+
+TEST(LinkWorker, NothingFollowsTheEndNotEvenAJobPostedAsItLeft) {
+    // A job posted the moment "B" goes out (a read the window asked for as the user disconnected)
+    // must not put a frame on the line after it.
+    LinkWorker* worker = nullptr;
+    std::promise<bool> ranWithPort;
+    WorkerCallbacks cb;
+    cb.sent = [&](const std::string& frame) {
+        if (frame == "(01B)")
+            worker->Post([&ranWithPort](CSerialPort* port) {
+                if (port) port->WriteText("(01Q000)");
+                ranWithPort.set_value(port != nullptr);
+            });
+    };
+    WorkerRig rig(Echo, cb);
+    LinkWorker w(rig.port, rig.queue, DeviceModel::Mivon, rig.timings, cb);
+    worker = &w;
+    w.SetMeterPoll(false);
+    w.Start("01");
+    rig.queue.PostCommand("(01$0300001)");
+    rig.queue.PostCommand("(01B)");
+    EXPECT_TRUE(w.Finish(2s));
+    w.Stop();
+    EXPECT_FALSE(ranWithPort.get_future().get()) << "the job is told there is no connection";
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 2; }));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0300001)", "(01B)"}));
+}
+
+TEST(LinkWorker, TheEndWaitsForAnExchangeInHandInsteadOfBeingCutOff) {
+    // The device never answers the job's request: the job waits out its own 300 ms, far longer than
+    // the finish's time-out, and "B" still follows it.
+    WorkerRig rig([](const std::string& frame) -> std::optional<std::string> {
+        if (frame == "(01Q000)") return std::nullopt;
+        return frame;
+    });
+    rig.worker.SetMeterPoll(false);
+    rig.worker.Start("01");
+    auto job = rig.worker.Submit([](CSerialPort& port) { return RequestReply(port, "01", "Q000)", 300ms); });
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 1; })) << "the job's request is on the line";
+    rig.queue.PostCommand("(01B)");
+    EXPECT_TRUE(rig.worker.Finish(50ms));
+    rig.worker.Stop();
+    EXPECT_EQ(job.get(), "");
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 2; }));
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01Q000)", "(01B)"}));
+}
+
+TEST(LinkWorker, LevelFramesReachTheCallbackAndA40CharacterReplyDoesNot) {
+    std::atomic<int> mode{0};
+    std::mutex m;
+    std::vector<LevelFrame> frames;
+    WorkerCallbacks cb;
+    cb.levels = [&](const LevelFrame& f) {
+        std::lock_guard lock(m);
+        frames.push_back(f);
+    };
+    WorkerRig rig(
+        [&](const std::string& frame) -> std::optional<std::string> {
+            EXPECT_EQ(frame, "(01L)");
+            if (mode == 0) return "(" + std::string(38, '0') + ")";
+            if (mode == 1) { // garbled: a lower-case digit
+                std::string r = LevelReply();
+                r[5] = 'a';
+                return r;
+            }
+            return LevelReply();
+        },
+        cb);
+    rig.worker.Start("01");
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 4; }));
+    {
+        std::lock_guard lock(m);
+        EXPECT_TRUE(frames.empty()) << "40 characters are no level frame";
+    }
+    EXPECT_EQ(rig.worker.EmptyReplies(), 0) << "but they are a reply";
+    mode = 1;
+    const std::size_t seen = rig.device.Count();
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= seen + 3; }));
+    {
+        std::lock_guard lock(m);
+        EXPECT_TRUE(frames.empty()) << "a garbled level frame is not shown";
+    }
+    EXPECT_EQ(rig.worker.EmptyReplies(), 0) << "but it is a reply";
+    mode = 2;
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m);
+        return !frames.empty();
+    }));
+    std::lock_guard lock(m);
+    EXPECT_EQ(frames[0].in[0], 0);
+    EXPECT_EQ(frames[0].in[1], 96);
+    EXPECT_EQ(frames[0].inStatus, 0x01);
+    EXPECT_EQ(frames[0].out[0], 86);
+    EXPECT_EQ(frames[0].outStatus, 0x80);
+}
+
+TEST(LinkWorker, PausedWorkerSendsNothingOfItsOwnButRunsJobs) {
+    WorkerRig rig(Echo);
+    rig.worker.Start("01");
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() >= 2; }));
+    rig.worker.Pause();
+    std::this_thread::sleep_for(rig.timings.cycle * 2);
+    const std::size_t before = rig.device.Count();
+    rig.queue.PostCommand("(01$0371001)");
+    std::this_thread::sleep_for(rig.timings.cycle * 4);
+    EXPECT_EQ(rig.device.Count(), before);
+    EXPECT_EQ(rig.worker.Submit([](CSerialPort& p) { return RequestReply(p, "01", "J001)", 50ms, 7); }).get(),
+              "(01J001)");
+    rig.worker.Resume();
+    ASSERT_TRUE(WaitFor([&] {
+        const auto f = rig.device.Frames();
+        return std::find(f.begin(), f.end(), "(01$0371001)") != f.end();
+    })) << "the command posted while paused is sent after the resume";
+    EXPECT_TRUE(rig.worker.FlushPending(500ms));
+}

@@ -1,0 +1,265 @@
+// The routing, link, alias and panel lock windows on the offscreen platform, opened from the strip, a
+// link indicator and the Device menu, with the frames arriving at the built-in virtual processor.
+#include "ui/shell/AppTestSupport.h"
+#include "widgets/Lamp.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Theme.h"
+#include "widgets/Controls.h"
+#include "windows/AliasWindow.h"
+#include "windows/CompareWindow.h"
+#include "edit/LinkEditor.h"
+#include "windows/LinkWindow.h"
+#include "windows/PanelLockWindow.h"
+#include "edit/RouteEditor.h"
+#include "windows/RouteWindow.h"
+#include "model/ParameterFile.h"
+#include "edit/EqEditor.h"
+#include "edit/GainEditor.h"
+#include "edit/RecordDiff.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace quellmarin;
+using namespace quellmarin::ui;
+using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::KeepScreenshot;
+using quellmarin::test::Received;
+using quellmarin::test::VirtualProgram;
+
+using quellmarin::test::WhenShown;
+
+class TestDeviceWindows : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        qApp->setStyleSheet(StyleSheet());
+        SetMessageHandler([](QWidget*, const QString&, const QString&) {});
+    }
+    void init() { ResetDefaults(DeviceModel::Mivon); }
+    void cleanup() { SetQuestionHandler({}); }
+
+    void undoAndRedoAcrossEditorsReachTheProcessor() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        const SystemParameters start = g_SystemParameters;
+        QAction* undo = frame.findChild<QAction*>("undo");
+        QAction* redo = frame.findChild<QAction*>("redo");
+        QVERIFY(!undo->isEnabled());
+
+        GainEditor gain(app.Context(), Section::Output);
+        EqEditor eq(app.Context(), Section::Output);
+        RouteEditor route(app.Context());
+        LinkEditor links(app.Context());
+        gain.Apply(2, 40); // a drag: two positions, one step
+        gain.Apply(2, 45);
+        eq.SetType(1, 2, 4);
+        route.Toggle(3, 1);
+        links.Confirm(Section::Output, {0, 0, 2, 3, 4, 5, 6, 7});
+        const SystemParameters edited = g_SystemParameters;
+        QCOMPARE(undo->text(), QString("Undo Links of the outputs"));
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), edited), 5000);
+
+        for (const char* name : {"Undo Links of the outputs", "Undo Output 4 routing",
+                                 "Undo Output 2 PEQ band 3", "Undo Output 3 gain"}) {
+            QCOMPARE(undo->text(), QString(name));
+            undo->trigger();
+        }
+        QVERIFY(!undo->isEnabled());
+        QVERIFY(g_SystemParameters == start);
+        QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->Parameters() == start, 5000);
+
+        for (int i = 0; i < 4; ++i) redo->trigger();
+        QVERIFY(!redo->isEnabled());
+        QVERIFY(g_SystemParameters == edited);
+        QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->Parameters() == edited, 5000);
+
+        // A new edit after an undo drops the redo branch.
+        undo->trigger();
+        QVERIFY(redo->isEnabled());
+        gain.Apply(0, 30);
+        QVERIFY(!redo->isEnabled());
+        QCOMPARE(undo->text(), QString("Undo Output 1 gain"));
+    }
+
+    void compareListsTheDifferencesAndSendsOrTakes() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        sim::VirtualProcessor& device = *app.VirtualDevice();
+        // Changed behind the program's back, on the processor's own panel.
+        SystemParameters theirs = device.Parameters();
+        theirs.OutCH[4].Gain = 150;
+        theirs.InCH[1].Mute = 1;
+        device.SetParameters(theirs);
+
+        const auto shown = [&frame] {
+            auto* w = frame.findChild<CompareWindow*>("compareWindow");
+            return w && w->isVisible() ? w : nullptr;
+        };
+        frame.findChild<QAction*>("compareWithDevice")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(shown(), 5000);
+        QStringList listed;
+        for (int i = 0; i < shown()->Lines()->count(); ++i) listed << shown()->Lines()->item(i)->text();
+        QCOMPARE(listed.size(), 2);
+        shown()->SendButton()->click();
+        QVERIFY(listed.contains(QString::fromUtf8("in 2 mute: on \u2192 off")));
+        QVERIFY(listed.filter("out 5 gain: -15.5 dB").size() == 1);
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(device.Parameters(), g_SystemParameters), 5000);
+
+        // Changed again; this time the program takes the device's values, as one step to undo.
+        theirs = device.Parameters();
+        theirs.OutCH[0].Limit = 40;
+        device.SetParameters(theirs);
+        frame.findChild<QAction*>("compareWithDevice")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(shown(), 5000);
+        shown()->TakeButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(g_SystemParameters.OutCH[0].Limit, std::uint8_t(40), 5000);
+        QCOMPARE(frame.findChild<QAction*>("undo")->text(), QString("Undo Take the device's values"));
+    }
+
+    void aFileLoadedWhileConnectedCanGoToTheDevice() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTemporaryDir dir;
+        SystemParameters p = g_SystemParameters;
+        p.OutCH[6].Gain = 141;
+        p.InCH[0].Peq[0] = {1, 50, 30, 20};
+        const QString path = dir.filePath("venue.asc");
+        QCOMPARE(SaveParameterFile(path.toStdString(), p, DeviceInfo).size(), std::size_t(0));
+        QString asked;
+        SetQuestionHandler([&](QWidget*, const QString&, const QString& text) {
+            asked = text;
+            return true;
+        });
+        QVERIFY(frame.LoadFile(path));
+        QVERIFY(asked.startsWith("venue.asc is loaded, but the processor still holds its own settings."));
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), p), 5000);
+        QVERIFY(std::none_of(app.VirtualDevice()->FramesReceived().begin(),
+                             app.VirtualDevice()->FramesReceived().end(),
+                             [](const std::string& f) { return f.rfind("(01P", 0) == 0; }));
+    }
+
+    void theRoutingWindowTogglesAndResets() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTest::mouseClick(frame.Page()->StripButton(2507), Qt::LeftButton);
+        auto* route = frame.Page()->findChild<RouteWindow*>("routeWindow");
+        QVERIFY(route && route->isVisible());
+        QCOMPARE(route->windowTitle(), QString("Route"));
+        QVERIFY(route->Crosspoint(7, 7)->CheckedFlag());
+        QTest::mouseClick(route->Crosspoint(7, 1), Qt::LeftButton);
+        QCOMPARE(route->Crosspoint(7, 1)->Look(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0317000181000000000000000181)"), 5000);
+        QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(181));
+        KeepScreenshot(route, "route");
+        QVERIFY(frame.Page()->StripTip(2507).startsWith("From B, H"));
+
+        int asked = 0;
+        SetQuestionHandler([&](QWidget*, const QString& caption, const QString& text) {
+            ++asked;
+            return caption == "TIP:" && text == "Are you sure reset route setting ?" && asked > 1;
+        });
+        QTest::mouseClick(route->ResetButton(), Qt::LeftButton); // answered No
+        QCOMPARE(g_SystemParameters.OutCH[7].Route[1], std::uint8_t(181));
+        QTest::mouseClick(route->ResetButton(), Qt::LeftButton); // answered Yes
+        QCOMPARE(g_SystemParameters.OutCH[7].Route[1], std::uint8_t(0));
+        QVERIFY(!route->Crosspoint(7, 1)->CheckedFlag());
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01K)"), 5000);
+        QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(0));
+    }
+
+    void aLinkIndicatorOpensTheLinkWindow() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        WhenShown<LinkWindow>([](LinkWindow* w) {
+            QCOMPARE(w->windowTitle(), QString(" Link Setting Input"));
+            w->Choose(1, 0); // input B into input A's group
+            KeepScreenshot(w, "link");
+        });
+        QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 3), Qt::LeftButton);
+        QCOMPARE(g_SystemParameters.InCH[1].LinkIndex, std::uint8_t(0));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$04000234567)"), 5000);
+        // The selected input (A) lights its own and B's indicator.
+        QVERIFY(frame.Page()->LinkLamp(Section::Input, 1)->Lit());
+        QVERIFY(!frame.Page()->LinkLamp(Section::Input, 2)->Lit());
+
+        // Cancel changes nothing.
+        WhenShown<LinkWindow>([](LinkWindow* w) { w->Choose(5, 0); }, false);
+        QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 0), Qt::LeftButton);
+        QCOMPARE(g_SystemParameters.InCH[5].LinkIndex, std::uint8_t(5));
+    }
+
+    void aliasNamesAreSentAndShown() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        WhenShown<AliasWindow>([&app](AliasWindow* w) {
+            QVERIFY(app.Controller().PollSuspended());
+            CMyTextEdit* field = w->Field(10);
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, "Stage (left)");
+            QCOMPARE(field->text(), QString("Stage left"));
+            QTest::keyClick(field, Qt::Key_Return); // hands the focus on: the name is stored and sent
+            KeepScreenshot(w, "alias");
+        });
+        frame.findChild<QAction*>("command32813")->trigger();
+        QVERIFY(!app.Controller().PollSuspended());
+        QCOMPARE(std::string(g_SystemParameters.ChName[10], 15), std::string("Stage left     "));
+        QTRY_COMPARE_WITH_TIMEOUT(std::string(app.VirtualDevice()->Parameters().ChName[10], 15),
+                                  std::string("Stage left     "), 5000);
+        QVERIFY(Received(app, "(01E12Stage left     )"));
+        // The name appears where output 3 is shown.
+        QTest::mouseClick(frame.Page()->StripButton(3002), Qt::LeftButton);
+        QVERIFY(
+            frame.Page()->findChild<QWidget*>("limiterPopup")->windowTitle().endsWith("CH[3] Stage left"));
+    }
+
+    void thePanelLockIsSentOnEveryClick() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        WhenShown<PanelLockWindow>([](PanelLockWindow* w) {
+            QVERIFY(w->UnlockButton()->isChecked());
+            w->LockButton()->click();
+            w->LockButton()->click();
+        });
+        frame.findChild<QAction*>("command32824")->trigger();
+        QCOMPARE(DeviceInfo.PanelLock, std::uint8_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().PanelLock, std::uint8_t(1), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            [&] {
+                const auto frames = app.VirtualDevice()->FramesReceived();
+                return std::count(frames.begin(), frames.end(), "(01J001)");
+            }(),
+            2L, 5000);
+
+        // Not connected, only the record changes.
+        app.StartDisconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!app.Connected(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->FramesReceived().back() == "(01B)", 5000);
+        const std::size_t count = app.VirtualDevice()->FrameCount();
+        WhenShown<PanelLockWindow>([](PanelLockWindow* w) { w->UnlockButton()->click(); });
+        frame.findChild<QAction*>("command32824")->trigger();
+        QCOMPARE(DeviceInfo.PanelLock, std::uint8_t(0));
+        QCOMPARE(app.VirtualDevice()->FrameCount(), count);
+    }
+};
+
+QTEST_MAIN(TestDeviceWindows)
+#include "test_device_windows.moc"

@@ -1,0 +1,144 @@
+// The gain, limiter and compressor windows on the offscreen platform, opened from the strip and
+// driven like a user, with the frames arriving at the built-in virtual processor.
+#include "ui/shell/AppTestSupport.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Theme.h"
+#include "widgets/Controls.h"
+#include "windows/CompressorPopup.h"
+#include "windows/GainPopup.h"
+#include "windows/LimiterPopup.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace quellmarin;
+using namespace quellmarin::ui;
+using quellmarin::test::ConnectToVirtual;
+using quellmarin::test::KeepScreenshot;
+using quellmarin::test::Received;
+using quellmarin::test::VirtualProgram;
+
+class TestLevelWindows : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        qApp->setStyleSheet(StyleSheet());
+        SetMessageHandler([](QWidget*, const QString&, const QString&) {});
+    }
+    void init() { ResetDefaults(DeviceModel::Mivon); }
+
+    void theInputFaderSendsEveryStep() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTest::mouseClick(frame.Page()->StripButton(2202), Qt::LeftButton);
+        auto* popup = frame.Page()->findChild<GainPopup*>("inputGainPopup");
+        QVERIFY(popup && popup->isVisible());
+        QCOMPARE(popup->windowTitle(), QString("INPUT GAIN") + QString(20, ' ') + "CH[3]");
+        QCOMPARE(popup->Fader()->Position(), 13);
+        QCOMPARE(popup->Readout()->text(), QString("0dB"));
+        QCOMPARE(popup->Fader()->accessibleName(), QString("Input 3 gain"));
+
+        popup->Fader()->setFocus();
+        QTest::keyClick(popup->Fader(), Qt::Key_Up);
+        QCOMPARE(popup->Readout()->text(), QString("1dB"));
+        QCOMPARE(g_SystemParameters.InCH[2].Gain, std::uint8_t(183));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282183)"), 5000);
+        QVERIFY(frame.Page()->StripTip(2202).startsWith("Gain 1 dB"));
+
+        // Held at the bottom, the down arrow keeps sending the -90 dB frame.
+        popup->Fader()->SetPosition(103);
+        g_SystemParameters.InCH[2].Gain = 1;
+        for (int i = 0; i < 8; ++i) popup->DownButton()->TickOnce();
+        QCOMPARE(popup->Readout()->text(), QString("-90dB"));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282001)"), 5000);
+
+        // Another input selected on the strip: the open window follows it.
+        g_SystemParameters.InCH[5].LinkIndex = 2;
+        QTest::mouseClick(frame.Page()->StripButton(2105), Qt::LeftButton);
+        QCOMPARE(popup->windowTitle(), QString("INPUT GAIN") + QString(20, ' ') + "CH[6] (editing CH[3])");
+        QCOMPARE(popup->Readout()->text(), QString("-90dB"));
+        KeepScreenshot(popup, "input-gain");
+        QTest::keyClick(popup, Qt::Key_Escape);
+        QVERIFY(popup->isHidden());
+    }
+
+    void theOutputGainWindowSetsThePolarity() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTest::mouseClick(frame.Page()->StripButton(2904), Qt::LeftButton);
+        auto* popup = frame.Page()->findChild<GainPopup*>("outputGainPopup");
+        QVERIFY(popup && popup->isVisible());
+        QCOMPARE(popup->windowTitle(), QString("OUTPUT GAIN") + QString(18, ' ') + "CH[5]");
+        QVERIFY(popup->NormalButton()->CheckedFlag());
+        QTest::mouseClick(popup->InvertedButton(), Qt::LeftButton);
+        QVERIFY(popup->InvertedButton()->CheckedFlag());
+        QVERIFY(!popup->NormalButton()->CheckedFlag());
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[4].Polarity, std::uint8_t(1), 5000);
+        QVERIFY(Received(app, "(01$0394111)"));
+        KeepScreenshot(popup, "output-gain");
+        QVERIFY(!frame.Page()->Logic().InputSectionActive());
+    }
+
+    void theLimiterListSelects() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTest::mouseClick(frame.Page()->StripButton(3001), Qt::LeftButton);
+        auto* popup = frame.Page()->findChild<LimiterPopup*>("limiterPopup");
+        QVERIFY(popup && popup->isVisible());
+        QCOMPARE(popup->windowTitle(), QString("OUTPUT LIMIT") + QString(18, ' ') + "CH[2]");
+        QCOMPARE(popup->List()->currentRow(), 0);
+        QCOMPARE(popup->Selected()->text(), QString("22.0   dBu"));
+        QListWidgetItem* item = popup->List()->item(44);
+        popup->List()->scrollToItem(item);
+        QTest::mouseClick(popup->List()->viewport(), Qt::LeftButton, {},
+                          popup->List()->visualItemRect(item).center());
+        QCOMPARE(popup->Selected()->text(), QString("0.0   dBu"));
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[1].Limit, std::uint8_t(55), 5000);
+        QVERIFY(Received(app, "(01$036100005500)"));
+        KeepScreenshot(popup, "limiter");
+        QVERIFY(frame.Page()->StripTip(3001).startsWith("Limit +0.0 dBu"));
+    }
+
+    void theCompressorTakesTypedValues() {
+        VirtualProgram program;
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTest::mouseClick(frame.Page()->StripButton(3200), Qt::LeftButton);
+        auto* popup = frame.Page()->findChild<CompressorPopup*>("compressorPopup");
+        QVERIFY(popup && popup->isVisible());
+        QCOMPARE(popup->windowTitle(), QString("INPUT COMP") + QString(20, ' ') + "CH[1]");
+        QCOMPARE(popup->Field(CompField::Ratio)->text(), QString("1.00 : 1"));
+        QVERIFY(QTest::qWaitForWindowActive(popup));
+        CMyNumEdit* attack = popup->Field(CompField::Attack);
+        attack->setFocus();
+        attack->selectAll();
+        QTest::keyClicks(attack, "5");
+        QTest::keyClick(attack, Qt::Key_Tab); // leaving the field applies it
+        QCOMPARE(attack->text(), QString("4.70ms"));
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().Comp[0].Attack, std::uint8_t(32), 5000);
+        QVERIFY(Received(app, "(01$0440320012056)"));
+
+        // Leaving a field untouched sends nothing; a spin sends at once.
+        const std::size_t before = app.VirtualDevice()->FrameCount();
+        popup->Field(CompField::Ratio)->setFocus();
+        popup->Field(CompField::Threshold)->setFocus();
+        QTest::mouseClick(popup->SpinButton(CompField::Ratio, true), Qt::LeftButton);
+        QCOMPARE(popup->Field(CompField::Ratio)->text(), QString("1.01 : 1"));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0440320112056)"), 5000);
+        QVERIFY(app.VirtualDevice()->FrameCount() > before);
+        KeepScreenshot(popup, "compressor");
+        QVERIFY(frame.Page()->Logic().InputSectionActive());
+    }
+};
+
+QTEST_MAIN(TestLevelWindows)
+#include "test_level_windows.moc"
