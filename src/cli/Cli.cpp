@@ -10,6 +10,7 @@
 #include "link/WholeState.h"
 #include "model/ParameterFile.h"
 #include "model/Records.h"
+#include "protocol/CommandTable.h"
 #include "model/ValueRanges.h"
 #include "edit/RecordDiff.h"
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "model/Records.h"
+#include "protocol/CommandTable.h"
 
 #include <cstddef>
 #include <functional>
@@ -11,12 +12,6 @@
 #include <string_view>
 
 namespace quellmarin {
-
-enum class Section { Input, Output };
-
-inline constexpr bool IsOutput(Section s) {
-    return s == Section::Output;
-}
 
 // One channel as the user picked it: its section and index (0..7). Editors read, write and send the
 // record of its link master: the channel named by its LinkIndex.

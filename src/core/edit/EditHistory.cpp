@@ -1,69 +1,33 @@
 #include "edit/EditHistory.h"
 
-#include "protocol/Frames.h"
+#include "protocol/CommandTable.h"
 #include "edit/EditContext.h"
 
-#include <charconv>
 
 namespace quellmarin {
 
-namespace {
-
-std::optional<int> Digits(std::string_view s) {
-    int v = 0;
-    const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
-    return v;
+std::string EditHistory::StepName(std::string_view frame, DeviceModel model) {
+    const FrameUnit u = ReadFrameUnit(frame);
+    return u.spec ? StepName(*u.spec, u.unit, u.band, model) : "Edit";
 }
 
-} // namespace
-
-std::string EditHistory::StepName(std::string_view frame, DeviceModel model) {
-    if (frame.size() < 5 || frame.front() != '(') return "Edit";
-    const std::string_view body = frame.substr(3, frame.size() - 4);
-    if (body == "K") return "Routing reset";
-    if (body.size() >= 3 && body[0] == 'E') {
-        const auto kind = Digits(body.substr(1, 1)), ch = Digits(body.substr(2, 1));
-        if (kind && ch && *kind <= 1 && *ch <= 7)
-            return ChannelName(*kind ? Section::Output : Section::Input, *ch, model) + " name";
-        return "Channel name";
+std::string EditHistory::StepName(const CommandSpec& spec, std::optional<int> unit, std::optional<int> band,
+                                  DeviceModel model) {
+    if (spec.name.empty()) return "Edit";
+    switch (spec.scope) {
+    case Scope::Device:
+        return std::string(spec.name);
+    case Scope::Input:
+    case Scope::Output: {
+        if (!unit || *unit > 7) return "Edit";
+        const Section section = spec.scope == Scope::Output ? Section::Output : Section::Input;
+        std::string name = ChannelName(section, *unit, model) + " " + std::string(spec.name);
+        if (spec.bands > 0) name += " " + std::to_string(band.value_or(0) + 1);
+        return name;
     }
-    if (body.size() < 5 || body[0] != '$') return "Edit";
-    const auto code = Digits(body.substr(1, 3));
-    if (!code) return "Edit";
-    if (*code == 40) return "Links of the inputs";
-    if (*code == 41) return "Links of the outputs";
-    const auto ch = Digits(body.substr(4, 1));
-    if (!ch || *ch > 7) return "Edit";
-    const bool output = *code >= 31 && *code <= 39;
-    const std::string channel = ChannelName(output ? Section::Output : Section::Input, *ch, model);
-    const auto band = body.size() >= 7 ? Digits(body.substr(5, 2)) : std::nullopt;
-    switch (*code) {
-    case 26:
-    case 38:
-        return channel + " PEQ on/off";
-    case 27:
-    case 34:
-        return channel + " PEQ band " + std::to_string(band.value_or(0) + 1);
-    case 28:
-    case 35:
-        return channel + " gain";
-    case 29:
-    case 32:
-        return channel + " delay";
-    case 30:
-    case 37:
-        return channel + " mute";
-    case 31:
-        return channel + " routing";
-    case 33:
-        return channel + " crossover";
-    case 36:
-        return channel + " limiter";
-    case 39:
-        return channel + " polarity";
-    case 44:
-        return channel + " compressor";
+    case Scope::Alias:
+        if (!unit) return "Channel name";
+        return ChannelName(*unit < 8 ? Section::Input : Section::Output, *unit % 8, model) + " name";
     default:
         return "Edit";
     }

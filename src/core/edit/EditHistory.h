@@ -6,6 +6,7 @@
 #pragma once
 
 #include "model/Records.h"
+#include "protocol/CommandTable.h"
 
 #include <chrono>
 #include <deque>
@@ -45,6 +46,9 @@ class EditHistory {
 
     // The name of the parameter a frame sets: "Output 3 gain", "Input 2 PEQ band 4", "Links of the outputs".
     static std::string StepName(std::string_view frame, DeviceModel model);
+    // The same for one unit of a command: "Output 3 gain", "Input 2 PEQ band 4".
+    static std::string StepName(const CommandSpec& spec, std::optional<int> unit, std::optional<int> band,
+                                DeviceModel model);
 
   private:
     struct Step {

@@ -1,5 +1,6 @@
 #include "link/CommandQueue.h"
 
+#include "protocol/CommandTable.h"
 #include "protocol/Frames.h"
 
 namespace quellmarin {

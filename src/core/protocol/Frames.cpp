@@ -207,35 +207,6 @@ std::string FrameHello(int deviceId) {
     return Format(deviceId < 10 ? "(0%dhello)" : "(%dhello)", deviceId);
 }
 
-std::size_t KnownReplyLength(std::string_view frame) {
-    frame = TrimBlanks(frame);
-    if (frame.size() < 5 || frame.front() != '(' || frame.back() != ')') return 0;
-    const std::string_view body = frame.substr(3, frame.size() - 4);
-    if (frame.substr(3) == "hello)") return kHelloReplyLength;
-    if (body == "L") return kLevelReplyLength;
-    if (body == "Q000") return 11 + 2 * 936;
-    if (body == "I") return 8 + 2 * 169;
-    if (body.size() == 4 && body[0] == 'T') return 51;
-    return 0;
-}
-
-std::string ParameterKey(std::string_view frame) {
-    // "(" + two address characters + "$" + three digits + the channel digit (+ "0" and the band).
-    if (frame.size() < 9 || frame[0] != '(' || frame[3] != '$') return {};
-    const std::string_view address = frame.substr(1, 2);
-    const std::string_view code = frame.substr(3, 4);
-    if (code == "$040" || code == "$041") return {}; // a link list changes what the channels mean
-    if (code == "$001") return std::string(address) + std::string(code); // the one generator
-    const char channel = frame[7];
-    if (channel < '0' || channel > '9') return {};
-    std::string key = std::string(address) + std::string(code) + channel;
-    if (code == "$027" || code == "$034") {
-        if (frame.size() < 10) return {};
-        key += "/" + std::string(frame.substr(8, 2));
-    }
-    return key;
-}
-
 std::string_view TrimBlanks(std::string_view text) {
     const auto blank = [](char c) {
         return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';

@@ -79,15 +79,6 @@ std::string FrameStoreProgram(std::string_view address, int program);           
 std::string FrameProgramQuery(std::string_view address, int program);            // T
 std::string FrameHello(int deviceId);                                            // hello
 
-// The parameter a frame sets, as a key: its address, command code and channel (and band for the
-// equaliser band commands), for example "01$0273/02". Frames that set no single parameter (link
-// lists, routing reset, program operations, the end of the connection, ...) have an empty key.
-std::string ParameterKey(std::string_view frame);
-
-// The length of the reply a request gets when it is one with a known reply (hello, level poll,
-// whole record, device information, program query), else 0.
-std::size_t KnownReplyLength(std::string_view frame);
-
 // Strips leading and trailing blanks (space, tab, CR, LF, VT, FF), as the reply readers do.
 std::string_view TrimBlanks(std::string_view text);
 

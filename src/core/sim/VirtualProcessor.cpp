@@ -1,5 +1,6 @@
 #include "sim/VirtualProcessor.h"
 
+#include "protocol/CommandTable.h"
 #include "protocol/Frames.h"
 #include "protocol/HexCodec.h"
 
@@ -144,8 +145,9 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
     if (body.empty()) return std::nullopt;
     const std::string head = "(" + addr;
 
-    if (body[0] == '$') {
-        if (!ApplyParameter(body)) return std::nullopt;
+    // Settings: the device takes the frame into its records and echoes it.
+    if (const FrameUnit unit = ReadFrameUnit(frame); unit.spec && unit.spec->apply) {
+        if (!ApplyFrame(frame, {params_, info_}, model_)) return std::nullopt;
         return std::string(frame);
     }
     const char letter = body[0];
@@ -161,20 +163,8 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
         if (body.size() != 1) return std::nullopt;
         return head + "I0169" + HexEncode(ToBytes(info_)) + ")";
     case 'B':
-    case 'K':
         if (body.size() != 1) return std::nullopt;
-        if (letter == 'K') ResetRouting(params_, model_);
         return std::string(frame);
-    case 'J':
-        if (number < 0) return std::nullopt;
-        info_.PanelLock = static_cast<std::uint8_t>(number ? 1 : 0);
-        return std::string(frame);
-    case 'E': {
-        const auto kind = Num(body, 1, 1), ch = Num(body, 2, 1);
-        if (body.size() != 18 || !kind || !ch || *kind > 1 || *ch > 7) return std::nullopt;
-        std::memcpy(params_.ChName[*kind * 8 + *ch], body.data() + 3, kAliasLength);
-        return std::string(frame);
-    }
     case 'T':
         if (number < 0) return std::nullopt;
         return ProgramNameReply(number);
@@ -225,125 +215,6 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
     }
     default:
         return std::nullopt;
-    }
-}
-
-bool VirtualProcessor::ApplyParameter(std::string_view b) {
-    const auto code = Num(b, 1, 3);
-    if (!code) return false;
-    const auto ch = Num(b, 4, 1);
-    const auto in = [&]() -> InputChannel* { return ch && *ch < 8 ? &params_.InCH[*ch] : nullptr; };
-    const auto out = [&]() -> OutputChannel* { return ch && *ch < 8 ? &params_.OutCH[*ch] : nullptr; };
-    const auto onOff = [&](std::uint8_t& field, std::uint8_t onValue, const char* onText) {
-        if (b.size() != 8) return false;
-        const std::string_view v = b.substr(5);
-        if (v != onText && v != "000") return false;
-        field = v == "000" ? 0 : onValue;
-        return true;
-    };
-    const auto band = [&](PeqBand* peq, int bands) {
-        const auto j = Num(b, 5, 2), type = Num(b, 7, 1), freq = Num(b, 8, 3), level = Num(b, 11, 2),
-                   q = Num(b, 13, 3);
-        if (b.size() != 16 || !j || !type || !freq || !level || !q || *j >= bands) return false;
-        peq[*j] = {static_cast<std::uint8_t>(*type), static_cast<std::uint8_t>(*freq),
-                   static_cast<std::uint8_t>(*level), static_cast<std::uint8_t>(*q)};
-        return true;
-    };
-    const auto gain = [&](std::uint8_t& field) {
-        const auto v = Num(b, 5, 3);
-        if (b.size() != 8 || !v || *v > 255) return false;
-        field = static_cast<std::uint8_t>(*v);
-        return true;
-    };
-    const auto delay = [&](auto& channel) {
-        const auto v = Num(b, 5, 6);
-        if (b.size() != 11 || !v || *v > kMaxDelaySamples) return false;
-        SetDelaySamples(channel, *v);
-        return true;
-    };
-    const auto links = [&](auto& channels) {
-        if (b.size() != 12) return false;
-        std::uint8_t v[8];
-        for (int i = 0; i < 8; ++i) {
-            const auto d = Num(b, 4 + i, 1);
-            if (!d || *d > 7) return false;
-            v[i] = static_cast<std::uint8_t>(*d);
-        }
-        for (int i = 0; i < 8; ++i) channels[i].LinkIndex = v[i];
-        return true;
-    };
-
-    switch (*code) {
-    case 1: {
-        const auto on = Num(b, 4, 1), freq = Num(b, 5, 3), level = Num(b, 8, 3);
-        if (b.size() != 11 || !on || *on > 1 || !freq || !level || *level > 255) return false;
-        info_.GenRun = static_cast<std::uint8_t>(*on);
-        info_.GenFreq = static_cast<std::uint8_t>(std::min(*freq, 123));
-        info_.GenLevel = static_cast<std::uint8_t>(*level);
-        return true;
-    }
-    case 26:
-        return in() && onOff(in()->PeqEnable, 111, "111");
-    case 27:
-        return in() && band(in()->Peq, kInputBands);
-    case 28:
-        return in() && gain(in()->Gain);
-    case 29:
-        return in() && delay(*in());
-    case 30:
-        return in() && onOff(in()->Mute, 1, "001");
-    case 31: {
-        if (!out() || b.size() != 29) return false;
-        std::uint8_t levels[8];
-        for (int i = 0; i < 8; ++i) {
-            const auto v = Num(b, 5 + 3 * i, 3);
-            if (!v || *v > 255) return false;
-            levels[i] = static_cast<std::uint8_t>(*v);
-        }
-        std::memcpy(out()->Route, levels, 8);
-        return true;
-    }
-    case 32:
-        return out() && delay(*out());
-    case 33: {
-        const auto ht = Num(b, 5, 2), hf = Num(b, 7, 3), lt = Num(b, 10, 2), lf = Num(b, 12, 3);
-        if (!out() || b.size() != 15 || !ht || !hf || !lt || !lf || *hf > 123 || *lf > 123) return false;
-        out()->HpfType = static_cast<std::uint8_t>(*ht);
-        out()->HpfFreq = static_cast<std::uint8_t>(*hf);
-        out()->LpfType = static_cast<std::uint8_t>(*lt);
-        out()->LpfFreq = static_cast<std::uint8_t>(*lf);
-        return true;
-    }
-    case 34:
-        return out() && band(out()->Peq, kOutputBands);
-    case 35:
-        return out() && gain(out()->Gain);
-    case 36: {
-        const auto v = Num(b, 9, 2);
-        if (!out() || b.size() != 13 || b.substr(5, 4) != "0000" || b.substr(11, 2) != "00" || !v)
-            return false;
-        out()->Limit = static_cast<std::uint8_t>(*v);
-        return true;
-    }
-    case 37:
-        return out() && onOff(out()->Mute, 1, "001");
-    case 38:
-        return out() && onOff(out()->PeqEnable, 111, "111");
-    case 39:
-        return out() && onOff(out()->Polarity, 1, "111");
-    case 40:
-        return links(params_.InCH);
-    case 41:
-        return links(params_.OutCH);
-    case 44: {
-        const auto a = Num(b, 5, 2), r = Num(b, 7, 2), t = Num(b, 9, 3), rel = Num(b, 12, 2);
-        if (!in() || b.size() != 14 || !a || !r || !t || !rel || *t > 255) return false;
-        params_.Comp[*ch] = {static_cast<std::uint8_t>(*a), static_cast<std::uint8_t>(*rel),
-                             static_cast<std::uint8_t>(*t), static_cast<std::uint8_t>(*r)};
-        return true;
-    }
-    default:
-        return false;
     }
 }
 

@@ -52,7 +52,6 @@ class VirtualProcessor {
 
   private:
     std::optional<std::string> HandleLocked(std::string_view frame);
-    bool ApplyParameter(std::string_view body);
     std::string LevelReply();
     std::string ProgramNameReply(int number) const;
 

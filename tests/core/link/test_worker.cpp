@@ -4,6 +4,7 @@
 
 #include "LinkTestSupport.h"
 #include "link/Exchange.h"
+#include "protocol/CommandTable.h"
 #include "protocol/HexCodec.h"
 
 #include <gtest/gtest.h>
