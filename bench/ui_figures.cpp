@@ -38,7 +38,6 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     QApplication qapp(argc, argv);
     qapp.setStyleSheet(ui::StyleSheet());
-    ResetDefaults();
     ui::CQuellmarinApp app;
     app.SetIncludeHardware(false);
     app.StartVirtualProcessor(1);
@@ -49,9 +48,9 @@ int main(int argc, char** argv) {
         frame.resize(1760, 760);
         QTest::qWait(200);
         ui::ResponseGraph* graph = frame.Page()->Graph();
-        g_SystemParameters.InCH[0].PeqEnable = 111;
+        app.Params().InCH[0].PeqEnable = 111;
         for (int j = 0; j < 5; ++j)
-            g_SystemParameters.InCH[0].Peq[j] = {std::uint8_t(1 + j % 5), std::uint8_t(20 + 20 * j), 30, 40};
+            app.Params().InCH[0].Peq[j] = {std::uint8_t(1 + j % 5), std::uint8_t(20 + 20 * j), 30, 40};
         frame.Page()->RefreshAll();
         QTest::qWait(50);
         // 300 pointer moves over band 3: the band and the curve rebuilt and the graph repainted each time.
@@ -89,7 +88,7 @@ int main(int argc, char** argv) {
                     100 * (CpuSeconds() - c0) / (w.elapsed() / 1000.0));
         frame.resize(1280, 700);
         for (int i = 0; i < 12; ++i) graph->Model().Band(i).selected = false;
-        ResetDefaults();
+        ResetDefaults(app.Params(), app.Info(), app.Model());
         frame.Page()->RefreshAll();
     }
 

@@ -103,7 +103,7 @@ bool DeviceSession::Connect(bool download, const ParameterBytes& record, Connect
 }
 
 EditSession::EditSession(const Options& o, const Environment& env, std::ostream& out, std::ostream& err)
-    : options_(o), env_(env), out_(out), err_(err), ctx_{params_, info_, o.model, {}, {}} {}
+    : options_(o), env_(env), out_(out), err_(err), session_(o.model) {}
 
 EditSession::~EditSession() {
     if (device_) device_->Link().Disconnect();
@@ -122,11 +122,9 @@ auto EditSession::OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerial
 CommandResult EditSession::Open() {
     if (opened_) return {};
     if (options_.file) {
-        const LoadResult loaded = LoadParameterFile(*options_.file, ChannelConfigOf(options_.model));
+        const LoadResult loaded = session_.Load(*options_.file, "Load");
         if (!loaded.ok()) return Fail(kExitFile, std::string(loaded.message));
-        params_ = loaded.records->params;
-        info_ = loaded.records->info;
-        ctx_.post = [](std::string) {}; // a file has no device to tell
+        session_.SetPost([](std::string) {}); // a file has no device to tell
     } else {
         device_ = std::make_unique<DeviceSession>(options_, env_, err_);
         if (!device_->SelectDevice()) {
@@ -141,11 +139,10 @@ CommandResult EditSession::Open() {
         DeviceLink& link = device_->Link();
         // Nobody looks at the meters here; the worker only carries the edits.
         link.Worker().SetMeterPoll(false);
-        params_ = ParametersFromBytes(*c.params);
-        info_ = DeviceInfoFromBytes(*c.info);
-        const std::string address = link.Address();
-        ctx_.address = [address] { return address; };
-        ctx_.post = [&link](std::string frame) { link.Post(std::move(frame)); };
+        session_.ReplaceRecords(c.params, c.info);
+        session_.SetAddress(link.Address());
+        session_.SetPort(link.PortPath());
+        session_.SetPost([&link](std::string frame) { link.Post(std::move(frame)); });
     }
     opened_ = true;
     return {};
@@ -168,7 +165,7 @@ CommandResult EditSession::Run(const std::vector<std::string>& words) {
 }
 
 CommandResult EditSession::Set(const std::vector<std::string>& words) {
-    const EditOutcome o = ApplySet(ctx_, words);
+    const EditOutcome o = ApplySet(session_.Context(), words);
     for (const std::string& note : o.notes) err_ << note << '\n';
     if (!o.ok) return Fail(kExitUsage, o.message);
     changed_ = true;
@@ -184,7 +181,7 @@ CommandResult EditSession::Set(const std::vector<std::string>& words) {
 
 CommandResult EditSession::Get(const std::vector<std::string>& words) {
     std::string error;
-    const auto entries = GetEntries(params_, info_, options_.model, words, error);
+    const auto entries = GetEntries(session_.Params(), session_.Info(), options_.model, words, error);
     if (!entries) return Fail(kExitUsage, error);
     if (options_.json)
         PrintDumpJson(*entries, options_.model, out_);
@@ -197,7 +194,7 @@ CommandResult EditSession::Program(const std::vector<std::string>& words) {
     const std::string what = words.empty() ? "" : words[0];
     const std::string address = device_->Link().Address();
     const LinkTimings& t = env_.timings;
-    ProgramList list(ctx_);
+    ProgramList list(session_.Context());
     if (what == "list" && words.size() == 1) {
         list.Refresh();
         while (const auto slot = list.NextQuery()) {
@@ -274,7 +271,7 @@ CommandResult EditSession::Program(const std::vector<std::string>& words) {
 }
 
 CommandResult EditSession::Generator(const std::vector<std::string>& words) {
-    quellmarin::Generator gen(ctx_);
+    quellmarin::Generator gen(session_.Context());
     if (words.size() == 3 && words[0] == "on") {
         // Started with these values, which the record then keeps (the same frame twice goes out once).
         if (!gen.Running()) {
@@ -309,17 +306,17 @@ CommandResult EditSession::ImportFilters(const std::vector<std::string>& words) 
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const FilterFile file = ParseFilterText(text);
     for (const std::string& line : file.unread) err_ << "not read: " << line << '\n';
-    const ImportPlan plan = PlanImport(file, *channel, options_.model);
+    const ImportPlan plan = session_.PlanFilterImport(file, *channel);
     if (plan.placed.empty() && !plan.gainCode)
         return Fail(kExitFile, "the file holds no filter the device can use");
     for (const std::string& line : DescribePlan(plan, options_.model)) out_ << line << '\n';
     if (plan.NeedsConsent() && !options_.force)
         return Fail(kExitFailed, "nothing was changed; add --force to import what the device can do");
-    if (const int master = channel->Master(params_); master != channel->index)
+    if (const int master = channel->Master(session_.Params()); master != channel->index)
         err_ << ChannelText(*channel, options_.model) << " is linked to "
              << ChannelText({channel->section, master}, options_.model) << ": editing "
              << ChannelText({channel->section, master}, options_.model) << '\n';
-    ApplyImport(ctx_, plan);
+    session_.ImportFilters(plan, "Import filters");
     changed_ = true;
     return {};
 }
@@ -330,7 +327,7 @@ CommandResult EditSession::ExportFilters(const std::vector<std::string>& words) 
     std::string error;
     const auto channel = ParseChannel(words[0], words[1], options_.model, error);
     if (!channel) return Fail(kExitUsage, error);
-    const std::string text = quellmarin::ExportFilters(params_, *channel, options_.model);
+    const std::string text = session_.ExportFilters(*channel);
     if (words.size() == 2) {
         out_ << text;
         return {};
@@ -345,7 +342,7 @@ CommandResult EditSession::Finish() {
     if (!opened_) return {};
     if (!device_) {
         if (!changed_) return {};
-        const std::string_view message = SaveParameterFile(*options_.file, params_, info_);
+        const std::string_view message = session_.Save(*options_.file);
         if (!message.empty()) return Fail(kExitFile, std::string(message));
         return {};
     }
@@ -357,7 +354,7 @@ CommandResult EditSession::Finish() {
         const std::string address = link.Address();
         const auto now =
             OnWorker([&](CSerialPort& port) { return UploadParameters(port, address, env_.timings); });
-        if (!now || !*now || !SameSettings(ParametersFromBytes(**now), params_))
+        if (!now || !*now || !SameSettings(ParametersFromBytes(**now), session_.Params()))
             result = Fail(kExitFailed, std::string(kEditsUnconfirmed));
     }
     link.Disconnect();

@@ -6,7 +6,7 @@
 
 #include "cli/Cli.h"
 #include "link/DeviceLink.h"
-#include "edit/EditContext.h"
+#include "session/Session.h"
 
 #include <memory>
 #include <mutex>
@@ -73,9 +73,7 @@ class EditSession {
     bool opened_ = false;
     bool changed_ = false;
     std::unique_ptr<DeviceSession> device_;
-    SystemParameters params_{};
-    DeviceInfoRecord info_{};
-    EditContext ctx_;
+    Session session_;
     std::mutex frameLog_;
 };
 

@@ -68,7 +68,7 @@ struct Expected {
 Expected EditorsMake(SystemParameters params, DeviceInfoRecord info, const std::vector<std::string>& words) {
     Expected e{params, info, {}};
     EditContext ctx{e.params, e.info, DeviceModel::Mivon, [] { return std::string("05"); },
-                    [&e](std::string f) { e.frames.push_back(std::move(f)); }};
+                    [&e](std::string f) { e.frames.push_back(std::move(f)); }, {}};
     const cli::EditOutcome o = cli::ApplySet(ctx, words);
     EXPECT_TRUE(o.ok) << o.message;
     e.frames.insert(e.frames.end(), o.replied.begin(), o.replied.end());

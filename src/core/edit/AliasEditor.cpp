@@ -27,7 +27,7 @@ std::optional<std::string> AliasEditor::Leave(int index, std::string_view text) 
         if (c >= 0x20 && c < 0x7F && c != '(' && c != ')' && name.size() < kAliasLength) name += c;
     name.resize(kAliasLength, ' ');
     std::copy(name.begin(), name.end(), ctx_.params.ChName[index]);
-    const std::string frame = FrameAlias(ctx_.Address(), index < 8 ? 0 : 1, index % 8, name);
+    const std::string frame = BuildFrame(*FindCommand("E"), ctx_.Address(), ctx_.params, ctx_.info, index, 0, ctx_.model);
     if (frame.size() != kAliasFrameLength) return std::nullopt;
     return frame;
 }

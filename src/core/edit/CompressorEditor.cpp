@@ -100,9 +100,7 @@ bool CompressorEditor::Type(int channel, CompField field, std::string_view text,
 
 void CompressorEditor::Send(int channel) {
     const int master = ChannelRef{Section::Input, channel}.Master(ctx_.params);
-    const Compressor& c = ctx_.params.Comp[master];
-    ctx_.PostFixed(FrameCompressor(ctx_.Address(), master, c.Attack, c.Ratio, c.Threshold, c.Release),
-                   kCompFrameLength);
+    ctx_.Send("$044", master);
 }
 
 std::string CompressorEditor::Summary(int channel) const {

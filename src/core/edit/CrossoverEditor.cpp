@@ -24,8 +24,7 @@ void CrossoverEditor::ApplyCrossover(int channel, const CrossoverSetting& x) {
     out.HpfFreq = static_cast<std::uint8_t>(x.hpfStep);
     out.LpfType = static_cast<std::uint8_t>(x.lpfType);
     out.LpfFreq = static_cast<std::uint8_t>(x.lpfStep);
-    ctx_.PostFixed(FrameCrossover(ctx_.Address(), L, x.hpfType, x.hpfStep, x.lpfType, x.lpfStep),
-                   kCrossoverFrameLength);
+    ctx_.Send("$033", L);
 }
 
 std::string CrossoverEditor::FrequencyText(int channel, bool highPass) const {

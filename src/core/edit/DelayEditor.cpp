@@ -59,15 +59,14 @@ void DelayEditor::ShowSamples() {
 
 void DelayEditor::Commit() {
     const int master = ChannelRef{section_, channel_}.Master(ctx_.params);
-    const std::string address = ctx_.Address();
-    const std::string frame = IsOutput(section_) ? FrameOutputDelay(address, master, samples_)
-                                                 : FrameInputDelay(address, master, samples_);
-    if (frame.size() != kDelayFrameLength) return;
+    const std::string_view code = IsOutput(section_) ? "$032" : "$029";
+    // The delay is stored only with a frame that can be sent.
+    if (samples_ < 0 || samples_ > 999999 || !ctx_.CanSend(code, master)) return;
     if (IsOutput(section_))
         SetDelaySamples(ctx_.Out(master), samples_);
     else
         SetDelaySamples(ctx_.In(master), samples_);
-    ctx_.Post(frame);
+    ctx_.Send(code, master);
 }
 
 void DelayEditor::Spin(bool up) {

@@ -43,6 +43,32 @@ std::string EditorTitle(std::string_view head, const SystemParameters& p, Channe
     return title;
 }
 
+namespace {
+
+std::string FrameOf(const EditContext& ctx, const CommandSpec*& spec, std::string_view code, int unit, int band) {
+    spec = FindCommand(code);
+    if (!spec) return {};
+    std::string frame = BuildFrame(*spec, ctx.Address(), ctx.params, ctx.info, unit, band, ctx.model);
+    if (spec->lengthChecked && frame.size() != spec->length) return {};
+    return frame;
+}
+
+} // namespace
+
+bool EditContext::CanSend(std::string_view code, int unit, int band) const {
+    const CommandSpec* spec = nullptr;
+    return !FrameOf(*this, spec, code, unit, band).empty();
+}
+
+bool EditContext::Send(std::string_view code, int unit, int band) const {
+    const CommandSpec* spec = nullptr;
+    std::string frame = FrameOf(*this, spec, code, unit, band);
+    if (frame.empty()) return false;
+    if (edited) edited(*spec, unit, band);
+    Post(std::move(frame));
+    return true;
+}
+
 bool EditContext::PostFixed(std::string frame, std::size_t length) const {
     if (frame.size() != length) return false;
     Post(std::move(frame));

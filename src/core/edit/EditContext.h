@@ -1,6 +1,7 @@
 // What every editor works on: the two device records, the device model, the address text of the
-// frames and the way a frame leaves for the device. An editor writes the record first, then builds
-// its frame with the builders of the link layer and posts it through PostFixed.
+// frames and the way a frame leaves for the device. An editor writes the record first, then sends the
+// setting it changed: Send builds the frame from the record through the command table, tells the
+// history, and posts it.
 #pragma once
 
 #include "model/Records.h"
@@ -46,12 +47,21 @@ struct EditContext {
     std::function<std::string()> address;
     // Hands a frame to the link (or collects it, in tests and offline tools).
     std::function<void(std::string)> post;
+    // Told of each setting an editor changed, as it sends it (the session's history takes its step).
+    std::function<void(const CommandSpec&, int unit, int band)> edited;
 
     std::string Address() const { return address ? address() : std::string("00"); }
+    // Sends one setting as the records now hold it: unit `unit` (a channel, an alias name) and band
+    // `band` of the command `code`, its frame built through the command table. A command with a fixed
+    // length is posted only when its frame has it; a frame of any other length is dropped without a
+    // word (the record keeps the change). True when posted.
+    bool Send(std::string_view code, int unit = 0, int band = 0) const;
+    // Whether that frame could be posted: an editor that stores a value only when it can be sent asks.
+    bool CanSend(std::string_view code, int unit = 0, int band = 0) const;
     // Posts the frame when it has exactly `length` characters, the fixed length of its command; a frame
     // of any other length is dropped without a word (the record keeps the change). True when posted.
     bool PostFixed(std::string frame, std::size_t length) const;
-    // Posts a frame whose command has no fixed length.
+    // Posts a frame as it is.
     void Post(std::string frame) const;
 
     InputChannel& In(int index) { return params.InCH[index]; }

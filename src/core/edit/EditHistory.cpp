@@ -33,11 +33,13 @@ std::string EditHistory::StepName(const CommandSpec& spec, std::optional<int> un
     }
 }
 
-void EditHistory::Posted(const SystemParameters& record, std::string_view frame, DeviceModel model,
-                         Clock::time_point now) {
+void EditHistory::Edited(const SystemParameters& record, const CommandSpec& spec, int unit, int band,
+                          DeviceModel model, Clock::time_point now) {
     if (record == current_) return;
-    const std::string key = ParameterKey(frame);
-    // The same parameter again within half a second, with nothing undone meanwhile: the same step.
+    const std::string key = spec.key == KeyKind::None ? std::string()
+                                                      : std::string(spec.code) + "/" + std::to_string(unit) + "/" +
+                                                            std::to_string(spec.key == KeyKind::ChannelBand ? band : 0);
+    // The same setting again within half a second, with nothing undone meanwhile: the same step.
     if (!key.empty() && position_ == steps_.size() && !steps_.empty() && steps_.back().key == key &&
         now - steps_.back().at <= kJoin) {
         steps_.back().after = record;
@@ -45,7 +47,7 @@ void EditHistory::Posted(const SystemParameters& record, std::string_view frame,
         current_ = record;
         return;
     }
-    Push({StepName(frame, model), key, record, now});
+    Push({StepName(spec, unit, band, model), key, record, now});
 }
 
 void EditHistory::Record(const SystemParameters& record, std::string name) {

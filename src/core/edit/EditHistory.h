@@ -1,6 +1,5 @@
-// Undo and redo of edits. Every edit leaves for the device as a frame; the history looks at the record
-// each time a frame is posted, and when the record changed it keeps a step named after the frame's
-// parameter ("Output 3 gain"). Posts of one parameter that follow each other within half a second
+// Undo and redo of edits. Each editor tells the history what it set as it sends it; when the record
+// changed, the history keeps a step named after that setting ("Output 3 gain"). Posts of one parameter that follow each other within half a second
 // (a drag, a held arrow, wheel turns) are one step. A step keeps the record after it, so the history
 // costs one record a step; it holds the newest 200 steps.
 #pragma once
@@ -24,8 +23,8 @@ class EditHistory {
 
     explicit EditHistory(const SystemParameters& start = {}) : base_(start), current_(start) {}
 
-    // A frame was posted; `record` is the record after the edit.
-    void Posted(const SystemParameters& record, std::string_view frame, DeviceModel model,
+    // An editor changed unit `unit` (band `band`) of a command; `record` is the record after the edit.
+    void Edited(const SystemParameters& record, const CommandSpec& spec, int unit, int band, DeviceModel model,
                 Clock::time_point now);
     // A change that is one step of its own (a file load).
     void Record(const SystemParameters& record, std::string name);
@@ -53,7 +52,7 @@ class EditHistory {
   private:
     struct Step {
         std::string name;
-        std::string key; // the frame's parameter key; empty for a step that never joins another
+        std::string key; // the setting it changed; empty for a step that never joins another
         SystemParameters after;
         Clock::time_point at;
     };

@@ -65,9 +65,7 @@ void EqEditor::ApplyBand(int channel, int band, const BandSetting& b) {
     const int L = ChannelRef{section_, channel}.Master(ctx_.params);
     const PeqBand s = StepsOf(b);
     BandRef(L, band) = s;
-    const std::string address = ctx_.Address();
-    ctx_.Post(IsOutput(section_) ? FrameOutputPeqBand(address, L, band, s.Type, s.Freq, s.Level, s.Q)
-                                 : FrameInputPeqBand(address, L, band, s.Type, s.Freq, s.Level, s.Q));
+    ctx_.Send(IsOutput(section_) ? "$034" : "$027", L, band);
 }
 
 std::string EqEditor::FrequencyText(int channel, int band) const {
@@ -90,9 +88,7 @@ bool EqEditor::Enabled(int channel) const {
 void EqEditor::SetEnabled(int channel, bool on) {
     const int L = ChannelRef{section_, channel}.Master(ctx_.params);
     (IsOutput(section_) ? ctx_.Out(L).PeqEnable : ctx_.In(L).PeqEnable) = on ? 111 : 0;
-    const std::string address = ctx_.Address();
-    ctx_.Post(IsOutput(section_) ? FrameOutputPeqEnable(address, L, on)
-                                 : FrameInputPeqEnable(address, L, on));
+    ctx_.Send(IsOutput(section_) ? "$038" : "$026", L);
 }
 
 void EqEditor::SetType(int channel, int band, int type) {

@@ -33,10 +33,7 @@ void GainEditor::Apply(int channel, int position) {
     const int master = ChannelRef{section_, channel}.Master(ctx_.params);
     const int code = GainCodeOfFader(std::clamp(position, kFaderMin, kFaderMax));
     GainOf(master) = static_cast<std::uint8_t>(code);
-    const std::string address = ctx_.Address();
-    ctx_.PostFixed(IsOutput(section_) ? FrameOutputGain(address, master, code)
-                                      : FrameInputGain(address, master, code),
-                   kGainFrameLength);
+    ctx_.Send(IsOutput(section_) ? "$035" : "$028", master);
 }
 
 void GainEditor::StepUp(int channel) {
@@ -66,11 +63,10 @@ bool GainEditor::Inverted(int channel) const {
 void GainEditor::SetInverted(int channel, bool inverted) {
     if (!IsOutput(section_)) return;
     const int master = ChannelRef{Section::Output, channel}.Master(ctx_.params);
-    const std::string frame = FramePolarity(ctx_.Address(), master, inverted);
     // Unlike the other editors, the polarity is stored only with a frame that can be sent.
-    if (frame.size() != kPolarityFrameLength) return;
+    if (!ctx_.CanSend("$039", master)) return;
     ctx_.Out(master).Polarity = inverted ? 1 : 0;
-    ctx_.Post(frame);
+    ctx_.Send("$039", master);
 }
 
 std::string GainEditor::Summary(int channel) const {

@@ -27,8 +27,8 @@ void LimiterEditor::Select(int channel, int item) {
     if (v < 0 || v > kItems - 1) return;
     remembered_.at(channel) = item;
     const int master = ChannelRef{Section::Output, channel}.Master(ctx_.params);
-    ctx_.PostFixed(FrameLimit(ctx_.Address(), master, v), kLimitFrameLength);
     ctx_.Out(master).Limit = static_cast<std::uint8_t>(v);
+    ctx_.Send("$036", master);
 }
 
 std::string LimiterEditor::Summary(int channel) const {

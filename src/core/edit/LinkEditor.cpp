@@ -78,8 +78,7 @@ void LinkEditor::Confirm(Section section, const std::array<int, 8>& rows) {
     LinkCopy(ctx_.params, section);
     const std::array<std::uint8_t, 8> links = Canonical(rows);
     for (int k = 0; k < 8; ++k) (IsOutput(section) ? ctx_.Out(k).LinkIndex : ctx_.In(k).LinkIndex) = links[k];
-    const std::string address = ctx_.Address();
-    ctx_.Post(IsOutput(section) ? FrameOutputLink(address, links) : FrameInputLink(address, links));
+    ctx_.Send(IsOutput(section) ? "$041" : "$040");
 }
 
 } // namespace quellmarin

@@ -15,10 +15,7 @@ void MuteEditor::Toggle(ChannelRef c) {
 void MuteEditor::Set(ChannelRef c, bool muted) {
     const bool output = IsOutput(c.section);
     (output ? ctx_.Out(c.index).Mute : ctx_.In(c.index).Mute) = muted ? 1 : 0;
-    const std::string address = ctx_.Address();
-    ctx_.PostFixed(output ? FrameOutputMute(address, c.index, muted)
-                          : FrameInputMute(address, c.index, muted),
-                   kMuteFrameLength);
+    ctx_.Send(output ? "$037" : "$030", c.index);
 }
 
 } // namespace quellmarin

@@ -23,13 +23,12 @@ bool RouteEditor::Routed(int output, int slot) const {
 void RouteEditor::Toggle(int output, int slot) {
     std::uint8_t& level = ctx_.Out(output).Route[slot];
     level = level != 0 ? 0 : kUnity;
-    ctx_.PostFixed(FrameRoute(ctx_.Address(), output, ctx_.params.OutCH[output].Route, ctx_.model),
-                   kRouteFrameLength);
+    ctx_.Send("$031", output);
 }
 
 void RouteEditor::Reset() {
-    ctx_.PostFixed(FrameResetRoute(ctx_.Address()), kResetRouteFrameLength);
     ResetRouting(ctx_.params, ctx_.model);
+    ctx_.Send("K");
 }
 
 std::string RouteEditor::Summary(int output) const {

@@ -6,9 +6,6 @@
 
 namespace quellmarin {
 
-SystemParameters g_SystemParameters{};
-DeviceInfoRecord DeviceInfo{};
-
 ParameterBytes ToBytes(const SystemParameters& p) {
     ParameterBytes out{};
     std::memcpy(out.data(), &p, out.size());
@@ -135,10 +132,6 @@ DeviceInfoRecord DefaultDeviceInfo(DeviceModel model) {
 void ResetDefaults(SystemParameters& p, DeviceInfoRecord& d, DeviceModel model) {
     p = DefaultSystemParameters(model);
     d = DefaultDeviceInfo(model);
-}
-
-void ResetDefaults(DeviceModel model) {
-    ResetDefaults(g_SystemParameters, DeviceInfo, model);
 }
 
 void SetProgramName(SystemParameters& p, std::string_view name) {

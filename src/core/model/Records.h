@@ -132,11 +132,6 @@ static_assert(offsetof(DeviceInfoRecord, ChannelConfig) == 168);
 using ParameterBytes = std::array<std::uint8_t, kSystemParametersSize>;
 using DeviceInfoBytes = std::array<std::uint8_t, kDeviceInfoSize>;
 
-// The process-wide records. Only the user-interface thread touches them; every function below takes
-// a record by reference so that tests and tools work on their own copies.
-extern SystemParameters g_SystemParameters;
-extern DeviceInfoRecord DeviceInfo;
-
 ParameterBytes ToBytes(const SystemParameters& p);
 DeviceInfoBytes ToBytes(const DeviceInfoRecord& d);
 // Both take exactly the record's size; callers check lengths before.
@@ -151,8 +146,6 @@ DeviceInfoRecord DefaultDeviceInfo(DeviceModel model = kBuildModel);
 
 // Fills both records with the defaults of the model.
 void ResetDefaults(SystemParameters& p, DeviceInfoRecord& d, DeviceModel model = kBuildModel);
-// Same, on the process-wide records.
-void ResetDefaults(DeviceModel model = kBuildModel);
 // Defaults of bytes 662..935: the compressors, the alias names and the record tail.
 void ResetCompAndNames(SystemParameters& p);
 // The default routing: output k fed from input k (Mivon), or A..D feeding output pairs (Ketra).

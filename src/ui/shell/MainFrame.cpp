@@ -333,7 +333,7 @@ void CMainFrame::CompareWithDevice(bool sendAtOnce) {
 
 void CMainFrame::ShowComparison(const SystemParameters& device) {
     QStringList lines;
-    for (const std::string& l : DescribeDifferences(device, g_SystemParameters, DeviceInfo, app_.Model()))
+    for (const std::string& l : DescribeDifferences(device, app_.Params(), app_.Info(), app_.Model()))
         lines << QString::fromStdString(l);
     if (lines.isEmpty()) {
         ShowNote("The device holds the program's settings.");
@@ -386,28 +386,25 @@ QString CMainFrame::PaneText(int pane) const {
 }
 
 void CMainFrame::RefreshStatus() {
-    auto texts = StatusTexts(DeviceInfo, g_SystemParameters, app_.ProgramNoText(), app_.Connected());
+    auto texts = StatusTexts(app_.Info(), app_.Params(), app_.ProgramNoText(), app_.Connected());
     texts[3] = StateText(app_.State());
     for (int i = 0; i < 3; ++i) SetPaneText(i, QString::fromLatin1(texts[i].c_str()));
     SetPaneText(3, QString::fromStdString(texts[3]));
 }
 
 bool CMainFrame::LoadFile(const QString& path) {
-    const LoadResult r =
-        LoadParameterFile(std::filesystem::path(path.toStdString()), DeviceInfo.ChannelConfig);
+    const LoadResult r = app_.Selected().Load(std::filesystem::path(path.toStdString()),
+                                              "Load " + QFileInfo(path).fileName().toStdString());
     if (!r.ok()) {
         ShowMessage(this, "Quellmarin", Q(r.message));
         return false;
     }
-    g_SystemParameters = r.records->params;
-    DeviceInfo = r.records->info;
-    app_.RecordStep("Load " + QFileInfo(path).fileName().toStdString());
     page_->ResetIndicators();
     page_->RefreshAll();
     RefreshStatus();
     ShowNote("Loaded " + QFileInfo(path).fileName() + " (nothing was sent to the device).");
     FileUsed(path);
-    const auto odd = OutOfRangeValues(g_SystemParameters, app_.Model());
+    const auto odd = OutOfRangeValues(app_.Params(), app_.Model());
     if (!odd.empty())
         ShowMessage(this, "Warning",
                     QFileInfo(path).fileName() + " holds values that no editor sets, kept as they are:\n" +
@@ -425,8 +422,7 @@ bool CMainFrame::LoadFile(const QString& path) {
 }
 
 bool CMainFrame::SaveFile(const QString& path) {
-    const std::string_view message =
-        SaveParameterFile(std::filesystem::path(path.toStdString()), g_SystemParameters, DeviceInfo);
+    const std::string_view message = app_.Selected().Save(std::filesystem::path(path.toStdString()));
     if (!message.empty()) {
         ShowMessage(this, "Quellmarin", Q(message));
         return false;
@@ -455,14 +451,14 @@ bool CMainFrame::ImportFilters(const QString& path) {
     if (window.exec() != QDialog::Accepted) return false;
     const ImportPlan plan = window.Plan();
     const std::string where = ChannelName(plan.channel.section, plan.channel.index, app_.Model());
-    app_.EditAsOneStep("Import filters into " + where, [&plan](EditContext& ctx) { ApplyImport(ctx, plan); });
+    app_.ImportFilters(plan, "Import filters into " + where);
     ShowNote(QString("Imported %1 filter(s) into %2.").arg(plan.placed.size()).arg(Q(where)));
     return true;
 }
 
 bool CMainFrame::ExportFilters(const QString& path, ChannelRef channel) {
     QSaveFile out(path);
-    const std::string text = quellmarin::ExportFilters(g_SystemParameters, channel, app_.Model());
+    const std::string text = app_.Selected().ExportFilters(channel);
     if (!out.open(QIODevice::WriteOnly) || out.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
         !out.commit()) {
         ShowMessage(this, "Export filters", "Cannot write " + QFileInfo(path).fileName() + ".",
@@ -475,7 +471,7 @@ bool CMainFrame::ExportFilters(const QString& path, ChannelRef channel) {
 }
 
 bool CMainFrame::ExportReport(const QString& path) {
-    const SetupReport report = BuildSetupReport(g_SystemParameters, DeviceInfo, app_.Model());
+    const SetupReport report = app_.Selected().Report();
     const std::string target = path.toStdString();
     const bool pdf = path.endsWith(".pdf", Qt::CaseInsensitive);
     const bool written =

@@ -421,7 +421,7 @@ QString CPropertyViewPage::StripTip(int id) const {
         break;
     case StripAction::OpenInputDelay:
     case StripAction::OpenOutputDelay:
-        value = DelaySummary(g_SystemParameters, {section, k});
+        value = DelaySummary(app_.Params(), {section, k});
         break;
     case StripAction::OpenRouting:
         value = route_.Summary(k);
@@ -447,7 +447,7 @@ QString CPropertyViewPage::StripTip(int id) const {
         break;
     }
     std::string name = ChannelName(section, k, app_.Model());
-    if (const std::string alias = DisplayName(g_SystemParameters, {section, k}); !alias.empty())
+    if (const std::string alias = DisplayName(app_.Params(), {section, k}); !alias.empty())
         name += " " + alias;
     return QString::fromStdString(value + " (" + name + ")\n" + std::string(click->info->tooltip));
 }
@@ -467,16 +467,16 @@ bool CPropertyViewPage::eventFilter(QObject* watched, QEvent* event) {
 
 void CPropertyViewPage::RefreshLinkLamps() {
     for (int k = 0; k < 8; ++k) {
-        inLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, Section::Input, k));
-        outLinks_[k]->SetLit(logic_.LinkLit(g_SystemParameters, Section::Output, k));
+        inLinks_[k]->SetLit(logic_.LinkLit(app_.Params(), Section::Input, k));
+        outLinks_[k]->SetLit(logic_.LinkLit(app_.Params(), Section::Output, k));
     }
 }
 
 void CPropertyViewPage::RefreshGraph() {
     if (logic_.InputSectionActive())
-        graph_->Model().LoadInput(g_SystemParameters, logic_.CurrentInputChannel());
+        graph_->Model().LoadInput(app_.Params(), logic_.CurrentInputChannel());
     else
-        graph_->Model().LoadOutput(g_SystemParameters, logic_.CurrentOutputChannel());
+        graph_->Model().LoadOutput(app_.Params(), logic_.CurrentOutputChannel());
     graph_->Invalidate();
     SyncBandSelection();
 }
@@ -488,7 +488,7 @@ void CPropertyViewPage::RefreshNames() {
         auto& labels = IsOutput(section) ? outNames_ : inNames_;
         for (int k = 0; k < 8; ++k) {
             if (!labels[k]) continue;
-            const QString name = QString::fromStdString(DisplayName(g_SystemParameters, {section, k}));
+            const QString name = QString::fromStdString(DisplayName(app_.Params(), {section, k}));
             // Two lines always, so that naming a channel does not move the meters.
             const int width = std::max(24, labels[k]->parentWidget()->width() / 8 - 4);
             labels[k]->setText(QString::fromStdString(ChannelLabel(section, k, model)) + "\n" +
@@ -502,7 +502,7 @@ void CPropertyViewPage::RefreshNames() {
         QStringList tips;
         for (Section section : {Section::Input, Section::Output}) {
             if (!IsOutput(section) && !InputSlotUsed(model, k)) continue;
-            const std::string name = DisplayName(g_SystemParameters, {section, k});
+            const std::string name = DisplayName(app_.Params(), {section, k});
             if (!name.empty()) tips << QString::fromStdString(ChannelName(section, k, model) + ": " + name);
         }
         rowNames_[k]->setToolTip(tips.join("\n"));
@@ -656,7 +656,7 @@ void CPropertyViewPage::ConnectFromList() {
     ConnectDialog dialog(item->text().trimmed(), this);
     if (dialog.exec() != QDialog::Accepted) return;
     if (dialog.Download()) {
-        const auto odd = OutOfRangeValues(g_SystemParameters, app_.Model());
+        const auto odd = OutOfRangeValues(app_.Params(), app_.Model());
         if (!odd.empty() && !AskYesNo(this, "Warning",
                                       "The settings hold values that no editor sets:\n" +
                                           QString::fromStdString(OutOfRangeSummary(odd)) +

@@ -3,7 +3,6 @@
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
-#include "edit/RecordDiff.h"
 
 #include <QMetaObject>
 
@@ -11,21 +10,9 @@ namespace quellmarin::ui {
 
 CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QObject* parent)
     : QObject(parent), model_(model), timings_(timings),
-      link_(std::make_unique<DeviceLink>(provider_, model, timings)),
-      history_(g_SystemParameters), ctx_{g_SystemParameters, DeviceInfo, model, [this] { return address_; },
-                                         [this](std::string frame) {
-                                             // Every edit leaves as a frame: the history takes its step here.
-                                             const bool couldUndo = history_.CanUndo(),
-                                                        couldRedo = history_.CanRedo();
-                                             const std::string before = history_.UndoName();
-                                             history_.Posted(g_SystemParameters, frame, model_,
-                                                             std::chrono::steady_clock::now());
-                                             if (couldUndo != history_.CanUndo() ||
-                                                 couldRedo != history_.CanRedo() ||
-                                                 before != history_.UndoName())
-                                                 emit historyChanged();
-                                             controller_->Post(std::move(frame));
-                                         }} {
+      link_(std::make_unique<DeviceLink>(provider_, model, timings)), session_(model) {
+    session_.SetPost([this](std::string frame) { controller_->Post(std::move(frame)); });
+    session_.SetHistoryListener([this] { emit historyChanged(); });
     qRegisterMetaType<quellmarin::LevelFrame>();
     qRegisterMetaType<quellmarin::LinkState>();
     // Every event is handed to this thread; the state is read anew there, so that events from the
@@ -58,15 +45,8 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     ev.connectFinished = [this, onThisThread](const ConnectOutcome& outcome) {
         onThisThread([this, outcome] {
             // Only this thread replaces the records.
-            if (outcome.params) {
-                g_SystemParameters = ParametersFromBytes(*outcome.params);
-                history_.Reset(g_SystemParameters);
-                emit historyChanged();
-            }
-            if (outcome.info) {
-                DeviceInfo = DeviceInfoFromBytes(*outcome.info);
-                programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
-            }
+            session_.ReplaceRecords(outcome.params, outcome.info);
+            if (outcome.info) programNoText_ = quellmarin::ProgramNoText(session_.Info());
             if (outcome.params || outcome.info) emit recordsReplaced();
             if (outcome.connected && outcome.unconfirmed) {
                 emit connectFinished(true, {}, {});
@@ -155,8 +135,8 @@ void CQuellmarinApp::StartScan() {
 std::string_view CQuellmarinApp::Select(const std::string& line) {
     const SelectResult r = SelectDevice(line, lastScan_.devices, lastScan_.catalog);
     if (r.selection) {
-        address_ = r.selection->address;
-        selectedPort_ = r.selection->port;
+        session_.SetAddress(r.selection->address);
+        session_.SetPort(r.selection->port);
         controller_->RequestSelect(*r.selection);
     }
     return r.message;
@@ -168,7 +148,7 @@ void CQuellmarinApp::StartConnect(bool download) {
         state_ = LinkState::Connecting;
         emit stateChanged(state_);
     }
-    controller_->RequestConnect(download, ToBytes(g_SystemParameters));
+    controller_->RequestConnect(download, ToBytes(session_.Params()));
 }
 
 void CQuellmarinApp::StartDisconnect() {
@@ -189,8 +169,8 @@ void CQuellmarinApp::SendExchange(std::string frame) {
 }
 
 void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(bool)> done) {
-    const ParameterBytes record = ToBytes(g_SystemParameters);
-    const std::string address = address_;
+    const ParameterBytes record = ToBytes(session_.Params());
+    const std::string address = session_.Address();
     const LinkTimings timings = timings_;
     RunJob<bool>(
         [record, address, timings](CSerialPort& port, const std::function<void(int)>&) {
@@ -200,55 +180,37 @@ void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(bool)> d
 }
 
 void CQuellmarinApp::RecordsEdited() {
-    programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
-    history_.Follow(g_SystemParameters);
+    programNoText_ = quellmarin::ProgramNoText(session_.Info());
+    session_.Follow();
     emit recordsReplaced();
 }
 
 void CQuellmarinApp::StateRead() {
-    programNoText_ = quellmarin::ProgramNoText(DeviceInfo);
-    history_.Reset(g_SystemParameters);
+    programNoText_ = quellmarin::ProgramNoText(session_.Info());
+    session_.ResetHistory();
     emit recordsReplaced();
-    emit historyChanged();
 }
 
 void CQuellmarinApp::Undo() {
-    const SystemParameters before = g_SystemParameters;
-    if (const auto target = history_.Undo()) {
-        g_SystemParameters = *target;
-        for (std::string& frame : DiffFrames(before, *target, address_, model_).frames)
-            controller_->Post(std::move(frame));
-        emit recordsReplaced();
-        emit historyChanged();
-    }
+    if (session_.Undo()) emit recordsReplaced();
 }
 
 void CQuellmarinApp::Redo() {
-    const SystemParameters before = g_SystemParameters;
-    if (const auto target = history_.Redo()) {
-        g_SystemParameters = *target;
-        for (std::string& frame : DiffFrames(before, *target, address_, model_).frames)
-            controller_->Post(std::move(frame));
-        emit recordsReplaced();
-        emit historyChanged();
-    }
+    if (session_.Redo()) emit recordsReplaced();
 }
 
 void CQuellmarinApp::SendDifference(const SystemParameters& device) {
-    for (std::string& frame : DiffFrames(device, g_SystemParameters, address_, model_).frames)
-        controller_->Post(std::move(frame));
+    session_.SendDifference(device);
 }
 
 void CQuellmarinApp::TakeDeviceRecord(const SystemParameters& device) {
-    g_SystemParameters = device;
-    history_.Record(g_SystemParameters, "Take the device's values");
+    session_.TakeDeviceRecord(device);
     emit recordsReplaced();
-    emit historyChanged();
 }
 
 void CQuellmarinApp::ReadDeviceRecord(QObject* receiver,
                                       std::function<void(std::optional<SystemParameters>)> done) {
-    const std::string address = address_;
+    const std::string address = session_.Address();
     const LinkTimings timings = timings_;
     RunJob<std::optional<ParameterBytes>>(
         [address, timings](CSerialPort& port, const std::function<void(int)>&) {
@@ -273,7 +235,7 @@ void CQuellmarinApp::CheckReturnedDevice() {
             this,
             [this] {
                 ReadDeviceRecord(this, [this](std::optional<SystemParameters> device) {
-                    if (device && !DiffFrames(*device, g_SystemParameters, address_, model_).frames.empty())
+                    if (device && !session_.DifferenceFrom(*device).frames.empty())
                         emit deviceReturned(*device);
                 });
             },
@@ -281,18 +243,8 @@ void CQuellmarinApp::CheckReturnedDevice() {
     });
 }
 
-void CQuellmarinApp::RecordStep(const std::string& name) {
-    history_.Record(g_SystemParameters, name);
-    emit historyChanged();
-}
-
-void CQuellmarinApp::EditAsOneStep(const std::string& name, const std::function<void(EditContext&)>& edit) {
-    std::vector<std::string> frames;
-    EditContext quiet{g_SystemParameters, DeviceInfo, model_, ctx_.address,
-                      [&frames](std::string frame) { frames.push_back(std::move(frame)); }};
-    edit(quiet);
-    RecordStep(name);
-    for (std::string& frame : frames) controller_->Post(std::move(frame));
+void CQuellmarinApp::ImportFilters(const ImportPlan& plan, const std::string& stepName) {
+    session_.ImportFilters(plan, stepName);
     emit recordsReplaced();
 }
 

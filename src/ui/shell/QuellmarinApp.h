@@ -1,12 +1,11 @@
 // The application object: the link to the processor, driven by its one controller thread; the
-// built-in virtual processor; the selected device's address; the connection state the windows show;
-// and the editing context every editor works in. Everything it tells the windows arrives on the
+// built-in virtual processor; the connection state the windows show; and the session of the selected
+// processor (its records, address, history and the editing context every editor works in). Everything it tells the windows arrives on the
 // user-interface thread as a queued signal, so the windows never wait on the wire.
 #pragma once
 
 #include "link/LinkController.h"
-#include "edit/EditContext.h"
-#include "edit/EditHistory.h"
+#include "session/Session.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualProcessor.h"
 #include "widgets/JobRunner.h"
@@ -35,7 +34,11 @@ class CQuellmarinApp : public QObject, public JobRunner {
 
     DeviceModel Model() const { return model_; }
     const LinkTimings& Timings() const override { return timings_; }
-    EditContext& Context() override { return ctx_; }
+    EditContext& Context() override { return session_.Context(); }
+    // The selected processor's session and its records.
+    Session& Selected() { return session_; }
+    SystemParameters& Params() { return session_.Params(); }
+    DeviceInfoRecord& Info() { return session_.Info(); }
     LinkController& Controller() { return *controller_; }
 
     // The ports the scan looks at: the serial ports with hardware behind them (unless switched off, as
@@ -62,9 +65,9 @@ class CQuellmarinApp : public QObject, public JobRunner {
     const ScanReport& LastScan() const { return lastScan_; }
     // The reaction to a line of the device list; returns the message to show, if any.
     std::string_view Select(const std::string& line);
-    std::string Address() const override { return address_; }
-    std::string SelectedPort() const { return selectedPort_; }
-    // Connects to the selected device; a download writes the process-wide record.
+    std::string Address() const override { return session_.Address(); }
+    std::string SelectedPort() const { return session_.Port(); }
+    // Connects to the selected device; a download writes the session's record.
     void StartConnect(bool download);
     void StartDisconnect();
     // Program end: "(%sB)", the worker stopped and the port closed; waits for it.
@@ -80,7 +83,7 @@ class CQuellmarinApp : public QObject, public JobRunner {
 
     // Undo and redo: the record goes back (or forward) a step, every window shows it, and the frames
     // of the difference go to the device.
-    const EditHistory& History() const { return history_; }
+    const EditHistory& History() const { return session_.History(); }
     void Undo();
     void Redo();
     // The frames that carry the device from its record `device` to the program's.
@@ -89,10 +92,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void TakeDeviceRecord(const SystemParameters& device);
     // Reads the device's system parameter record (a job); `done` gets nothing when it could not.
     void ReadDeviceRecord(QObject* receiver, std::function<void(std::optional<SystemParameters>)> done);
-    // A change of the whole record that is one step of the history (a file load).
-    void RecordStep(const std::string& name);
-    // Runs several edits as one step of the history: their frames go to the device as usual.
-    void EditAsOneStep(const std::string& name, const std::function<void(EditContext&)>& edit);
+    // A filter file's plan placed through the editors as one step; the windows show the records anew.
+    void ImportFilters(const ImportPlan& plan, const std::string& stepName);
     void Post(const std::string& frame) { controller_->Post(frame); }
 
     // Sends the program's record to the connected device again and reads it back (after a download
@@ -147,11 +148,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
     bool virtualOn_ = false;
     LinkState state_ = LinkState::NotConnected;
     ScanReport lastScan_;
-    std::string address_ = "00";
-    std::string selectedPort_;
     std::string programNoText_ = "01";
-    EditHistory history_;
-    EditContext ctx_;
+    Session session_;
 };
 
 } // namespace quellmarin::ui

@@ -93,7 +93,6 @@ int main(int argc, char** argv) {
         }
     }
 
-    ResetDefaults();
     qapp.setStyleSheet(ui::StyleSheet());
     ui::CQuellmarinApp app;
     app.SetUserPorts(ports);

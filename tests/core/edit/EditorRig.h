@@ -18,7 +18,7 @@ struct EditorRig {
     std::string address = "01";
     std::vector<std::string> frames;
     EditContext ctx{record, info, model, [this] { return address; },
-                    [this](std::string f) { frames.push_back(std::move(f)); }};
+                    [this](std::string f) { frames.push_back(std::move(f)); }, {}};
 };
 
 } // namespace quellmarin::test

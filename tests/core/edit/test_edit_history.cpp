@@ -1,6 +1,7 @@
-// Undo and redo steps: which posts join one step, what undo and redo give back, and the limits.
+// Undo and redo steps: which edits join one step, what undo and redo give back, and the limits.
 #include "edit/EditHistory.h"
 
+#include "protocol/CommandTable.h"
 #include "protocol/Frames.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@ namespace {
 using Clock = EditHistory::Clock;
 }
 
-TEST(EditHistory, PostsOfOneParameterWithinHalfASecondAreOneStep) {
+TEST(EditHistory, EditsOfOneParameterWithinHalfASecondAreOneStep) {
     SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
     const SystemParameters start = p;
     EditHistory h(p);
@@ -20,20 +21,20 @@ TEST(EditHistory, PostsOfOneParameterWithinHalfASecondAreOneStep) {
     // A drag of output 3's gain: posts 100 ms apart.
     for (int i = 0; i < 5; ++i) {
         p.OutCH[2].Gain = static_cast<std::uint8_t>(170 - i);
-        h.Posted(p, FrameOutputGain("01", 2, p.OutCH[2].Gain), DeviceModel::Mivon, t0 + i * 100ms);
+        h.Edited(p, *FindCommand("$035"), 2, 0, DeviceModel::Mivon, t0 + i * 100ms);
     }
     EXPECT_EQ(h.Size(), 1u);
     EXPECT_EQ(h.UndoName(), "Output 3 gain");
     const SystemParameters afterDrag = p;
     // Another parameter, then the same gain again after a pause: two more steps.
     p.InCH[1].Peq[3].Type = 4;
-    h.Posted(p, FrameInputPeqBand("01", 1, 3, 4, 1, 24, 20), DeviceModel::Mivon, t0 + 500ms);
+    h.Edited(p, *FindCommand("$027"), 1, 3, DeviceModel::Mivon, t0 + 500ms);
     EXPECT_EQ(h.UndoName(), "Input 2 PEQ band 4");
     p.OutCH[2].Gain = 100;
-    h.Posted(p, FrameOutputGain("01", 2, 100), DeviceModel::Mivon, t0 + 2s);
+    h.Edited(p, *FindCommand("$035"), 2, 0, DeviceModel::Mivon, t0 + 2s);
     EXPECT_EQ(h.Size(), 3u);
     // A post that changes nothing is no step.
-    h.Posted(p, FrameOutputGain("01", 2, 100), DeviceModel::Mivon, t0 + 3s);
+    h.Edited(p, *FindCommand("$035"), 2, 0, DeviceModel::Mivon, t0 + 3s);
     EXPECT_EQ(h.Size(), 3u);
 
     ASSERT_TRUE(h.Undo().has_value());
@@ -46,7 +47,7 @@ TEST(EditHistory, PostsOfOneParameterWithinHalfASecondAreOneStep) {
     // A new edit after an undo drops what was undone.
     SystemParameters other = afterDrag;
     other.OutCH[0].Mute = 1;
-    h.Posted(other, FrameOutputMute("01", 0, true), DeviceModel::Mivon, t0 + 10s);
+    h.Edited(other, *FindCommand("$037"), 0, 0, DeviceModel::Mivon, t0 + 10s);
     EXPECT_FALSE(h.CanRedo());
     EXPECT_EQ(h.Size(), 2u);
     EXPECT_EQ(h.UndoName(), "Output 1 mute");
@@ -57,8 +58,7 @@ TEST(EditHistory, LoadsFollowsResetsAndTheLimit) {
     EditHistory h(p);
     for (int i = 0; i < 250; ++i) {
         p.OutCH[0].Gain = static_cast<std::uint8_t>(i % 200 + 1);
-        h.Posted(p, FrameOutputGain("01", 0, p.OutCH[0].Gain), DeviceModel::Mivon,
-                 Clock::time_point{} + i * 1s);
+        h.Edited(p, *FindCommand("$035"), 0, 0, DeviceModel::Mivon, Clock::time_point{} + i * 1s);
     }
     EXPECT_EQ(h.Size(), EditHistory::kSteps);
     int undone = 0;

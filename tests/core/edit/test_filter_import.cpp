@@ -38,7 +38,7 @@ struct Records {
     DeviceInfoRecord info = DefaultDeviceInfo(DeviceModel::Mivon);
     std::vector<std::string> frames;
     EditContext ctx{params, info, DeviceModel::Mivon, [] { return std::string("01"); },
-                    [this](std::string f) { frames.push_back(std::move(f)); }};
+                    [this](std::string f) { frames.push_back(std::move(f)); }, {}};
 };
 
 } // namespace

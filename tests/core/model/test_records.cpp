@@ -111,13 +111,14 @@ TEST(Records, RoutingOfOutputThreeAndResetRouting) {
     EXPECT_EQ(edited.OutCH[3].Gain, 150);
 }
 
-TEST(Records, ResetDefaultsFillsTheProcessWideRecords) {
-    std::memset(&g_SystemParameters, 0xAB, sizeof g_SystemParameters);
-    std::memset(&DeviceInfo, 0xAB, sizeof DeviceInfo);
-    ResetDefaults(DeviceModel::Ketra);
-    EXPECT_TRUE(g_SystemParameters == DefaultSystemParameters(DeviceModel::Ketra));
-    EXPECT_TRUE(DeviceInfo == DefaultDeviceInfo(DeviceModel::Ketra));
-    ResetDefaults(kBuildModel);
+TEST(Records, ResetDefaultsFillsBothRecords) {
+    SystemParameters p;
+    DeviceInfoRecord d;
+    std::memset(&p, 0xAB, sizeof p);
+    std::memset(&d, 0xAB, sizeof d);
+    ResetDefaults(p, d, DeviceModel::Ketra);
+    EXPECT_TRUE(p == DefaultSystemParameters(DeviceModel::Ketra));
+    EXPECT_TRUE(d == DefaultDeviceInfo(DeviceModel::Ketra));
 }
 
 TEST(Records, ResetCompAndNamesWritesOnlyTheTailBlock) {

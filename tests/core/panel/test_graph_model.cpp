@@ -31,7 +31,7 @@ struct Rig {
     DeviceInfoRecord info = DefaultDeviceInfo(DeviceModel::Mivon);
     std::vector<std::string> frames;
     EditContext ctx{record, info, DeviceModel::Mivon, [] { return std::string("01"); },
-                    [this](std::string f) { frames.push_back(std::move(f)); }};
+                    [this](std::string f) { frames.push_back(std::move(f)); }, {}};
     EqEditor inEq{ctx, Section::Input}, outEq{ctx, Section::Output};
     CrossoverEditor crossover{ctx};
     GraphModel graph;

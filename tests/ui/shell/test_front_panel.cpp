@@ -61,7 +61,6 @@ class TestFrontPanel : public QObject {
     void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
     void init() {
         messages_.clear();
-        ResetDefaults(DeviceModel::Mivon);
     }
 
     void outputClickChangesOnlyTheOutputChannel() {
@@ -87,14 +86,14 @@ class TestFrontPanel : public QObject {
         std::vector<std::string> posted;
         CollectPosts(app, posted);
         QTest::mouseClick(page->StripButton(2403), Qt::LeftButton);
-        QCOMPARE(g_SystemParameters.InCH[3].Mute, 1);
+        QCOMPARE(app.Params().InCH[3].Mute, 1);
         QVERIFY(page->StripButton(2403)->property("muted").toBool());
         QTest::mouseClick(page->StripButton(2403), Qt::LeftButton);
         QCOMPARE(posted, (std::vector<std::string>{"(01$0303001)", "(01$0303000)"}));
-        QCOMPARE(g_SystemParameters.InCH[3].Mute, 0);
+        QCOMPARE(app.Params().InCH[3].Mute, 0);
 
-        g_SystemParameters.OutCH[5].Mute = 1;
-        g_SystemParameters.InCH[0].Mute = 1;
+        app.Params().OutCH[5].Mute = 1;
+        app.Params().InCH[0].Mute = 1;
         page->RefreshMuteButtons();
         QVERIFY(page->StripButton(3105)->property("muted").toBool());
         QVERIFY(page->StripButton(2400)->property("muted").toBool());
@@ -158,8 +157,8 @@ class TestFrontPanel : public QObject {
         QTemporaryDir dir;
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
         CMainFrame frame(app);
-        const SystemParameters before = g_SystemParameters;
-        const DeviceInfoRecord infoBefore = DeviceInfo;
+        const SystemParameters before = app.Params();
+        const DeviceInfoRecord infoBefore = app.Info();
 
         QFile shortFile(dir.filePath("short.asc"));
         QVERIFY(shortFile.open(QIODevice::WriteOnly));
@@ -175,8 +174,8 @@ class TestFrontPanel : public QObject {
         QVERIFY(!frame.LoadFile(QString::fromStdString(ketra)));
         QCOMPARE(messages_, (QStringList{"Quellmarin|File read Failed...!", "Quellmarin|File read Failed...!",
                                          "Quellmarin|Import file error,it is incompatible with device"}));
-        QVERIFY(g_SystemParameters == before);
-        QVERIFY(DeviceInfo == infoBefore);
+        QVERIFY(app.Params() == before);
+        QVERIFY(app.Info() == infoBefore);
         QVERIFY(!frame.SaveFile(dir.filePath("notes.txt")));
         QCOMPARE(messages_.last(), QString("Quellmarin|File ext error...!"));
 
@@ -189,7 +188,7 @@ class TestFrontPanel : public QObject {
         const std::string good = dir.filePath("good.asc").toStdString();
         QCOMPARE(SaveParameterFile(good, p, d).size(), std::size_t(0));
         QVERIFY(frame.LoadFile(QString::fromStdString(good)));
-        QVERIFY(g_SystemParameters == p);
+        QVERIFY(app.Params() == p);
         QCOMPARE(frame.PaneText(0), QString("Device ID:09"));
         QCOMPARE(frame.PaneText(2), QString("Program Name:Loaded show"));
         QVERIFY(frame.Page()->StripButton(3102)->property("muted").toBool());
@@ -277,7 +276,7 @@ class TestFrontPanel : public QObject {
         const std::string odd = dir.filePath("odd.asc").toStdString();
         QCOMPARE(SaveParameterFile(odd, p, DefaultDeviceInfo(DeviceModel::Mivon)).size(), std::size_t(0));
         QVERIFY(frame.LoadFile(QString::fromStdString(odd)));
-        QVERIFY(g_SystemParameters == p);
+        QVERIFY(app.Params() == p);
         QCOMPARE(messages_,
                  (QStringList{"Warning|odd.asc holds values that no editor sets, kept as they are:\n"
                               "out 7 limit (limit 120 above 99)"}));
@@ -295,7 +294,7 @@ class TestFrontPanel : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         // Every button keeps its words, the muted ones in bold too, and muting does not move a button.
         const QRect before = frame.Page()->StripButton(2403)->geometry();
-        for (int k = 0; k < 8; ++k) g_SystemParameters.InCH[k].Mute = 1;
+        for (int k = 0; k < 8; ++k) app.Params().InCH[k].Mute = 1;
         frame.Page()->RefreshAll();
         QApplication::processEvents();
         QCOMPARE(frame.Page()->StripButton(2403)->geometry(), before);
@@ -405,7 +404,7 @@ class TestFrontPanel : public QObject {
         QVERIFY(page->Warning()->isVisible());
         // Edits go on into the record and reach the device when it answers again.
         QTest::mouseClick(page->StripButton(3104), Qt::LeftButton);
-        QCOMPARE(g_SystemParameters.OutCH[4].Mute, 1);
+        QCOMPARE(program.app.Params().OutCH[4].Mute, 1);
         app.SetVirtualFaults({});
         QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Connected, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[4].Mute, std::uint8_t(1), 5000);
@@ -446,7 +445,7 @@ class TestFrontPanel : public QObject {
             QVERIFY2(l.startsWith("out 5 gain") || l == QString::fromUtf8("out 3 mute: off \u2192 on"),
                      qPrintable(l));
         shown()->SendButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), g_SystemParameters), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), program.app.Params()), 5000);
     }
 
     void switchingTheVirtualProcessorOffWhileConnectedLosesIt() {
@@ -532,7 +531,7 @@ class TestFrontPanel : public QObject {
         sim::SimFaults faults;
         faults.loseDownloads = 1;
         program.app.SetVirtualFaults(faults);
-        g_SystemParameters.InCH[2].Gain = 101;
+        program.app.Params().InCH[2].Gain = 101;
         QStringList asked;
         SetQuestionHandler([&](QWidget*, const QString&, const QString& text) {
             asked << text;

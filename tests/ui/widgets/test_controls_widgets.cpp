@@ -110,12 +110,11 @@ class TestControls : public QObject {
 
     void draggingOnTheFrontPanelGraphPostsBandFrames() {
         qApp->setStyleSheet(StyleSheet());
-        ResetDefaults(DeviceModel::Mivon);
-        g_SystemParameters.InCH[0].PeqEnable = 111;
-        g_SystemParameters.InCH[0].Peq[1] = {kEqPeaking, 59, 24, 46};
-        g_SystemParameters.InCH[0].Peq[2] = {kEqLowShelf, 29, 30, 46};
-        g_SystemParameters.InCH[0].Peq[4] = {kEqNotch, 100, 24, 30};
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.Params().InCH[0].PeqEnable = 111;
+        app.Params().InCH[0].Peq[1] = {kEqPeaking, 59, 24, 46};
+        app.Params().InCH[0].Peq[2] = {kEqLowShelf, 29, 30, 46};
+        app.Params().InCH[0].Peq[4] = {kEqNotch, 100, 24, 30};
         app.SetIncludeHardware(false);
         std::vector<std::string> posted;
         app.Context().address = [] { return std::string("01"); };
@@ -136,16 +135,16 @@ class TestControls : public QObject {
         QVERIFY(!posted.empty());
         const std::string frame1 = posted.back();
         QVERIFY2(frame1.rfind("(01$0270011", 0) == 0, frame1.c_str());
-        QVERIFY(g_SystemParameters.InCH[0].Peq[1].Level > 24);
-        QVERIFY(g_SystemParameters.InCH[0].Peq[1].Freq > 59);
+        QVERIFY(app.Params().InCH[0].Peq[1].Level > 24);
+        QVERIFY(app.Params().InCH[0].Peq[1].Freq > 59);
 
         // The output section shows the crossover too.
-        g_SystemParameters.OutCH[2].HpfType = 11;
-        g_SystemParameters.OutCH[2].HpfFreq = 29;
-        g_SystemParameters.OutCH[2].LpfFreq = 105;
-        g_SystemParameters.OutCH[2].PeqEnable = 111;
-        g_SystemParameters.OutCH[2].Peq[3] = {kEqPeaking, 75, 18, 50};
-        g_SystemParameters.OutCH[2].Peq[6] = {kEqHighShelf, 109, 30, 46};
+        app.Params().OutCH[2].HpfType = 11;
+        app.Params().OutCH[2].HpfFreq = 29;
+        app.Params().OutCH[2].LpfFreq = 105;
+        app.Params().OutCH[2].PeqEnable = 111;
+        app.Params().OutCH[2].Peq[3] = {kEqPeaking, 75, 18, 50};
+        app.Params().OutCH[2].Peq[6] = {kEqHighShelf, 109, 30, 46};
         QTest::mouseClick(frame.Page()->StripButton(2702), Qt::LeftButton);
         QVERIFY(!graph->Model().InputSection());
         QVERIFY(!graph->Model().Crossover().hpf.off);

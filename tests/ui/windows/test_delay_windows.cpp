@@ -37,7 +37,6 @@ class TestDelayWindows : public QObject {
     void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
     void init() {
         messages_.clear();
-        ResetDefaults(DeviceModel::Mivon);
     }
 
     void theInputDelayTakesMillisecondsAndMetres() {
@@ -61,7 +60,7 @@ class TestDelayWindows : public QObject {
         TypeAndLeave(popup->MetresField(), "700");
         QCOMPARE(messages_, QStringList{"Input illegal|Input range:[0,680m]"});
         QCOMPARE(popup->MetresField()->text(), QString("680.000"));
-        QCOMPARE(DelaySamples(g_SystemParameters.InCH[0]), 96000);
+        QCOMPARE(DelaySamples(program.app.Params().InCH[0]), 96000);
         QVERIFY(popup->MetresField()->hasFocus());
 
         TypeAndLeave(popup->MetresField(), "1");
@@ -100,7 +99,7 @@ class TestDelayWindows : public QObject {
 
         // The spin steps one sample and is sent at once.
         QTest::mouseClick(output->SpinUp(), Qt::LeftButton);
-        QCOMPARE(DelaySamples(g_SystemParameters.OutCH[1]), 481);
+        QCOMPARE(DelaySamples(program.app.Params().OutCH[1]), 481);
         QCOMPARE(output->MsField()->text(), QString("10.021"));
     }
 };

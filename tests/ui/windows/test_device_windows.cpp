@@ -46,14 +46,13 @@ class TestDeviceWindows : public QObject {
         qApp->setStyleSheet(StyleSheet());
         SetMessageHandler([](QWidget*, const QString&, const QString&) {});
     }
-    void init() { ResetDefaults(DeviceModel::Mivon); }
     void cleanup() { SetQuestionHandler({}); }
 
     void undoAndRedoAcrossEditorsReachTheProcessor() {
         VirtualProgram program;
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        const SystemParameters start = g_SystemParameters;
+        const SystemParameters start = program.app.Params();
         QAction* undo = frame.findChild<QAction*>("undo");
         QAction* redo = frame.findChild<QAction*>("redo");
         QVERIFY(!undo->isEnabled());
@@ -67,7 +66,7 @@ class TestDeviceWindows : public QObject {
         eq.SetType(1, 2, 4);
         route.Toggle(3, 1);
         links.Confirm(Section::Output, {0, 0, 2, 3, 4, 5, 6, 7});
-        const SystemParameters edited = g_SystemParameters;
+        const SystemParameters edited = program.app.Params();
         QCOMPARE(undo->text(), QString("Undo Links of the outputs"));
         QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), edited), 5000);
 
@@ -77,12 +76,12 @@ class TestDeviceWindows : public QObject {
             undo->trigger();
         }
         QVERIFY(!undo->isEnabled());
-        QVERIFY(g_SystemParameters == start);
+        QVERIFY(program.app.Params() == start);
         QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->Parameters() == start, 5000);
 
         for (int i = 0; i < 4; ++i) redo->trigger();
         QVERIFY(!redo->isEnabled());
-        QVERIFY(g_SystemParameters == edited);
+        QVERIFY(program.app.Params() == edited);
         QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->Parameters() == edited, 5000);
 
         // A new edit after an undo drops the redo branch.
@@ -116,7 +115,7 @@ class TestDeviceWindows : public QObject {
         shown()->SendButton()->click();
         QVERIFY(listed.contains(QString::fromUtf8("in 2 mute: on \u2192 off")));
         QVERIFY(listed.filter("out 5 gain: -15.5 dB").size() == 1);
-        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(device.Parameters(), g_SystemParameters), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(device.Parameters(), program.app.Params()), 5000);
 
         // Changed again; this time the program takes the device's values, as one step to undo.
         theirs = device.Parameters();
@@ -125,7 +124,7 @@ class TestDeviceWindows : public QObject {
         frame.findChild<QAction*>("compareWithDevice")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(shown(), 5000);
         shown()->TakeButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(g_SystemParameters.OutCH[0].Limit, std::uint8_t(40), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(program.app.Params().OutCH[0].Limit, std::uint8_t(40), 5000);
         QCOMPARE(frame.findChild<QAction*>("undo")->text(), QString("Undo Take the device's values"));
     }
 
@@ -134,11 +133,11 @@ class TestDeviceWindows : public QObject {
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         QTemporaryDir dir;
-        SystemParameters p = g_SystemParameters;
+        SystemParameters p = program.app.Params();
         p.OutCH[6].Gain = 141;
         p.InCH[0].Peq[0] = {1, 50, 30, 20};
         const QString path = dir.filePath("venue.asc");
-        QCOMPARE(SaveParameterFile(path.toStdString(), p, DeviceInfo).size(), std::size_t(0));
+        QCOMPARE(SaveParameterFile(path.toStdString(), p, program.app.Info()).size(), std::size_t(0));
         QString asked;
         SetQuestionHandler([&](QWidget*, const QString&, const QString& text) {
             asked = text;
@@ -174,9 +173,9 @@ class TestDeviceWindows : public QObject {
             return caption == "TIP:" && text == "Are you sure reset route setting ?" && asked > 1;
         });
         QTest::mouseClick(route->ResetButton(), Qt::LeftButton); // answered No
-        QCOMPARE(g_SystemParameters.OutCH[7].Route[1], std::uint8_t(181));
+        QCOMPARE(program.app.Params().OutCH[7].Route[1], std::uint8_t(181));
         QTest::mouseClick(route->ResetButton(), Qt::LeftButton); // answered Yes
-        QCOMPARE(g_SystemParameters.OutCH[7].Route[1], std::uint8_t(0));
+        QCOMPARE(program.app.Params().OutCH[7].Route[1], std::uint8_t(0));
         QVERIFY(!route->Crosspoint(7, 1)->CheckedFlag());
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01K)"), 5000);
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(0));
@@ -192,7 +191,7 @@ class TestDeviceWindows : public QObject {
             KeepScreenshot(w, "link");
         });
         QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 3), Qt::LeftButton);
-        QCOMPARE(g_SystemParameters.InCH[1].LinkIndex, std::uint8_t(0));
+        QCOMPARE(program.app.Params().InCH[1].LinkIndex, std::uint8_t(0));
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$04000234567)"), 5000);
         // The selected input (A) lights its own and B's indicator.
         QVERIFY(frame.Page()->LinkLamp(Section::Input, 1)->Lit());
@@ -201,7 +200,7 @@ class TestDeviceWindows : public QObject {
         // Cancel changes nothing.
         WhenShown<LinkWindow>([](LinkWindow* w) { w->Choose(5, 0); }, false);
         QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 0), Qt::LeftButton);
-        QCOMPARE(g_SystemParameters.InCH[5].LinkIndex, std::uint8_t(5));
+        QCOMPARE(program.app.Params().InCH[5].LinkIndex, std::uint8_t(5));
     }
 
     void aliasNamesAreSentAndShown() {
@@ -220,7 +219,7 @@ class TestDeviceWindows : public QObject {
         });
         frame.findChild<QAction*>("command32813")->trigger();
         QVERIFY(!app.Controller().PollSuspended());
-        QCOMPARE(std::string(g_SystemParameters.ChName[10], 15), std::string("Stage left     "));
+        QCOMPARE(std::string(program.app.Params().ChName[10], 15), std::string("Stage left     "));
         QTRY_COMPARE_WITH_TIMEOUT(std::string(app.VirtualDevice()->Parameters().ChName[10], 15),
                                   std::string("Stage left     "), 5000);
         QVERIFY(Received(app, "(01E12Stage left     )"));
@@ -240,7 +239,7 @@ class TestDeviceWindows : public QObject {
             w->LockButton()->click();
         });
         frame.findChild<QAction*>("command32824")->trigger();
-        QCOMPARE(DeviceInfo.PanelLock, std::uint8_t(1));
+        QCOMPARE(program.app.Info().PanelLock, std::uint8_t(1));
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().PanelLock, std::uint8_t(1), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(
             [&] {
@@ -256,7 +255,7 @@ class TestDeviceWindows : public QObject {
         const std::size_t count = app.VirtualDevice()->FrameCount();
         WhenShown<PanelLockWindow>([](PanelLockWindow* w) { w->UnlockButton()->click(); });
         frame.findChild<QAction*>("command32824")->trigger();
-        QCOMPARE(DeviceInfo.PanelLock, std::uint8_t(0));
+        QCOMPARE(program.app.Info().PanelLock, std::uint8_t(0));
         QCOMPARE(app.VirtualDevice()->FrameCount(), count);
     }
 };

@@ -31,7 +31,11 @@ class TestEqWindows : public QObject {
         program.frame.resize(1280, 720);
         program.frame.show();
         if (!QTest::qWaitForWindowExposed(&program.frame)) return false;
-        program.app.VirtualDevice()->SetParameters(g_SystemParameters); // the upload brings them back
+        SystemParameters bands = DefaultSystemParameters(DeviceModel::Mivon);
+        bands.InCH[0].PeqEnable = 111;
+        bands.InCH[0].Peq[1] = {kEqPeaking, 59, 24, 46};
+        bands.InCH[0].Peq[3] = {kEqHighShelf, 100, 30, 46};
+        program.app.VirtualDevice()->SetParameters(bands); // the upload brings them
         return ConnectToVirtual(program.app);
     }
 
@@ -39,10 +43,6 @@ class TestEqWindows : public QObject {
     void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
     void init() {
         messages_.clear();
-        ResetDefaults(DeviceModel::Mivon);
-        g_SystemParameters.InCH[0].PeqEnable = 111;
-        g_SystemParameters.InCH[0].Peq[1] = {kEqPeaking, 59, 24, 46};
-        g_SystemParameters.InCH[0].Peq[3] = {kEqHighShelf, 100, 30, 46};
     }
 
     void selectionGoesBothWaysAndTypedValuesMoveTheHandle() {
@@ -87,7 +87,7 @@ class TestEqWindows : public QObject {
         QVERIFY(graph->BandPoint(1).x() > before + 20);
         QCOMPARE(graph->Model().Band(1).freqHz, 2000.0);
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().InCH[0].Peq[1].Freq,
-                                  g_SystemParameters.InCH[0].Peq[1].Freq, 5000);
+                                  program.app.Params().InCH[0].Peq[1].Freq, 5000);
 
         // Out of range: clamped with the messages in order.
         freq->selectAll();
@@ -104,7 +104,7 @@ class TestEqWindows : public QObject {
                          Qt::NoModifier);
         QApplication::sendEvent(graph, &move);
         QTest::mouseRelease(graph, Qt::LeftButton, {}, start + QPoint(-80, -37));
-        const PeqBand stored = g_SystemParameters.InCH[0].Peq[1];
+        const PeqBand stored = program.app.Params().InCH[0].Peq[1];
         QCOMPARE(eq->Field(BandField::Level)->text(), QString::fromStdString(LevelText(stored.Level)));
         QCOMPARE(graph->Model().Band(1).gainDb, GainValues()[stored.Level]);
         KeepScreenshot(eq, "input-eq");
@@ -123,12 +123,12 @@ class TestEqWindows : public QObject {
         // A double-click on empty graph space switches the equaliser on.
         QTest::mouseDClick(graph, Qt::LeftButton, {}, QPoint(graph->width() / 2, 40));
         QVERIFY(graph->Model().EqOn());
-        QCOMPARE(g_SystemParameters.OutCH[2].PeqEnable, std::uint8_t(111));
+        QCOMPARE(program.app.Params().OutCH[2].PeqEnable, std::uint8_t(111));
         QCOMPARE(eq->Switch()->Look(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0382111)"), 5000);
         // The window's switch turns it off again.
         QTest::mouseClick(eq->Switch(), Qt::LeftButton);
-        QCOMPARE(g_SystemParameters.OutCH[2].PeqEnable, std::uint8_t(0));
+        QCOMPARE(program.app.Params().OutCH[2].PeqEnable, std::uint8_t(0));
         QVERIFY(!graph->Model().EqOn());
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0382000)"), 5000);
         KeepScreenshot(&frame, "eq-off");
@@ -165,7 +165,7 @@ class TestEqWindows : public QObject {
         QApplication::sendEvent(graph, &menuEvent);
         QCOMPARE(offered.size(), 12);
         QCOMPARE(checked, QString("-12dB Butterworth"));
-        QCOMPARE(g_SystemParameters.OutCH[0].HpfType, std::uint8_t(11));
+        QCOMPARE(program.app.Params().OutCH[0].HpfType, std::uint8_t(11));
         QCOMPARE(x->TypeList(true)->currentText(), QString("-24dB LinkWitz-Riley")); // "the window follows"
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$03301100100122)"), 5000);
         KeepScreenshot(x, "crossover");

@@ -43,14 +43,13 @@ class TestFilterWindows : public QObject {
     void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
     void init() {
         messages_.clear();
-        ResetDefaults(DeviceModel::Mivon);
     }
 
     void importedFiltersAreOneUndoStepOnTheProgramAndTheDevice() {
         VirtualProgram program;
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        const SystemParameters before = g_SystemParameters;
+        const SystemParameters before = program.app.Params();
         QTemporaryDir dir;
         const QString path = Write(dir, "room.txt",
                                    "Filter Settings file\nPreamp: -3 dB\n"
@@ -65,21 +64,21 @@ class TestFilterWindows : public QObject {
             QCOMPARE(w->ImportButton()->text(), QString("Import"));
         });
         QVERIFY(frame.ImportFilters(path));
-        QCOMPARE(g_SystemParameters.OutCH[1].Peq[0].Type, std::uint8_t(kEqPeaking));
-        QCOMPARE(g_SystemParameters.OutCH[1].Peq[1].Type, std::uint8_t(kEqLowShelf));
-        QCOMPARE(g_SystemParameters.OutCH[1].Gain, std::uint8_t(175));
+        QCOMPARE(program.app.Params().OutCH[1].Peq[0].Type, std::uint8_t(kEqPeaking));
+        QCOMPARE(program.app.Params().OutCH[1].Peq[1].Type, std::uint8_t(kEqLowShelf));
+        QCOMPARE(program.app.Params().OutCH[1].Gain, std::uint8_t(175));
         QCOMPARE(frame.findChild<QAction*>("undo")->text(), QString("Undo Import filters into Output 2"));
-        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), g_SystemParameters), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), program.app.Params()), 5000);
 
         frame.findChild<QAction*>("undo")->trigger();
-        QVERIFY(SameSettings(g_SystemParameters, before));
+        QVERIFY(SameSettings(program.app.Params(), before));
         QTRY_VERIFY_WITH_TIMEOUT(SameSettings(app.VirtualDevice()->Parameters(), before), 5000);
     }
 
     void filtersThatDoNotFitAreSaidAndCancelChangesNothing() {
         VirtualProgram program;
         auto& [app, frame] = program;
-        const SystemParameters before = g_SystemParameters;
+        const SystemParameters before = program.app.Params();
         QTemporaryDir dir;
         QByteArray nine;
         for (int k = 1; k <= 9; ++k)
@@ -97,7 +96,7 @@ class TestFilterWindows : public QObject {
             },
             false);
         QVERIFY(!frame.ImportFilters(path));
-        QVERIFY(SameSettings(g_SystemParameters, before));
+        QVERIFY(SameSettings(program.app.Params(), before));
         QVERIFY(!frame.findChild<QAction*>("undo")->isEnabled());
 
         QVERIFY(!frame.ImportFilters(Write(dir, "empty.txt", "Room EQ V5\nNotes: none\n")));
@@ -108,28 +107,28 @@ class TestFilterWindows : public QObject {
     void exportedFiltersImportBackToTheSameBands() {
         VirtualProgram program;
         auto& [app, frame] = program;
-        g_SystemParameters.OutCH[5].Peq[0] = {kEqPeaking, 47, 5, 48};
-        g_SystemParameters.OutCH[5].Peq[1] = {kEqHighShelf, 100, 30, 15};
-        g_SystemParameters.OutCH[5].PeqEnable = 111;
-        const SystemParameters before = g_SystemParameters;
+        program.app.Params().OutCH[5].Peq[0] = {kEqPeaking, 47, 5, 48};
+        program.app.Params().OutCH[5].Peq[1] = {kEqHighShelf, 100, 30, 15};
+        program.app.Params().OutCH[5].PeqEnable = 111;
+        const SystemParameters before = program.app.Params();
         QTemporaryDir dir;
         const QString path = dir.filePath("out6.txt");
         QVERIFY(frame.ExportFilters(path, {Section::Output, 5}));
-        g_SystemParameters.OutCH[5].Peq[0].Freq = 60;
+        program.app.Params().OutCH[5].Peq[0].Freq = 60;
         WhenShown<FilterImportWindow>([](FilterImportWindow* w) {
             Choose(w->Channel(), "Output 6");
             QCOMPARE(w->Difference()->text(),
                      QString("Largest difference of the summed response, 20 Hz to 20 kHz: 0.00 dB"));
         });
         QVERIFY(frame.ImportFilters(path));
-        QVERIFY(SameSettings(g_SystemParameters, before));
+        QVERIFY(SameSettings(program.app.Params(), before));
         QVERIFY(!frame.ExportFilters(dir.filePath("no/such/folder/x.txt"), {Section::Output, 5}));
     }
 
     void theSetupReportIsWrittenAsHtmlAndPdf() {
         VirtualProgram program;
         auto& [app, frame] = program;
-        g_SystemParameters.OutCH[0].Gain = 171;
+        program.app.Params().OutCH[0].Gain = 171;
         QTemporaryDir dir;
         QVERIFY(frame.ExportReport(dir.filePath("show.html")));
         QFile html(dir.filePath("show.html"));

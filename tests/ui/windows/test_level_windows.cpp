@@ -31,7 +31,6 @@ class TestLevelWindows : public QObject {
         qApp->setStyleSheet(StyleSheet());
         SetMessageHandler([](QWidget*, const QString&, const QString&) {});
     }
-    void init() { ResetDefaults(DeviceModel::Mivon); }
 
     void theInputFaderSendsEveryStep() {
         VirtualProgram program;
@@ -48,19 +47,19 @@ class TestLevelWindows : public QObject {
         popup->Fader()->setFocus();
         QTest::keyClick(popup->Fader(), Qt::Key_Up);
         QCOMPARE(popup->Readout()->text(), QString("1dB"));
-        QCOMPARE(g_SystemParameters.InCH[2].Gain, std::uint8_t(183));
+        QCOMPARE(program.app.Params().InCH[2].Gain, std::uint8_t(183));
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282183)"), 5000);
         QVERIFY(frame.Page()->StripTip(2202).startsWith("Gain 1 dB"));
 
         // Held at the bottom, the down arrow keeps sending the -90 dB frame.
         popup->Fader()->SetPosition(103);
-        g_SystemParameters.InCH[2].Gain = 1;
+        program.app.Params().InCH[2].Gain = 1;
         for (int i = 0; i < 8; ++i) popup->DownButton()->TickOnce();
         QCOMPARE(popup->Readout()->text(), QString("-90dB"));
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282001)"), 5000);
 
         // Another input selected on the strip: the open window follows it.
-        g_SystemParameters.InCH[5].LinkIndex = 2;
+        program.app.Params().InCH[5].LinkIndex = 2;
         QTest::mouseClick(frame.Page()->StripButton(2105), Qt::LeftButton);
         QCOMPARE(popup->windowTitle(), QString("INPUT GAIN") + QString(20, ' ') + "CH[6] (editing CH[3])");
         QCOMPARE(popup->Readout()->text(), QString("-90dB"));

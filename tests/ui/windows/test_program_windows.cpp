@@ -56,7 +56,6 @@ class TestProgramWindows : public QObject {
     void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
     void init() {
         messages_.clear();
-        ResetDefaults(DeviceModel::Mivon);
     }
 
     void theProgramListNeedsAConnection() {
@@ -91,8 +90,8 @@ class TestProgramWindows : public QObject {
         });
         frame.findChild<QAction*>("command32807")->trigger();
         QVERIFY(!app.Controller().PollSuspended());
-        QCOMPARE(QString::fromStdString(ProgramName(g_SystemParameters)), QString("Main PA............."));
-        QCOMPARE(DeviceInfo.ProgramNo, std::uint8_t(2));
+        QCOMPARE(QString::fromStdString(ProgramName(program.app.Params())), QString("Main PA............."));
+        QCOMPARE(program.app.Info().ProgramNo, std::uint8_t(2));
         QCOMPARE(frame.PaneText(1), QString("Program No.:02"));
         QCOMPARE(frame.PaneText(2), QString("Program Name:Main PA............."));
     }
@@ -160,7 +159,7 @@ class TestProgramWindows : public QObject {
         QTest::mouseClick(w.Button(B::Modify), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(w.Button(B::Modify)->text(), QString("Modify [OK]"), 5000);
         QCOMPARE(w.Rows()->topLevelItem(0)->text(1), QString("Show................"));
-        QCOMPARE(QString::fromStdString(ProgramName(g_SystemParameters)), QString("Show................"));
+        QCOMPARE(QString::fromStdString(ProgramName(program.app.Params())), QString("Show................"));
         QTest::keyClick(w.NameField(), Qt::Key_X);
         QCOMPARE(w.Button(B::Modify)->text(), QString("Modify")); // an edit resets the button
     }
@@ -175,7 +174,7 @@ class TestProgramWindows : public QObject {
             offline.NameField()->setText("Rehearsal");
             QTest::mouseClick(offline.ModifyButton(), Qt::LeftButton);
             QCOMPARE(offline.ModifyButton()->text(), QString("Modify [OK]"));
-            QCOMPARE(QString::fromStdString(ProgramName(g_SystemParameters)),
+            QCOMPARE(QString::fromStdString(ProgramName(program.app.Params())),
                      QString("Rehearsal..........."));
         }
         QVERIFY(ConnectToVirtual(app));
@@ -188,7 +187,7 @@ class TestProgramWindows : public QObject {
         w.NameField()->setText("Gig");
         QTest::mouseClick(w.ModifyButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(w.ModifyButton()->text(), QString("Modify [OK]"), 5000);
-        QCOMPARE(QString::fromStdString(ProgramName(g_SystemParameters)), QString("Gig................."));
+        QCOMPARE(QString::fromStdString(ProgramName(program.app.Params())), QString("Gig................."));
         KeepScreenshot(&w, "save");
 
         // A device that stops echoing: the save is reported as failed.
@@ -204,8 +203,8 @@ class TestProgramWindows : public QObject {
         VirtualProgram program;
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        DeviceInfo.GenFreq = 30;
-        DeviceInfo.GenLevel = 141;
+        program.app.Info().GenFreq = 30;
+        program.app.Info().GenLevel = 141;
         GeneratorWindow w(app.Context(), true, &frame);
         w.show();
         QCOMPARE(w.windowTitle(), QString("SIGNAL GENERATOR"));
@@ -217,7 +216,7 @@ class TestProgramWindows : public QObject {
         QTest::keyClick(w.FrequencyField(), Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0010069141)"), 5000);
         QCOMPARE(w.FrequencyField()->text(), QString("1000Hz"));
-        QCOMPARE(DeviceInfo.GenFreq, std::uint8_t(69));
+        QCOMPARE(program.app.Info().GenFreq, std::uint8_t(69));
         w.FrequencyField()->setText("15");
         QTest::keyClick(w.FrequencyField(), Qt::Key_Escape);
         QVERIFY(w.isVisible());
