@@ -92,11 +92,10 @@ constexpr std::string_view kRatioRange = "Input range:[1,99]";
 EditOutcome SetGain(EditContext& ctx, ChannelRef c, const std::string& value) {
     const auto db = NumberOf(value);
     if (!db) return Usage("gain takes a value in dB, such as -6");
-    if (*db < -90 || *db > 12) return OutOfRange(kGainRange);
+    if (*db < GainEditor::kMinDb || *db > GainEditor::kMaxDb) return OutOfRange(kGainRange);
     EditOutcome o;
     NoteMaster(ctx, c, o);
-    // The faders move in whole dB.
-    GainEditor(ctx, c.section).Apply(c.index, 13 - static_cast<int>(std::lround(*db)));
+    GainEditor(ctx, c.section).SetDb(c.index, *db);
     return o;
 }
 
@@ -200,11 +199,10 @@ EditOutcome SetCrossover(EditContext& ctx, ChannelRef c, const std::vector<std::
 EditOutcome SetLimit(EditContext& ctx, ChannelRef c, const std::string& value) {
     const auto dbu = NumberOf(value);
     if (!dbu) return Usage("limit takes a value in dBu, such as 10");
-    const long v = std::lround(*dbu * 2) + 55;
-    if (v < 0 || v >= LimiterEditor::kItems) return OutOfRange(kLimitRange);
+    if (!LimiterEditor::StepOf(*dbu)) return OutOfRange(kLimitRange);
     EditOutcome o;
     NoteMaster(ctx, c, o);
-    LimiterEditor(ctx).Select(c.index, LimiterEditor::kItems - 1 - static_cast<int>(v));
+    LimiterEditor(ctx).SetDbu(c.index, *dbu);
     return o;
 }
 

@@ -4,6 +4,7 @@
 #include "protocol/Frames.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace quellmarin {
@@ -34,6 +35,17 @@ void GainEditor::Apply(int channel, int position) {
     const int code = GainCodeOfFader(std::clamp(position, kFaderMin, kFaderMax));
     GainOf(master) = static_cast<std::uint8_t>(code);
     ctx_.Send(IsOutput(section_) ? "$035" : "$028", master);
+}
+
+bool GainEditor::SetDb(int channel, double db) {
+    if (!(db >= kMinDb && db <= kMaxDb)) return false; // also refuses NaN
+    // Fader position 1 is +12 dB, one position a decibel.
+    Apply(channel, 13 - static_cast<int>(std::lround(db)));
+    return true;
+}
+
+int GainEditor::Db(int channel) const {
+    return 13 - Position(channel);
 }
 
 void GainEditor::StepUp(int channel) {

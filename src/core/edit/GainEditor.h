@@ -21,6 +21,11 @@ class GainEditor {
     static std::string Readout(int position);
     // The fader at `position`: writes the gain of the channel's link master and posts its frame.
     void Apply(int channel, int position);
+    // The gain in whole decibels as a user types it: kMinDb..kMaxDb, rounded to the nearest. False,
+    // with nothing changed, outside that range.
+    static constexpr double kMinDb = -90, kMaxDb = 12;
+    bool SetDb(int channel, double db);
+    int Db(int channel) const;
     // A click on the arrows: one decibel up or down, nothing at the end of the fader.
     void StepUp(int channel);
     void StepDown(int channel);

@@ -4,6 +4,7 @@
 #include "protocol/Frames.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace quellmarin {
@@ -29,6 +30,25 @@ void LimiterEditor::Select(int channel, int item) {
     const int master = ChannelRef{Section::Output, channel}.Master(ctx_.params);
     ctx_.Out(master).Limit = static_cast<std::uint8_t>(v);
     ctx_.Send("$036", master);
+}
+
+bool LimiterEditor::SetDbu(int channel, double dbu) {
+    const auto step = StepOf(dbu);
+    if (!step) return false;
+    Select(channel, kItems - 1 - *step);
+    return true;
+}
+
+std::optional<int> LimiterEditor::StepOf(double dbu) {
+    if (!std::isfinite(dbu) || std::fabs(dbu) > 1000) return std::nullopt;
+    // Step 0 is -27.5 dBu, 0.5 dB a step.
+    const long step = std::lround(dbu * 2) + 55;
+    if (step < 0 || step >= kItems) return std::nullopt;
+    return static_cast<int>(step);
+}
+
+double LimiterEditor::Dbu(int channel) const {
+    return (kItems - 1 - SelectedItem(channel) - 55) / 2.0;
 }
 
 std::string LimiterEditor::Summary(int channel) const {

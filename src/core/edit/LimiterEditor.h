@@ -5,6 +5,7 @@
 #include "edit/EditContext.h"
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace quellmarin {
@@ -25,6 +26,12 @@ class LimiterEditor {
     // A selection in the list: posts the frame when it has 17 characters and stores the step (always).
     // An item outside the list changes nothing.
     void Select(int channel, int item);
+    // The threshold in dBu as a user types it, -27.5..+22 to the nearest 0.5 dB. False, with nothing
+    // changed, outside that range.
+    bool SetDbu(int channel, double dbu);
+    // The threshold step (0..99) of a level in dBu; nothing outside the range.
+    static std::optional<int> StepOf(double dbu);
+    double Dbu(int channel) const;
     // The item last chosen for an output in this editor (-1 before any), kept per output channel.
     int Remembered(int channel) const { return remembered_.at(channel); }
 

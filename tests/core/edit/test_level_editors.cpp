@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -165,4 +166,39 @@ TEST(CompressorEditor, TransferCurve) {
     EXPECT_NEAR(CompressorOutputDb(10, -10, 49), -10 + 20 / (1 / (1 - 49 / 99.0)), 1e-9);
     EXPECT_DOUBLE_EQ(CompressorOutputDb(24, -10, 99), -10) << "infinity holds the threshold";
     EXPECT_DOUBLE_EQ(CompressorOutputDb(24, -10, 0), 24) << "1 : 1 is no compression";
+}
+
+TEST(LevelEditors, GainAndLimitTakeTheUnitsAUserTypes) {
+    Rig r;
+    GainEditor out(r.ctx, Section::Output);
+    EXPECT_TRUE(out.SetDb(2, -6));
+    EXPECT_EQ(r.frames.back(), "(01$0352169)") << "-6 dB is code 169, fader position 19";
+    EXPECT_EQ(out.Position(2), 19);
+    EXPECT_EQ(out.Db(2), -6);
+    EXPECT_TRUE(out.SetDb(2, -6.4));
+    EXPECT_EQ(out.Db(2), -6) << "whole decibels, to the nearest";
+    EXPECT_TRUE(out.SetDb(2, 12));
+    EXPECT_TRUE(out.SetDb(2, -90));
+    EXPECT_EQ(r.record.OutCH[2].Gain, 1);
+    const std::size_t sent = r.frames.size();
+    for (double bad : {12.6, -90.5, std::nan(""), 1e300})
+        EXPECT_FALSE(out.SetDb(2, bad)) << bad;
+    EXPECT_EQ(r.frames.size(), sent);
+    EXPECT_EQ(r.record.OutCH[2].Gain, 1);
+
+    LimiterEditor lim(r.ctx);
+    EXPECT_TRUE(lim.SetDbu(1, 10));
+    EXPECT_EQ(r.frames.back(), "(01$036100007500)");
+    EXPECT_EQ(lim.Dbu(1), 10.0);
+    EXPECT_TRUE(lim.SetDbu(1, 10.2));
+    EXPECT_EQ(lim.Dbu(1), 10.0) << "half decibels, to the nearest";
+    EXPECT_TRUE(lim.SetDbu(1, -27.5));
+    EXPECT_EQ(r.record.OutCH[1].Limit, 0);
+    EXPECT_TRUE(lim.SetDbu(1, 22));
+    EXPECT_EQ(r.record.OutCH[1].Limit, 99);
+    const std::size_t limits = r.frames.size();
+    for (double bad : {22.5, -28.0, std::nan(""), -1e300})
+        EXPECT_FALSE(lim.SetDbu(1, bad)) << bad;
+    EXPECT_EQ(r.frames.size(), limits);
+    EXPECT_EQ(r.record.OutCH[1].Limit, 99);
 }
