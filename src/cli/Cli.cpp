@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/Commands.h"
 #include "cli/Dump.h"
 #include "cli/Edit.h"
 #include "cli/Session.h"
@@ -325,13 +326,84 @@ int Send(const Options& o, const Environment& env, std::ostream& out, std::ostre
 
 } // namespace
 
+const std::vector<CommandDef>& Commands() {
+    using R = const Options&;
+    using E = const Environment&;
+    using O = std::ostream&;
+    const auto noEnv = [](int (*f)(R, O, O)) { return [f](R o, E, O out, O err) { return f(o, out, err); }; };
+    const auto force = [](const char* what) {
+        return [what](CLI::App& sub, Options& o) { sub.add_flag("--force", o.force, what); };
+    };
+    static const std::vector<CommandDef> commands = {
+        {"scan", "list the processors that answer on the ports", {}, Scan, nullptr, {}},
+        {"upload", "read the processor's whole state into a parameter file", {"FILE"}, Upload, nullptr, {}},
+        {"download",
+         "write a parameter file's state into the processor and read it back to\n"
+         "confirm it; values no editor sets go out only with --force",
+         {"FILE"}, Download, nullptr,
+         [](CLI::App& sub, Options& o) {
+             sub.add_option("--retry", o.retry, "send again up to N times when not confirmed")
+                 ->check(CLI::Range(0, 100))
+                 ->type_name("N");
+             sub.add_flag("--force", o.force, "send values no editor sets as they are");
+         }},
+        {"levels", "poll the level meters", {}, Levels, nullptr,
+         [](CLI::App& sub, Options& o) {
+             sub.add_option("--count", o.count, "how many polls (10)")->check(CLI::Range(1, 100000))->type_name("K");
+         }},
+        {"send", "send one frame and print the reply", {"FRAME"}, Send, nullptr, {}},
+        {"defaults", "write the default state as a parameter file", {"FILE"}, noEnv(Defaults), nullptr, {}},
+        {"dump", "print every field of a parameter file", {"FILE"}, noEnv(Dump), nullptr, {}},
+        {"diff", "print the settings in which two parameter files differ", {"A", "B"}, noEnv(Diff), nullptr, {}},
+        {"report", "write the set-up report of a parameter file as HTML or PDF", {"FILE", "OUT"}, noEnv(Report),
+         nullptr, {}},
+        {"apply", "send the processor only the settings in which it differs from FILE", {"FILE"}, Apply, nullptr,
+         force("send values no editor sets as they are")},
+        // The editing commands: they work on the records of a device or a file, alone or in a script.
+        {"set",
+         "change a setting: set in 2 gain -6 | set out 3 mute on | set out 3 polarity inverted |\n"
+         "set in 1 delay 12.5ms (or 4.25m) | set out 1 peq 3 peaking 1k -3 1.4 | set out 1 peq on |\n"
+         "set out 1 xover hp lr24 80 | set out 1 xover lp off | set out 2 limit 10 |\n"
+         "set in 1 comp threshold -10 attack 5 release 330 ratio 4 | set route out 3 in A,B |\n"
+         "set link in A,A,C,C,E,F,G,H | set name out 3 \"Stage left\" | set lock on",
+         {}, nullptr, &EditSession::Set, {}},
+        {"get", "print a channel's settings or all of them: get in 2 | get all", {}, nullptr, &EditSession::Get, {}},
+        {"program", "the stored programs: list | recall N | save N [NAME] | rename NAME | delete N", {}, nullptr,
+         &EditSession::Program, {}},
+        {"generator", "the signal generator: generator on 1k -20 | generator off", {}, nullptr,
+         &EditSession::Generator, {}},
+        {"peq-import",
+         "put the filters of a measurement program's filter file on a channel's equaliser:\n"
+         "peq-import out 2 FILTERS.txt (--force when some filters cannot be placed)",
+         {}, nullptr, &EditSession::ImportFilters,
+         force("import what the device can do when not all of it fits")},
+        {"peq-export", "write a channel's equaliser as a filter file: peq-export out 2 [OUT.txt]", {}, nullptr,
+         &EditSession::ExportFilters, {}},
+    };
+    return commands;
+}
+
+const CommandDef* FindCommandDef(std::string_view name) {
+    for (const CommandDef& c : Commands())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+bool IsEditCommand(std::string_view word) {
+    const CommandDef* c = FindCommandDef(word);
+    return c && c->edit;
+}
+
 namespace {
 
-// The tool's options and commands, bound to `o`.
+// The tool's options and the registry's commands, bound to `o`.
 struct Parser {
     explicit Parser(Options& o)
         : app("Control program of the loudspeaker processor, for scripts and shells.", "quellmarin-cli") {
         app.fallthrough();
+        // What no option takes is kept, for an editing command's words ("-Stage" as a name); any other
+        // command refuses it.
+        app.allow_extras();
         app.set_help_flag("-h,--help", "print this help");
         app.add_flag("--version", version, "print the version");
         app.add_option("--port", o.ports, "a serial port to scan (again for more ports)")->type_name("PATH");
@@ -347,58 +419,24 @@ struct Parser {
             ->type_name("FILE");
         app.add_flag("--json", o.json, "JSON output of get, dump, levels, scan and program list");
         app.add_flag("-v,--verbose", o.verbose, "print every frame sent (>) and received (<)");
-
-        Command("scan", "list the processors that answer on the ports");
-        Command("upload", "read the processor's whole state into a parameter file", {"FILE"});
-        auto* download = Command("download",
-                                 "write a parameter file's state into the processor and read it back to\n"
-                                 "confirm it; values no editor sets go out only with --force",
-                                 {"FILE"});
-        download->add_option("--retry", o.retry, "send again up to N times when not confirmed")
-            ->check(CLI::Range(0, 100))
-            ->type_name("N");
-        download->add_flag("--force", o.force, "send values no editor sets as they are");
-        Command("levels", "poll the level meters")
-            ->add_option("--count", o.count, "how many polls (10)")
-            ->check(CLI::Range(1, 100000))
-            ->type_name("K");
-        Command("send", "send one frame and print the reply", {"FRAME"});
-        Command("defaults", "write the default state as a parameter file", {"FILE"});
-        Command("dump", "print every field of a parameter file", {"FILE"});
-        Command("diff", "print the settings in which two parameter files differ", {"A", "B"});
-        Command("report", "write the set-up report of a parameter file as HTML or PDF", {"FILE", "OUT"});
-        Command("apply", "send the processor only the settings in which it differs from FILE", {"FILE"})
-            ->add_flag("--force", o.force, "send values no editor sets as they are");
-        Command("set",
-                "change a setting: set in 2 gain -6 | set out 3 mute on | set out 3 polarity inverted |\n"
-                "set in 1 delay 12.5ms (or 4.25m) | set out 1 peq 3 peaking 1k -3 1.4 | set out 1 peq on |\n"
-                "set out 1 xover hp lr24 80 | set out 1 xover lp off | set out 2 limit 10 |\n"
-                "set in 1 comp threshold -10 attack 5 release 330 ratio 4 | set route out 3 in A,B |\n"
-                "set link in A,A,C,C,E,F,G,H | set name out 3 \"Stage left\" | set lock on");
-        Command("get", "print a channel's settings or all of them: get in 2 | get all");
-        Command("program", "the stored programs: list | recall N | save N [NAME] | rename NAME | delete N");
-        Command("generator", "the signal generator: generator on 1k -20 | generator off");
-        Command("peq-import",
-                "put the filters of a measurement program's filter file on a channel's equaliser:\n"
-                "peq-import out 2 FILTERS.txt (--force when some filters cannot be placed)")
-            ->add_flag("--force", o.force, "import what the device can do when not all of it fits");
-        Command("peq-export", "write a channel's equaliser as a filter file: peq-export out 2 [OUT.txt]");
-    }
-
-    CLI::App* Command(const std::string& name, const std::string& help,
-                      const std::vector<std::string>& names = {}) {
-        CLI::App* sub = app.add_subcommand(name, help);
-        sub->callback([this, name] { command = name; });
-        // The operands are required words, exactly as many as named.
-        if (!names.empty()) {
-            std::string shown;
-            for (const std::string& n : names) shown += (shown.empty() ? "" : " ") + n;
-            sub->add_option(names.front(), operands, shown)
-                ->required()
-                ->expected(static_cast<int>(names.size()))
-                ->type_name(shown);
+        for (const CommandDef& c : Commands()) {
+            CLI::App* sub = app.add_subcommand(c.name, c.help);
+            sub->callback([this, name = c.name] { command = name; });
+            if (c.edit) {
+                // An editing command's words, as many as are given; a word that starts with "-" and is
+                // no number follows "--".
+                sub->add_option("words", operands, "the command's words")->allow_extra_args();
+            } else if (!c.operands.empty()) {
+                // The operands are required words, exactly as many as named.
+                std::string shown;
+                for (const std::string& n : c.operands) shown += (shown.empty() ? "" : " ") + n;
+                sub->add_option(c.operands.front(), operands, shown)
+                    ->required()
+                    ->expected(static_cast<int>(c.operands.size()))
+                    ->type_name(shown);
+            }
+            if (c.options) c.options(*sub, o);
         }
-        return sub;
     }
 
     CLI::App app;
@@ -407,40 +445,6 @@ struct Parser {
     std::string command;
     std::vector<std::string> operands;
 };
-
-// The arguments with an editing command's words taken out: the options stay wherever they were.
-struct SplitArguments {
-    std::vector<std::string> forParser;
-    std::vector<std::string> words; // the editing command's operands
-};
-
-SplitArguments SplitEditWords(const std::vector<std::string>& args) {
-    static const std::vector<std::string> valued = {"--port", "--id", "--model", "--file", "-f", "--script"};
-    static const std::vector<std::string> flags = {"--json", "-v", "--verbose", "--force", "-h", "--help"};
-    const auto in = [](const std::vector<std::string>& list, const std::string& a) {
-        return std::find(list.begin(), list.end(), a) != list.end();
-    };
-    SplitArguments split;
-    bool seenCommand = false, inCommand = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (in(valued, a) && i + 1 < args.size()) {
-            split.forParser.push_back(a);
-            split.forParser.push_back(args[++i]);
-        } else if (in(flags, a)) {
-            split.forParser.push_back(a);
-        } else if (inCommand) {
-            split.words.push_back(a);
-        } else {
-            split.forParser.push_back(a);
-            if (!seenCommand && !a.empty() && a[0] != '-') {
-                seenCommand = true;
-                inCommand = IsEditCommand(a);
-            }
-        }
-    }
-    return split;
-}
 
 } // namespace
 
@@ -453,10 +457,11 @@ std::string HelpText() {
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
     Options o;
     Parser parser(o);
-    SplitArguments split = SplitEditWords(args);
-    std::vector<std::string> reversed(split.forParser.rbegin(), split.forParser.rend());
+    // Parsed as a command line, so that "--" ends the options as in any shell tool.
+    std::vector<const char*> argv{"quellmarin-cli"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
     try {
-        parser.app.parse(reversed);
+        parser.app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::ParseError& e) {
         error = e.get_name() == "CallForHelp" ? "help" : e.what();
         return std::nullopt;
@@ -465,6 +470,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         o.words = {"--version"};
         return o;
     }
+    const CommandDef* command = FindCommandDef(parser.command);
+    for (const std::string& extra : parser.app.remaining(true)) {
+        if (command && command->edit) {
+            if (extra != "--") parser.operands.push_back(extra);
+        } else {
+            error = "The following argument was not expected: " + extra;
+            return std::nullopt;
+        }
+    }
     if (!parser.modelName.empty()) o.model = *ParseModelName(parser.modelName);
     if (parser.command.empty() && !o.script) {
         error = "no command given";
@@ -472,8 +486,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     }
     if (!parser.command.empty()) {
         o.words.push_back(parser.command);
-        const std::vector<std::string>& rest = IsEditCommand(parser.command) ? split.words : parser.operands;
-        o.words.insert(o.words.end(), rest.begin(), rest.end());
+        o.words.insert(o.words.end(), parser.operands.begin(), parser.operands.end());
     }
     return o;
 }
@@ -557,20 +570,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (!options->words.empty()) return UsageError(err, "a script (-f) takes no command of its own");
         return Script(*options, env, out, err);
     }
-    const std::string& command = options->words[0];
-    if (IsEditCommand(command)) return Edit(*options, env, out, err);
+    const CommandDef* command = FindCommandDef(options->words[0]);
+    if (!command) return UsageError(err, "unknown command " + options->words[0]);
+    if (command->edit) return Edit(*options, env, out, err);
     if (options->file) return UsageError(err, "--file is for set, get, generator and the peq commands");
-    if (command == "defaults") return Defaults(*options, out, err);
-    if (command == "dump") return Dump(*options, out, err);
-    if (command == "diff") return Diff(*options, out, err);
-    if (command == "report") return Report(*options, out, err);
-    if (command == "apply") return Apply(*options, env, out, err);
-    if (command == "scan") return Scan(*options, env, out, err);
-    if (command == "upload") return Upload(*options, env, out, err);
-    if (command == "download") return Download(*options, env, out, err);
-    if (command == "levels") return Levels(*options, env, out, err);
-    if (command == "send") return Send(*options, env, out, err);
-    return UsageError(err, "unknown command " + command);
+    return command->run(*options, env, out, err);
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include "cli/Commands.h"
 #include "cli/Dump.h"
 #include "cli/Edit.h"
 #include "edit/Generator.h"
@@ -47,11 +48,6 @@ std::optional<int> SlotOf(const std::string& word) {
 }
 
 } // namespace
-
-bool IsEditCommand(const std::string& word) {
-    return word == "set" || word == "get" || word == "program" || word == "generator" ||
-           word == "peq-import" || word == "peq-export";
-}
 
 DeviceSession::DeviceSession(const Options& o, const Environment& env, std::ostream& err)
     : options_(o), env_(env), err_(err), provider_(env.provider ? *env.provider : systemProvider_),
@@ -152,16 +148,12 @@ CommandResult EditSession::Run(const std::vector<std::string>& words) {
     if (words.empty()) return {};
     const std::string& command = words[0];
     const std::vector<std::string> rest(words.begin() + 1, words.end());
-    if (!IsEditCommand(command)) return Fail(kExitUsage, "not an editing command: " + command);
+    const CommandDef* def = FindCommandDef(command);
+    if (!def || !def->edit) return Fail(kExitUsage, "not an editing command: " + command);
     if (command == "program" && options_.file)
         return Fail(kExitUsage, "program works on a device, not on a file");
     if (CommandResult r = Open(); r.code != kExitOk) return r;
-    if (command == "set") return Set(rest);
-    if (command == "get") return Get(rest);
-    if (command == "program") return Program(rest);
-    if (command == "peq-import") return ImportFilters(rest);
-    if (command == "peq-export") return ExportFilters(rest);
-    return Generator(rest);
+    return (this->*def->edit)(rest);
 }
 
 CommandResult EditSession::Set(const std::vector<std::string>& words) {

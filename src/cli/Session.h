@@ -34,9 +34,6 @@ class DeviceSession {
     std::mutex printMutex_;
 };
 
-// The commands that work on the records of a device or a file, alone or in a script.
-bool IsEditCommand(const std::string& word);
-
 // What a command left to say when it failed: its exit code and message.
 struct CommandResult {
     int code = kExitOk;
@@ -55,14 +52,16 @@ class EditSession {
     // record back to confirm them, then disconnects.
     CommandResult Finish();
 
-  private:
-    CommandResult Open();
+    // The editing commands, each with its operands ("in", "2", "gain", "-6").
     CommandResult Set(const std::vector<std::string>& words);
     CommandResult Get(const std::vector<std::string>& words);
     CommandResult Program(const std::vector<std::string>& words);
     CommandResult Generator(const std::vector<std::string>& words);
     CommandResult ImportFilters(const std::vector<std::string>& words);
     CommandResult ExportFilters(const std::vector<std::string>& words);
+
+  private:
+    CommandResult Open();
     // Runs an exchange on the connection's worker; nothing when the connection ended first.
     template <class F> auto OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerialPort&>()))>;
 

@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/Commands.h"
 
 #include "TempDir.h"
 #include "model/ParameterFile.h"
@@ -197,6 +198,34 @@ TEST(Cli, ModelsAndErrors) {
     ASSERT_TRUE(o.has_value()) << error;
     EXPECT_EQ(o->ports, (std::vector<std::string>{"/dev/ttyUSB0", "/tmp/p"}));
     EXPECT_EQ(o->id, 12);
+}
+
+TEST(Cli, EveryRegisteredCommandIsParsedAndDocumented) {
+    const std::string help = cli::HelpText();
+    std::string error;
+    for (const cli::CommandDef& c : cli::Commands()) {
+        EXPECT_NE(help.find(c.name), std::string::npos) << c.name << " is missing from --help";
+        EXPECT_TRUE((c.run != nullptr) != (c.edit != nullptr)) << c.name << " runs one way";
+        std::vector<std::string> args{c.name};
+        for (std::size_t i = 0; i < c.operands.size(); ++i) args.push_back("w" + std::to_string(i));
+        if (c.edit) args.insert(args.end(), {"out", "3", "gain", "-6"});
+        const auto o = cli::ParseOptions(args, error);
+        ASSERT_TRUE(o.has_value()) << c.name << ": " << error;
+        EXPECT_EQ(std::vector<std::string>(o->words.begin() + 1, o->words.end()),
+                  std::vector<std::string>(args.begin() + 1, args.end()))
+            << c.name;
+    }
+    // An editing command's words stay in their order around the options, negative numbers and names
+    // that start with "-" included; any other command refuses a word it does not take.
+    const auto set = cli::ParseOptions({"set", "name", "--json", "out", "3", "-Stage", "--id", "4"}, error);
+    ASSERT_TRUE(set.has_value()) << error;
+    EXPECT_EQ(set->words, (std::vector<std::string>{"set", "name", "out", "3", "-Stage"}));
+    EXPECT_TRUE(set->json);
+    EXPECT_EQ(set->id, 4);
+    EXPECT_FALSE(cli::ParseOptions({"dump", "a.asc", "-x"}, error).has_value());
+    EXPECT_FALSE(cli::ParseOptions({"scan", "extra"}, error).has_value());
+    EXPECT_TRUE(cli::IsEditCommand("peq-import"));
+    EXPECT_FALSE(cli::IsEditCommand("download"));
 }
 
 #ifndef _WIN32
