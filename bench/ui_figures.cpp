@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
 #include <QTest>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,13 @@
 using namespace quellmarin;
 
 namespace {
+// A button of the front panel by the name a screen reader says ("Input 1 gain").
+QPushButton* StripNamed(const quellmarin::ui::CMainFrame& frame, const QString& name) {
+    for (QPushButton* b : frame.findChildren<QPushButton*>())
+        if (b->accessibleName() == name) return b;
+    return nullptr;
+}
+
 long ResidentKb() {
     QFile f("/proc/self/status");
     if (!f.open(QIODevice::ReadOnly)) return -1;
@@ -76,7 +84,7 @@ int main(int argc, char** argv) {
         };
         drag("alone");
         // With the band's equaliser window open, as a user edits: the window follows every move.
-        QTest::mouseClick(frame.Page()->StripButton(2100), Qt::LeftButton);
+        QTest::mouseClick(StripNamed(frame, "Input 1 equaliser"), Qt::LeftButton);
         QTest::qWait(50);
         drag("with the equaliser window open");
         // The pulsing handle of the selected band while nothing is dragged.
@@ -106,7 +114,7 @@ int main(int argc, char** argv) {
 
     // A key press on the input gain fader until its frame has reached the processor, meters polling.
     {
-        QTest::mouseClick(frame.Page()->StripButton(2200), Qt::LeftButton);
+        QTest::mouseClick(StripNamed(frame, "Input 1 gain"), Qt::LeftButton);
         auto* popup = frame.Page()->findChild<ui::GainPopup*>("inputGainPopup");
         (void)QTest::qWaitForWindowActive(popup);
         std::vector<double> ms;

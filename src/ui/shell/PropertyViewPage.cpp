@@ -296,11 +296,6 @@ QWidget* CPropertyViewPage::BuildStrip() {
     return box;
 }
 
-QPushButton* CPropertyViewPage::StripButton(int id) const {
-    const auto it = strip_.find(id);
-    return it == strip_.end() ? nullptr : it->second;
-}
-
 void CPropertyViewPage::RegisterPopup(StripAction action, ModulePopup* popup) {
     popups_[action] = popup;
     connect(popup, &ModulePopup::activated, this, &CPropertyViewPage::ActivateModule);
@@ -406,8 +401,10 @@ void CPropertyViewPage::ShowOtherOutputs(bool on) {
     RefreshGraph();
 }
 
-QString CPropertyViewPage::StripTip(int id) const {
-    const auto click = DecodeStripId(id);
+QString CPropertyViewPage::StripTip(const QObject* button) const {
+    const QString objectName = button ? button->objectName() : QString();
+    if (!objectName.startsWith("strip")) return {};
+    const auto click = DecodeStripId(objectName.mid(5).toInt());
     if (!click) return {};
     const int k = click->channel;
     const Section section = click->info->section;
@@ -457,7 +454,7 @@ bool CPropertyViewPage::eventFilter(QObject* watched, QEvent* event) {
         const QString name = watched->objectName();
         if (name.startsWith("strip")) {
             const auto* help = static_cast<QHelpEvent*>(event);
-            QToolTip::showText(help->globalPos(), StripTip(name.mid(5).toInt()),
+            QToolTip::showText(help->globalPos(), StripTip(watched),
                                static_cast<QWidget*>(watched));
             return true;
         }

@@ -59,7 +59,7 @@ class CPropertyViewPage : public QWidget {
     void SelectStrip(int id);
     // The tooltip of a strip button: the current value of its column ("Gain -6 dB"), then what the
     // column does. Made when it is shown, so that it is always current and costs nothing meanwhile.
-    QString StripTip(int id) const;
+    QString StripTip(const QObject* button) const;
     // The modal device windows; while connected they hold the poll for their exchanges.
     void OpenLinkWindow(Section section);
     void OpenAliasWindow();
@@ -79,7 +79,6 @@ class CPropertyViewPage : public QWidget {
     bool NoDeviceFound() const { return noDeviceFound_; }
     bool WarningSuppressed() const { return warningSuppressed_; }
 
-    QPushButton* StripButton(int id) const;
     QPushButton* ScanButton() const { return scanButton_; }
     LevelMeterStrip* InputMeters() const { return inMeters_; }
     LevelMeterStrip* OutputMeters() const { return outMeters_; }

@@ -1,6 +1,6 @@
 // The windows on the offscreen platform: wiring of the front panel, file loading, and the whole
 // program against its built-in virtual processor.
-#include "ui/shell/AppTestSupport.h"
+#include "ui/WindowTest.h"
 #include "windows/HelpWindow.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelMeterStrip.h"
@@ -32,10 +32,7 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
-using quellmarin::test::CollectPosts;
-using quellmarin::test::ConnectToVirtual;
-using quellmarin::test::ScanAndSelect;
-using quellmarin::test::VirtualProgram;
+using namespace quellmarin::test;
 
 namespace {
 // The smallest editor window: its title names the channel, Refresh counts its reloads.
@@ -52,30 +49,23 @@ class TestPopup : public ModulePopup {
 };
 } // namespace
 
-class TestFrontPanel : public QObject {
+class TestFrontPanel : public WindowTest {
     Q_OBJECT
 
-    QStringList messages_;
-
   private slots:
-    void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
-    void init() {
-        messages_.clear();
-    }
-
     void outputClickChangesOnlyTheOutputChannel() {
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
         app.SetIncludeHardware(false);
         CMainFrame frame(app);
         CPropertyViewPage* page = frame.Page();
-        QTest::mouseClick(page->StripButton(2203), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 4 gain"), Qt::LeftButton);
         QCOMPARE(page->Logic().CurrentInputChannel(), 3);
-        QTest::mouseClick(page->StripButton(2906), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 7 gain"), Qt::LeftButton);
         QCOMPARE(page->Logic().CurrentOutputChannel(), 6);
         QCOMPARE(page->Logic().CurrentInputChannel(), 3);
         QVERIFY(!page->Logic().InputSectionActive());
-        QVERIFY(page->StripButton(2906)->property("selectedChannel").toBool());
-        QVERIFY(!page->StripButton(2905)->property("selectedChannel").toBool());
+        QVERIFY(Strip(frame, "Output 7 gain")->property("selectedChannel").toBool());
+        QVERIFY(!Strip(frame, "Output 6 gain")->property("selectedChannel").toBool());
     }
 
     void muteButtonPostsFramesAndFollowsTheRecord() {
@@ -85,19 +75,19 @@ class TestFrontPanel : public QObject {
         CPropertyViewPage* page = frame.Page();
         std::vector<std::string> posted;
         CollectPosts(app, posted);
-        QTest::mouseClick(page->StripButton(2403), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 4 mute"), Qt::LeftButton);
         QCOMPARE(app.Params().InCH[3].Mute, 1);
-        QVERIFY(page->StripButton(2403)->property("muted").toBool());
-        QTest::mouseClick(page->StripButton(2403), Qt::LeftButton);
+        QVERIFY(Strip(frame, "Input 4 mute")->property("muted").toBool());
+        QTest::mouseClick(Strip(frame, "Input 4 mute"), Qt::LeftButton);
         QCOMPARE(posted, (std::vector<std::string>{"(01$0303001)", "(01$0303000)"}));
         QCOMPARE(app.Params().InCH[3].Mute, 0);
 
         app.Params().OutCH[5].Mute = 1;
         app.Params().InCH[0].Mute = 1;
         page->RefreshMuteButtons();
-        QVERIFY(page->StripButton(3105)->property("muted").toBool());
-        QVERIFY(page->StripButton(2400)->property("muted").toBool());
-        QVERIFY(!page->StripButton(3104)->property("muted").toBool());
+        QVERIFY(Strip(frame, "Output 6 mute")->property("muted").toBool());
+        QVERIFY(Strip(frame, "Input 1 mute")->property("muted").toBool());
+        QVERIFY(!Strip(frame, "Output 5 mute")->property("muted").toBool());
     }
 
     void metersAndIndicators() {
@@ -127,8 +117,8 @@ class TestFrontPanel : public QObject {
         f.in = {96, 1, 48, 3, 4, 20, 6, 96};
         ketra.Page()->InputMeters()->SetLevels(f.in);
         QCOMPARE(ketra.Page()->InputMeters()->Columns(), (std::vector<int>{96, 48, 20, 96}));
-        QVERIFY(ketra.Page()->StripButton(2100)->isHidden());
-        QVERIFY(!ketra.Page()->StripButton(2104)->isHidden());
+        QVERIFY(Strip(ketra, "Input 1 equaliser")->isHidden());
+        QVERIFY(!Strip(ketra, "Input A equaliser")->isHidden());
     }
 
     void statusTextsAndMenus() {
@@ -139,7 +129,7 @@ class TestFrontPanel : public QObject {
         QCOMPARE(frame.PaneText(1), QString("Program No.:01"));
         QCOMPARE(frame.PaneText(2), QString("Program Name:...................."));
         QCOMPARE(frame.PaneText(3), QString("None device connected.."));
-        frame.Action(32807)->trigger();
+        Command(frame, "Program List...")->trigger();
         QCOMPARE(messages_.value(0), QString("Has not connect to device |Please connect to device first."));
         for (int command : {32781, 32805, 32806, 57665, 32807, 32811, 32812, 32813, 32824, 32779, 57664})
             QVERIFY2(frame.Action(command), qPrintable(QString::number(command)));
@@ -147,7 +137,7 @@ class TestFrontPanel : public QObject {
         bool opened = false;
         quellmarin::test::WhenShown<GeneratorWindow>(
             [&](GeneratorWindow* w) { opened = w->windowTitle() == "SIGNAL GENERATOR"; });
-        frame.Action(32812)->trigger();
+        Command(frame, "Generator...")->trigger();
         QVERIFY(opened);
         QCOMPARE(messages_.size(), 1);
         QVERIFY(QFile::exists(frame.HelpPath()));
@@ -191,7 +181,7 @@ class TestFrontPanel : public QObject {
         QVERIFY(app.Params() == p);
         QCOMPARE(frame.PaneText(0), QString("Device ID:09"));
         QCOMPARE(frame.PaneText(2), QString("Program Name:Loaded show"));
-        QVERIFY(frame.Page()->StripButton(3102)->property("muted").toBool());
+        QVERIFY(Strip(frame, "Output 3 mute")->property("muted").toBool());
         QVERIFY(frame.SaveFile(dir.filePath("again.ASC")));
     }
 
@@ -293,11 +283,11 @@ class TestFrontPanel : public QObject {
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         // Every button keeps its words, the muted ones in bold too, and muting does not move a button.
-        const QRect before = frame.Page()->StripButton(2403)->geometry();
+        const QRect before = Strip(frame, "Input 4 mute")->geometry();
         for (int k = 0; k < 8; ++k) app.Params().InCH[k].Mute = 1;
         frame.Page()->RefreshAll();
         QApplication::processEvents();
-        QCOMPARE(frame.Page()->StripButton(2403)->geometry(), before);
+        QCOMPARE(Strip(frame, "Input 4 mute")->geometry(), before);
         for (QPushButton* b : frame.Page()->findChildren<QPushButton*>()) {
             if (!b->isVisible() || b->text().isEmpty()) continue;
             QFont font = b->font();
@@ -351,7 +341,7 @@ class TestFrontPanel : public QObject {
         QCOMPARE(scan->text(), QString("Disconnect.."));
         QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
 
-        QTest::mouseClick(page->StripButton(3102), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 3 mute"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[2].Mute, std::uint8_t(1), 5000);
         if (qEnvironmentVariableIsSet("QUELLMARIN_SCREENSHOT_DIR")) {
             QTest::qWait(300);
@@ -374,7 +364,7 @@ class TestFrontPanel : public QObject {
     }
 
     void lostDeviceWarningAndItsSuppression() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ConnectToVirtual(app));
@@ -389,7 +379,7 @@ class TestFrontPanel : public QObject {
     }
 
     void aDeviceThatStopsAnsweringIsLostAndFoundAgain() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ConnectToVirtual(app));
@@ -403,7 +393,7 @@ class TestFrontPanel : public QObject {
         QCOMPARE(page->InputMeters()->LitSegmentsOf(0), 0);
         QVERIFY(page->Warning()->isVisible());
         // Edits go on into the record and reach the device when it answers again.
-        QTest::mouseClick(page->StripButton(3104), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 5 mute"), Qt::LeftButton);
         QCOMPARE(program.app.Params().OutCH[4].Mute, 1);
         app.SetVirtualFaults({});
         QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Connected, 5000);
@@ -414,7 +404,7 @@ class TestFrontPanel : public QObject {
     }
 
     void aDeviceThatReturnsWithOtherSettingsIsCompared() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         // Away: nothing the program sends reaches it, nothing comes back.
@@ -423,7 +413,7 @@ class TestFrontPanel : public QObject {
         app.SetVirtualFaults(away);
         QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Lost, 5000);
         // Meanwhile output 3 is muted in the program, and output 5's gain changed on the unit itself.
-        QTest::mouseClick(frame.Page()->StripButton(3102), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 3 mute"), Qt::LeftButton);
         SystemParameters theirs = app.VirtualDevice()->Parameters();
         theirs.OutCH[4].Gain = 150;
         app.VirtualDevice()->SetParameters(theirs);
@@ -449,7 +439,7 @@ class TestFrontPanel : public QObject {
     }
 
     void switchingTheVirtualProcessorOffWhileConnectedLosesIt() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ConnectToVirtual(app));
@@ -468,10 +458,10 @@ class TestFrontPanel : public QObject {
     }
 
     void eightMutesClickedInOneCycleAllReachTheDevice() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        for (int k = 0; k < 8; ++k) frame.Page()->SelectStrip(2400 + k);
+        for (int k = 0; k < 8; ++k) Strip(frame, QString("Input %1 mute").arg(k + 1))->click();
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().InCH[7].Mute, std::uint8_t(1), 5000);
         for (int k = 0; k < 8; ++k) QCOMPARE(app.VirtualDevice()->Parameters().InCH[k].Mute, std::uint8_t(1));
     }
@@ -479,7 +469,7 @@ class TestFrontPanel : public QObject {
     void requestsDuringAScanAndADisconnectionAreTakenInTurn() {
         // Device-list clicks and the virtual-processor switch while the link is busy: each waits for
         // its turn on the link's own thread (a thread sanitizer build checks that nothing is shared).
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         CPropertyViewPage* page = frame.Page();
         QVERIFY(ScanAndSelect(app));
@@ -527,7 +517,7 @@ class TestFrontPanel : public QObject {
     }
 
     void anUnconfirmedDownloadOffersToSendTheSettingsAgain() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         sim::SimFaults faults;
         faults.loseDownloads = 1;
         program.app.SetVirtualFaults(faults);
@@ -590,7 +580,7 @@ class TestFrontPanel : public QObject {
         page->RegisterPopup(StripAction::OpenLimiter, limiter);
         QVERIFY(gain->isHidden());
 
-        QTest::mouseClick(page->StripButton(2203), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 4 gain"), Qt::LeftButton);
         QVERIFY(gain->isVisible());
         QCOMPARE(gain->windowTitle(), QString("Test editor CH[4]"));
         const QRect main = frame.frameGeometry(), mine = gain->frameGeometry();
@@ -603,14 +593,14 @@ class TestFrontPanel : public QObject {
 
         // Another input's column retitles the open popup; Escape hides it, the close box too.
         const int before = gain->refreshes;
-        QTest::mouseClick(page->StripButton(2406), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 7 mute"), Qt::LeftButton);
         QCOMPARE(gain->windowTitle(), QString("Test editor CH[7]"));
         QVERIFY(gain->refreshes > before);
         QTest::keyClick(gain, Qt::Key_Escape);
         QVERIFY(gain->isHidden());
 
         // A click on an output popup moves the emphasis to the outputs, and back.
-        QTest::mouseClick(page->StripButton(3002), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 3 limiter"), Qt::LeftButton);
         QVERIFY(limiter->isVisible());
         page->ActivateModule(1);
         QVERIFY(page->Logic().InputSectionActive());

@@ -1,4 +1,5 @@
 // The controls and the graph as widgets, driven like a user on the offscreen platform.
+#include "ui/WindowTest.h"
 #include "shell/MainFrame.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
@@ -12,15 +13,11 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
+using namespace quellmarin::test;
 
-class TestControls : public QObject {
+class TestControls : public WindowTest {
     Q_OBJECT
   private slots:
-    void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        SetMessageHandler([](QWidget*, const QString&, const QString&) {});
-    }
-
     void sliderKeysAndWheel() {
         SkinSlider s;
         s.resize(36, 220);
@@ -145,7 +142,7 @@ class TestControls : public QObject {
         app.Params().OutCH[2].PeqEnable = 111;
         app.Params().OutCH[2].Peq[3] = {kEqPeaking, 75, 18, 50};
         app.Params().OutCH[2].Peq[6] = {kEqHighShelf, 109, 30, 46};
-        QTest::mouseClick(frame.Page()->StripButton(2702), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 3 crossover"), Qt::LeftButton);
         QVERIFY(!graph->Model().InputSection());
         QVERIFY(!graph->Model().Crossover().hpf.off);
         if (qEnvironmentVariableIsSet("QUELLMARIN_SCREENSHOT_DIR")) {

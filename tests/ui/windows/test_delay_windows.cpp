@@ -1,6 +1,6 @@
 // The two delay windows on the offscreen platform: typed fields, the range message through the
 // message seam, and the input window's table following the outputs' delays.
-#include "ui/shell/AppTestSupport.h"
+#include "ui/WindowTest.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
 #include "widgets/Controls.h"
@@ -15,15 +15,10 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
-using quellmarin::test::ConnectToVirtual;
-using quellmarin::test::KeepScreenshot;
-using quellmarin::test::Received;
-using quellmarin::test::VirtualProgram;
+using namespace quellmarin::test;
 
-class TestDelayWindows : public QObject {
+class TestDelayWindows : public WindowTest {
     Q_OBJECT
-
-    QStringList messages_;
 
     // Types into a field of an active window and leaves it with Tab.
     static void TypeAndLeave(QLineEdit* field, const QString& text) {
@@ -34,16 +29,11 @@ class TestDelayWindows : public QObject {
     }
 
   private slots:
-    void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
-    void init() {
-        messages_.clear();
-    }
-
     void theInputDelayTakesMillisecondsAndMetres() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        QTest::mouseClick(frame.Page()->StripButton(2300), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 1 delay"), Qt::LeftButton);
         auto* popup = frame.Page()->findChild<InputDelayPopup*>("inputDelayPopup");
         QVERIFY(popup && popup->isVisible());
         QCOMPARE(popup->windowTitle(), QString("INPUT DELAY") + QString(27, ' ') + "CH[1]");
@@ -66,17 +56,17 @@ class TestDelayWindows : public QObject {
         TypeAndLeave(popup->MetresField(), "1");
         QCOMPARE(popup->MsField()->text(), QString("2.941"));
         QTRY_VERIFY_WITH_TIMEOUT(DelaySamples(app.VirtualDevice()->Parameters().InCH[0]) == 141, 5000);
-        QVERIFY(frame.Page()->StripTip(2300).startsWith("Delay 2.938 ms"));
+        QVERIFY(frame.Page()->StripTip(Strip(frame, "Input 1 delay")).startsWith("Delay 2.938 ms"));
         KeepScreenshot(popup, "input-delay");
     }
 
     void anOutputDelayShowsInTheInputTable() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        QTest::mouseClick(frame.Page()->StripButton(2300), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 1 delay"), Qt::LeftButton);
         auto* input = frame.Page()->findChild<InputDelayPopup*>("inputDelayPopup");
-        QTest::mouseClick(frame.Page()->StripButton(2601), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 2 delay"), Qt::LeftButton);
         auto* output = frame.Page()->findChild<OutputDelayPopup*>("outputDelayPopup");
         QVERIFY(output && output->isVisible() && input->isVisible());
         QCOMPARE(output->windowTitle(), QString("OUTPUT DELAY") + QString(17, ' ') + "CH[2]");

@@ -1,6 +1,6 @@
 // The routing, link, alias and panel lock windows on the offscreen platform, opened from the strip, a
 // link indicator and the Device menu, with the frames arriving at the built-in virtual processor.
-#include "ui/shell/AppTestSupport.h"
+#include "ui/WindowTest.h"
 #include "widgets/Lamp.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
@@ -30,26 +30,14 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
-using quellmarin::test::ConnectToVirtual;
-using quellmarin::test::KeepScreenshot;
-using quellmarin::test::Received;
-using quellmarin::test::VirtualProgram;
+using namespace quellmarin::test;
 
-using quellmarin::test::WhenShown;
-
-class TestDeviceWindows : public QObject {
+class TestDeviceWindows : public WindowTest {
     Q_OBJECT
 
   private slots:
-    void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        qApp->setStyleSheet(StyleSheet());
-        SetMessageHandler([](QWidget*, const QString&, const QString&) {});
-    }
-    void cleanup() { SetQuestionHandler({}); }
-
     void undoAndRedoAcrossEditorsReachTheProcessor() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         const SystemParameters start = program.app.Params();
@@ -93,7 +81,7 @@ class TestDeviceWindows : public QObject {
     }
 
     void compareListsTheDifferencesAndSendsOrTakes() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         sim::VirtualProcessor& device = *app.VirtualDevice();
@@ -129,7 +117,7 @@ class TestDeviceWindows : public QObject {
     }
 
     void aFileLoadedWhileConnectedCanGoToTheDevice() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         QTemporaryDir dir;
@@ -152,10 +140,10 @@ class TestDeviceWindows : public QObject {
     }
 
     void theRoutingWindowTogglesAndResets() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        QTest::mouseClick(frame.Page()->StripButton(2507), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 8 routing"), Qt::LeftButton);
         auto* route = frame.Page()->findChild<RouteWindow*>("routeWindow");
         QVERIFY(route && route->isVisible());
         QCOMPARE(route->windowTitle(), QString("Route"));
@@ -165,7 +153,7 @@ class TestDeviceWindows : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0317000181000000000000000181)"), 5000);
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(181));
         KeepScreenshot(route, "route");
-        QVERIFY(frame.Page()->StripTip(2507).startsWith("From B, H"));
+        QVERIFY(frame.Page()->StripTip(Strip(frame, "Output 8 routing")).startsWith("From B, H"));
 
         int asked = 0;
         SetQuestionHandler([&](QWidget*, const QString& caption, const QString& text) {
@@ -182,7 +170,7 @@ class TestDeviceWindows : public QObject {
     }
 
     void aLinkIndicatorOpensTheLinkWindow() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         WhenShown<LinkWindow>([](LinkWindow* w) {
@@ -204,7 +192,7 @@ class TestDeviceWindows : public QObject {
     }
 
     void aliasNamesAreSentAndShown() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         WhenShown<AliasWindow>([&app](AliasWindow* w) {
@@ -217,20 +205,20 @@ class TestDeviceWindows : public QObject {
             QTest::keyClick(field, Qt::Key_Return); // hands the focus on: the name is stored and sent
             KeepScreenshot(w, "alias");
         });
-        frame.findChild<QAction*>("command32813")->trigger();
+        Command(frame, "CH Alias Setting...")->trigger();
         QVERIFY(!app.Controller().PollSuspended());
         QCOMPARE(std::string(program.app.Params().ChName[10], 15), std::string("Stage left     "));
         QTRY_COMPARE_WITH_TIMEOUT(std::string(app.VirtualDevice()->Parameters().ChName[10], 15),
                                   std::string("Stage left     "), 5000);
         QVERIFY(Received(app, "(01E12Stage left     )"));
         // The name appears where output 3 is shown.
-        QTest::mouseClick(frame.Page()->StripButton(3002), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 3 limiter"), Qt::LeftButton);
         QVERIFY(
             frame.Page()->findChild<QWidget*>("limiterPopup")->windowTitle().endsWith("CH[3] Stage left"));
     }
 
     void thePanelLockIsSentOnEveryClick() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         WhenShown<PanelLockWindow>([](PanelLockWindow* w) {
@@ -238,7 +226,7 @@ class TestDeviceWindows : public QObject {
             w->LockButton()->click();
             w->LockButton()->click();
         });
-        frame.findChild<QAction*>("command32824")->trigger();
+        Command(frame, "Pannel Lock Settng...")->trigger();
         QCOMPARE(program.app.Info().PanelLock, std::uint8_t(1));
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().PanelLock, std::uint8_t(1), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -254,7 +242,7 @@ class TestDeviceWindows : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(app.VirtualDevice()->FramesReceived().back() == "(01B)", 5000);
         const std::size_t count = app.VirtualDevice()->FrameCount();
         WhenShown<PanelLockWindow>([](PanelLockWindow* w) { w->UnlockButton()->click(); });
-        frame.findChild<QAction*>("command32824")->trigger();
+        Command(frame, "Pannel Lock Settng...")->trigger();
         QCOMPARE(program.app.Info().PanelLock, std::uint8_t(0));
         QCOMPARE(app.VirtualDevice()->FrameCount(), count);
     }

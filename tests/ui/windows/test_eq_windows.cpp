@@ -1,7 +1,7 @@
 // The equaliser and crossover windows with the response graph on the offscreen platform: selection and
 // values in step both ways, the "EQ off" switch from the graph, the corner's slope menu, and frames
 // arriving at the built-in virtual processor.
-#include "ui/shell/AppTestSupport.h"
+#include "ui/WindowTest.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
 #include "widgets/Controls.h"
@@ -16,15 +16,10 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
-using quellmarin::test::ConnectToVirtual;
-using quellmarin::test::KeepScreenshot;
-using quellmarin::test::Received;
-using quellmarin::test::VirtualProgram;
+using namespace quellmarin::test;
 
-class TestEqWindows : public QObject {
+class TestEqWindows : public WindowTest {
     Q_OBJECT
-
-    QStringList messages_;
 
     // The program shown at a usual size and connected to a processor that holds the test's bands.
     static bool ShowConnected(VirtualProgram& program) {
@@ -40,17 +35,12 @@ class TestEqWindows : public QObject {
     }
 
   private slots:
-    void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
-    void init() {
-        messages_.clear();
-    }
-
     void selectionGoesBothWaysAndTypedValuesMoveTheHandle() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ShowConnected(program));
         ResponseGraph* graph = frame.Page()->Graph();
-        QTest::mouseClick(frame.Page()->StripButton(2100), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 1 equaliser"), Qt::LeftButton);
         auto* eq = frame.Page()->findChild<EqPopup*>("inputEqPopup");
         QVERIFY(eq && eq->isVisible());
         QCOMPARE(eq->windowTitle(), QString("INPUT PEQ") + QString(21, ' ') + "CH[1]");
@@ -111,11 +101,11 @@ class TestEqWindows : public QObject {
     }
 
     void theSwitchAndTheGraphsEqOffMark() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ShowConnected(program));
         ResponseGraph* graph = frame.Page()->Graph();
-        QTest::mouseClick(frame.Page()->StripButton(2802), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 3 equaliser"), Qt::LeftButton);
         auto* eq = frame.Page()->findChild<EqPopup*>("outputEqPopup");
         QVERIFY(eq && eq->isVisible());
         QVERIFY(!graph->Model().EqOn());
@@ -135,11 +125,11 @@ class TestEqWindows : public QObject {
     }
 
     void theCrossoverWindowAndTheCornersMenu() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ShowConnected(program));
         ResponseGraph* graph = frame.Page()->Graph();
-        QTest::mouseClick(frame.Page()->StripButton(2700), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 1 crossover"), Qt::LeftButton);
         auto* x = frame.Page()->findChild<CrossoverPopup*>("crossoverPopup");
         QVERIFY(x && x->isVisible());
         QCOMPARE(x->windowTitle(), QString("OUTPUT HLPF") + QString(18, ' ') + "CH[1]");

@@ -1,6 +1,6 @@
 // Filter files and the set-up report from the main window, on the offscreen platform, against the
 // built-in virtual processor.
-#include "ui/shell/AppTestSupport.h"
+#include "ui/WindowTest.h"
 #include "dsp/Response.h"
 #include "windows/FilterImportWindow.h"
 #include "edit/RecordDiff.h"
@@ -15,9 +15,7 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
-using quellmarin::test::ConnectToVirtual;
-using quellmarin::test::VirtualProgram;
-using quellmarin::test::WhenShown;
+using namespace quellmarin::test;
 
 namespace {
 
@@ -34,19 +32,12 @@ void Choose(QComboBox* box, const QString& text) {
 
 } // namespace
 
-class TestFilterWindows : public QObject {
+class TestFilterWindows : public WindowTest {
     Q_OBJECT
 
-    QStringList messages_;
-
   private slots:
-    void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
-    void init() {
-        messages_.clear();
-    }
-
     void importedFiltersAreOneUndoStepOnTheProgramAndTheDevice() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         const SystemParameters before = program.app.Params();
@@ -76,7 +67,7 @@ class TestFilterWindows : public QObject {
     }
 
     void filtersThatDoNotFitAreSaidAndCancelChangesNothing() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         const SystemParameters before = program.app.Params();
         QTemporaryDir dir;
@@ -105,7 +96,7 @@ class TestFilterWindows : public QObject {
     }
 
     void exportedFiltersImportBackToTheSameBands() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         program.app.Params().OutCH[5].Peq[0] = {kEqPeaking, 47, 5, 48};
         program.app.Params().OutCH[5].Peq[1] = {kEqHighShelf, 100, 30, 15};
@@ -126,7 +117,7 @@ class TestFilterWindows : public QObject {
     }
 
     void theSetupReportIsWrittenAsHtmlAndPdf() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         program.app.Params().OutCH[0].Gain = 171;
         QTemporaryDir dir;

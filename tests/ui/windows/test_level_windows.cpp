@@ -1,6 +1,6 @@
 // The gain, limiter and compressor windows on the offscreen platform, opened from the strip and
 // driven like a user, with the frames arriving at the built-in virtual processor.
-#include "ui/shell/AppTestSupport.h"
+#include "ui/WindowTest.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
 #include "widgets/Controls.h"
@@ -17,26 +17,17 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
-using quellmarin::test::ConnectToVirtual;
-using quellmarin::test::KeepScreenshot;
-using quellmarin::test::Received;
-using quellmarin::test::VirtualProgram;
+using namespace quellmarin::test;
 
-class TestLevelWindows : public QObject {
+class TestLevelWindows : public WindowTest {
     Q_OBJECT
 
   private slots:
-    void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        qApp->setStyleSheet(StyleSheet());
-        SetMessageHandler([](QWidget*, const QString&, const QString&) {});
-    }
-
     void theInputFaderSendsEveryStep() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        QTest::mouseClick(frame.Page()->StripButton(2202), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 3 gain"), Qt::LeftButton);
         auto* popup = frame.Page()->findChild<GainPopup*>("inputGainPopup");
         QVERIFY(popup && popup->isVisible());
         QCOMPARE(popup->windowTitle(), QString("INPUT GAIN") + QString(20, ' ') + "CH[3]");
@@ -49,7 +40,7 @@ class TestLevelWindows : public QObject {
         QCOMPARE(popup->Readout()->text(), QString("1dB"));
         QCOMPARE(program.app.Params().InCH[2].Gain, std::uint8_t(183));
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282183)"), 5000);
-        QVERIFY(frame.Page()->StripTip(2202).startsWith("Gain 1 dB"));
+        QVERIFY(frame.Page()->StripTip(Strip(frame, "Input 3 gain")).startsWith("Gain 1 dB"));
 
         // Held at the bottom, the down arrow keeps sending the -90 dB frame.
         popup->Fader()->SetPosition(103);
@@ -60,7 +51,7 @@ class TestLevelWindows : public QObject {
 
         // Another input selected on the strip: the open window follows it.
         program.app.Params().InCH[5].LinkIndex = 2;
-        QTest::mouseClick(frame.Page()->StripButton(2105), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 6 equaliser"), Qt::LeftButton);
         QCOMPARE(popup->windowTitle(), QString("INPUT GAIN") + QString(20, ' ') + "CH[6] (editing CH[3])");
         QCOMPARE(popup->Readout()->text(), QString("-90dB"));
         KeepScreenshot(popup, "input-gain");
@@ -69,10 +60,10 @@ class TestLevelWindows : public QObject {
     }
 
     void theOutputGainWindowSetsThePolarity() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        QTest::mouseClick(frame.Page()->StripButton(2904), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 5 gain"), Qt::LeftButton);
         auto* popup = frame.Page()->findChild<GainPopup*>("outputGainPopup");
         QVERIFY(popup && popup->isVisible());
         QCOMPARE(popup->windowTitle(), QString("OUTPUT GAIN") + QString(18, ' ') + "CH[5]");
@@ -87,10 +78,10 @@ class TestLevelWindows : public QObject {
     }
 
     void theLimiterListSelects() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        QTest::mouseClick(frame.Page()->StripButton(3001), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Output 2 limiter"), Qt::LeftButton);
         auto* popup = frame.Page()->findChild<LimiterPopup*>("limiterPopup");
         QVERIFY(popup && popup->isVisible());
         QCOMPARE(popup->windowTitle(), QString("OUTPUT LIMIT") + QString(18, ' ') + "CH[2]");
@@ -104,14 +95,14 @@ class TestLevelWindows : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[1].Limit, std::uint8_t(55), 5000);
         QVERIFY(Received(app, "(01$036100005500)"));
         KeepScreenshot(popup, "limiter");
-        QVERIFY(frame.Page()->StripTip(3001).startsWith("Limit +0.0 dBu"));
+        QVERIFY(frame.Page()->StripTip(Strip(frame, "Output 2 limiter")).startsWith("Limit +0.0 dBu"));
     }
 
     void theCompressorTakesTypedValues() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
-        QTest::mouseClick(frame.Page()->StripButton(3200), Qt::LeftButton);
+        QTest::mouseClick(Strip(frame, "Input 1 compressor"), Qt::LeftButton);
         auto* popup = frame.Page()->findChild<CompressorPopup*>("compressorPopup");
         QVERIFY(popup && popup->isVisible());
         QCOMPARE(popup->windowTitle(), QString("INPUT COMP") + QString(20, ' ') + "CH[1]");

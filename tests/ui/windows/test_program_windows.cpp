@@ -1,6 +1,6 @@
 // The program list, the save window and the signal generator on the offscreen platform, against the
 // built-in virtual processor.
-#include "ui/shell/AppTestSupport.h"
+#include "ui/WindowTest.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
 #include "widgets/Controls.h"
@@ -18,11 +18,7 @@
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
-using quellmarin::test::ConnectToVirtual;
-using quellmarin::test::KeepScreenshot;
-using quellmarin::test::Received;
-using quellmarin::test::VirtualProgram;
-using quellmarin::test::WhenShown;
+using namespace quellmarin::test;
 using B = quellmarin::ProgramList::Button;
 
 namespace {
@@ -47,25 +43,18 @@ void SelectRow(ProgramListWindow* w, int slot) {
 
 } // namespace
 
-class TestProgramWindows : public QObject {
+class TestProgramWindows : public WindowTest {
     Q_OBJECT
 
-    QStringList messages_;
-
   private slots:
-    void initTestCase() { quellmarin::test::PrepareWindowTests(messages_); }
-    void init() {
-        messages_.clear();
-    }
-
     void theProgramListNeedsAConnection() {
-        VirtualProgram program;
-        program.frame.findChild<QAction*>("command32807")->trigger();
+        VirtualProgram& program = Program();
+        Command(program.frame, "Program List...")->trigger();
         QCOMPARE(messages_, QStringList{"Has not connect to device |Please connect to device first."});
     }
 
     void theListReadsSlotOneFirstAndRecallReplacesTheRecords() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         WhenShown<ProgramListWindow>([&](ProgramListWindow* w) {
@@ -88,7 +77,7 @@ class TestProgramWindows : public QObject {
             QCOMPARE(w->NumberField()->text(), QString("02"));
             QCOMPARE(w->NameField()->text(), QString("Main PA............."));
         });
-        frame.findChild<QAction*>("command32807")->trigger();
+        Command(frame, "Program List...")->trigger();
         QVERIFY(!app.Controller().PollSuspended());
         QCOMPARE(QString::fromStdString(ProgramName(program.app.Params())), QString("Main PA............."));
         QCOMPARE(program.app.Info().ProgramNo, std::uint8_t(2));
@@ -97,7 +86,7 @@ class TestProgramWindows : public QObject {
     }
 
     void emptySlotsAndNoSelectionDisableTheirButtons() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         QVERIFY(ConnectToVirtual(program.app));
         ProgramListWindow w(program.app, &program.frame);
         w.show();
@@ -114,7 +103,7 @@ class TestProgramWindows : public QObject {
     }
 
     void deletingTheCurrentProgramIsRefused() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         QVERIFY(ConnectToVirtual(program.app));
         ProgramListWindow w(program.app, &program.frame);
         w.show();
@@ -133,7 +122,7 @@ class TestProgramWindows : public QObject {
     }
 
     void saveAsIntoSlotSevenMakesItCurrent() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         QVERIFY(ConnectToVirtual(program.app));
         ProgramListWindow w(program.app, &program.frame);
         QObject::connect(&w, &ProgramListWindow::recordsChanged, &program.app,
@@ -150,7 +139,7 @@ class TestProgramWindows : public QObject {
     }
 
     void modifyRenamesTheCurrentProgramThroughTheReadBack() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         QVERIFY(ConnectToVirtual(program.app));
         ProgramListWindow w(program.app, &program.frame);
         w.show();
@@ -165,7 +154,7 @@ class TestProgramWindows : public QObject {
     }
 
     void theSaveWindowReportsTheEchoAndRenamesOffline() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         {
             SaveProgramWindow offline(app, &frame);
@@ -200,7 +189,7 @@ class TestProgramWindows : public QObject {
     }
 
     void theGeneratorSendsTypedValuesAndStaysOpenOnEnterAndEscape() {
-        VirtualProgram program;
+        VirtualProgram& program = Program();
         auto& [app, frame] = program;
         QVERIFY(ConnectToVirtual(app));
         program.app.Info().GenFreq = 30;
