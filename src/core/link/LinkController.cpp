@@ -34,9 +34,7 @@ void LinkController::PollSuspension::Release() {
 
 LinkController::LinkController(DeviceLink& link, Events events) : link_(link), events_(std::move(events)) {
     WorkerCallbacks cb;
-    cb.levels = [this](const LevelFrame& f) {
-        if (events_.levels) events_.levels(f);
-    };
+    cb.levels = events_.levels; // straight from the worker's thread to the program's handler
     cb.lostDevice = [this] {
         ChangeState(LinkState::Connected, LinkState::Lost);
         if (events_.lostDevice) events_.lostDevice();
