@@ -1,7 +1,6 @@
 #include "edit/CompressorEditor.h"
 
 #include "dsp/Scales.h"
-#include "protocol/Frames.h"
 
 #include <algorithm>
 

@@ -1,7 +1,6 @@
 #include "edit/GainEditor.h"
 
 #include "dsp/Scales.h"
-#include "protocol/Frames.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,6 @@
 #include "edit/LimiterEditor.h"
 
 #include "dsp/Scales.h"
-#include "protocol/Frames.h"
 
 #include <algorithm>
 #include <cmath>

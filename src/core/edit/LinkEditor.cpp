@@ -1,6 +1,5 @@
 #include "edit/LinkEditor.h"
 
-#include "protocol/Frames.h"
 
 #include <cstring>
 

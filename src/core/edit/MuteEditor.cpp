@@ -1,6 +1,5 @@
 #include "edit/MuteEditor.h"
 
-#include "protocol/Frames.h"
 
 namespace quellmarin {
 

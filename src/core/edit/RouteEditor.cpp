@@ -1,6 +1,5 @@
 #include "edit/RouteEditor.h"
 
-#include "protocol/Frames.h"
 
 namespace quellmarin {
 
