@@ -6,7 +6,8 @@ namespace quellmarin {
 
 LinkWorker::LinkWorker(CSerialPort& port, CommandQueue& queue, DeviceModel model, const LinkTimings& timings,
                        WorkerCallbacks callbacks)
-    : port_(port), queue_(queue), model_(model), timings_(timings), callbacks_(std::move(callbacks)) {}
+    : port_(port), queue_(queue), model_(model), timings_(timings), callbacks_(std::move(callbacks)),
+      pacing_(timings.pacing) {}
 
 LinkWorker::~LinkWorker() {
     Stop();
@@ -17,6 +18,7 @@ void LinkWorker::Start(std::string address) {
     address_ = std::move(address);
     emptyReplies_ = 0;
     finishing_ = false;
+    nextPoll_ = {};
     {
         std::lock_guard lock(mutex_);
         stop_ = false;
@@ -162,57 +164,115 @@ void LinkWorker::Run() {
             continue;
         }
 
-        std::string command;
-        bool levelPoll = false;
-        if (!paused_) {
-            command = queue_.TakeCommand();
-            if (!command.empty()) {
-                std::lock_guard lock(mutex_);
-                ++taken_;
-            } else if (finishing_) {
-                EndOfRun(); // everything pending has been written
-                return;
-            } else if (meterPoll_) {
-                command = FrameLevelPoll(address_);
-                levelPoll = true;
-            }
-        }
-        const auto cycleStart = clock.Now();
-        if (command.empty()) {
-            // Idle: wait out the cycle, but wake as soon as something is posted.
-            SleepUntil(cycleStart + timings_.cycle, true);
-            continue;
-        }
-
-        port_.WriteText(command);
-        if (!levelPoll) {
-            std::lock_guard lock(mutex_);
-            ++written_;
-        }
-        writtenChanged_.notify_all();
-        if (callbacks_.sent) callbacks_.sent(command);
-        if (finishing_ && !queue_.Pending()) {
-            // The last frame ("B"): it must leave the port before it closes; no reply is awaited, and
-            // nothing may follow it. A job posted meanwhile (a read the window asked for as the user
-            // disconnected) learns that it cannot run.
-            port_.Drain(timings_.cycle);
-            EndOfRun();
-            return;
-        }
-
-        port_.WaitForReply(levelPoll ? kLevelReplyLength : 0, timings_.cycle, &finishing_);
-        const std::string reply(TrimBlanks(port_.ReadText()));
-        if (const auto levels = DecodeLevelFrame(reply, model_); levels && callbacks_.levels)
-            callbacks_.levels(*levels);
-        if (!reply.empty()) {
-            emptyReplies_ = 0;
-            if (callbacks_.answered) callbacks_.answered();
-        } else if (++emptyReplies_ > kEmptyRepliesTolerated) {
-            nextProbe_ = cycleStart + timings_.reconnectInterval;
-            if (callbacks_.lostDevice) callbacks_.lostDevice();
-        }
-        SleepUntil(cycleStart + timings_.cycle, false);
+        const bool ended = pacing_ == Pacing::Fixed ? FixedCycle() : AnsweredStep();
+        if (ended) return;
     }
+}
+
+std::string LinkWorker::TakeNext(bool& levelPoll, bool& ended) {
+    levelPoll = ended = false;
+    if (paused_) return {};
+    std::string command = queue_.TakeCommand();
+    if (!command.empty()) {
+        std::lock_guard lock(mutex_);
+        ++taken_;
+        return command;
+    }
+    if (finishing_) {
+        EndOfRun(); // everything pending has been written
+        ended = true;
+        return {};
+    }
+    if (!meterPoll_) return {};
+    levelPoll = true;
+    return FrameLevelPoll(address_);
+}
+
+bool LinkWorker::Write(const std::string& frame, bool posted) {
+    port_.WriteText(frame);
+    if (posted) {
+        std::lock_guard lock(mutex_);
+        ++written_;
+    }
+    writtenChanged_.notify_all();
+    if (callbacks_.sent) callbacks_.sent(frame);
+    if (finishing_ && posted && !queue_.Pending()) {
+        // The last frame ("B"): it must leave the port before it closes; no reply is awaited, and
+        // nothing may follow it. A job posted meanwhile (a read the window asked for as the user
+        // disconnected) learns that it cannot run.
+        port_.Drain(timings_.cycle);
+        EndOfRun();
+        return true;
+    }
+    return false;
+}
+
+void LinkWorker::TakeReply(std::string_view reply, LinkClock::TimePoint sentAt) {
+    reply = TrimBlanks(reply);
+    // A device may answer a posted frame before the poll that follows it: the level frame is the tail.
+    const std::string_view frame =
+        reply.size() > kLevelReplyLength ? reply.substr(reply.size() - kLevelReplyLength) : reply;
+    if (const auto levels = DecodeLevelFrame(frame, model_); levels && callbacks_.levels)
+        callbacks_.levels(*levels);
+    if (!reply.empty()) {
+        emptyReplies_ = 0;
+        if (callbacks_.answered) callbacks_.answered();
+    } else if (++emptyReplies_ > kEmptyRepliesTolerated) {
+        nextProbe_ = sentAt + timings_.reconnectInterval;
+        if (callbacks_.lostDevice) callbacks_.lostDevice();
+    }
+}
+
+bool LinkWorker::FixedCycle() {
+    LinkClock& clock = *timings_.clock;
+    bool levelPoll = false, ended = false;
+    const std::string command = TakeNext(levelPoll, ended);
+    if (ended) return true;
+    const auto cycleStart = clock.Now();
+    if (command.empty()) {
+        // Idle: wait out the cycle, but wake as soon as something is posted.
+        SleepUntil(cycleStart + timings_.cycle, true);
+        return false;
+    }
+    if (Write(command, !levelPoll)) return true;
+    port_.WaitForReply(levelPoll ? kLevelReplyLength : 0, timings_.cycle, &finishing_);
+    const std::string reply = port_.ReadText();
+    // A posted command gets no reply of its own: its silence says nothing about the device.
+    if (levelPoll || !TrimBlanks(reply).empty()) TakeReply(reply, cycleStart);
+    SleepUntil(cycleStart + timings_.cycle, false);
+    return false;
+}
+
+bool LinkWorker::AnsweredStep() {
+    LinkClock& clock = *timings_.clock;
+    bool levelPoll = false, ended = false;
+    const std::string command = TakeNext(levelPoll, ended);
+    if (ended) return true;
+    if (command.empty() || (levelPoll && clock.Now() < nextPoll_)) {
+        // Nothing to send, or the idle poll is not yet due: wake as soon as something is posted.
+        SleepUntil(command.empty() && !meterPoll_ ? clock.Now() + timings_.cycle : nextPoll_, true);
+        return false;
+    }
+    const auto sentAt = clock.Now();
+    if (Write(command, !levelPoll)) return true;
+    if (finishing_) {
+        // Ending: what is pending goes out without waiting for polls; the end ("B") follows.
+        (void)port_.ReadText();
+        return false;
+    }
+    if (!levelPoll) {
+        // The device does not answer a posted frame; the poll after it does, once it has taken it.
+        const std::string poll = FrameLevelPoll(address_);
+        port_.WriteText(poll);
+        if (callbacks_.sent) callbacks_.sent(poll);
+    }
+    nextPoll_ = clock.Now() + timings_.cycle;
+    TakeReply(port_.ReadReply(kLevelReplyLength, timings_.cycle, &finishing_, [this](std::string_view r) {
+        r = TrimBlanks(r);
+        return r.size() >= kLevelReplyLength &&
+               DecodeLevelFrame(r.substr(r.size() - kLevelReplyLength), model_).has_value();
+    }), sentAt);
+    return false;
 }
 
 void LinkWorker::EndOfRun() {

@@ -1,6 +1,9 @@
-// The link worker: one thread that owns the primary port while connected. Each cycle it sends the
-// oldest pending command, or the level poll when nothing is pending, and reads the reply; level
-// frames, the lost-device alarm and the device's return go to callbacks. Exchanges that wait for a
+// The link worker: one thread that owns the primary port while connected. It sends the oldest
+// pending command, or the level poll when nothing is pending, and reads the reply; level frames, the
+// lost-device alarm and the device's return go to callbacks. Paced by the device's answers, one
+// request is in flight at a time: a posted frame is followed at once by a level poll, the next frame
+// goes when that poll is answered, and idle polls stay a cycle apart; on the fixed pacing every frame
+// takes a whole cycle. Exchanges that wait for a
 // reply run as jobs on the same thread between two cycles, so nothing else ever talks on the wire at
 // the same time. Once the device is lost, the worker keeps posted commands for its return and probes
 // it instead: every reconnect interval it opens its port anew (a USB adapter pulled out and put back
@@ -54,6 +57,9 @@ class LinkWorker {
     bool Finish(std::chrono::milliseconds timeout);
     bool Running() const { return thread_.joinable(); }
 
+    // Takes effect from the next frame on; any thread.
+    void SetPacing(Pacing pacing) { pacing_ = pacing; }
+    Pacing CurrentPacing() const { return pacing_; }
     void SetMeterPoll(bool on);
     bool MeterPoll() const { return meterPoll_; }
     // A paused worker sends nothing of its own (neither posted commands nor the poll); jobs still run.
@@ -86,6 +92,18 @@ class LinkWorker {
     void EndOfRun();
     // Sleeps until the time point, or earlier when stopped, finishing or (if wakeOnWork) work arrives.
     void SleepUntil(LinkClock::TimePoint until, bool wakeOnWork);
+    // The next frame to send: a posted one, else the level poll (when polling); empty when there is
+    // nothing. `ended` when a finish has sent everything.
+    std::string TakeNext(bool& levelPoll, bool& ended);
+    // Writes a frame; true when it was the last of a finish and the run has ended.
+    bool Write(const std::string& frame, bool posted);
+    // A reply to the level poll (perhaps after an answer to the posted frame before it): the meters,
+    // the device's return and the lost-device count. `sentAt` is when its request went out.
+    void TakeReply(std::string_view reply, LinkClock::TimePoint sentAt);
+    // One frame a 200 ms cycle. True when the run has ended.
+    bool FixedCycle();
+    // One request in flight, the next as soon as the device has answered. True when the run has ended.
+    bool AnsweredStep();
     // One hello probe of a lost device on its port opened anew; true when it answered.
     bool ProbeLostDevice();
 
@@ -96,6 +114,7 @@ class LinkWorker {
     WorkerCallbacks callbacks_;
     std::string address_;
     LinkClock::TimePoint nextProbe_{};
+    LinkClock::TimePoint nextPoll_{}; // when an idle level poll is due (answered pacing)
 
     std::thread thread_; // started and joined by one thread, the link's owner
     std::mutex mutex_;
@@ -107,6 +126,7 @@ class LinkWorker {
     bool woken_ = false;
     std::atomic<bool> finishing_{false};
     std::atomic<bool> meterPoll_{true};
+    std::atomic<Pacing> pacing_;
     std::atomic<bool> paused_{false};
     std::atomic<int> emptyReplies_{0};
     unsigned taken_ = 0, written_ = 0; // guarded by mutex_

@@ -113,6 +113,40 @@ std::string CSerialPort::ReadTextAlways() {
     return ReadAvailable(kReadLimit);
 }
 
+std::string CSerialPort::ReadReply(std::size_t expected, std::chrono::milliseconds timeout,
+                                   const std::atomic<bool>* interrupt,
+                                   const std::function<bool(std::string_view)>& complete) {
+    using std::chrono::milliseconds;
+    if (exclusive_ || !isOpen_) {
+        WaitForReply(0, timeout, interrupt);
+        return {};
+    }
+    LinkClock& clock = *timings_.clock;
+    const auto deadline = clock.Now() + timeout;
+    const auto left = [&] {
+        const auto l =
+            std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock.Now()));
+        return interrupt ? std::min(l, milliseconds(20)) : l;
+    };
+    std::string bytes;
+    while (clock.Now() < deadline && !(interrupt && interrupt->load()) && bytes.size() < kReadLimit) {
+        if (const std::size_t n = std::min(line_->BytesWaiting(), kReadLimit - bytes.size()); n > 0) {
+            bytes += line_->Read(n);
+            if (complete(bytes)) break;
+            continue;
+        }
+        // Known length there but not a whole reply: done once nothing more follows for the quiet gap.
+        const auto wait = bytes.size() >= expected ? std::min(timings_.quietGap, left()) : left();
+        if (!clock.WaitForBytes(*line_, 1, wait) && bytes.size() >= expected) break;
+    }
+    // Whatever arrives after the reply is discarded, as after every read.
+    line_->Purge();
+    const std::size_t zero = bytes.find('\0');
+    if (zero != std::string::npos) bytes.resize(zero);
+    if (tap_ && !bytes.empty()) tap_(portName_, false, bytes);
+    return bytes;
+}
+
 bool CSerialPort::Drain(std::chrono::milliseconds timeout) {
     return isOpen_ && line_->WaitSent(timeout);
 }

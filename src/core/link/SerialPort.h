@@ -67,6 +67,13 @@ class CSerialPort {
     void WaitForReply(std::size_t expected, std::chrono::milliseconds timeout,
                       const std::atomic<bool>* interrupt = nullptr);
 
+    // Reads a reply as it arrives and returns it as soon as `complete` holds for what has come; a
+    // reply of the known length that does not satisfy it ends after the quiet gap, and nothing after
+    // the time-out (or a set `interrupt`). Returns nothing while an exclusive exchange runs.
+    std::string ReadReply(std::size_t expected, std::chrono::milliseconds timeout,
+                          const std::atomic<bool>* interrupt,
+                          const std::function<bool(std::string_view)>& complete);
+
   private:
     std::string ReadAvailable(std::size_t limit);
     bool WriteAll(std::string_view text);

@@ -8,11 +8,17 @@
 
 namespace quellmarin {
 
+// How the link worker paces the line. Answered: a frame goes as soon as the device has answered
+// the request before it, and a posted frame is followed at once by a level poll whose reply shows
+// that the device took it. Fixed: one frame a 200 ms cycle, for a device that needs the old rhythm.
+enum class Pacing { Answered, Fixed };
+
 struct LinkTimings {
     using ms = std::chrono::milliseconds;
+    Pacing pacing = Pacing::Answered;
     ms helloWait{30};           // per hello probe
     ms lateHelloWait{200};      // after the last probe, for replies that come late
-    ms cycle{200};              // link worker cycle: write, wait, read
+    ms cycle{200};              // the level poll's wait, the idle poll interval, the fixed cycle
     ms parameterWait{1200};     // whole-record upload "Q000"
     ms infoWait{500};           // device information "I"
     ms downloadSettle{1000};    // twice around a download

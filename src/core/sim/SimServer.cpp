@@ -89,11 +89,14 @@ void SimServer::Run() {
         const std::string bytes = line_->Read(4096);
         if (bytes.empty()) continue;
         if (log_) *log_ << "recv " << bytes << '\n' << std::flush;
-        for (const std::string& frame : device_.TakeFrames(bytes)) {
-            if (Lost(frame)) continue;
-            std::optional<std::string> reply = device_.Handle(frame);
+        const std::vector<std::string> frames = device_.TakeFrames(bytes);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (Lost(frames[i])) continue;
+            std::optional<std::string> reply = device_.Handle(frames[i]);
             framesSeen_ = static_cast<int>(device_.FrameCount());
-            if (reply) Send(std::move(*reply));
+            if (!reply) continue;
+            // A program that waits for each answer sends nothing more until this reply is complete.
+            if (Send(std::move(*reply)) && i + 1 < frames.size()) ++overlapping_;
         }
     }
 }
@@ -108,14 +111,14 @@ bool SimServer::Lost(const std::string& frame) {
     return faults_.lose > 0 && chance(rng_) < faults_.lose;
 }
 
-void SimServer::Send(std::string reply) {
+bool SimServer::Send(std::string reply) {
     SimFaults f;
     {
         std::lock_guard lock(faultMutex_);
         f = faults_;
         std::uniform_real_distribution<double> chance(0, 1);
-        if (f.muteAfter > 0 && framesSeen_ > f.muteAfter) return;
-        if (chance(rng_) < f.drop) return;
+        if (f.muteAfter > 0 && framesSeen_ > f.muteAfter) return false;
+        if (chance(rng_) < f.drop) return false;
         if (f.shortQ && reply.size() > 1000) reply.resize(reply.size() / 2);
         if (chance(rng_) < f.garble && reply.size() > 2) {
             std::uniform_int_distribution<std::size_t> pos(1, reply.size() - 2);
@@ -124,9 +127,14 @@ void SimServer::Send(std::string reply) {
     }
     if (f.slowMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(f.slowMs));
     if (log_) *log_ << "reply " << reply << '\n' << std::flush;
+    // Anything that has come in before the reply's last byte goes out came while the reply was owed.
+    const auto lastWrite = [this](std::string_view bytes, std::chrono::milliseconds timeout) {
+        if (line_->BytesWaiting() > 0) ++overlapping_;
+        line_->Write(bytes, timeout);
+    };
     if (!pace_) {
-        line_->Write(reply, 3s);
-        return;
+        lastWrite(reply, 3s);
+        return true;
     }
     // 38400 baud, ten bits a character: 3840 characters a second.
     constexpr std::size_t kChunk = 32;
@@ -134,9 +142,13 @@ void SimServer::Send(std::string reply) {
     auto next = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < reply.size() && !stop_; i += kChunk) {
         std::this_thread::sleep_until(next);
-        line_->Write(std::string_view(reply).substr(i, kChunk), 1s);
+        if (i + kChunk >= reply.size())
+            lastWrite(std::string_view(reply).substr(i), 1s);
+        else
+            line_->Write(std::string_view(reply).substr(i, kChunk), 1s);
         next += perChunk;
     }
+    return true;
 }
 
 } // namespace quellmarin::sim

@@ -41,10 +41,14 @@ class SimServer {
     void Stop();
     void SetFaults(const SimFaults& faults);
     int FramesSeen() const { return framesSeen_; }
+    // Requests that arrived while a reply was still being sent: a program that waits for each
+    // answer never makes one.
+    int OverlappingRequests() const { return overlapping_; }
 
   private:
     void Run();
-    void Send(std::string reply);
+    // Sends a reply, late, paced or faulted as set; false when it was dropped.
+    bool Send(std::string reply);
     bool Lost(const std::string& frame);
 
     VirtualProcessor& device_;
@@ -56,6 +60,7 @@ class SimServer {
     std::mt19937 rng_;
     std::atomic<bool> stop_{false};
     std::atomic<int> framesSeen_{0};
+    std::atomic<int> overlapping_{0};
     std::thread thread_;
 };
 

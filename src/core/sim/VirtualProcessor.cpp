@@ -136,40 +136,52 @@ std::optional<std::string> VirtualProcessor::Handle(std::string_view frame) {
     return HandleLocked(frame);
 }
 
+std::optional<std::string> VirtualProcessor::Refuse() {
+    ++refused_;
+    return std::nullopt;
+}
+
+std::size_t VirtualProcessor::RefusedCount() const {
+    std::lock_guard lock(mutex_);
+    return refused_;
+}
+
 std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame) {
-    if (frame.size() < 4 || frame.front() != '(' || frame.back() != ')') return std::nullopt;
+    if (frame.size() < 4 || frame.front() != '(' || frame.back() != ')') return Refuse();
     if (frame == FrameHello(id_)) return HelloReply(id_, model_);
     const std::string addr = AddressText(id_);
-    if (frame.substr(1, 2) != addr) return std::nullopt;
+    if (frame.substr(1, 2) != addr) return Refuse();
     const std::string_view body = frame.substr(3, frame.size() - 4);
-    if (body.empty()) return std::nullopt;
+    if (body.empty()) return Refuse();
     const std::string head = "(" + addr;
 
-    // Settings: the device takes the frame into its records and echoes it.
+    // Settings: the device takes the frame into its records. An alias name and the panel lock, which
+    // the program sends as exchanges, are echoed; everything else is taken without an answer.
     if (const FrameUnit unit = ReadFrameUnit(frame); unit.spec && unit.spec->apply) {
-        if (!ApplyFrame(frame, {params_, info_}, model_)) return std::nullopt;
-        return std::string(frame);
+        if (!ApplyFrame(frame, {params_, info_}, model_)) return Refuse();
+        if (unit.spec->scope == Scope::Alias || unit.spec->code == "J") return std::string(frame);
+        return std::nullopt;
     }
     const char letter = body[0];
     const int number = body.size() == 4 ? Num(body, 1, 3).value_or(-1) : -1;
     switch (letter) {
     case 'L':
-        if (body.size() != 1) return std::nullopt;
+        if (body.size() != 1) return Refuse();
         return LevelReply();
     case 'Q':
-        if (body != "Q000") return std::nullopt;
+        if (body != "Q000") return Refuse();
         return head + "Q0001872" + HexEncode(ToBytes(params_)) + ")";
     case 'I':
-        if (body.size() != 1) return std::nullopt;
+        if (body.size() != 1) return Refuse();
         return head + "I0169" + HexEncode(ToBytes(info_)) + ")";
     case 'B':
-        if (body.size() != 1) return std::nullopt;
+        if (body.size() != 1) return Refuse();
         return std::string(frame);
     case 'T':
-        if (number < 0) return std::nullopt;
+        if (number < 0) return Refuse();
         return ProgramNameReply(number);
     case 'R':
-        if (number < 0) return std::nullopt;
+        if (number < 0) return Refuse();
         if (number < 1 || number > kPrograms || !programs_[number - 1])
             return std::string(kEmptyProgramReply);
         params_ = programs_[number - 1]->state;
@@ -177,23 +189,23 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
         info_.ProgramNo = static_cast<std::uint8_t>(number);
         return head + "R" + Fmt3(number) + ")";
     case 'S':
-        if (number < 0) return std::nullopt;
-        if (number < 1 || number > kPrograms) return std::nullopt;
+        if (number < 0) return Refuse();
+        if (number < 1 || number > kPrograms) return Refuse();
         programs_[number - 1] = Program{};
         std::memcpy(programs_[number - 1]->name, params_.Name, kNameLength);
         programs_[number - 1]->state = params_;
         info_.ProgramNo = static_cast<std::uint8_t>(number);
         return std::string(frame);
     case 'G':
-        if (number < 0) return std::nullopt;
+        if (number < 0) return Refuse();
         if (number >= 1 && number <= kPrograms) programs_[number - 1].reset();
         return std::string(frame);
     case 'N': {
         const auto n = Num(body, 1, 3);
-        if (!n || *n < 1 || *n > kPrograms) return std::nullopt;
+        if (!n || *n < 1 || *n > kPrograms) return Refuse();
         if (body.size() == 4) return ProgramNameReply(*n);
         const auto name = body.size() == 44 ? DecodeHex(body.substr(4)) : std::nullopt;
-        if (!name) return std::nullopt;
+        if (!name) return Refuse();
         auto& slot = programs_[*n - 1];
         if (!slot) {
             slot = Program{};
@@ -205,16 +217,16 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
     }
     case 'P': {
         const auto length = Num(body, 1, 4);
-        if (!length || body.size() < 5 + 2 * kSystemParametersSize) return std::nullopt;
+        if (!length || body.size() < 5 + 2 * kSystemParametersSize) return Refuse();
         const auto bytes = DecodeHex(body.substr(5, 2 * kSystemParametersSize));
-        if (!bytes) return std::nullopt;
+        if (!bytes) return Refuse();
         ParameterBytes record{};
         std::copy_n(bytes->begin(), kSystemParametersSize, record.begin());
         params_ = ParametersFromBytes(record);
         return head + "P)";
     }
     default:
-        return std::nullopt;
+        return Refuse();
     }
 }
 

@@ -43,6 +43,9 @@ class VirtualProcessor {
     std::optional<Program> ProgramAt(int number) const; // 1..40
     std::vector<std::string> FramesReceived() const;
     std::size_t FrameCount() const;
+    // Frames it could not take: not its address, malformed, or a value out of range. Settings it takes
+    // get no answer, so this is how a caller learns that one was refused.
+    std::size_t RefusedCount() const;
     void SetParameters(const SystemParameters& p);
     void SetInfo(const DeviceInfoRecord& d);
 
@@ -52,6 +55,7 @@ class VirtualProcessor {
 
   private:
     std::optional<std::string> HandleLocked(std::string_view frame);
+    std::optional<std::string> Refuse();
     std::string LevelReply();
     std::string ProgramNameReply(int number) const;
 
@@ -64,6 +68,7 @@ class VirtualProcessor {
     std::string pending_;
     std::vector<std::string> received_;
     std::size_t frameCount_ = 0;
+    std::size_t refused_ = 0;
     unsigned tick_ = 0;
 };
 

@@ -69,9 +69,10 @@ TEST(LinkController, EightMutesPostedAtOnceAllArriveInOrder) {
     const auto frames = r.Received();
     const std::ptrdiff_t first = IndexOf(frames, "(01$0370001)");
     ASSERT_GE(first, 0);
-    for (int k = 0; k < 8; ++k)
-        EXPECT_EQ(frames.at(first + k), FrameOutputMute("01", k, true))
-            << "one frame a cycle, in the order posted, no level poll in between";
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(frames.at(first + 2 * k), FrameOutputMute("01", k, true)) << "in the order posted";
+        EXPECT_EQ(frames.at(first + 2 * k + 1), "(01L)") << "each followed by the poll that confirms it";
+    }
     for (int k = 0; k < 8; ++k) EXPECT_EQ(r.device.Parameters().OutCH[k].Mute, 1);
 }
 
@@ -138,9 +139,9 @@ TEST(LinkController, PollSuspensionStopsTheWorkersOwnFramesButNotJobs) {
         EXPECT_TRUE(r.controller->PollSuspended()) << "suspensions count";
         std::promise<std::string> reply;
         r.controller->RequestJob([&](CSerialPort* port) {
-            reply.set_value(port ? ExchangeFrame(*port, "(01J001)", 200ms, 8) : std::string("no port"));
+            reply.set_value(port ? ExchangeFrame(*port, "(01T001)", 200ms, 51) : std::string("no port"));
         });
-        EXPECT_EQ(reply.get_future().get(), "(01J001)");
+        EXPECT_EQ(reply.get_future().get().size(), 51u) << "the job's exchange is answered";
         const std::size_t count = r.device.FrameCount();
         r.controller->Post(FrameInputMute("01", 0, true));
         // A whole cycle and more without anything from the worker.

@@ -135,10 +135,12 @@ TEST(LinkWorker, TwoParametersInOneCycleBothArriveAndAPostDuringAJobIsKept) {
     rig.queue.PostCommand("(01$0303000)");
     release.set_value();
     EXPECT_EQ(job.get(), "(01$0280181)");
-    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 5; }));
     EXPECT_TRUE(rig.worker.FlushPending(1s));
-    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0280181)", "(01$0303000)", "(01$0304001)"}))
-        << "the job's exchange first, then input 3 with its newest value, then input 4";
+    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0280181)", "(01$0303000)", "(01L)",
+                                                             "(01$0304001)", "(01L)"}))
+        << "the job's exchange first, then input 3 with its newest value, then input 4, each followed by "
+           "the poll that shows the device took it (the meters are off)";
 }
 
 TEST(LinkWorker, AJobWithoutAConnectionIsToldSo) {
