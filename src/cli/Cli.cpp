@@ -419,6 +419,12 @@ struct Parser {
             ->type_name("FILE");
         app.add_flag("--json", o.json, "JSON output of get, dump, levels, scan and program list");
         app.add_flag("-v,--verbose", o.verbose, "print every frame sent (>) and received (<)");
+        app.add_option("--pacing", pacing,
+                       "answered (each frame once the device has answered the one before) or fixed (one "
+                       "frame every 200 ms, for a device that misses frames)")
+            ->type_name("HOW")
+            ->check(CLI::IsMember({"answered", "fixed"}))
+            ->each([&o](const std::string& v) { o.pacing = v == "fixed" ? Pacing::Fixed : Pacing::Answered; });
         for (const CommandDef& c : Commands()) {
             CLI::App* sub = app.add_subcommand(c.name, c.help);
             sub->callback([this, name = c.name] { command = name; });
@@ -442,6 +448,7 @@ struct Parser {
     CLI::App app;
     bool version = false;
     std::string modelName;
+    std::string pacing;
     std::string command;
     std::vector<std::string> operands;
 };
@@ -566,15 +573,17 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << "quellmarin-cli " << QUELLMARIN_VERSION << '\n';
         return kExitOk;
     }
+    Environment paced = env;
+    paced.timings.pacing = options->pacing;
     if (options->script) {
         if (!options->words.empty()) return UsageError(err, "a script (-f) takes no command of its own");
-        return Script(*options, env, out, err);
+        return Script(*options, paced, out, err);
     }
     const CommandDef* command = FindCommandDef(options->words[0]);
     if (!command) return UsageError(err, "unknown command " + options->words[0]);
-    if (command->edit) return Edit(*options, env, out, err);
+    if (command->edit) return Edit(*options, paced, out, err);
     if (options->file) return UsageError(err, "--file is for set, get, generator and the peq commands");
-    return command->run(*options, env, out, err);
+    return command->run(*options, paced, out, err);
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -25,6 +25,7 @@ struct Options {
     int retry = 0;                     // download --retry
     bool force = false;                // download --force: values no editor sets go out as they are
     bool verbose = false;              // -v: every frame sent and received, on stderr
+    Pacing pacing = Pacing::Answered;  // --pacing fixed: one frame every 200 ms
     std::optional<std::string> file;   // --file: edit a parameter file instead of a device
     std::optional<std::string> script; // -f: commands from a file ("-" for standard input)
     std::vector<std::string> words;    // the command and its operands

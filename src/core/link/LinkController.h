@@ -84,6 +84,8 @@ class LinkController {
 
     void Post(std::string frame) { link_.Post(std::move(frame)); }
     void SetMeterPoll(bool on) { link_.Worker().SetMeterPoll(on); }
+    void SetPacing(Pacing pacing) { link_.Worker().SetPacing(pacing); }
+    Pacing CurrentPacing() { return link_.Worker().CurrentPacing(); }
     PollSuspension SuspendPoll();
     bool PollSuspended() const { return suspensions_ > 0; }
 

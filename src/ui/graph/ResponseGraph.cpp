@@ -58,8 +58,30 @@ void ResponseGraph::HoldAnimation(bool held) {
     UpdateAnimation();
 }
 
+void ResponseGraph::enterEvent(QEnterEvent*) {
+    pointerOver_ = true;
+    UpdateAnimation();
+}
+
+void ResponseGraph::leaveEvent(QEvent*) {
+    pointerOver_ = false;
+    UpdateAnimation();
+}
+
+void ResponseGraph::focusInEvent(QFocusEvent* e) {
+    QWidget::focusInEvent(e);
+    UpdateAnimation();
+}
+
+void ResponseGraph::focusOutEvent(QFocusEvent* e) {
+    QWidget::focusOutEvent(e);
+    UpdateAnimation();
+}
+
 void ResponseGraph::UpdateAnimation() {
-    const bool wanted = !animationHeld_ && AnySelected();
+    // Nothing moves while nobody looks at the graph: no timer, no repaint.
+    const bool attended = pointerOver_ || hasFocus() || model_.Dragging();
+    const bool wanted = !animationHeld_ && AnySelected() && attended;
     if (wanted == animation_.isActive()) return;
     if (wanted) {
         animation_.start();
@@ -345,6 +367,7 @@ void ResponseGraph::mouseReleaseEvent(QMouseEvent* e) {
         model_.Release();
         QToolTip::hideText();
         update();
+        UpdateAnimation();
     }
 }
 

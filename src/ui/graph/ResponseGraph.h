@@ -19,8 +19,9 @@ class ResponseGraph : public QWidget {
   public:
     explicit ResponseGraph(DeviceModel model, QWidget* parent = nullptr);
     GraphModel& Model() { return model_; }
-    // The handle animation of the selected band or corner: held for the time of a scan, and idle
-    // (no timer) while nothing is selected.
+    // The handle animation of the selected band or corner: it runs while the pointer is over the
+    // graph, the graph has the keyboard focus or a drag runs; it is held for the time of a scan, and
+    // idle (no timer) otherwise. At rest the selected handle keeps its larger size.
     void HoldAnimation(bool held);
     bool Animating() const { return animation_.isActive(); }
     QSize sizeHint() const override { return {620, 280}; }
@@ -49,6 +50,10 @@ class ResponseGraph : public QWidget {
     void contextMenuEvent(QContextMenuEvent*) override;
     void mouseDoubleClickEvent(QMouseEvent*) override;
     void wheelEvent(QWheelEvent*) override;
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
+    void focusOutEvent(QFocusEvent*) override;
 
   private:
     PlotGeometry PlotRect() const;
@@ -66,6 +71,7 @@ class ResponseGraph : public QWidget {
 
     QTimer animation_;
     bool animationHeld_ = false;
+    bool pointerOver_ = false;
     QElapsedTimer clock_;
     int wheelRemainder_ = 0;
     // Grid and curve, drawn again only when the curve or the size changes; the pulsing handles are

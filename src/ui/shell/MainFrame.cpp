@@ -247,6 +247,20 @@ void CMainFrame::BuildMenus() {
     compare->setToolTip("Read the processor's settings and list where they differ from the program's");
     connect(compare, &QAction::triggered, this, [this] { CompareWithDevice(false); });
     device->addSeparator();
+    QAction* fixed = device->addAction("Fixed 200 ms pacing");
+    fixed->setObjectName("fixedPacing");
+    fixed->setCheckable(true);
+    fixed->setToolTip("Send one frame every 200 ms instead of as soon as the processor has answered "
+                      "(for a processor or a line that misses frames sent at once)");
+    const bool fixedStored = Settings().value("link/fixedPacing", false).toBool();
+    fixed->setChecked(fixedStored);
+    app_.Controller().SetPacing(fixedStored ? Pacing::Fixed : Pacing::Answered);
+    connect(fixed, &QAction::toggled, this, [this](bool on) {
+        app_.Controller().SetPacing(on ? Pacing::Fixed : Pacing::Answered);
+        QSettings settings = Settings();
+        settings.setValue("link/fixedPacing", on);
+        settings.sync();
+    });
     QAction* virt = device->addAction("Built-in virtual processor");
     virt->setObjectName("virtualProcessor");
     virt->setCheckable(true);

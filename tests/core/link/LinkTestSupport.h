@@ -189,6 +189,7 @@ class PtyProcessor {
     }
     const std::string& Path() const { return pty_.SlavePath(); }
     void SetFaults(const sim::SimFaults& f) { server_.SetFaults(f); }
+    int OverlappingRequests() const { return server_.OverlappingRequests(); }
 
     sim::VirtualProcessor device;
 

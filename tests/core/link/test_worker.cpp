@@ -3,11 +3,15 @@
 #include "link/LinkWorker.h"
 
 #include "LinkTestSupport.h"
+#include "link/DeviceLink.h"
+#include "link/Discovery.h"
 #include "link/Exchange.h"
 #include "protocol/CommandTable.h"
 #include "protocol/HexCodec.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace quellmarin;
 using namespace quellmarin::test;
@@ -357,4 +361,191 @@ TEST(LinkWorker, PausedWorkerSendsNothingOfItsOwnButRunsJobs) {
         return std::find(f.begin(), f.end(), "(01$0371001)") != f.end();
     })) << "the command posted while paused is sent after the resume";
     EXPECT_TRUE(rig.worker.FlushPending(500ms));
+}
+
+namespace {
+
+// What a step-clock worker wrote and when, and whether it ever wrote while a poll's reply was unread.
+struct Timeline {
+    struct Sent {
+        std::string frame;
+        std::chrono::milliseconds at;
+    };
+    void Attach(StepRig& rig) {
+        rig.port.SetTap([this](std::string_view, bool sent, std::string_view text) {
+            if (!sent) {
+                owed = false;
+                return;
+            }
+            if (owed) ++overlaps;
+            if (text == "(01L)") owed = true;
+        });
+    }
+    std::vector<Sent> Frames() {
+        std::lock_guard lock(m);
+        return sent;
+    }
+    std::size_t Count() {
+        std::lock_guard lock(m);
+        return sent.size();
+    }
+
+    std::mutex m;
+    std::vector<Sent> sent;
+    bool owed = false; // worker thread only
+    std::atomic<int> overlaps{0};
+};
+
+std::optional<std::string> PollsAnswered(const std::string& frame) {
+    if (frame == "(01L)") return LevelReply();
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST(AnsweredPacing, APostGoesRightAfterTheReplyInHandAndIsConfirmedByAPoll) {
+    Timeline line;
+    StepRig* rigPtr = nullptr;
+    int polls = 0;
+    WorkerCallbacks cb;
+    cb.sent = [&](const std::string& frame) {
+        std::lock_guard lock(line.m);
+        line.sent.push_back({frame, rigPtr->clock.Elapsed()});
+        // An edit posted while the third idle poll's reply is still due.
+        if (frame == "(01L)" && ++polls == 3) rigPtr->queue.PostCommand("(01$0303001)");
+    };
+    StepRig rig(PollsAnswered, cb);
+    rigPtr = &rig;
+    line.Attach(rig);
+    rig.worker.Start("01");
+    ASSERT_TRUE(WaitFor([&] { return line.Count() >= 7; }));
+    rig.worker.Stop();
+    const auto sent = line.Frames();
+    const std::vector<std::pair<std::string, long>> expected{
+        {"(01L)", 0},          {"(01L)", 200}, {"(01L)", 400}, // idle polls a cycle apart
+        {"(01$0303001)", 400},                                 // the moment that poll was answered
+        {"(01L)", 400},                                        // the poll that shows it was taken
+        {"(01L)", 600},        {"(01L)", 800}};                // idle again, a cycle after the last poll
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(sent[i].frame, expected[i].first) << i;
+        EXPECT_EQ(sent[i].at.count(), expected[i].second) << i;
+    }
+    EXPECT_EQ(line.overlaps, 0) << "nothing written while a reply was due";
+}
+
+TEST(FixedPacing, OneFrameACycleAsTheDeviceAlwaysHad) {
+    Timeline line;
+    StepRig* rigPtr = nullptr;
+    int polls = 0;
+    WorkerCallbacks cb;
+    cb.sent = [&](const std::string& frame) {
+        std::lock_guard lock(line.m);
+        line.sent.push_back({frame, rigPtr->clock.Elapsed()});
+        if (frame == "(01L)" && ++polls == 2) {
+            rigPtr->queue.PostCommand("(01$0303001)");
+            rigPtr->queue.PostCommand("(01$0304001)");
+        }
+    };
+    StepRig rig(PollsAnswered, cb);
+    rigPtr = &rig;
+    line.Attach(rig);
+    rig.worker.SetPacing(Pacing::Fixed);
+    rig.worker.Start("01");
+    ASSERT_TRUE(WaitFor([&] { return line.Count() >= 6; }));
+    rig.worker.Stop();
+    const auto sent = line.Frames();
+    const std::vector<std::pair<std::string, long>> expected{{"(01L)", 0},          {"(01L)", 200},
+                                                             {"(01$0303001)", 400}, {"(01$0304001)", 600},
+                                                             {"(01L)", 800},        {"(01L)", 1000}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(sent[i].frame, expected[i].first) << i;
+        EXPECT_EQ(sent[i].at.count(), expected[i].second) << i;
+    }
+    EXPECT_EQ(line.overlaps, 0);
+}
+
+TEST(LinkWorker, The21stUnansweredPollRaisesTheWarningOnEitherPacing) {
+    for (const Pacing pacing : {Pacing::Answered, Pacing::Fixed}) {
+        for (const int edits : {0, 25}) {
+            SCOPED_TRACE((pacing == Pacing::Fixed ? "fixed, " : "answered, ") + std::to_string(edits) + " edits");
+            std::mutex m;
+            std::vector<std::pair<std::size_t, std::chrono::milliseconds>> alarms; // (frames written, time)
+            StepRig* rigPtr = nullptr;
+            WorkerCallbacks cb;
+            cb.lostDevice = [&] {
+                std::lock_guard lock(m);
+                alarms.emplace_back(rigPtr->provider.Line().Frames().size(), rigPtr->clock.Elapsed());
+            };
+            StepRig rig([](const std::string&) -> std::optional<std::string> { return std::nullopt; }, cb);
+            rigPtr = &rig;
+            rig.worker.SetPacing(pacing);
+            for (int k = 0; k < edits; ++k) // 25 different settings: none replaces another
+                rig.queue.PostCommand(k < 8    ? FrameInputGain("01", k, 100)
+                                      : k < 16 ? FrameOutputGain("01", k - 8, 100)
+                                               : FrameInputMute("01", k - 16, true));
+            rig.worker.Start("01");
+            ASSERT_TRUE(WaitFor([&] {
+                std::lock_guard lock(m);
+                return !alarms.empty();
+            }));
+            rig.worker.Stop();
+            std::lock_guard lock(m);
+            if (edits == 0) {
+                EXPECT_EQ(alarms[0].first, 21u) << "twenty silent polls are tolerated";
+                EXPECT_EQ(alarms[0].second.count(), 4200) << "a silent device is flagged after 4.2 s";
+            } else if (pacing == Pacing::Fixed) {
+                // The edits' own silence says nothing: the warning needs 21 polls after them.
+                EXPECT_EQ(alarms[0].first, static_cast<std::size_t>(edits) + 21);
+            } else {
+                // Each edit is confirmed by a poll; 21 of them unanswered are a lost device.
+                EXPECT_EQ(alarms[0].first, 42u);
+            }
+        }
+    }
+}
+
+TEST(AnsweredPacing, FiftyEditsToASlowProcessorArriveInOrderAndNoRequestMeetsAnOwedReply) {
+    sim::SimFaults slow;
+    slow.slowMs = 150; // every reply 150 ms late, then paced at 38400 baud
+    PtyProcessor processor(1, DeviceModel::Mivon, slow, true);
+    SystemPortProvider provider;
+    DeviceLink link(provider, DeviceModel::Mivon, LinkTimings{});
+    link.Select(SelectionOf({1, processor.Path()}, {processor.Path()}));
+    ASSERT_TRUE(link.Connect(false, {}).connected);
+
+    std::vector<std::string> edits;
+    for (int k = 0; k < 8; ++k) {
+        edits.push_back(FrameInputMute("01", k, k % 2 == 0));
+        edits.push_back(FrameOutputMute("01", k, k % 3 == 0));
+        edits.push_back(FrameInputGain("01", k, 150 + k));
+        edits.push_back(FrameOutputGain("01", k, 160 + k));
+        edits.push_back(FramePolarity("01", k, true));
+        edits.push_back(FrameInputPeqBand("01", k, 2, 1, 60 + k, 30, 46));
+    }
+    edits.push_back(FrameOutputPeqBand("01", 0, 1, 1, 70, 28, 40));
+    edits.push_back(FrameOutputPeqBand("01", 7, 6, 1, 90, 20, 30));
+    ASSERT_EQ(edits.size(), 50u);
+    const int overlapsBefore = processor.OverlappingRequests();
+    const std::size_t receivedBefore = processor.device.FrameCount();
+    for (const std::string& f : edits) link.Post(f);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto got = processor.device.FramesReceived();
+            return std::find(got.begin(), got.end(), edits.back()) != got.end();
+        },
+        30s));
+    link.Disconnect();
+
+    const auto all = processor.device.FramesReceived();
+    std::vector<std::string> arrived;
+    for (std::size_t i = all.size() - (processor.device.FrameCount() - receivedBefore); i < all.size(); ++i)
+        if (all[i] != "(01L)" && all[i] != "(01B)") arrived.push_back(all[i]);
+    EXPECT_EQ(arrived, edits) << "every edit, once, in the order made";
+    EXPECT_EQ(processor.OverlappingRequests(), overlapsBefore) << "no request while a reply was owed";
+    const SystemParameters p = processor.device.Parameters();
+    EXPECT_EQ(p.InCH[7].Gain, 157);
+    EXPECT_EQ(p.OutCH[7].Peq[6].Freq, 90);
+    EXPECT_EQ(processor.device.RefusedCount(), 0u);
+    EXPECT_EQ(p.OutCH[3].Mute, 1);
+    EXPECT_EQ(p.OutCH[4].Mute, 0);
 }

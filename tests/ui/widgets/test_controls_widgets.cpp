@@ -105,6 +105,24 @@ class TestControls : public WindowTest {
         QCOMPARE(clicks.count(), 1);
     }
 
+    void theSelectedHandlePulsesOnlyWhileTheGraphIsAttended() {
+        ResponseGraph graph(DeviceModel::Mivon);
+        graph.resize(620, 280);
+        graph.Model().SelectBand(1);
+        graph.Invalidate();
+        QVERIFY2(!graph.Animating(), "no timer while the pointer is elsewhere");
+        QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+        QApplication::sendEvent(&graph, &enter);
+        QVERIFY(graph.Animating());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&graph, &leave);
+        QVERIFY2(!graph.Animating(), "the timer stops when the pointer leaves");
+        QApplication::sendEvent(&graph, &enter);
+        graph.Model().SelectBand(std::nullopt);
+        graph.Invalidate();
+        QVERIFY2(!graph.Animating(), "nothing selected, nothing pulses");
+    }
+
     void draggingOnTheFrontPanelGraphPostsBandFrames() {
         qApp->setStyleSheet(StyleSheet());
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
