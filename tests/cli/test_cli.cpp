@@ -198,6 +198,11 @@ TEST(Cli, ModelsAndErrors) {
     ASSERT_TRUE(o.has_value()) << error;
     EXPECT_EQ(o->ports, (std::vector<std::string>{"/dev/ttyUSB0", "/tmp/p"}));
     EXPECT_EQ(o->id, 12);
+    EXPECT_EQ(o->pacing, Pacing::Answered) << "paced by the answers unless asked";
+    EXPECT_EQ(RunCli({"--pacing", "slow", "dump", "a.asc"}).code, 2);
+    const auto fixed = cli::ParseOptions({"scan", "--pacing", "fixed"}, error);
+    ASSERT_TRUE(fixed.has_value()) << error;
+    EXPECT_EQ(fixed->pacing, Pacing::Fixed);
 }
 
 TEST(Cli, EveryRegisteredCommandIsParsedAndDocumented) {

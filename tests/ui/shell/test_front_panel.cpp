@@ -121,6 +121,22 @@ class TestFrontPanel : public WindowTest {
         QVERIFY(!Strip(ketra, "Input A equaliser")->isHidden());
     }
 
+    void theFixedPacingChoiceIsAppliedAndRemembered() {
+        VirtualProgram& program = Program();
+        QAction* fixed = Command(program.frame, "Fixed 200 ms pacing");
+        QVERIFY(fixed && fixed->isCheckable() && !fixed->isChecked());
+        QCOMPARE(program.app.Controller().CurrentPacing(), Pacing::Answered);
+        fixed->trigger();
+        QCOMPARE(program.app.Controller().CurrentPacing(), Pacing::Fixed);
+        {
+            VirtualProgram next; // the next start of the program
+            QVERIFY(Command(next.frame, "Fixed 200 ms pacing")->isChecked());
+            QCOMPARE(next.app.Controller().CurrentPacing(), Pacing::Fixed);
+        }
+        fixed->trigger();
+        QCOMPARE(program.app.Controller().CurrentPacing(), Pacing::Answered);
+    }
+
     void statusTextsAndMenus() {
         CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
         CMainFrame frame(app);
