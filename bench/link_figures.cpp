@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -44,28 +46,55 @@ struct LinkedProcessor {
     DeviceLink link;
 };
 
-// A device that notes when each frame arrives and answers the level poll.
+// A device on a 38400-baud wire: each frame the program writes arrives when its last character would
+// have crossed the wire (the program's side writes at once into the pseudo-terminal), and each reply
+// is held back for the time its characters take. It notes when each frame arrives.
 struct TimingDevice {
-    TimingDevice() : master(pty.TakeMaster()), device(1, DeviceModel::Mivon), thread([this] { Run(); }) {}
+    static constexpr auto kPerChar = std::chrono::microseconds(1'000'000 / 3840); // ten bits a character
+
+    TimingDevice()
+        : master(pty.TakeMaster()), device(1, DeviceModel::Mivon), reader([this] { Read(); }),
+          replier([this] { Reply(); }) {}
     ~TimingDevice() {
         stop = true;
-        thread.join();
+        ready.notify_all();
+        reader.join();
+        replier.join();
     }
-    void Run() {
+    void Read() {
         std::string pending;
+        Clock::time_point wireFree{};
         while (!stop) {
             if (!master->WaitForBytes(1, std::chrono::milliseconds(20))) continue;
+            const auto readAt = Clock::now();
             pending += master->Read(4096);
             for (;;) {
                 const auto close = pending.find(')');
                 if (close == std::string::npos) break;
                 const std::string frame = pending.substr(0, close + 1);
                 pending.erase(0, close + 1);
-                {
-                    std::lock_guard lock(mutex);
-                    arrivals.emplace_back(frame, Clock::now());
-                }
-                if (auto reply = device.Handle(frame)) master->Write(*reply, std::chrono::seconds(1));
+                wireFree = std::max(wireFree, readAt) + kPerChar * static_cast<int>(frame.size());
+                std::lock_guard lock(mutex);
+                arrivals.emplace_back(frame, wireFree);
+                inbox.emplace_back(frame, wireFree);
+                ready.notify_all();
+            }
+        }
+    }
+    void Reply() {
+        for (;;) {
+            std::pair<std::string, Clock::time_point> next;
+            {
+                std::unique_lock lock(mutex);
+                ready.wait(lock, [&] { return stop || !inbox.empty(); });
+                if (stop) return;
+                next = inbox.front();
+                inbox.pop_front();
+            }
+            std::this_thread::sleep_until(next.second); // the frame is complete on the device's side
+            if (auto reply = device.Handle(next.first)) {
+                std::this_thread::sleep_for(kPerChar * static_cast<int>(reply->size()));
+                master->Write(*reply, std::chrono::seconds(1));
             }
         }
     }
@@ -76,16 +105,18 @@ struct TimingDevice {
             std::lock_guard lock(mutex);
             const auto it = std::find_if(arrivals.rbegin(), arrivals.rend(),
                                          [&](const auto& a) { return a.first == frame; });
-            if (it != arrivals.rend() && it->second >= since) return it->second;
+            if (it != arrivals.rend() && it->second >= since && it->second <= Clock::now()) return it->second;
         }
     }
     sim::PseudoTerminal pty;
     std::unique_ptr<SerialLine> master;
     sim::VirtualProcessor device;
     std::mutex mutex;
+    std::condition_variable ready;
     std::vector<std::pair<std::string, Clock::time_point>> arrivals;
+    std::deque<std::pair<std::string, Clock::time_point>> inbox;
     std::atomic<bool> stop{false};
-    std::thread thread;
+    std::thread reader, replier;
 };
 
 // With `lateMs`, the first port's processor answers its hello that much late.
@@ -206,10 +237,13 @@ int main(int argc, char** argv) {
         link.Disconnect();
     }
 
-    {
+    for (const Pacing pacing : {Pacing::Answered, Pacing::Fixed}) {
+        const char* how = pacing == Pacing::Fixed ? "fixed pacing" : "answered pacing";
         TimingDevice dev;
         SystemPortProvider provider;
-        DeviceLink link(provider);
+        LinkTimings timings;
+        timings.pacing = pacing;
+        DeviceLink link(provider, kBuildModel, timings);
         link.SetCatalog({dev.pty.SlavePath()});
         link.Select(Selection{"01", dev.pty.SlavePath(), 1, 1});
         if (!link.Connect(false, {}).connected) {
@@ -227,8 +261,9 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(37 * (i % 7)));
         }
         std::sort(latency.begin(), latency.end());
-        std::printf("post to arrival over %d posts (meters polling): median %.1f ms, worst %.1f ms\n", posts,
-                    latency[latency.size() / 2], latency.back());
+        std::printf("%s: post to arrival over %d posts at 38400 baud (meters polling): median %.1f ms, worst "
+                    "%.1f ms\n",
+                    how, posts, latency[latency.size() / 2], latency.back());
 
         // Eight mutes posted at once (a user sweeping across the strip): until the last has arrived.
         std::vector<double> bursts;
@@ -240,8 +275,29 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         }
         std::sort(bursts.begin(), bursts.end());
-        std::printf("eight mutes posted at once, until the last arrived: median %.0f ms, worst %.0f ms\n",
-                    bursts[bursts.size() / 2], bursts.back());
+        std::printf("%s: eight mutes posted at once, until the last arrived: median %.0f ms, worst %.0f ms\n",
+                    how, bursts[bursts.size() / 2], bursts.back());
+
+        // A 300-move drag of one fader, a move every 3 ms: what reaches the device, and in which order.
+        const std::size_t before = dev.device.FrameCount();
+        for (int i = 0; i < 300; ++i) {
+            link.Post(FrameInputGain("01", 4, 1 + i % 180));
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        const std::string last = FrameInputGain("01", 4, 1 + 299 % 180);
+        const auto dragEnd = Clock::now();
+        (void)dev.ArrivalOf(last, dragEnd - std::chrono::milliseconds(1000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto frames = dev.device.FramesReceived();
+        int gains = 0;
+        std::string lastGain;
+        for (std::size_t i = frames.size() - (dev.device.FrameCount() - before); i < frames.size(); ++i)
+            if (frames[i].rfind("(01$0284", 0) == 0) {
+                ++gains;
+                lastGain = frames[i];
+            }
+        std::printf("%s: a 300-move drag over 0.9 s: %d frames sent, last value last: %s\n", how, gains,
+                    lastGain == last ? "yes" : "no");
         link.Disconnect();
     }
 
