@@ -196,10 +196,11 @@ bool LinkWorker::Write(const std::string& frame, bool posted) {
     }
     writtenChanged_.notify_all();
     if (callbacks_.sent) callbacks_.sent(frame);
-    if (finishing_ && posted && !queue_.Pending()) {
+    if (posted && ((finishing_ && !queue_.Pending()) || frame == FrameEnd(address_))) {
         // The last frame ("B"): it must leave the port before it closes; no reply is awaited, and
-        // nothing may follow it. A job posted meanwhile (a read the window asked for as the user
-        // disconnected) learns that it cannot run.
+        // nothing may follow it, not even the poll of an edit, however soon the finish follows. A job
+        // posted meanwhile (a read the window asked for as the user disconnected) learns that it
+        // cannot run.
         port_.Drain(timings_.cycle);
         EndOfRun();
         return true;

@@ -81,18 +81,30 @@ TEST(LinkController, ADragArrivesAsAFewFramesEndingWithItsLastValueAndOtherEdits
     ASSERT_TRUE(r.Connect());
     const std::size_t before = r.Received().size();
     for (int i = 0; i < 300; ++i) {
-        r.controller->Post(FrameInputPeqBand("01", 2, 1, 1, 20 + i % 100, 24 + i % 20, 46));
+        r.controller->Post(FrameInputPeqBand("01", 2, 1, 1, 20 + i % 100, 24 + i % 20, 40 + i / 100));
         if (i == 150) r.controller->Post(FrameInputMute("01", 5, true));
     }
-    const std::string last = FrameInputPeqBand("01", 2, 1, 1, 20 + 299 % 100, 24 + 299 % 20, 46);
+    const std::string last = FrameInputPeqBand("01", 2, 1, 1, 20 + 299 % 100, 24 + 299 % 20, 42);
     ASSERT_TRUE(WaitFor([&] {
         const auto f = r.Received();
         return IndexOf(f, last) >= 0 && IndexOf(f, "(01$0305001)") >= 0;
     }));
     const auto frames = r.Received();
-    const auto bandFrames = std::count_if(frames.begin() + static_cast<std::ptrdiff_t>(before), frames.end(),
-                                          [](const std::string& f) { return f.rfind("(01$0272", 0) == 0; });
-    EXPECT_LE(bandFrames, 5) << "the drag coalesces";
+    std::vector<int> moves; // which of the 300 moves reached the device, in arrival order
+    long answeredPolls = 0;
+    for (auto f = frames.begin() + static_cast<std::ptrdiff_t>(before); f != frames.end(); ++f) {
+        if (*f == "(01L)") ++answeredPolls;
+        for (int i = 0; f->rfind("(01$0272", 0) == 0 && i < 300; ++i)
+            if (*f == FrameInputPeqBand("01", 2, 1, 1, 20 + i % 100, 24 + i % 20, 40 + i / 100)) {
+                moves.push_back(i);
+                break;
+            }
+    }
+    ASSERT_FALSE(moves.empty());
+    EXPECT_LT(moves.size(), 300u) << "the drag coalesces";
+    EXPECT_LE(static_cast<long>(moves.size()), answeredPolls + 1) << "at most a frame per answered poll";
+    EXPECT_TRUE(std::is_sorted(moves.begin(), moves.end())) << "never an older value after a newer one";
+    EXPECT_EQ(moves.back(), 299) << "the last value last";
     EXPECT_EQ(r.device.Parameters().InCH[2].Peq[1].Freq, 20 + 299 % 100);
     EXPECT_EQ(r.device.Parameters().InCH[5].Mute, 1) << "the mute posted in the middle of the drag";
 }

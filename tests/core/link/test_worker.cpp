@@ -558,3 +558,19 @@ TEST(AnsweredPacing, FiftyEditsToASlowProcessorArriveInOrderAndNoRequestMeetsAnO
     EXPECT_EQ(p.OutCH[3].Mute, 1);
     EXPECT_EQ(p.OutCH[4].Mute, 0);
 }
+
+TEST(AnsweredPacing, NothingFollowsTheEndEvenWhenTheWorkerTakesItBeforeTheFinish) {
+    StepRig rig(PollsAnswered);
+    rig.worker.Start("01");
+    rig.queue.PostCommand("(01$0303001)");
+    rig.queue.PostCommand("(01B)");
+    ASSERT_TRUE(WaitFor([&] {
+        const auto f = rig.provider.Line().Frames();
+        return !f.empty() && f.back() == "(01B)";
+    }));
+    EXPECT_TRUE(rig.worker.Finish(1s)) << "the run ended with the end frame";
+    rig.worker.Stop();
+    const auto frames = rig.provider.Line().Frames();
+    EXPECT_EQ(frames.back(), "(01B)") << "no poll after the end";
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "(01B)"), 1);
+}
