@@ -45,26 +45,26 @@ std::string EditorTitle(std::string_view head, const SystemParameters& p, Channe
 
 namespace {
 
-std::string FrameOf(const EditContext& ctx, const CommandSpec*& spec, std::string_view code, int unit, int band) {
-    spec = FindCommand(code);
-    if (!spec) return {};
-    std::string frame = BuildFrame(*spec, ctx.Address(), ctx.params, ctx.info, unit, band, ctx.model);
-    if (spec->lengthChecked && frame.size() != spec->length) return {};
+std::string FrameOf(const EditContext& ctx, const CommandSpec*& entry, std::string_view code, int unit, int band) {
+    entry = FindCommand(code);
+    if (!entry) return {};
+    std::string frame = BuildFrame(*entry, ctx.Address(), ctx.params, ctx.info, unit, band, ctx.model);
+    if (entry->lengthChecked && frame.size() != entry->length) return {};
     return frame;
 }
 
 } // namespace
 
 bool EditContext::CanSend(std::string_view code, int unit, int band) const {
-    const CommandSpec* spec = nullptr;
-    return !FrameOf(*this, spec, code, unit, band).empty();
+    const CommandSpec* entry = nullptr;
+    return !FrameOf(*this, entry, code, unit, band).empty();
 }
 
 bool EditContext::Send(std::string_view code, int unit, int band) const {
-    const CommandSpec* spec = nullptr;
-    std::string frame = FrameOf(*this, spec, code, unit, band);
+    const CommandSpec* entry = nullptr;
+    std::string frame = FrameOf(*this, entry, code, unit, band);
     if (frame.empty()) return false;
-    if (edited) edited(*spec, unit, band);
+    if (edited) edited(*entry, unit, band);
     Post(std::move(frame));
     return true;
 }

@@ -8,21 +8,21 @@ namespace quellmarin {
 
 std::string EditHistory::StepName(std::string_view frame, DeviceModel model) {
     const FrameUnit u = ReadFrameUnit(frame);
-    return u.spec ? StepName(*u.spec, u.unit, u.band, model) : "Edit";
+    return u.entry ? StepName(*u.entry, u.unit, u.band, model) : "Edit";
 }
 
-std::string EditHistory::StepName(const CommandSpec& spec, std::optional<int> unit, std::optional<int> band,
+std::string EditHistory::StepName(const CommandSpec& entry, std::optional<int> unit, std::optional<int> band,
                                   DeviceModel model) {
-    if (spec.name.empty()) return "Edit";
-    switch (spec.scope) {
+    if (entry.name.empty()) return "Edit";
+    switch (entry.scope) {
     case Scope::Device:
-        return std::string(spec.name);
+        return std::string(entry.name);
     case Scope::Input:
     case Scope::Output: {
         if (!unit || *unit > 7) return "Edit";
-        const Section section = spec.scope == Scope::Output ? Section::Output : Section::Input;
-        std::string name = ChannelName(section, *unit, model) + " " + std::string(spec.name);
-        if (spec.bands > 0) name += " " + std::to_string(band.value_or(0) + 1);
+        const Section section = entry.scope == Scope::Output ? Section::Output : Section::Input;
+        std::string name = ChannelName(section, *unit, model) + " " + std::string(entry.name);
+        if (entry.bands > 0) name += " " + std::to_string(band.value_or(0) + 1);
         return name;
     }
     case Scope::Alias:
@@ -33,12 +33,12 @@ std::string EditHistory::StepName(const CommandSpec& spec, std::optional<int> un
     }
 }
 
-void EditHistory::Edited(const SystemParameters& record, const CommandSpec& spec, int unit, int band,
+void EditHistory::Edited(const SystemParameters& record, const CommandSpec& entry, int unit, int band,
                           DeviceModel model, Clock::time_point now) {
     if (record == current_) return;
-    const std::string key = spec.key == KeyKind::None ? std::string()
-                                                      : std::string(spec.code) + "/" + std::to_string(unit) + "/" +
-                                                            std::to_string(spec.key == KeyKind::ChannelBand ? band : 0);
+    const std::string key = entry.key == KeyKind::None ? std::string()
+                                                      : std::string(entry.code) + "/" + std::to_string(unit) + "/" +
+                                                            std::to_string(entry.key == KeyKind::ChannelBand ? band : 0);
     // The same setting again within half a second, with nothing undone meanwhile: the same step.
     if (!key.empty() && position_ == steps_.size() && !steps_.empty() && steps_.back().key == key &&
         now - steps_.back().at <= kJoin) {
@@ -47,7 +47,7 @@ void EditHistory::Edited(const SystemParameters& record, const CommandSpec& spec
         current_ = record;
         return;
     }
-    Push({StepName(spec, unit, band, model), key, record, now});
+    Push({StepName(entry, unit, band, model), key, record, now});
 }
 
 void EditHistory::Record(const SystemParameters& record, std::string name) {

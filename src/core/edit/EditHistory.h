@@ -24,7 +24,7 @@ class EditHistory {
     explicit EditHistory(const SystemParameters& start = {}) : base_(start), current_(start) {}
 
     // An editor changed unit `unit` (band `band`) of a command; `record` is the record after the edit.
-    void Edited(const SystemParameters& record, const CommandSpec& spec, int unit, int band, DeviceModel model,
+    void Edited(const SystemParameters& record, const CommandSpec& entry, int unit, int band, DeviceModel model,
                 Clock::time_point now);
     // A change that is one step of its own (a file load).
     void Record(const SystemParameters& record, std::string name);
@@ -46,7 +46,7 @@ class EditHistory {
     // The name of the parameter a frame sets: "Output 3 gain", "Input 2 PEQ band 4", "Links of the outputs".
     static std::string StepName(std::string_view frame, DeviceModel model);
     // The same for one unit of a command: "Output 3 gain", "Input 2 PEQ band 4".
-    static std::string StepName(const CommandSpec& spec, std::optional<int> unit, std::optional<int> band,
+    static std::string StepName(const CommandSpec& entry, std::optional<int> unit, std::optional<int> band,
                                 DeviceModel model);
 
   private:

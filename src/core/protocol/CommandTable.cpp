@@ -338,13 +338,13 @@ FrameUnit ReadFrameUnit(std::string_view frame) {
     if (frame.size() < 5 || frame.front() != '(' || frame.back() != ')') return u;
     const std::string_view body = frame.substr(3, frame.size() - 4);
     u.address = frame.substr(1, 2);
-    u.spec = FindCommand(body[0] == '$' ? body.substr(0, 4) : body.substr(0, 1));
-    if (!u.spec) return u;
-    switch (u.spec->scope) {
+    u.entry = FindCommand(body[0] == '$' ? body.substr(0, 4) : body.substr(0, 1));
+    if (!u.entry) return u;
+    switch (u.entry->scope) {
     case Scope::Input:
     case Scope::Output:
         u.unit = Num(body, 4, 1);
-        if (u.spec->bands > 0) u.band = Num(body, 5, 2);
+        if (u.entry->bands > 0) u.band = Num(body, 5, 2);
         break;
     case Scope::Alias:
         if (const auto kind = Num(body, 1, 1), ch = Num(body, 2, 1); kind && ch && *kind <= 1 && *ch <= 7)
@@ -356,31 +356,31 @@ FrameUnit ReadFrameUnit(std::string_view frame) {
     return u;
 }
 
-std::string BuildFrame(const CommandSpec& spec, std::string_view address, const SystemParameters& p,
+std::string BuildFrame(const CommandSpec& entry, std::string_view address, const SystemParameters& p,
                        const DeviceInfoRecord& d, int unit, int band, DeviceModel model) {
-    if (!spec.build || unit < 0 || unit >= spec.Units() || band < 0 || band >= spec.BandsOrOne()) return {};
-    return spec.build(address, p, d, unit, band, model);
+    if (!entry.build || unit < 0 || unit >= entry.Units() || band < 0 || band >= entry.BandsOrOne()) return {};
+    return entry.build(address, p, d, unit, band, model);
 }
 
 bool ApplyFrame(std::string_view frame, DeviceRecords records, DeviceModel model) {
     if (frame.size() < 4 || frame.front() != '(' || frame.back() != ')') return false;
     const std::string_view body = frame.substr(3, frame.size() - 4);
     if (body.empty()) return false;
-    const CommandSpec* spec = FindCommand(body[0] == '$' ? body.substr(0, 4) : body.substr(0, 1));
-    return spec && spec->apply && spec->apply(body, records, model);
+    const CommandSpec* entry = FindCommand(body[0] == '$' ? body.substr(0, 4) : body.substr(0, 1));
+    return entry && entry->apply && entry->apply(body, records, model);
 }
 
 std::string ParameterKey(std::string_view frame) {
     // "(" + two address characters + "$" + three digits + the channel digit (+ "0" and the band).
     if (frame.size() < 9 || frame[0] != '(' || frame[3] != '$') return {};
-    const CommandSpec* spec = FindCommand(frame.substr(3, 4));
-    if (!spec || spec->key == KeyKind::None) return {};
+    const CommandSpec* entry = FindCommand(frame.substr(3, 4));
+    if (!entry || entry->key == KeyKind::None) return {};
     std::string key(frame.substr(1, 6));
-    if (spec->key == KeyKind::Command) return key;
+    if (entry->key == KeyKind::Command) return key;
     const char channel = frame[7];
     if (channel < '0' || channel > '9') return {};
     key += channel;
-    if (spec->key == KeyKind::ChannelBand) {
+    if (entry->key == KeyKind::ChannelBand) {
         if (frame.size() < 10) return {};
         key += "/" + std::string(frame.substr(8, 2));
     }
@@ -391,10 +391,10 @@ std::size_t KnownReplyLength(std::string_view frame) {
     frame = TrimBlanks(frame);
     if (frame.size() < 5 || frame.front() != '(' || frame.back() != ')') return 0;
     if (frame.substr(3) == "hello)") return kHelloReplyLength;
-    const CommandSpec* spec = FindCommand(frame.substr(3, 1));
-    if (!spec || spec->scope != Scope::Exchange || frame.size() != spec->length) return 0;
-    if (spec->code == "Q" && frame.substr(3, 4) != "Q000") return 0;
-    return spec->replyLength;
+    const CommandSpec* entry = FindCommand(frame.substr(3, 1));
+    if (!entry || entry->scope != Scope::Exchange || frame.size() != entry->length) return 0;
+    if (entry->code == "Q" && frame.substr(3, 4) != "Q000") return 0;
+    return entry->replyLength;
 }
 
 } // namespace quellmarin

@@ -75,17 +75,17 @@ const CommandSpec* FindCommand(std::string_view code);
 // One frame read against the table: its command, and the unit and band its digits name (the channel
 // digit, the band digits, the alias kind and channel), each nothing when the frame does not hold one.
 struct FrameUnit {
-    const CommandSpec* spec = nullptr;
+    const CommandSpec* entry = nullptr;
     std::string_view address;
     std::optional<int> unit;
     std::optional<int> band;
 };
-// Null spec for a frame no command of the table has (and for the hello probe).
+// No entry for a frame no command of the table has (and for the hello probe).
 FrameUnit ReadFrameUnit(std::string_view frame);
 
 // The frame of a command for one unit, built from the records. Empty when the command carries no
 // record state.
-std::string BuildFrame(const CommandSpec& spec, std::string_view address, const SystemParameters& p,
+std::string BuildFrame(const CommandSpec& entry, std::string_view address, const SystemParameters& p,
                        const DeviceInfoRecord& d, int unit = 0, int band = 0,
                        DeviceModel model = kBuildModel);
 // The device's side: applies a frame (with or without its parentheses and address) to the records.

@@ -9,13 +9,13 @@ namespace quellmarin {
 Session::Session(DeviceModel model)
     : model_(model), params_(DefaultSystemParameters(model)), info_(DefaultDeviceInfo(model)), history_(params_),
       ctx_{params_, info_, model, [this] { return address_; }, {},
-           [this](const CommandSpec& spec, int unit, int band) { Edited(spec, unit, band); }} {}
+           [this](const CommandSpec& entry, int unit, int band) { Edited(entry, unit, band); }} {}
 
-void Session::Edited(const CommandSpec& spec, int unit, int band) {
+void Session::Edited(const CommandSpec& entry, int unit, int band) {
     // The step is taken where the edit is made, named after what it set.
     const bool couldUndo = history_.CanUndo(), couldRedo = history_.CanRedo();
     const std::string before = history_.UndoName();
-    history_.Edited(params_, spec, unit, band, model_, std::chrono::steady_clock::now());
+    history_.Edited(params_, entry, unit, band, model_, std::chrono::steady_clock::now());
     if (couldUndo != history_.CanUndo() || couldRedo != history_.CanRedo() || before != history_.UndoName())
         Changed();
 }

@@ -82,7 +82,7 @@ class Session {
     SetupReport Report() const;
 
   private:
-    void Edited(const CommandSpec& spec, int unit, int band);
+    void Edited(const CommandSpec& entry, int unit, int band);
     void Changed();
     void PostAll(std::vector<std::string> frames) const;
 

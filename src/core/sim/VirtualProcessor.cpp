@@ -157,9 +157,9 @@ std::optional<std::string> VirtualProcessor::HandleLocked(std::string_view frame
 
     // Settings: the device takes the frame into its records. An alias name and the panel lock, which
     // the program sends as exchanges, are echoed; everything else is taken without an answer.
-    if (const FrameUnit unit = ReadFrameUnit(frame); unit.spec && unit.spec->apply) {
+    if (const FrameUnit unit = ReadFrameUnit(frame); unit.entry && unit.entry->apply) {
         if (!ApplyFrame(frame, {params_, info_}, model_)) return Refuse();
-        if (unit.spec->scope == Scope::Alias || unit.spec->code == "J") return std::string(frame);
+        if (unit.entry->scope == Scope::Alias || unit.entry->code == "J") return std::string(frame);
         return std::nullopt;
     }
     const char letter = body[0];

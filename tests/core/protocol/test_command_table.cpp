@@ -69,7 +69,7 @@ TEST(CommandTable, EveryFrameCarriesItsRecordsValuesToAFreshRecord) {
                     const std::string frame = BuildFrame(c, "07", from, fromInfo, unit, band, DeviceModel::Mivon);
                     EXPECT_EQ(frame.size(), c.length);
                     const FrameUnit read = ReadFrameUnit(frame);
-                    EXPECT_EQ(read.spec, &c);
+                    EXPECT_EQ(read.entry, &c);
                     EXPECT_EQ(read.address, "07");
                     if (c.scope != Scope::Device) {
                         EXPECT_EQ(read.unit, unit);
