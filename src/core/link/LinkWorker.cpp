@@ -208,13 +208,16 @@ bool LinkWorker::Write(const std::string& frame, bool posted) {
     return false;
 }
 
+std::optional<LevelFrame> LinkWorker::LevelFrameAtEnd(std::string_view reply) const {
+    // A device may answer a posted frame before the poll that follows it: the level frame is the tail.
+    reply = TrimBlanks(reply);
+    if (reply.size() > kLevelReplyLength) reply = reply.substr(reply.size() - kLevelReplyLength);
+    return DecodeLevelFrame(reply, model_);
+}
+
 void LinkWorker::TakeReply(std::string_view reply, LinkClock::TimePoint sentAt) {
     reply = TrimBlanks(reply);
-    // A device may answer a posted frame before the poll that follows it: the level frame is the tail.
-    const std::string_view frame =
-        reply.size() > kLevelReplyLength ? reply.substr(reply.size() - kLevelReplyLength) : reply;
-    if (const auto levels = DecodeLevelFrame(frame, model_); levels && callbacks_.levels)
-        callbacks_.levels(*levels);
+    if (const auto levels = LevelFrameAtEnd(reply); levels && callbacks_.levels) callbacks_.levels(*levels);
     if (!reply.empty()) {
         emptyReplies_ = 0;
         if (callbacks_.answered) callbacks_.answered();
@@ -261,18 +264,12 @@ bool LinkWorker::AnsweredStep() {
         (void)port_.ReadText();
         return false;
     }
-    if (!levelPoll) {
-        // The device does not answer a posted frame; the poll after it does, once it has taken it.
-        const std::string poll = FrameLevelPoll(address_);
-        port_.WriteText(poll);
-        if (callbacks_.sent) callbacks_.sent(poll);
-    }
+    // The device does not answer a posted frame; the poll after it does, once it has taken it.
+    if (!levelPoll) Write(FrameLevelPoll(address_), false);
     nextPoll_ = clock.Now() + timings_.cycle;
-    TakeReply(port_.ReadReply(kLevelReplyLength, timings_.cycle, &finishing_, [this](std::string_view r) {
-        r = TrimBlanks(r);
-        return r.size() >= kLevelReplyLength &&
-               DecodeLevelFrame(r.substr(r.size() - kLevelReplyLength), model_).has_value();
-    }), sentAt);
+    TakeReply(port_.ReadReply(kLevelReplyLength, timings_.cycle, &finishing_,
+                              [this](std::string_view r) { return LevelFrameAtEnd(r).has_value(); }),
+              sentAt);
     return false;
 }
 

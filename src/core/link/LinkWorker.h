@@ -3,17 +3,17 @@
 // lost-device alarm and the device's return go to callbacks. Paced by the device's answers, one
 // request is in flight at a time: a posted frame is followed at once by a level poll, the next frame
 // goes when that poll is answered, and idle polls stay a cycle apart; on the fixed pacing every frame
-// takes a whole cycle. Exchanges that wait for a
-// reply run as jobs on the same thread between two cycles, so nothing else ever talks on the wire at
-// the same time. Once the device is lost, the worker keeps posted commands for its return and probes
-// it instead: every reconnect interval it opens its port anew (a USB adapter pulled out and put back
-// leaves the old handle dead) and sends the hello of the device's ID.
+// takes a whole cycle. Exchanges that wait for a reply run as jobs on the same thread between two
+// requests, so nothing else ever talks on the wire at the same time. Once the device is lost, the
+// worker keeps posted commands for its return and probes it instead: every reconnect interval it
+// opens its port anew (a USB adapter pulled out and put back leaves the old handle dead) and sends
+// the hello of the device's ID.
 #pragma once
 
 #include "link/CommandQueue.h"
-#include "protocol/Frames.h"
 #include "link/SerialPort.h"
 #include "link/Timings.h"
+#include "protocol/Frames.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -97,6 +97,8 @@ class LinkWorker {
     std::string TakeNext(bool& levelPoll, bool& ended);
     // Writes a frame; true when it was the last of a finish and the run has ended.
     bool Write(const std::string& frame, bool posted);
+    // The level frame that ends a reply, if it is one.
+    std::optional<LevelFrame> LevelFrameAtEnd(std::string_view reply) const;
     // A reply to the level poll (perhaps after an answer to the posted frame before it): the meters,
     // the device's return and the lost-device count. `sentAt` is when its request went out.
     void TakeReply(std::string_view reply, LinkClock::TimePoint sentAt);

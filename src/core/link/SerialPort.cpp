@@ -91,6 +91,21 @@ bool CSerialPort::WriteTextAlways(std::string_view text) {
     return WriteAll(text);
 }
 
+std::chrono::milliseconds CSerialPort::WaitSlice(LinkClock::TimePoint deadline,
+                                                 const std::atomic<bool>* interrupt) const {
+    using std::chrono::milliseconds;
+    const auto left =
+        std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - timings_.clock->Now()));
+    return interrupt ? std::min(left, milliseconds(20)) : left;
+}
+
+std::string CSerialPort::Delivered(std::string bytes) {
+    const std::size_t zero = bytes.find('\0');
+    if (zero != std::string::npos) bytes.resize(zero);
+    if (tap_ && !bytes.empty()) tap_(portName_, false, bytes);
+    return bytes;
+}
+
 std::string CSerialPort::ReadAvailable(std::size_t limit) {
     if (!isOpen_) return {};
     const std::size_t n = std::min(line_->BytesWaiting(), limit);
@@ -98,10 +113,7 @@ std::string CSerialPort::ReadAvailable(std::size_t limit) {
     std::string bytes = line_->Read(n);
     // Whatever arrived beyond the bytes read is discarded.
     line_->Purge();
-    const std::size_t zero = bytes.find('\0');
-    if (zero != std::string::npos) bytes.resize(zero);
-    if (tap_ && !bytes.empty()) tap_(portName_, false, bytes);
-    return bytes;
+    return Delivered(std::move(bytes));
 }
 
 std::string CSerialPort::ReadText() {
@@ -116,18 +128,13 @@ std::string CSerialPort::ReadTextAlways() {
 std::string CSerialPort::ReadReply(std::size_t expected, std::chrono::milliseconds timeout,
                                    const std::atomic<bool>* interrupt,
                                    const std::function<bool(std::string_view)>& complete) {
-    using std::chrono::milliseconds;
     if (exclusive_ || !isOpen_) {
         WaitForReply(0, timeout, interrupt);
         return {};
     }
     LinkClock& clock = *timings_.clock;
     const auto deadline = clock.Now() + timeout;
-    const auto left = [&] {
-        const auto l =
-            std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock.Now()));
-        return interrupt ? std::min(l, milliseconds(20)) : l;
-    };
+    const auto left = [&] { return WaitSlice(deadline, interrupt); };
     std::string bytes;
     while (clock.Now() < deadline && !(interrupt && interrupt->load()) && bytes.size() < kReadLimit) {
         if (const std::size_t n = std::min(line_->BytesWaiting(), kReadLimit - bytes.size()); n > 0) {
@@ -141,10 +148,7 @@ std::string CSerialPort::ReadReply(std::size_t expected, std::chrono::millisecon
     }
     // Whatever arrives after the reply is discarded, as after every read.
     line_->Purge();
-    const std::size_t zero = bytes.find('\0');
-    if (zero != std::string::npos) bytes.resize(zero);
-    if (tap_ && !bytes.empty()) tap_(portName_, false, bytes);
-    return bytes;
+    return Delivered(std::move(bytes));
 }
 
 bool CSerialPort::Drain(std::chrono::milliseconds timeout) {
@@ -162,14 +166,9 @@ void CSerialPort::PurgeAll() {
 
 void CSerialPort::WaitForReply(std::size_t expected, std::chrono::milliseconds timeout,
                                const std::atomic<bool>* interrupt) {
-    using std::chrono::milliseconds;
     LinkClock& clock = *timings_.clock;
     const auto deadline = clock.Now() + timeout;
-    const auto left = [&] {
-        const auto l =
-            std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - clock.Now()));
-        return interrupt ? std::min(l, milliseconds(20)) : l;
-    };
+    const auto left = [&] { return WaitSlice(deadline, interrupt); };
     const auto interrupted = [&] { return interrupt && interrupt->load(); };
     while (clock.Now() < deadline && !interrupted()) {
         if (!isOpen_ || expected == 0) {

@@ -75,6 +75,11 @@ class CSerialPort {
                           const std::function<bool(std::string_view)>& complete);
 
   private:
+    // What is left of a wait until `deadline`; at most 20 ms at a time when an `interrupt` is watched.
+    std::chrono::milliseconds WaitSlice(LinkClock::TimePoint deadline,
+                                        const std::atomic<bool>* interrupt) const;
+    // Bytes read: cut at a zero byte (the device's frames never hold one) and shown to the tap.
+    std::string Delivered(std::string bytes);
     std::string ReadAvailable(std::size_t limit);
     bool WriteAll(std::string_view text);
 

@@ -141,8 +141,8 @@ TEST(LinkWorker, TwoParametersInOneCycleBothArriveAndAPostDuringAJobIsKept) {
     EXPECT_EQ(job.get(), "(01$0280181)");
     ASSERT_TRUE(WaitFor([&] { return rig.device.Count() == 5; }));
     EXPECT_TRUE(rig.worker.FlushPending(1s));
-    EXPECT_EQ(rig.device.Frames(), (std::vector<std::string>{"(01$0280181)", "(01$0303000)", "(01L)",
-                                                             "(01$0304001)", "(01L)"}))
+    EXPECT_EQ(rig.device.Frames(),
+              (std::vector<std::string>{"(01$0280181)", "(01$0303000)", "(01L)", "(01$0304001)", "(01L)"}))
         << "the job's exchange first, then input 3 with its newest value, then input 4, each followed by "
            "the poll that shows the device took it (the meters are off)";
 }
@@ -390,6 +390,13 @@ struct Timeline {
             if (text == "(01L)") owed = true;
         });
     }
+    // Notes a frame as the worker writes it; returns how many level polls have gone so far.
+    int Note(const std::string& frame, std::chrono::milliseconds at) {
+        std::lock_guard lock(m);
+        sent.push_back({frame, at});
+        return static_cast<int>(
+            std::count_if(sent.begin(), sent.end(), [](const Sent& s) { return s.frame == "(01L)"; }));
+    }
     std::vector<Sent> Frames() {
         std::lock_guard lock(m);
         return sent;
@@ -415,13 +422,11 @@ std::optional<std::string> PollsAnswered(const std::string& frame) {
 TEST(AnsweredPacing, APostGoesRightAfterTheReplyInHandAndIsConfirmedByAPoll) {
     Timeline line;
     StepRig* rigPtr = nullptr;
-    int polls = 0;
     WorkerCallbacks cb;
     cb.sent = [&](const std::string& frame) {
-        std::lock_guard lock(line.m);
-        line.sent.push_back({frame, rigPtr->clock.Elapsed()});
         // An edit posted while the third idle poll's reply is still due.
-        if (frame == "(01L)" && ++polls == 3) rigPtr->queue.PostCommand("(01$0303001)");
+        if (line.Note(frame, rigPtr->clock.Elapsed()) == 3 && frame == "(01L)")
+            rigPtr->queue.PostCommand("(01$0303001)");
     };
     StepRig rig(PollsAnswered, cb);
     rigPtr = &rig;
@@ -445,12 +450,9 @@ TEST(AnsweredPacing, APostGoesRightAfterTheReplyInHandAndIsConfirmedByAPoll) {
 TEST(FixedPacing, OneFrameACycleAsTheDeviceAlwaysHad) {
     Timeline line;
     StepRig* rigPtr = nullptr;
-    int polls = 0;
     WorkerCallbacks cb;
     cb.sent = [&](const std::string& frame) {
-        std::lock_guard lock(line.m);
-        line.sent.push_back({frame, rigPtr->clock.Elapsed()});
-        if (frame == "(01L)" && ++polls == 2) {
+        if (line.Note(frame, rigPtr->clock.Elapsed()) == 2 && frame == "(01L)") {
             rigPtr->queue.PostCommand("(01$0303001)");
             rigPtr->queue.PostCommand("(01$0304001)");
         }
@@ -476,7 +478,8 @@ TEST(FixedPacing, OneFrameACycleAsTheDeviceAlwaysHad) {
 TEST(LinkWorker, The21stUnansweredPollRaisesTheWarningOnEitherPacing) {
     for (const Pacing pacing : {Pacing::Answered, Pacing::Fixed}) {
         for (const int edits : {0, 25}) {
-            SCOPED_TRACE((pacing == Pacing::Fixed ? "fixed, " : "answered, ") + std::to_string(edits) + " edits");
+            SCOPED_TRACE((pacing == Pacing::Fixed ? "fixed, " : "answered, ") + std::to_string(edits) +
+                         " edits");
             std::mutex m;
             std::vector<std::pair<std::size_t, std::chrono::milliseconds>> alarms; // (frames written, time)
             StepRig* rigPtr = nullptr;
