@@ -41,9 +41,9 @@ void DeviceLink::SetCallbacks(WorkerCallbacks callbacks) {
 std::vector<FoundDevice> DeviceLink::Scan(const ScanProgress& progress, const std::atomic<bool>* cancel,
                                           IdRange ids) {
     if (connected_) return devices_;
-    PortCheck check = CheckPorts(provider_, catalog_);
-    portProblems_ = std::move(check.problems);
-    devices_ = ProbePorts(provider_, check.usable, model_, timings_, progress, cancel, ids, tap_);
+    ScanResult scan = ScanPorts(provider_, catalog_, model_, timings_, progress, cancel, ids, tap_);
+    portProblems_ = std::move(scan.problems);
+    devices_ = std::move(scan.devices);
     return devices_;
 }
 

@@ -26,26 +26,42 @@ std::string DescribePortProblem(const std::string& path, const PortProblem& prob
             return path + ": permission denied (ask the administrator for read and write rights to the port)";
         return path + ": permission denied; the port belongs to the group \"" + problem.group +
                "\": run \"sudo usermod -aG " + problem.group + " $USER\", then log out and in again";
+    case PortFault::Network:
+        return path + ": " + problem.detail;
     case PortFault::Other:
         break;
     }
     return path + ": the port cannot be opened" + (problem.detail.empty() ? "" : " (" + problem.detail + ")");
 }
 
+namespace {
+
+// Nothing when the port opens and proves usable, else the line that says why not.
+std::optional<std::string> CheckOnePort(PortProvider& provider, const std::string& path) {
+    auto line = provider.Create(path);
+    if (!line) return DescribePortProblem(path, {PortFault::Other, {}, {}});
+    if (!line->Open(path, true)) return DescribePortProblem(path, line->LastProblem());
+    const bool usable = line->Verify(kNetworkPortCheck);
+    const PortProblem problem = line->LastProblem();
+    line->Close();
+    if (usable) return std::nullopt;
+    return DescribePortProblem(path, problem);
+}
+
+} // namespace
+
 PortCheck CheckPorts(PortProvider& provider, const std::vector<std::string>& catalog) {
+    std::vector<std::optional<std::string>> results(catalog.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < catalog.size(); ++i)
+        threads.emplace_back([&, i] { results[i] = CheckOnePort(provider, catalog[i]); });
+    for (auto& t : threads) t.join();
     PortCheck check;
-    for (const std::string& path : catalog) {
-        auto line = provider.Create(path);
-        if (!line) {
-            check.problems.push_back(DescribePortProblem(path, {PortFault::Other, {}, {}}));
-            continue;
-        }
-        if (line->Open(path, true)) {
-            check.usable.push_back(path);
-            line->Close();
-        } else {
-            check.problems.push_back(DescribePortProblem(path, line->LastProblem()));
-        }
+    for (std::size_t i = 0; i < catalog.size(); ++i) {
+        if (results[i])
+            check.problems.push_back(*results[i]);
+        else
+            check.usable.push_back(catalog[i]);
     }
     return check;
 }
@@ -85,10 +101,11 @@ std::vector<int> TakeHelloReplies(std::string& pending, DeviceModel model) {
     }
 }
 
+// The devices a port answers for; `problem` is set when a network port's server went away meanwhile.
 std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string& path, DeviceModel model,
                                       const LinkTimings& timings, const std::function<void()>& probed,
                                       const std::atomic<bool>* cancel, IdRange ids,
-                                      const CSerialPort::Tap& tap) {
+                                      const CSerialPort::Tap& tap, std::string* problem = nullptr) {
     std::vector<FoundDevice> found;
     CSerialPort port(provider, timings);
     port.SetTap(tap);
@@ -115,12 +132,17 @@ std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string&
         }
     };
     for (int id = ids.first; id <= ids.last && !cancelled(); ++id) {
+        if (port.LineBroken()) {
+            probed(); // the rest of the port's probes count as done
+            continue;
+        }
         port.WriteText(FrameHello(id));
         lastProbed = id;
         listen(clock.Now() + timings.helloWait, id);
         probed();
     }
-    listen(clock.Now() + timings.lateHelloWait, 0);
+    if (!port.LineBroken()) listen(clock.Now() + timings.lateHelloWait, 0);
+    if (port.LineBroken() && problem) *problem = path + ": the server closed the connection during the scan";
     port.Close();
     for (int id = ids.first; id <= lastProbed; ++id)
         if (answered[static_cast<std::size_t>(id)]) found.push_back({id, path});
@@ -149,6 +171,45 @@ std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<st
     for (auto& t : threads) t.join();
     std::vector<FoundDevice> all;
     for (auto& list : perPort) all.insert(all.end(), list.begin(), list.end());
+    return all;
+}
+
+ScanResult ScanPorts(PortProvider& provider, const std::vector<std::string>& catalog, DeviceModel model,
+                     const LinkTimings& timings, const ScanProgress& progress, const std::atomic<bool>* cancel,
+                     IdRange ids, const CSerialPort::Tap& tap) {
+    const int perPortProbes = std::max(0, ids.last - ids.first + 1);
+    const int planned = static_cast<int>(catalog.size()) * perPortProbes;
+    std::atomic<int> done{0};
+    const std::function<void()> probed = [&] {
+        const int d = ++done;
+        if (progress) progress(d, planned);
+    };
+    struct PortResult {
+        std::optional<std::string> problem;
+        std::vector<FoundDevice> devices;
+    };
+    std::vector<PortResult> results(catalog.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < catalog.size(); ++i)
+        threads.emplace_back([&, i] {
+            PortResult& r = results[i];
+            r.problem = CheckOnePort(provider, catalog[i]);
+            if (r.problem) {
+                for (int n = 0; n < perPortProbes; ++n) probed();
+                return;
+            }
+            std::string lost;
+            r.devices = ProbeOnePort(provider, catalog[i], model, timings, probed, cancel, ids, tap, &lost);
+            if (!lost.empty()) r.problem = lost;
+        });
+    for (auto& t : threads) t.join();
+    ScanResult all;
+    for (std::size_t i = 0; i < catalog.size(); ++i) {
+        PortResult& r = results[i];
+        if (!r.problem || !r.devices.empty()) all.usable.push_back(catalog[i]);
+        if (r.problem) all.problems.push_back(*r.problem);
+        all.devices.insert(all.devices.end(), r.devices.begin(), r.devices.end());
+    }
     return all;
 }
 

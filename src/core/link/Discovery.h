@@ -46,6 +46,22 @@ struct IdRange {
     int last = kLastDeviceId;
 };
 
+// A network port is watched this long after it opens, for a server that closes at once or talks
+// unasked.
+inline constexpr std::chrono::milliseconds kNetworkPortCheck{100};
+
+// A whole scan of the catalog: each port is checked and, when usable, probed on a thread of its own,
+// so that a network port that is slow to connect holds up no other port. Lists in catalog order.
+struct ScanResult {
+    std::vector<std::string> usable;
+    std::vector<std::string> problems;
+    std::vector<FoundDevice> devices;
+};
+ScanResult ScanPorts(PortProvider& provider, const std::vector<std::string>& catalog, DeviceModel model,
+                     const LinkTimings& timings, const ScanProgress& progress = {},
+                     const std::atomic<bool>* cancel = nullptr, IdRange ids = {},
+                     const CSerialPort::Tap& tap = {});
+
 // Probes IDs 1..50 on every usable port (one thread a port) and lists the answers in port order, then
 // ID order. Each probe waits its hello window, but the port is read all the time: a reply names its
 // ID, so one that comes after its own window still counts, and after the last probe the scan listens

@@ -100,15 +100,15 @@ void LinkController::RequestScan(IdRange ids) {
         cancelScan_ = false;
         ScanReport report;
         report.catalog = link_.Catalog();
-        PortCheck check = CheckPorts(link_.Provider(), report.catalog);
-        report.usable = std::move(check.usable);
-        report.problems = std::move(check.problems);
-        report.devices = ProbePorts(
-            link_.Provider(), report.usable, link_.Model(), link_.Timings(),
+        ScanResult scan = ScanPorts(
+            link_.Provider(), report.catalog, link_.Model(), link_.Timings(),
             [this](int done, int planned) {
                 if (events_.scanProgress) events_.scanProgress(done, planned);
             },
             &cancelScan_, ids);
+        report.usable = std::move(scan.usable);
+        report.problems = std::move(scan.problems);
+        report.devices = std::move(scan.devices);
         link_.SetDevices(report.devices);
         report.lines = DeviceListLines(report.devices);
         SetState(LinkState::NotConnected);

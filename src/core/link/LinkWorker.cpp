@@ -221,6 +221,12 @@ void LinkWorker::TakeReply(std::string_view reply, LinkClock::TimePoint sentAt) 
     if (!reply.empty()) {
         emptyReplies_ = 0;
         if (callbacks_.answered) callbacks_.answered();
+    } else if (port_.LineBroken()) {
+        // The network server closed the connection: the device is gone at once, not after the
+        // tolerated silences; the reconnection probes connect anew.
+        emptyReplies_ = kEmptyRepliesTolerated + 1;
+        nextProbe_ = sentAt + timings_.reconnectInterval;
+        if (callbacks_.lostDevice) callbacks_.lostDevice();
     } else if (++emptyReplies_ > kEmptyRepliesTolerated) {
         nextProbe_ = sentAt + timings_.reconnectInterval;
         if (callbacks_.lostDevice) callbacks_.lostDevice();

@@ -1,5 +1,8 @@
 #include "link/SerialLine.h"
 
+#include "link/NetworkPort.h"
+#include "link/NetworkSerialLine.h"
+
 #include <condition_variable>
 #include <deque>
 
@@ -109,6 +112,7 @@ std::unique_ptr<SerialLine> SystemPortProvider::Create(const std::string& path) 
         const auto it = virtualPorts_.find(path);
         if (it != virtualPorts_.end()) return it->second->HostEnd();
     }
+    if (IsNetworkPort(path)) return CreateNetworkLine();
     return CreatePlatformLine();
 }
 

@@ -1,6 +1,7 @@
 // What the link needs of a serial port: open by path (exclusively), line settings, purge, the count of
-// bytes waiting, reads that return at once, bounded writes, and a wait for bytes to arrive. Three
-// kinds implement it: POSIX termios, Win32 (built on Windows only) and an in-memory loopback pair.
+// bytes waiting, reads that return at once, bounded writes, and a wait for bytes to arrive. Four
+// kinds implement it: POSIX termios, Win32 (built on Windows only), a network serial server
+// (NetworkSerialLine.h) and an in-memory loopback pair.
 #pragma once
 
 #include <chrono>
@@ -16,11 +17,12 @@ namespace quellmarin {
 enum class Parity { None, Odd, Even };
 
 // Why a port could not be opened.
-enum class PortFault { None, Missing, NotSerial, Busy, NoPermission, Other };
+// Network: a network port that could not be reached or used; `detail` says why in the user's words.
+enum class PortFault { None, Missing, NotSerial, Busy, NoPermission, Other, Network };
 struct PortProblem {
     PortFault fault = PortFault::None;
     std::string group;  // NoPermission: the group that owns the device file, when known
-    std::string detail; // Other: the system's words
+    std::string detail; // Other: the system's words; Network: the reason
 };
 
 struct LineConfig {
@@ -55,6 +57,13 @@ class SerialLine {
     virtual std::size_t Write(std::string_view data, std::chrono::milliseconds timeout) = 0;
     // Waits until at least `count` bytes are waiting or the time-out passes; true when they are.
     virtual bool WaitForBytes(std::size_t count, std::chrono::milliseconds timeout) = 0;
+    // True once the other end has gone for good (a network server that closed or reset the
+    // connection): nothing more will arrive until the port is opened again.
+    virtual bool Broken() const { return false; }
+    // Checks, for at most the time given, that an open port is usable beyond being open: a network
+    // server that closes at once or talks before it is asked fails it (LastProblem says how). A local
+    // port has nothing more to show.
+    virtual bool Verify(std::chrono::milliseconds) { return true; }
 };
 
 // Creates the right kind of line for a port path.

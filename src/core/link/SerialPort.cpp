@@ -199,7 +199,8 @@ bool CThreadedComm::SetupPort() {
     if (!IsOpen()) return false;
     line_->SetQueueSizes(4096, 4096);
     line_->Purge();
-    return true;
+    // A network serial server starts each connection with its own line settings.
+    return line_->Configure(LineConfig{});
 }
 
 bool CThreadedComm::Write(std::string_view bytes) {

@@ -45,6 +45,9 @@ class CSerialPort {
     int Open();
     void Close();
     bool IsOpen() const { return isOpen_; }
+    // The other end went for good (a network server closed the connection): nothing more will come
+    // until the port is opened again.
+    bool LineBroken() const { return line_ && line_->Broken(); }
 
     // Plain writes and reads do nothing while an exclusive exchange runs; the "Always" forms ignore
     // the flag. A write takes texts below 2048 characters; a read returns at most 2048 bytes of what

@@ -18,6 +18,8 @@ class PseudoTerminal {
 
     bool ok() const { return !slavePath_.empty(); }
     const std::string& SlavePath() const { return slavePath_; }
+    // The line settings the slave side has now (as the program or a serial server set them).
+    LineConfig LineSettings() const;
     // The master side as a serial line; call once.
     std::unique_ptr<SerialLine> TakeMaster();
 

@@ -30,6 +30,10 @@ std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error) 
             f.shortQ = true;
             continue;
         }
+        if (key == "hangup_q" && value.empty()) {
+            f.hangupQ = true;
+            continue;
+        }
         if (!ParseNumber(value, v) || v < 0) {
             error = "bad fault setting: " + std::string(item);
             return std::nullopt;
@@ -64,11 +68,11 @@ SimServer::~SimServer() {
     Stop();
 }
 
-void SimServer::Start() {
+void SimServer::Start(bool fresh) {
     if (thread_.joinable()) return;
     stop_ = false;
     // A processor that was switched off heard nothing meanwhile.
-    line_->Purge();
+    if (!fresh) line_->Purge();
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -84,13 +88,17 @@ void SimServer::SetFaults(const SimFaults& faults) {
 }
 
 void SimServer::Run() {
-    while (!stop_) {
+    while (!stop_ && !ended_) {
+        if (line_->Broken()) {
+            ended_ = true;
+            return;
+        }
         if (!line_->WaitForBytes(1, 50ms)) continue;
         const std::string bytes = line_->Read(4096);
         if (bytes.empty()) continue;
         if (log_) *log_ << "recv " << bytes << '\n' << std::flush;
         const std::vector<std::string> frames = device_.TakeFrames(bytes);
-        for (std::size_t i = 0; i < frames.size(); ++i) {
+        for (std::size_t i = 0; i < frames.size() && !ended_; ++i) {
             if (Lost(frames[i])) continue;
             std::optional<std::string> reply = device_.Handle(frames[i]);
             framesSeen_ = static_cast<int>(device_.FrameCount());
@@ -120,6 +128,12 @@ bool SimServer::Send(std::string reply) {
         if (f.muteAfter > 0 && framesSeen_ > f.muteAfter) return false;
         if (chance(rng_) < f.drop) return false;
         if (f.shortQ && reply.size() > 1000) reply.resize(reply.size() / 2);
+        if (f.hangupQ && reply.size() > 1000) {
+            line_->Write(std::string_view(reply).substr(0, reply.size() / 2), 1s);
+            line_->Close();
+            ended_ = true;
+            return false;
+        }
         if (chance(rng_) < f.garble && reply.size() > 2) {
             std::uniform_int_distribution<std::size_t> pos(1, reply.size() - 2);
             reply[pos(rng_)] = 'g';

@@ -22,11 +22,12 @@ struct SimFaults {
     int slowMs = 0;      // every reply this much late
     int muteAfter = 0;   // answer nothing after this many frames (0: never)
     bool shortQ = false; // whole-record replies cut short
+    bool hangupQ = false; // the connection closed halfway through a whole-record reply
     unsigned seed = 1;
     double lose = 0;       // chance that a frame from the program never arrives
     int loseDownloads = 0; // so many whole-record downloads ("P") never arrive
 };
-// "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,lose=0.1,lose_p=1,seed=7"
+// "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,hangup_q,lose=0.1,lose_p=1,seed=7"
 std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error);
 
 class SimServer {
@@ -37,13 +38,16 @@ class SimServer {
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
-    void Start();
+    // `fresh`: the line is new (a network connection), so nothing heard before is stale.
+    void Start(bool fresh = false);
     void Stop();
     void SetFaults(const SimFaults& faults);
     int FramesSeen() const { return framesSeen_; }
     // Requests that arrived while a reply was still being sent: a program that waits for each
     // answer never makes one.
     int OverlappingRequests() const { return overlapping_; }
+    // The line's other end went away (a network client closed), or the server hung up itself.
+    bool Ended() const { return ended_; }
 
   private:
     void Run();
@@ -59,6 +63,7 @@ class SimServer {
     SimFaults faults_;
     std::mt19937 rng_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> ended_{false};
     std::atomic<int> framesSeen_{0};
     std::atomic<int> overlapping_{0};
     std::thread thread_;

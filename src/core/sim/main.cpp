@@ -1,5 +1,7 @@
-// quellmarin-sim: a virtual processor on a pseudo-terminal. Prints the port path on its first line
-// and answers until it is interrupted or its standard input closes.
+// quellmarin-sim: a virtual processor on a pseudo-terminal, or behind a network port of its own
+// (--tcp ADDRESS:PORT, raw or with --rfc2217 as Telnet). Prints the port's name on its first line and
+// answers until it is interrupted or its standard input closes.
+#include "sim/NetworkSimServer.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimServer.h"
 
@@ -7,6 +9,7 @@
 #include <csignal>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +26,9 @@ void OnSignal(int) {
 int Usage(const std::string& why) {
     std::cerr << why
               << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults LIST]"
-                 " [--log FILE] [--state FILE]\n"
-                 "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,lose=P,lose_p=N,seed=N\n";
+                 " [--log FILE] [--state FILE] [--tcp ADDRESS:PORT [--rfc2217]]\n"
+                 "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,hangup_q,lose=P,lose_p=N,seed=N\n"
+                 "  --tcp 127.0.0.1:0 listens on a port the system picks; the first line names it\n";
     return 2;
 }
 
@@ -35,7 +39,8 @@ int main(int argc, char** argv) {
     DeviceModel model = kBuildModel;
     bool pace = false;
     sim::SimFaults faults;
-    std::string logPath, statePath;
+    std::string logPath, statePath, listenAt;
+    bool telnet = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -67,23 +72,57 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (!v) return Usage("--state needs a file");
             statePath = v;
+        } else if (a == "--tcp") {
+            const char* v = value();
+            if (!v) return Usage("--tcp needs ADDRESS:PORT, for example 127.0.0.1:0");
+            listenAt = v;
+        } else if (a == "--rfc2217") {
+            telnet = true;
         } else {
             return Usage("unknown argument " + a);
         }
     }
 
+    if (telnet && listenAt.empty()) return Usage("--rfc2217 goes with --tcp ADDRESS:PORT");
+    std::string host;
+    int port = 0;
+    if (!listenAt.empty()) {
+        const std::size_t colon = listenAt.rfind(':');
+        const std::string_view number =
+            colon == std::string::npos ? std::string_view{} : std::string_view(listenAt).substr(colon + 1);
+        const auto [p, ec] = std::from_chars(number.data(), number.data() + number.size(), port);
+        if (colon == std::string::npos || ec != std::errc() || p != number.data() + number.size() || port < 0 ||
+            port > 65535)
+            return Usage("--tcp takes ADDRESS:PORT with a port of 0 to 65535");
+        host = listenAt.substr(0, colon);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    }
+
     sim::VirtualProcessor device(id, model);
     if (!statePath.empty()) device.LoadState(statePath);
-    sim::PseudoTerminal pty;
-    if (!pty.ok()) {
-        std::cerr << "cannot create a pseudo-terminal\n";
-        return 1;
-    }
     std::ofstream log;
     if (!logPath.empty()) log.open(logPath, std::ios::app);
-    sim::SimServer server(device, pty.TakeMaster(), faults, pace, log.is_open() ? &log : nullptr);
-    server.Start();
-    std::cout << pty.SlavePath() << std::endl;
+    std::ostream* logStream = log.is_open() ? &log : nullptr;
+    std::unique_ptr<sim::SimServer> server;
+    std::unique_ptr<sim::NetworkSimServer> network;
+    sim::PseudoTerminal pty;
+    if (!listenAt.empty()) {
+        network = std::make_unique<sim::NetworkSimServer>(device, telnet, faults, pace, logStream);
+        std::string error;
+        if (!network->Listen(host, port, error)) {
+            std::cerr << "quellmarin-sim: " << error << "\n";
+            return 1;
+        }
+        std::cout << network->PortName() << std::endl;
+    } else {
+        if (!pty.ok()) {
+            std::cerr << "cannot create a pseudo-terminal\n";
+            return 1;
+        }
+        server = std::make_unique<sim::SimServer>(device, pty.TakeMaster(), faults, pace, logStream);
+        server->Start();
+        std::cout << pty.SlavePath() << std::endl;
+    }
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -99,7 +138,8 @@ int main(int argc, char** argv) {
             ::usleep(200000);
         }
     }
-    server.Stop();
+    if (server) server->Stop();
+    if (network) network->Stop();
     if (!statePath.empty()) device.SaveState(statePath);
     return 0;
 }

@@ -190,6 +190,7 @@ class PtyProcessor {
     const std::string& Path() const { return pty_.SlavePath(); }
     void SetFaults(const sim::SimFaults& f) { server_.SetFaults(f); }
     int OverlappingRequests() const { return server_.OverlappingRequests(); }
+    LineConfig LineSettings() const { return pty_.LineSettings(); }
 
     sim::VirtualProcessor device;
 
