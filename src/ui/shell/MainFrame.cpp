@@ -6,6 +6,7 @@
 #include "widgets/QText.h"
 #include "windows/CompareWindow.h"
 #include "windows/GeneratorWindow.h"
+#include "windows/NetworkPortsWindow.h"
 #include "windows/ProgramListWindow.h"
 #include "windows/SaveProgramWindow.h"
 #include "graph/ReportPdf.h"
@@ -247,6 +248,15 @@ void CMainFrame::BuildMenus() {
     compare->setToolTip("Read the processor's settings and list where they differ from the program's");
     connect(compare, &QAction::triggered, this, [this] { CompareWithDevice(false); });
     device->addSeparator();
+    QAction* network = device->addAction("Network ports...");
+    network->setObjectName("networkPorts");
+    network->setToolTip("The ports of network serial servers (raw TCP or RFC 2217) to scan with the local ports");
+    connect(network, &QAction::triggered, this, [this] { OpenNetworkPorts(); });
+    {
+        std::vector<std::string> stored;
+        for (const QString& p : Settings().value("link/networkPorts").toStringList()) stored.push_back(p.toStdString());
+        app_.SetNetworkPorts(std::move(stored));
+    }
     QAction* fixed = device->addAction("Fixed 200 ms pacing");
     fixed->setObjectName("fixedPacing");
     fixed->setCheckable(true);
@@ -320,6 +330,22 @@ void CMainFrame::OpenSaveProgram() {
 void CMainFrame::OpenGenerator() {
     GeneratorWindow window(app_.Context(), app_.Connected(), this);
     window.exec();
+}
+
+void CMainFrame::OpenNetworkPorts() {
+    NetworkPortsWindow window(app_.NetworkPorts(), this);
+    if (window.exec() != QDialog::Accepted) return;
+    const std::vector<std::string> ports = window.Ports();
+    QStringList list;
+    for (const std::string& p : ports) list << QString::fromStdString(p);
+    QSettings settings = Settings();
+    settings.setValue("link/networkPorts", list);
+    settings.sync();
+    app_.SetNetworkPorts(ports);
+    ShowNote(ports.empty() ? QString("No network ports are scanned.")
+                           : QString("%1 network port(s) are scanned with the local ports; scan to find their "
+                                     "processors.")
+                                 .arg(ports.size()));
 }
 
 void CMainFrame::CompareWithDevice(bool sendAtOnce) {

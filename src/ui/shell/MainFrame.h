@@ -29,6 +29,8 @@ class CMainFrame : public QMainWindow {
     // Passing messages stay this long in the status bar.
     static constexpr int kNoteMs = 6000;
     void ShowNote(const QString& text);
+    // Device > Network ports...: the list, kept in the settings and given to the scan.
+    void OpenNetworkPorts();
     QString Note() const;
     void SetPaneText(int pane, const QString& text);
     QString PaneText(int pane) const;

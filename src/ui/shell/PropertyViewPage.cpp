@@ -1,5 +1,7 @@
 #include "shell/PropertyViewPage.h"
 
+#include "link/NetworkPort.h"
+
 #include "windows/ConnectDialog.h"
 #include "widgets/Lamp.h"
 #include "widgets/LevelMeterStrip.h"
@@ -589,6 +591,17 @@ void CPropertyViewPage::StartScan() {
     app_.StartScan();
 }
 
+namespace {
+// Where a device answered, with the kind of a network port spelled out.
+QString PortTip(const std::string& port) {
+    QString tip = "Answered on the port " + QString::fromStdString(port);
+    if (const auto a = ParseNetworkPort(port))
+        tip += a->kind == NetworkKind::RawTcp ? " (a network serial server, raw TCP)"
+                                              : " (a network serial server, RFC 2217: the line is set by the program)";
+    return tip;
+}
+} // namespace
+
 void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
     const ScanReport& scan = app_.LastScan();
     deviceList_->blockSignals(true);
@@ -596,8 +609,7 @@ void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
     deviceList_->addItems(lines);
     for (std::size_t i = 0; i < scan.devices.size() && i < static_cast<std::size_t>(deviceList_->count());
          ++i)
-        deviceList_->item(static_cast<int>(i))
-            ->setToolTip("Answered on the port " + QString::fromStdString(scan.devices[i].port));
+        deviceList_->item(static_cast<int>(i))->setToolTip(PortTip(scan.devices[i].port));
     deviceList_->blockSignals(false);
     if (!scan.devices.empty()) noDeviceFound_ = false;
     QStringList problems;

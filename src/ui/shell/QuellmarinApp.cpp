@@ -77,6 +77,14 @@ void CQuellmarinApp::SetUserPorts(std::vector<std::string> ports) {
     });
 }
 
+void CQuellmarinApp::SetNetworkPorts(std::vector<std::string> ports) {
+    networkPortsShown_ = ports;
+    controller_->RequestCall([this, ports = std::move(ports)](DeviceLink& link) {
+        networkPorts_ = ports;
+        RebuildCatalog(link);
+    });
+}
+
 void CQuellmarinApp::SetIncludeHardware(bool on) {
     controller_->RequestCall([this, on](DeviceLink& link) {
         includeHardware_ = on;
@@ -87,7 +95,9 @@ void CQuellmarinApp::SetIncludeHardware(bool on) {
 void CQuellmarinApp::RebuildCatalog(DeviceLink& link) {
     std::vector<std::string> virtualPorts;
     if (virtualRegistered_) virtualPorts.push_back(kVirtualPortName);
-    link.SetCatalog(BuildPortCatalog(userPorts_, virtualPorts, includeHardware_));
+    std::vector<std::string> named = userPorts_;
+    named.insert(named.end(), networkPorts_.begin(), networkPorts_.end());
+    link.SetCatalog(BuildPortCatalog(named, virtualPorts, includeHardware_));
 }
 
 bool CQuellmarinApp::StartVirtualProcessor(int deviceId) {

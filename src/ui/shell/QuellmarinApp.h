@@ -44,6 +44,9 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // The ports the scan looks at: the serial ports with hardware behind them (unless switched off, as
     // tests do), the ports the user named, and the virtual processor's while it runs.
     void SetUserPorts(std::vector<std::string> ports);
+    // The ports behind network serial servers that the scan probes after the local ones.
+    void SetNetworkPorts(std::vector<std::string> ports);
+    const std::vector<std::string>& NetworkPorts() const { return networkPortsShown_; }
     void SetIncludeHardware(bool on);
 
     // The in-process virtual processor on the "virtual" port. Switching it off while connected to it
@@ -137,6 +140,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
     std::unique_ptr<DeviceLink> link_;
     // Only the controller's thread reads these two.
     std::vector<std::string> userPorts_;
+    std::vector<std::string> networkPorts_;      // the link thread's copy
+    std::vector<std::string> networkPortsShown_; // the window thread's
     bool includeHardware_ = true;
     std::shared_ptr<LoopbackHub> virtualHub_;
     std::unique_ptr<sim::VirtualProcessor> virtualDevice_;

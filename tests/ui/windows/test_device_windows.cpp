@@ -9,6 +9,8 @@
 #include "windows/CompareWindow.h"
 #include "edit/LinkEditor.h"
 #include "windows/LinkWindow.h"
+#include "windows/NetworkPortsWindow.h"
+#include "sim/NetworkSimServer.h"
 #include "windows/PanelLockWindow.h"
 #include "edit/RouteEditor.h"
 #include "windows/RouteWindow.h"
@@ -18,11 +20,15 @@
 #include "edit/RecordDiff.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTreeWidget>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -245,6 +251,83 @@ class TestDeviceWindows : public WindowTest {
         Command(frame, "Pannel Lock Settng...")->trigger();
         QCOMPARE(program.app.Info().PanelLock, std::uint8_t(0));
         QCOMPARE(app.VirtualDevice()->FrameCount(), count);
+    }
+
+    void networkPortsAreCheckedBeforeTheyEnterTheList() {
+        NetworkPortsWindow w({"tcp://10.0.0.5:4001", "not a port"}, nullptr);
+        QCOMPARE(w.Ports(), std::vector<std::string>{"tcp://10.0.0.5:4001"});
+        QLineEdit* field = Named<QLineEdit>(&w, "Network port host and port");
+        QComboBox* kind = Named<QComboBox>(&w, "Kind of the network port to add");
+        QPushButton* add = Named<QPushButton>(&w, "Add the network port");
+        QVERIFY(field && kind && add);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        // Typed and confirmed with Enter, with the kind chosen by keyboard.
+        field->setFocus();
+        QTest::keyClicks(field, "rack-room:99999");
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(w.Message(), QString("rack-room:99999: the port number must be 1 to 65535: give it as HOST:PORT, "
+                                      "for example tcp://192.168.1.20:4001"));
+        QCOMPARE(w.Ports().size(), std::size_t(1));
+        QVERIFY2(w.isVisible(), "Enter in the field does not close the window");
+        kind->setCurrentIndex(1);
+        field->clear();
+        QTest::keyClicks(field, "Rack-Room:2217");
+        add->click();
+        QCOMPARE(w.Ports(), (std::vector<std::string>{"tcp://10.0.0.5:4001", "rfc2217://rack-room:2217"}));
+        QCOMPARE(w.List()->topLevelItem(1)->text(1), QString("RFC 2217 (Telnet)"));
+        QVERIFY(field->text().isEmpty());
+        QTest::keyClicks(field, "rfc2217://RACK-ROOM:2217");
+        add->click();
+        QCOMPARE(w.Message(), QString("rack-room:2217 is in the list already."));
+        KeepScreenshot(&w, "network-ports");
+
+        // Delete on the list removes the selected entry.
+        w.List()->setFocus();
+        w.List()->setCurrentItem(w.List()->topLevelItem(0));
+        QTest::keyClick(w.List(), Qt::Key_Delete);
+        QCOMPARE(w.Ports(), std::vector<std::string>{"rfc2217://rack-room:2217"});
+    }
+
+    void aNetworkPortIsRememberedAndScanned() {
+        sim::VirtualProcessor device(14, DeviceModel::Mivon);
+        sim::NetworkSimServer server(device, true);
+        std::string error;
+        QVERIFY2(server.Listen("127.0.0.1", 0, error), error.c_str());
+        const QString hostPort = QString("127.0.0.1:%1").arg(server.Port());
+        const auto forget = [] {
+            QSettings settings(CMainFrame::SettingsPath(), QSettings::IniFormat);
+            settings.remove("link/networkPorts");
+        };
+        forget();
+        {
+            VirtualProgram program;
+            WhenShown<NetworkPortsWindow>([&](NetworkPortsWindow* w) {
+                w->KindChoice()->setCurrentIndex(1);
+                w->AddressField()->setText(hostPort);
+                QVERIFY(w->AddTyped());
+            });
+            Command(program.frame, "Network ports...")->trigger();
+            QCOMPARE(program.app.NetworkPorts(), std::vector<std::string>{server.PortName()});
+        }
+        // A new start of the program scans it with the others.
+        VirtualProgram& program = Program();
+        QCOMPARE(program.app.NetworkPorts(), std::vector<std::string>{server.PortName()});
+        QVERIFY(ScanAndSelect(program.app, "Device.....14"));
+        QCOMPARE(program.app.SelectedPort(), server.PortName());
+        QListWidget* list = Named<QListWidget>(program.frame.Page(), "Device list");
+        QVERIFY(list);
+        QList<QListWidgetItem*> lines = list->findItems("Device.....14", Qt::MatchExactly);
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0]->toolTip(), "Answered on the port " + QString::fromStdString(server.PortName()) +
+                                          " (a network serial server, RFC 2217: the line is set by the program)");
+        program.app.StartConnect(false);
+        QTRY_VERIFY_WITH_TIMEOUT(program.app.State() == LinkState::Connected, 10000);
+        QCOMPARE(server.Connections() >= 1, true);
+        program.app.StartDisconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!program.app.Connected(), 5000);
+        forget();
     }
 };
 
