@@ -406,7 +406,7 @@ struct Parser {
         app.allow_extras();
         app.set_help_flag("-h,--help", "print this help");
         app.add_flag("--version", version, "print the version");
-        app.add_option("--port", o.ports, "a serial port to scan (again for more ports)")->type_name("PATH");
+        app.add_option("--port", o.ports, "a serial port to scan, or a network serial server's tcp://HOST:PORT or rfc2217://HOST:PORT (again for more ports)")->type_name("PATH");
         app.add_option("--id", o.id, "the device ID to use")->check(CLI::Range(1, 50))->type_name("N");
         app.add_option("--model", modelName, "Mivon (8 inputs) or Ketra (4 inputs)")
             ->type_name("MODEL")
