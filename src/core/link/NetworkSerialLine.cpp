@@ -199,6 +199,8 @@ std::string Printable(std::string_view bytes) {
     return out;
 }
 
+constexpr milliseconds kPurgeWait{500};
+
 class NetworkSerialLine : public SerialLine {
   public:
     NetworkSerialLine() { StartSockets(); }
@@ -278,15 +280,25 @@ class NetworkSerialLine : public SerialLine {
     void SetQueueSizes(std::size_t, std::size_t) override {}
 
     void Purge() override {
+        DiscardReceived();
+        if (!telnet_ || server_ || socket_ == kNoSocket || broken_) return;
+        // The server's own buffers too: what the device sent that has not come yet, and what was sent
+        // to the device and has not left. A server may carry out the purge apart from the data, so
+        // nothing is sent before it has confirmed it (or the short wait has passed).
+        codec_.ForgetAnswer(TelnetCodec::kPurgeData);
+        if (!Send(TelnetCodec::ComPortRequest(TelnetCodec::kPurgeData,
+                                              std::string(1, static_cast<char>(TelnetCodec::kPurgeBoth))),
+                  kPurgeWait))
+            return;
+        const auto deadline = Clock::now() + kPurgeWait;
+        while (!codec_.Answer(TelnetCodec::kPurgeData) && !broken_ && LeftMs(deadline) > 0) WaitReadable(deadline);
+        rx_.clear();
+    }
+
+    void DiscardReceived() override {
         if (socket_ == kNoSocket) return;
         Pump();
         rx_.clear();
-        // The server's own buffers: what the device sent that has not come yet, and what was sent to
-        // the device and has not left.
-        if (telnet_ && !server_)
-            (void)Send(TelnetCodec::ComPortRequest(TelnetCodec::kPurgeData,
-                                                   std::string(1, static_cast<char>(TelnetCodec::kPurgeBoth))),
-                       milliseconds(200));
     }
 
     bool WaitSent(milliseconds) override { return socket_ != kNoSocket; }
@@ -316,8 +328,9 @@ class NetworkSerialLine : public SerialLine {
             if (rx_.size() >= count) return true;
             if (LeftMs(deadline) == 0) return false;
             if (socket_ == kNoSocket || broken_) {
-                // Nothing more can come: the wait is the silence of a line with nobody on it.
-                std::this_thread::sleep_until(deadline);
+                // Nothing more can come: to the program the wait is the silence of a line with nobody
+                // on it; the server side is told at once, so that it can take the next client.
+                if (!server_) std::this_thread::sleep_until(deadline);
                 return false;
             }
             WaitReadable(deadline);
@@ -425,6 +438,7 @@ class NetworkSerialLine : public SerialLine {
     void Connected(Socket s) {
         socket_ = s;
         KeepAlive(s);
+        QuickAck();
     }
 
     bool NegotiateComPort(Clock::time_point deadline) {
@@ -455,6 +469,16 @@ class NetworkSerialLine : public SerialLine {
         if (PollSocket(&p, LeftMs(deadline)) > 0) Pump();
     }
 
+    // A server that holds back small segments until the last one is acknowledged (Nagle's rule, the
+    // default of most serial servers) would otherwise wait for the delayed acknowledgement, some 40 ms,
+    // before the rest of a reply; Linux forgets the setting after each read, so it is set again.
+    void QuickAck() {
+#if defined(__linux__)
+        int on = 1;
+        setsockopt(socket_, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
+    }
+
     // Takes in everything the socket holds: data into the receive buffer, Telnet answered.
     void Pump() {
         if (socket_ == kNoSocket || broken_) return;
@@ -469,6 +493,7 @@ class NetworkSerialLine : public SerialLine {
                 if (!WouldBlock(LastError())) broken_ = true;
                 return;
             }
+            QuickAck();
             const std::string_view bytes(buf, static_cast<std::size_t>(n));
             if (received_.size() < 256) received_.append(bytes.substr(0, 256 - received_.size()));
             if (!telnet_) {

@@ -48,6 +48,9 @@ class SerialLine {
     virtual void SetQueueSizes(std::size_t in, std::size_t out) = 0;
     // Discards everything received and not yet sent.
     virtual void Purge() = 0;
+    // Discards what has been received, as after each read. A network serial server is not asked to
+    // purge its own buffers each time (Purge does that).
+    virtual void DiscardReceived() { Purge(); }
     // Waits until everything written has left, for at most the time-out; true when it has.
     virtual bool WaitSent(std::chrono::milliseconds timeout) = 0;
     virtual std::size_t BytesWaiting() = 0;

@@ -112,7 +112,7 @@ std::string CSerialPort::ReadAvailable(std::size_t limit) {
     if (n == 0) return {};
     std::string bytes = line_->Read(n);
     // Whatever arrived beyond the bytes read is discarded.
-    line_->Purge();
+    line_->DiscardReceived();
     return Delivered(std::move(bytes));
 }
 
@@ -147,7 +147,7 @@ std::string CSerialPort::ReadReply(std::size_t expected, std::chrono::millisecon
         if (!clock.WaitForBytes(*line_, 1, wait) && bytes.size() >= expected) break;
     }
     // Whatever arrives after the reply is discarded, as after every read.
-    line_->Purge();
+    line_->DiscardReceived();
     return Delivered(std::move(bytes));
 }
 

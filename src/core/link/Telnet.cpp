@@ -116,6 +116,10 @@ void TelnetCodec::ForgetAnswers() {
     answers_.fill(std::nullopt);
 }
 
+void TelnetCodec::ForgetAnswer(unsigned char command) {
+    if (command < answers_.size()) answers_[command].reset();
+}
+
 void TelnetCodec::Negotiate(unsigned char verb, unsigned char option, std::string& answers) {
     const auto say = [&](unsigned char v) { answers += Sequence(kIac, v, option); };
     switch (verb) {

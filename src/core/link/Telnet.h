@@ -50,6 +50,7 @@ class TelnetCodec {
     // Client: the value of the server's latest answer to a command (nothing before one came).
     std::optional<std::string> Answer(unsigned char command) const;
     void ForgetAnswers();
+    void ForgetAnswer(unsigned char command);
     // Server: the line as the client set it (9600 8N1 until it does); purges asked for so far.
     const LineConfig& ServerLine() const { return serverLine_; }
     int PurgesAsked() const { return purgesAsked_; }

@@ -5,6 +5,8 @@
 #include "protocol/Frames.h"
 #include "protocol/HexCodec.h"
 #include "model/ParameterFile.h"
+#include "link/NetworkPort.h"
+#include "link/Telnet.h"
 
 #include <gtest/gtest.h>
 
@@ -156,5 +158,43 @@ TEST(Fuzz, CurvesOfRandomBandsStayFinite) {
                              static_cast<int>(rng() % 13), 20.0 + rng() % 20000, rng() % 2 == 0},
                             true);
         for (double y : curves.Total()) ASSERT_TRUE(std::isfinite(y));
+    }
+}
+
+TEST(Fuzz, TelnetBytesAndNetworkPortNamesAreTakenApartSafely) {
+    std::mt19937 rng(20261208);
+    static constexpr char kTelnet[] = {'\xff', '\xfa', '\xf0', '\xfb', '\xfc', '\xfd', '\xfe', ',', '\x01', '\x0c',
+                                       '\x65', '\x70', '(', ')', 'a', '\0'};
+    for (int i = 0; i < 3000; ++i) {
+        for (const auto role : {TelnetCodec::Role::Client, TelnetCodec::Role::Server}) {
+            TelnetCodec codec(role);
+            std::string answers, data, wire;
+            std::uniform_int_distribution<std::size_t> len(0, 400);
+            std::uniform_int_distribution<std::size_t> pick(0, sizeof kTelnet - 1);
+            wire.resize(len(rng));
+            for (char& c : wire) c = i % 2 ? kTelnet[pick(rng)] : static_cast<char>(rng());
+            // Fed in random pieces: the result may not depend on where the reads split.
+            for (std::size_t at = 0; at < wire.size();) {
+                const std::size_t n = std::min<std::size_t>(1 + rng() % 17, wire.size() - at);
+                data += codec.Take(std::string_view(wire).substr(at, n), answers);
+                at += n;
+            }
+            TelnetCodec whole(role);
+            std::string answersWhole;
+            EXPECT_EQ(whole.Take(wire, answersWhole), data);
+            EXPECT_EQ(answersWhole, answers);
+            EXPECT_LE(data.size(), wire.size());
+            // Answers go out once per option at most: a peer cannot make the codec talk without end.
+            EXPECT_LE(answers.size(), 3u * 256 * 2 + 7 * wire.size());
+        }
+        std::string reason;
+        const std::string name = (i % 3 == 0 ? "tcp://" : i % 3 == 1 ? "rfc2217://" : "") + RandomText(rng, 40, false);
+        if (const auto a = ParseNetworkPort(name, &reason)) {
+            EXPECT_GE(a->port, 1);
+            EXPECT_LE(a->port, 65535);
+            EXPECT_EQ(ParseNetworkPort(NetworkPortName(*a)), a) << "a name in its one spelling reads back the same";
+        } else {
+            EXPECT_FALSE(reason.empty());
+        }
     }
 }
