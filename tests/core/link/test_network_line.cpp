@@ -234,6 +234,31 @@ TEST(NetworkLine, Rfc2217NegotiatesSetsTheLineEscapesAndPurgesOnTheWire) {
               "them)");
 }
 
+TEST(NetworkLine, TheVirtualProcessorsTelnetPortCarries255BothWaysAndPurges) {
+    std::string heard;
+    std::mutex mutex;
+    TestListener server([&](int fd, const std::atomic<bool>& stop) {
+        auto line = AdoptServerSocket(::dup(fd), true); // the line the virtual processor's port uses
+        while (!stop && !line->Broken()) {
+            if (line->WaitForBytes(1, 10ms)) {
+                const std::string got = line->Read(100);
+                std::lock_guard lock(mutex);
+                heard += got;
+                if (heard == Bytes({'(', 255, ')'})) line->Write(Bytes({'<', 255, '>'}), 1s);
+            }
+        }
+    });
+    auto client = CreateNetworkLine();
+    ASSERT_TRUE(client->Open("rfc2217://127.0.0.1:" + std::to_string(server.Port()))) << client->LastProblem().detail;
+    ASSERT_TRUE(client->Configure(LineConfig{})) << client->LastProblem().detail;
+    client->Purge(); // confirmed by the server before it returns
+    ASSERT_EQ(client->Write(Bytes({'(', 255, ')'}), 1s), 3u);
+    ASSERT_TRUE(client->WaitForBytes(3, 2s));
+    EXPECT_EQ(client->Read(10), Bytes({'<', 255, '>'}));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(heard, Bytes({'(', 255, ')'})) << "neither the negotiation nor the purge reached the device as data";
+}
+
 TEST(NetworkLine, EveryFailureNamesTheHostAndTheReasonWithinItsTimeOut) {
     const auto silent = [](int fd, const std::atomic<bool>& stop) { UntilClosed(fd, stop); };
     TestListener closesAtOnce([](int fd, const std::atomic<bool>&) { SendAll(fd, "Port already in use\r\n"); });
@@ -340,6 +365,17 @@ TEST(NetworkSim, ScanUploadEditsAndDownloadOverRawAndTelnetPorts) {
         ASSERT_TRUE(server.Listen("127.0.0.1", 0, error)) << error;
         DriveTheLink(server.PortName(), device, "09");
     }
+}
+
+TEST(NetworkSim, TheSimulatorProgramServesANetworkPortItPicks) {
+    SimProcess sim({"--id", "8", "--tcp", "127.0.0.1:0", "--rfc2217"});
+    ASSERT_EQ(sim.Path().rfind("rfc2217://127.0.0.1:", 0), 0u) << sim.Path();
+    SystemPortProvider provider;
+    DeviceLink link(provider, DeviceModel::Mivon, LinkTimings::Fast());
+    link.SetCatalog({sim.Path()});
+    EXPECT_EQ(link.Scan(), (std::vector<FoundDevice>{{8, sim.Path()}}));
+    SimProcess wrong({"--rfc2217"});
+    EXPECT_EQ(wrong.Path(), "") << "--rfc2217 alone is a usage error, nothing is served";
 }
 
 TEST(NetworkSim, AServerClosingMidReplyFailsTheUploadAndWritesNothing) {
