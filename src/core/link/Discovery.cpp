@@ -36,6 +36,18 @@ std::string DescribePortProblem(const std::string& path, const PortProblem& prob
 
 namespace {
 
+// Runs `work(i)` for i in 0..count-1 on threads of their own, at most 64 at a time (a Windows catalog
+// holds 256 ports, most of which fail to open at once).
+void ForEachPort(std::size_t count, const std::function<void(std::size_t)>& work) {
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < std::min<std::size_t>(count, 64); ++t)
+        threads.emplace_back([&] {
+            for (std::size_t i = next++; i < count; i = next++) work(i);
+        });
+    for (auto& t : threads) t.join();
+}
+
 // Nothing when the port opens and proves usable, else the line that says why not.
 std::optional<std::string> CheckOnePort(PortProvider& provider, const std::string& path) {
     auto line = provider.Create(path);
@@ -52,10 +64,7 @@ std::optional<std::string> CheckOnePort(PortProvider& provider, const std::strin
 
 PortCheck CheckPorts(PortProvider& provider, const std::vector<std::string>& catalog) {
     std::vector<std::optional<std::string>> results(catalog.size());
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < catalog.size(); ++i)
-        threads.emplace_back([&, i] { results[i] = CheckOnePort(provider, catalog[i]); });
-    for (auto& t : threads) t.join();
+    ForEachPort(catalog.size(), [&](std::size_t i) { results[i] = CheckOnePort(provider, catalog[i]); });
     PortCheck check;
     for (std::size_t i = 0; i < catalog.size(); ++i) {
         if (results[i])
@@ -151,29 +160,6 @@ std::vector<FoundDevice> ProbeOnePort(PortProvider& provider, const std::string&
 
 } // namespace
 
-std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
-                                    DeviceModel model, const LinkTimings& timings,
-                                    const ScanProgress& progress, const std::atomic<bool>* cancel,
-                                    IdRange ids, const CSerialPort::Tap& tap) {
-    const int planned = static_cast<int>(usable.size()) * std::max(0, ids.last - ids.first + 1);
-    std::atomic<int> done{0};
-    const std::function<void()> probed = [&] {
-        const int d = ++done;
-        if (progress) progress(d, planned);
-    };
-    // Each port is probed by a thread of its own; the list keeps the order of a scan in port order.
-    std::vector<std::vector<FoundDevice>> perPort(usable.size());
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < usable.size(); ++i)
-        threads.emplace_back([&, i] {
-            perPort[i] = ProbeOnePort(provider, usable[i], model, timings, probed, cancel, ids, tap);
-        });
-    for (auto& t : threads) t.join();
-    std::vector<FoundDevice> all;
-    for (auto& list : perPort) all.insert(all.end(), list.begin(), list.end());
-    return all;
-}
-
 ScanResult ScanPorts(PortProvider& provider, const std::vector<std::string>& catalog, DeviceModel model,
                      const LinkTimings& timings, const ScanProgress& progress, const std::atomic<bool>* cancel,
                      IdRange ids, const CSerialPort::Tap& tap) {
@@ -189,20 +175,17 @@ ScanResult ScanPorts(PortProvider& provider, const std::vector<std::string>& cat
         std::vector<FoundDevice> devices;
     };
     std::vector<PortResult> results(catalog.size());
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < catalog.size(); ++i)
-        threads.emplace_back([&, i] {
-            PortResult& r = results[i];
-            r.problem = CheckOnePort(provider, catalog[i]);
-            if (r.problem) {
-                for (int n = 0; n < perPortProbes; ++n) probed();
-                return;
-            }
-            std::string lost;
-            r.devices = ProbeOnePort(provider, catalog[i], model, timings, probed, cancel, ids, tap, &lost);
-            if (!lost.empty()) r.problem = lost;
-        });
-    for (auto& t : threads) t.join();
+    ForEachPort(catalog.size(), [&](std::size_t i) {
+        PortResult& r = results[i];
+        r.problem = CheckOnePort(provider, catalog[i]);
+        if (r.problem) {
+            for (int n = 0; n < perPortProbes; ++n) probed();
+            return;
+        }
+        std::string lost;
+        r.devices = ProbeOnePort(provider, catalog[i], model, timings, probed, cancel, ids, tap, &lost);
+        if (!lost.empty()) r.problem = lost;
+    });
     ScanResult all;
     for (std::size_t i = 0; i < catalog.size(); ++i) {
         PortResult& r = results[i];

@@ -50,8 +50,12 @@ struct IdRange {
 // unasked.
 inline constexpr std::chrono::milliseconds kNetworkPortCheck{100};
 
-// A whole scan of the catalog: each port is checked and, when usable, probed on a thread of its own,
-// so that a network port that is slow to connect holds up no other port. Lists in catalog order.
+// A whole scan of the catalog: each port is checked and, when usable, probed for IDs 1..50 on a
+// thread of its own, so that a network port that is slow to connect holds up no other port. Each
+// probe waits its hello window, but the port is read all the time: a reply names its ID, so one that
+// comes after its own window still counts, and after the last probe the scan listens for late replies
+// a while longer. `cancel` stops the probing early; `tap`, when set, sees what every port sends and
+// reads (from the ports' threads). Lists in catalog order, then ID order.
 struct ScanResult {
     std::vector<std::string> usable;
     std::vector<std::string> problems;
@@ -61,17 +65,6 @@ ScanResult ScanPorts(PortProvider& provider, const std::vector<std::string>& cat
                      const LinkTimings& timings, const ScanProgress& progress = {},
                      const std::atomic<bool>* cancel = nullptr, IdRange ids = {},
                      const CSerialPort::Tap& tap = {});
-
-// Probes IDs 1..50 on every usable port (one thread a port) and lists the answers in port order, then
-// ID order. Each probe waits its hello window, but the port is read all the time: a reply names its
-// ID, so one that comes after its own window still counts, and after the last probe the scan listens
-// for late replies a while longer. `cancel` stops the probing early. `tap`, when set, sees what every
-// port sends and reads (from the ports' threads).
-std::vector<FoundDevice> ProbePorts(PortProvider& provider, const std::vector<std::string>& usable,
-                                    DeviceModel model, const LinkTimings& timings,
-                                    const ScanProgress& progress = {},
-                                    const std::atomic<bool>* cancel = nullptr, IdRange ids = {},
-                                    const CSerialPort::Tap& tap = {});
 
 // The device ID a complete hello reply names (its digits come reversed), or nothing when the text is
 // not a hello reply of the model.
