@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "model/InputFile.h"
+
 #include "cli/Commands.h"
 #include "cli/Dump.h"
 #include "cli/Edit.h"
@@ -22,7 +24,9 @@
 #include <CLI/CLI.hpp>
 #include <condition_variable>
 #include <cstdio>
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <future>
 #include <iostream>
 #include <mutex>
@@ -31,6 +35,21 @@
 namespace quellmarin::cli {
 
 namespace {
+
+// Whole numbers typed as options are plain decimal digits: CLI11 alone would also take "0x10", "0b1"
+// and a sign.
+const CLI::Validator& Decimal() {
+    static const CLI::Validator v(
+        [](std::string& text) -> std::string {
+            if (!text.empty() && text.size() <= 9 &&
+                std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                return {};
+            return "Value " + text + " is not a whole number written in decimal digits";
+        },
+        "");
+    return v;
+}
+
 
 int UsageError(std::ostream& err, const std::string& why) {
     err << why << "\nRun with --help for the commands and options.\n";
@@ -53,7 +72,7 @@ int Dump(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.words.size() != 2) return UsageError(err, "dump takes one FILE");
     const LoadResult loaded = LoadParameterFile(o.words[1], ChannelConfigOf(o.model));
     if (!loaded.ok()) {
-        err << loaded.message << '\n';
+        err << loaded.Text() << '\n';
         return kExitFile;
     }
     const auto entries = DumpRecords(loaded.records->params, loaded.records->info, o.model);
@@ -68,7 +87,7 @@ int Dump(const Options& o, std::ostream& out, std::ostream& err) {
 std::optional<LoadedParameters> LoadOrSay(const std::string& path, DeviceModel model, std::ostream& err) {
     LoadResult loaded = LoadParameterFile(path, ChannelConfigOf(model));
     if (!loaded.ok()) {
-        err << loaded.message << '\n';
+        err << loaded.Text() << '\n';
         return std::nullopt;
     }
     return std::move(loaded.records);
@@ -142,7 +161,7 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
     if (o.words.size() != 2) return UsageError(err, "download takes one FILE");
     const LoadResult loaded = LoadParameterFile(o.words[1], ChannelConfigOf(o.model));
     if (!loaded.ok()) {
-        err << loaded.message << '\n';
+        err << loaded.Text() << '\n';
         return kExitFile;
     }
     if (!MaySend(loaded.records->params, o, err)) return kExitFile;
@@ -343,13 +362,14 @@ const std::vector<CommandDef>& Commands() {
          {"FILE"}, Download, nullptr,
          [](CLI::App& sub, Options& o) {
              sub.add_option("--retry", o.retry, "send again up to N times when not confirmed")
+                 ->check(Decimal())
                  ->check(CLI::Range(0, 100))
                  ->type_name("N");
              sub.add_flag("--force", o.force, "send values no editor sets as they are");
          }},
         {"levels", "poll the level meters", {}, Levels, nullptr,
          [](CLI::App& sub, Options& o) {
-             sub.add_option("--count", o.count, "how many polls (10)")->check(CLI::Range(1, 100000))->type_name("K");
+             sub.add_option("--count", o.count, "how many polls (10)")->check(Decimal())->check(CLI::Range(1, 100000))->type_name("K");
          }},
         {"send", "send one frame and print the reply", {"FRAME"}, Send, nullptr, {}},
         {"defaults", "write the default state as a parameter file", {"FILE"}, noEnv(Defaults), nullptr, {}},
@@ -407,7 +427,7 @@ struct Parser {
         app.set_help_flag("-h,--help", "print this help");
         app.add_flag("--version", version, "print the version");
         app.add_option("--port", o.ports, "a serial port to scan, or a network serial server's tcp://HOST:PORT or rfc2217://HOST:PORT (again for more ports)")->type_name("PATH");
-        app.add_option("--id", o.id, "the device ID to use")->check(CLI::Range(1, 50))->type_name("N");
+        app.add_option("--id", o.id, "the device ID to use")->check(Decimal())->check(CLI::Range(1, 50))->type_name("N");
         app.add_option("--model", modelName, "Mivon (8 inputs) or Ketra (4 inputs)")
             ->type_name("MODEL")
             ->check([](const std::string& v) {
@@ -509,7 +529,7 @@ void SayFailure(const CommandResult& r, std::ostream& err, const std::string& wh
 int Edit(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
     EditSession session(o, env, out, err);
     const CommandResult r = session.Run(o.words);
-    const CommandResult end = session.Finish();
+    const CommandResult end = session.Finish(r.code == kExitOk);
     SayFailure(r, err);
     SayFailure(end, err);
     return r.code != kExitOk ? r.code : end.code;
@@ -517,22 +537,29 @@ int Edit(const Options& o, const Environment& env, std::ostream& out, std::ostre
 
 // The commands of a script, one a line, in one session; the first failure ends it with its line number.
 int Script(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
-    std::ifstream file;
+    std::istringstream file;
     std::istream* in = env.in ? env.in : &std::cin;
     if (*o.script != "-") {
-        file.open(*o.script);
-        if (!file) {
-            err << "cannot read the script " << *o.script << '\n';
+        const FileRead read = ReadInputFile(*o.script);
+        if (!read.bytes) {
+            err << "cannot read the script: " << read.problem << '\n';
             return kExitFile;
         }
+        file.str(*read.bytes);
         in = &file;
     }
     EditSession session(o, env, out, err);
-    std::string line;
+    std::string line, tooLong;
+    std::size_t total = 0;
     CommandResult failed;
     std::string where;
-    for (int number = 1; std::getline(*in, line); ++number) {
+    for (int number = 1;; ++number) {
         where = "line " + std::to_string(number) + ": ";
+        // Standard input may never end (or be one endless line): it is read within the limits.
+        if (!ReadBoundedLine(*in, line, total, tooLong)) {
+            if (!tooLong.empty()) failed = {kExitFile, "the script stops here: " + tooLong};
+            break;
+        }
         std::string error;
         const auto words = SplitLine(line, error);
         if (!words) {
@@ -551,15 +578,22 @@ int Script(const Options& o, const Environment& env, std::ostream& out, std::ost
             break;
         }
     }
-    const CommandResult end = session.Finish();
-    if (failed.code != kExitOk) err << where << failed.message << '\n';
+    const bool written = session.FileChanged();
+    const CommandResult end = session.Finish(failed.code == kExitOk);
+    if (failed.code != kExitOk) {
+        err << where << failed.message << '\n';
+        // A file is changed by a whole script or not at all.
+        if (written) err << "nothing was written to " << *o.file << '\n';
+    }
     SayFailure(end, err);
     return failed.code != kExitOk ? failed.code : end.code;
 }
 
 } // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+namespace {
+
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
     std::string error;
     const auto options = ParseOptions(args, error);
     if (!options) {
@@ -584,6 +618,20 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command->edit) return Edit(*options, paced, out, err);
     if (options->file) return UsageError(err, "--file is for set, get, generator and the peq commands");
     return command->run(*options, paced, out, err);
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    // Whatever goes wrong inside ends as a message and a failure, never as an abort.
+    try {
+        return RunCommand(args, out, err, env);
+    } catch (const std::exception& e) {
+        err << "quellmarin-cli: " << e.what() << '\n';
+    } catch (...) {
+        err << "quellmarin-cli: an unexpected error ended the command\n";
+    }
+    return kExitFailed;
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -44,13 +44,18 @@ EditOutcome OutOfRange(std::string_view message) {
     return o;
 }
 
-// The number a value word starts with ("-6", "12.5ms", "1k"); nothing when it does not start with one.
-std::optional<double> NumberOf(const std::string& word) {
-    if (word.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(word.c_str(), &end);
-    if (end == word.c_str() || !std::isfinite(v)) return std::nullopt;
-    return v;
+// The units a typed value may carry, as the windows' fields take them.
+constexpr std::string_view kPlain[] = {""};
+constexpr std::string_view kDecibels[] = {"", "db"};
+constexpr std::string_view kDbu[] = {"", "dbu"};
+constexpr std::string_view kMilliseconds[] = {"", "ms"};
+constexpr std::string_view kDelayUnits[] = {"", "ms", "m"};
+constexpr std::string_view kFrequencyUnits[] = {"", "hz", "k", "kh", "kz", "khz"};
+
+// A value word as a whole number with one of its units ("-6", "-6dB", "12.5ms", "1k"); nothing for
+// anything else ("-0x10", "inf", "6 dB", "6dBx").
+std::optional<double> NumberOf(const std::string& word, std::span<const std::string_view> units) {
+    return ParseTypedNumber(word, units);
 }
 
 std::optional<bool> Switch(const std::string& word) {
@@ -90,8 +95,8 @@ constexpr std::string_view kTimeRange = "Input range:[0.01,10000ms]";
 constexpr std::string_view kRatioRange = "Input range:[1,99]";
 
 EditOutcome SetGain(EditContext& ctx, ChannelRef c, const std::string& value) {
-    const auto db = NumberOf(value);
-    if (!db) return Usage("gain takes a value in dB, such as -6");
+    const auto db = NumberOf(value, kDecibels);
+    if (!db) return OutOfRange(kGainRange);
     if (*db < GainEditor::kMinDb || *db > GainEditor::kMaxDb) return OutOfRange(kGainRange);
     EditOutcome o;
     NoteMaster(ctx, c, o);
@@ -100,7 +105,11 @@ EditOutcome SetGain(EditContext& ctx, ChannelRef c, const std::string& value) {
 }
 
 EditOutcome SetDelay(EditContext& ctx, ChannelRef c, const std::string& value) {
-    if (!NumberOf(value)) return Usage("delay takes a time or a distance, such as 12.5ms or 4.25m");
+    if (!NumberOf(value, kDelayUnits)) {
+        const bool metres = value.size() > 1 && (value.back() == 'm' || value.back() == 'M') &&
+                            std::tolower(static_cast<unsigned char>(value[value.size() - 2])) != 'm';
+        return OutOfRange(metres ? kDelayMetresRange : kDelayMsRange);
+    }
     const std::size_t unitAt = value.find_first_not_of("+-0123456789.eE");
     const std::string unit = unitAt == std::string::npos ? std::string() : Lower(value.substr(unitAt));
     const bool metres = unit == "m";
@@ -133,7 +142,7 @@ EditOutcome SetPeq(EditContext& ctx, ChannelRef c, const std::vector<std::string
         }
     }
     const std::string bands = "1.." + std::to_string(editor.BandCount());
-    const auto band = w.size() >= 5 ? NumberOf(w[3]) : std::nullopt;
+    const auto band = w.size() >= 5 ? NumberOf(w[3], kPlain) : std::nullopt;
     if (!band || *band != std::floor(*band))
         return Usage("peq takes on, off, or a band (" + bands + "), a type and its values");
     if (*band < 1 || *band > editor.BandCount()) return Usage("the bands are " + bands);
@@ -153,8 +162,14 @@ EditOutcome SetPeq(EditContext& ctx, ChannelRef c, const std::vector<std::string
         return Usage("a " + std::string(EqEditor::kTypeTexts[type->second]) + " band takes " +
                      std::to_string(slots.size()) + " value(s)");
     for (std::size_t i = 5; i < w.size(); ++i) {
-        if (!NumberOf(w[i])) return Usage("not a number: " + w[i]);
-        *slots[i - 5] = w[i];
+        std::string* slot = slots[i - 5];
+        const bool frequency = slot == &freq, gain = slot == &level;
+        const std::span<const std::string_view> units = frequency ? std::span<const std::string_view>(kFrequencyUnits)
+                                                        : gain    ? std::span<const std::string_view>(kDecibels)
+                                                                  : std::span<const std::string_view>(kPlain);
+        if (!NumberOf(w[i], units))
+            return OutOfRange(frequency ? "Input range:[20,20000]" : gain ? "Input range:[-12,+12]" : "Input range:[0.31,19.4]");
+        *slot = w[i];
     }
     for (const Clamped& v : {ClampEqFrequency(ParseFrequencyText(freq)), ClampLevel(LeadingNumber(level)),
                              ClampQ(LeadingNumber(q))})
@@ -186,8 +201,9 @@ EditOutcome SetCrossover(EditContext& ctx, ChannelRef c, const std::vector<std::
         slope = s->second;
         ++at;
     }
-    if (w.size() != at + 1 || !NumberOf(w[at]))
+    if (w.size() != at + 1)
         return Usage("a slope is bw12..bw36, bessel12..bessel36, lr12 or lr24, then the frequency");
+    if (!NumberOf(w[at], kFrequencyUnits)) return OutOfRange("Input range:[20,20000]");
     if (const Clamped f = ClampEqFrequency(ParseFrequencyText(w[at])); !f.message.empty())
         return OutOfRange(f.message);
     EditOutcome o;
@@ -197,8 +213,8 @@ EditOutcome SetCrossover(EditContext& ctx, ChannelRef c, const std::vector<std::
 }
 
 EditOutcome SetLimit(EditContext& ctx, ChannelRef c, const std::string& value) {
-    const auto dbu = NumberOf(value);
-    if (!dbu) return Usage("limit takes a value in dBu, such as 10");
+    const auto dbu = NumberOf(value, kDbu);
+    if (!dbu) return OutOfRange(kLimitRange);
     if (!LimiterEditor::StepOf(*dbu)) return OutOfRange(kLimitRange);
     EditOutcome o;
     NoteMaster(ctx, c, o);
@@ -221,8 +237,16 @@ EditOutcome SetCompressor(EditContext& ctx, ChannelRef c, const std::vector<std:
         const std::string& text = w[i + 1];
         const bool infinite =
             field->second == CompField::Ratio && (Lower(text) == "inf" || text == "Infinity");
-        const auto v = NumberOf(text);
-        if (!infinite && !v) return Usage("not a number: " + text);
+        const bool time = field->second == CompField::Attack || field->second == CompField::Release;
+        const std::span<const std::string_view> units =
+            time ? std::span<const std::string_view>(kMilliseconds)
+                 : field->second == CompField::Threshold ? std::span<const std::string_view>(kDbu)
+                                                         : std::span<const std::string_view>(kPlain);
+        const auto v = NumberOf(text, units);
+        if (!infinite && !v)
+            return OutOfRange(time                                    ? kTimeRange
+                              : field->second == CompField::Threshold ? kThresholdRange
+                                                                      : kRatioRange);
         if (!infinite) {
             switch (field->second) {
             case CompField::Threshold:

@@ -1,8 +1,13 @@
 #include "cli/Session.h"
 
+#include "model/InputFile.h"
+
+#include <cctype>
+
 #include "cli/Commands.h"
 #include "cli/Dump.h"
 #include "cli/Edit.h"
+#include "dsp/Scales.h"
 #include "edit/Generator.h"
 #include "edit/ProgramExchange.h"
 #include "edit/ProgramList.h"
@@ -119,7 +124,7 @@ CommandResult EditSession::Open() {
     if (opened_) return {};
     if (options_.file) {
         const LoadResult loaded = session_.Load(*options_.file, "Load");
-        if (!loaded.ok()) return Fail(kExitFile, std::string(loaded.message));
+        if (!loaded.ok()) return Fail(kExitFile, loaded.Text());
         session_.SetPost([](std::string) {}); // a file has no device to tell
     } else {
         device_ = std::make_unique<DeviceSession>(options_, env_, err_);
@@ -265,6 +270,19 @@ CommandResult EditSession::Program(const std::vector<std::string>& words) {
 CommandResult EditSession::Generator(const std::vector<std::string>& words) {
     quellmarin::Generator gen(session_.Context());
     if (words.size() == 3 && words[0] == "on") {
+        // Typed values are whole numbers with their units ("1k", "1,000Hz", "-20dB"); the window's
+        // fields read more loosely, which the command line does not need.
+        static constexpr std::string_view kFrequencyUnits[] = {"", "hz", "k", "kh", "kz", "khz"};
+        static constexpr std::string_view kDecibels[] = {"", "db"};
+        std::string frequency = words[1];
+        for (std::size_t i = 1; i + 1 < frequency.size(); ++i)
+            if (frequency[i] == ',' && std::isdigit(static_cast<unsigned char>(frequency[i - 1])) &&
+                std::isdigit(static_cast<unsigned char>(frequency[i + 1])))
+                frequency.erase(i, 1);
+        if (!ParseTypedNumber(frequency, kFrequencyUnits))
+            return Fail(kExitUsage, std::string(quellmarin::Generator::kFrequencyRange));
+        if (!ParseTypedNumber(words[2], kDecibels))
+            return Fail(kExitUsage, std::string(quellmarin::Generator::kLevelRange));
         // Started with these values, which the record then keeps (the same frame twice goes out once).
         if (!gen.Running()) {
             const quellmarin::Generator::Outcome started = gen.Toggle(words[1], words[2]);
@@ -293,10 +311,9 @@ CommandResult EditSession::ImportFilters(const std::vector<std::string>& words) 
     std::string error;
     const auto channel = ParseChannel(words[0], words[1], options_.model, error);
     if (!channel) return Fail(kExitUsage, error);
-    std::ifstream in(words[2], std::ios::binary);
-    if (!in) return Fail(kExitFile, "cannot read the filter file " + words[2]);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const FilterFile file = ParseFilterText(text);
+    const FileRead read = ReadInputFile(words[2]);
+    if (!read.bytes) return Fail(kExitFile, "cannot read the filter file: " + read.problem);
+    const FilterFile file = ParseFilterText(*read.bytes);
     for (const std::string& line : file.unread) err_ << "not read: " << line << '\n';
     const ImportPlan plan = session_.PlanFilterImport(file, *channel);
     if (plan.placed.empty() && !plan.gainCode)
@@ -330,10 +347,10 @@ CommandResult EditSession::ExportFilters(const std::vector<std::string>& words) 
     return {};
 }
 
-CommandResult EditSession::Finish() {
+CommandResult EditSession::Finish(bool keep) {
     if (!opened_) return {};
     if (!device_) {
-        if (!changed_) return {};
+        if (!changed_ || !keep) return {};
         const std::string_view message = session_.Save(*options_.file);
         if (!message.empty()) return Fail(kExitFile, std::string(message));
         return {};

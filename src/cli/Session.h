@@ -50,7 +50,11 @@ class EditSession {
     CommandResult Run(const std::vector<std::string>& words);
     // Ends the run: saves the file, or waits for the device to take every change and reads its
     // record back to confirm them, then disconnects.
-    CommandResult Finish();
+    // `keep`: the run succeeded. A parameter file is written only then; a device has taken each
+    // change as it was made.
+    CommandResult Finish(bool keep = true);
+    // Whether a file run would write its file (something was changed).
+    bool FileChanged() const { return !device_ && changed_; }
 
     // The editing commands, each with its operands ("in", "2", "gain", "-6").
     CommandResult Set(const std::vector<std::string>& words);

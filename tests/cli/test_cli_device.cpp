@@ -71,7 +71,8 @@ TEST(CliDevice, ScanUploadDownloadLevelsAndSend) {
     std::ofstream(dir / "bad.asc") << "short";
     r = rig.Run({"download", (dir / "bad.asc").string()});
     EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.err, "File read Failed...!\n");
+    EXPECT_EQ(r.err, "File read Failed...! (it holds 5 bytes; a parameter file holds 1105 (or 831 in the older "
+                     "layout))\n");
 
     r = rig.Run({"levels", "--count", "3"});
     ASSERT_EQ(r.code, 0) << r.err;

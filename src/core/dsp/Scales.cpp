@@ -1,5 +1,7 @@
 #include "dsp/Scales.h"
 
+#include <cctype>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -104,6 +106,45 @@ double LeadingNumber(std::string_view t) {
         value = 0.0;
     }
     return negative ? -value : value;
+}
+
+std::optional<double> ParseTypedNumber(std::string_view t) {
+    static constexpr std::string_view kNone[] = {""};
+    return ParseTypedNumber(t, kNone);
+}
+
+std::optional<double> ParseTypedNumber(std::string_view t, std::span<const std::string_view> units) {
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < n && IsDigit(t[i])) ++i, ++digits;
+    if (i < n && t[i] == '.') {
+        ++i;
+        while (i < n && IsDigit(t[i])) ++i, ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < n && (t[i] == 'e' || t[i] == 'E') && i + 1 < n &&
+        (IsDigit(t[i + 1]) || ((t[i + 1] == '+' || t[i + 1] == '-') && i + 2 < n && IsDigit(t[i + 2])))) {
+        std::size_t j = i + 1;
+        if (t[j] == '+' || t[j] == '-') ++j;
+        const std::size_t first = j;
+        while (j < n && IsDigit(t[j])) ++j;
+        if (j - first > 3) return std::nullopt;
+        i = j;
+    }
+    const std::string_view number = t.substr(0, i), unit = t.substr(i);
+    const auto sameUnit = [&](std::string_view u) {
+        if (u.size() != unit.size()) return false;
+        for (std::size_t k = 0; k < u.size(); ++k)
+            if (std::tolower(static_cast<unsigned char>(unit[k])) != std::tolower(static_cast<unsigned char>(u[k])))
+                return false;
+        return true;
+    };
+    if (std::none_of(units.begin(), units.end(), sameUnit)) return std::nullopt;
+    const double value = LeadingNumber(number);
+    if (!std::isfinite(value)) return std::nullopt;
+    return value;
 }
 
 std::span<const double, kFrequencySteps> FrequencyValues() {

@@ -35,6 +35,13 @@ std::span<const double, kQSteps> QValues();
 // exponent. No number gives 0; a number too large for a double gives +/-infinity.
 double LeadingNumber(std::string_view text);
 
+// A number as a user types it on a command line, whole: an optional sign, digits with at most one
+// decimal point, an optional exponent of at most three digits, then one of `units` (any case; an empty
+// unit allows none). Hexadecimal, infinity, not-a-number, blanks, a second sign or anything after the
+// unit are refused, and so is a value too large for a double.
+std::optional<double> ParseTypedNumber(std::string_view text, std::span<const std::string_view> units);
+std::optional<double> ParseTypedNumber(std::string_view text);
+
 // Nearest-step search on a frequency table: the step whose midpoints enclose f (a frequency exactly on
 // a midpoint takes the lower step), 0 below the first midpoint, nothing above the last one.
 std::optional<int> NearestStep(std::span<const double, kFrequencySteps> table, double f);

@@ -1,5 +1,7 @@
 #include "model/ParameterFile.h"
 
+#include "model/InputFile.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -24,14 +26,18 @@ namespace fs = std::filesystem;
 
 LoadResult LoadParameterFile(std::span<const std::uint8_t> bytes, std::uint8_t currentChannelConfig) {
     const bool old = bytes.size() == kOldParameterFileSize;
-    if (!old && bytes.size() != kParameterFileSize) return {std::nullopt, kFileReadFailed};
+    if (!old && bytes.size() != kParameterFileSize)
+        return {std::nullopt, kFileReadFailed,
+                "it holds " + std::to_string(bytes.size()) + " bytes; a parameter file holds " +
+                    std::to_string(kParameterFileSize) + " (or " + std::to_string(kOldParameterFileSize) +
+                    " in the older layout)"};
 
     const std::size_t recordPart = old ? kOldRecordPart : kSystemParametersSize;
     const std::span<const std::uint8_t, kDeviceInfoSize> infoBytes(bytes.data() + recordPart,
                                                                    kDeviceInfoSize);
     LoadedParameters loaded{};
     loaded.info = DeviceInfoFromBytes(infoBytes);
-    if (loaded.info.ChannelConfig != currentChannelConfig) return {std::nullopt, kFileIncompatible};
+    if (loaded.info.ChannelConfig != currentChannelConfig) return {std::nullopt, kFileIncompatible, {}};
 
     ParameterBytes record{};
     std::memcpy(record.data(), bytes.data(), recordPart);
@@ -43,18 +49,20 @@ LoadResult LoadParameterFile(std::span<const std::uint8_t> bytes, std::uint8_t c
         ResetCompAndNames(loaded.params);
         for (int k = 0; k < kInputSlots; ++k) loaded.params.InCH[k].LinkIndex = static_cast<std::uint8_t>(k);
     }
-    return {loaded, {}};
+    return {loaded, {}, {}};
 }
 
 LoadResult LoadParameterFile(const fs::path& path, std::uint8_t currentChannelConfig) {
-    if (path.empty()) return {std::nullopt, kFileReadFailed};
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {std::nullopt, kFileReadFailed};
-    // One byte more than the largest layout tells a file that is too long without reading it whole.
-    std::vector<std::uint8_t> bytes(kParameterFileSize + 1);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) return {std::nullopt, kFileReadFailed};
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (path.empty()) return {std::nullopt, kFileReadFailed, {}};
+    // One byte more than the largest layout tells a file that is too long; a directory, a FIFO or a
+    // device is refused before anything is read from it.
+    const FileRead read = ReadInputFile(path, kParameterFileSize + 1);
+    if (!read.bytes)
+        return {std::nullopt, kFileReadFailed,
+                read.tooLarge ? path.string() + " is longer than a parameter file (" +
+                                    std::to_string(kParameterFileSize) + " bytes)"
+                              : read.problem};
+    const std::vector<std::uint8_t> bytes(read.bytes->begin(), read.bytes->end());
     return LoadParameterFile(bytes, currentChannelConfig);
 }
 

@@ -33,7 +33,10 @@ struct LoadedParameters {
 struct LoadResult {
     std::optional<LoadedParameters> records;
     std::string_view message; // what to show when records is empty
+    std::string reason;       // why the file could not be read at all, naming it, when known
     bool ok() const { return records.has_value(); }
+    // The message with its reason: "File read Failed...! (show.asc is a directory)".
+    std::string Text() const { return reason.empty() ? std::string(message) : std::string(message) + " (" + reason + ")"; }
 };
 
 // currentChannelConfig is the ChannelConfig of the device information in force; a file of another

@@ -11,6 +11,7 @@
 #include "windows/SaveProgramWindow.h"
 #include "graph/ReportPdf.h"
 #include "panel/SetupReport.h"
+#include "model/InputFile.h"
 #include "model/ParameterFile.h"
 #include "model/ValueRanges.h"
 #include "edit/FilterImport.h"
@@ -436,7 +437,7 @@ bool CMainFrame::LoadFile(const QString& path) {
     const LoadResult r = app_.Selected().Load(std::filesystem::path(path.toStdString()),
                                               "Load " + QFileInfo(path).fileName().toStdString());
     if (!r.ok()) {
-        ShowMessage(this, "Quellmarin", Q(r.message));
+        ShowMessage(this, "Quellmarin", QString::fromStdString(r.Text()));
         return false;
     }
     page_->ResetIndicators();
@@ -473,13 +474,13 @@ bool CMainFrame::SaveFile(const QString& path) {
 }
 
 bool CMainFrame::ImportFilters(const QString& path) {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
-        ShowMessage(this, "Import filters", "Cannot read " + QFileInfo(path).fileName() + ".",
+    const FileRead read = ReadInputFile(std::filesystem::path(path.toStdString()));
+    if (!read.bytes) {
+        ShowMessage(this, "Import filters", "Cannot read the filter file: " + QString::fromStdString(read.problem) + ".",
                     MessageIcon::Warning);
         return false;
     }
-    const FilterFile file = ParseFilterText(in.readAll().toStdString());
+    const FilterFile file = ParseFilterText(*read.bytes);
     if (file.filters.empty() && !file.preampDb) {
         ShowMessage(this, "Import filters",
                     QFileInfo(path).fileName() +

@@ -178,8 +178,12 @@ class TestFrontPanel : public WindowTest {
                                        .data()),
                  QString());
         QVERIFY(!frame.LoadFile(QString::fromStdString(ketra)));
-        QCOMPARE(messages_, (QStringList{"Quellmarin|File read Failed...!", "Quellmarin|File read Failed...!",
-                                         "Quellmarin|Import file error,it is incompatible with device"}));
+        QCOMPARE(messages_,
+                 (QStringList{"Quellmarin|File read Failed...! (it holds 1104 bytes; a parameter file holds 1105 (or "
+                              "831 in the older layout))",
+                              "Quellmarin|File read Failed...! (" + dir.filePath("missing.asc") +
+                                  ": there is no such file)",
+                              "Quellmarin|Import file error,it is incompatible with device"}));
         QVERIFY(app.Params() == before);
         QVERIFY(app.Info() == infoBefore);
         QVERIFY(!frame.SaveFile(dir.filePath("notes.txt")));
