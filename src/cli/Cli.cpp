@@ -171,21 +171,24 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
     ConnectOutcome c;
     if (!session.Connect(true, record, c)) return kExitFailed;
     DeviceLink& link = session.Link();
-    bool confirmed = !c.unconfirmed;
-    for (int attempt = 1; attempt <= o.retry && !confirmed; ++attempt) {
-        err << "the device did not confirm the download; sending again (" << attempt << " of " << o.retry
-            << ")\n";
+    // Unconfirmed: the record read back differed, or could not be read at all (both are sent again).
+    ReadBack back = c.unconfirmed ? (c.message == kDownloadReadBackFailed ? ReadBack::Failed : ReadBack::Differs)
+                                  : ReadBack::Confirmed;
+    for (int attempt = 1; attempt <= o.retry && back != ReadBack::Confirmed; ++attempt) {
+        err << (back == ReadBack::Failed ? "the download could not be read back; sending again ("
+                                         : "the device did not confirm the download; sending again (")
+            << attempt << " of " << o.retry << ")\n";
         auto resent = link.Worker().Submit(
             [&](CSerialPort& port) { return ResendDownload(port, link.Address(), record, env.timings); });
         try {
-            confirmed = resent.get();
+            back = resent.get();
         } catch (const std::future_error&) {
             break; // the connection ended before the job ran
         }
     }
     link.Disconnect();
-    if (!confirmed) {
-        err << kDownloadUnconfirmed << '\n';
+    if (back != ReadBack::Confirmed) {
+        err << ReadBackMessage(back) << '\n';
         return kExitFailed;
     }
     out << "downloaded " << o.words[1] << " to device " << TwoDigitText(link.SelectedId()) << '\n';
@@ -207,18 +210,10 @@ int Apply(const Options& o, const Environment& env, std::ostream& out, std::ostr
     DeviceLink& link = session.Link();
     const RecordDiff diff = DiffFrames(ParametersFromBytes(*c.params), file->params, link.Address(), o.model);
     for (const std::string& frame : diff.frames) link.Post(frame);
-    link.Worker().FlushPending(env.timings.cycle * static_cast<int>(diff.frames.size() + 5));
-    // What the device holds now.
-    auto readBack = link.Worker().Submit(
-        [&](CSerialPort& port) { return UploadParameters(port, link.Address(), env.timings); });
-    std::optional<ParameterBytes> now;
-    try {
-        now = readBack.get();
-    } catch (const std::future_error&) {
-    }
+    const bool held = session.SendUntilHeld(file->params);
     link.Disconnect();
     for (const std::string& field : diff.unsettable) err << "not sent, no frame sets it: " << field << '\n';
-    if (!now || !SameSettings(ParametersFromBytes(*now), file->params)) {
+    if (!held) {
         err << kApplyUnconfirmed << '\n';
         return kExitFailed;
     }

@@ -71,26 +71,53 @@ std::vector<FoundDevice> DeviceSession::Scan() {
     const bool showProgress = env_.progressOnTerminal && isatty(2);
     IdRange ids;
     if (options_.id) ids = {*options_.id, *options_.id};
-    auto devices = link_.Scan(
-        [&](int done, int planned) {
-            if (!showProgress) return;
-            std::lock_guard lock(printMutex_);
-            err_ << "\rscanning " << done << "/" << planned << std::flush;
-        },
-        nullptr, ids);
+    // A named device is asked again when its hello or the reply got lost (a probe only reads); a scan
+    // of every ID is not repeated, it lists what answered.
+    const int attempts = options_.id ? kReadAttempts : 1;
+    std::vector<FoundDevice> devices;
+    for (int attempt = 0; attempt < attempts && devices.empty(); ++attempt) {
+        devices = link_.Scan(
+            [&](int done, int planned) {
+                if (!showProgress) return;
+                std::lock_guard lock(printMutex_);
+                err_ << "\rscanning " << done << "/" << planned << std::flush;
+            },
+            nullptr, ids);
+        if (link_.PortProblems().size() == link_.Catalog().size()) break; // no port to ask again
+    }
     if (showProgress) err_ << "\r" << std::string(30, ' ') << "\r" << std::flush;
     for (const std::string& problem : link_.PortProblems()) err_ << problem << '\n';
     return devices;
 }
 
 bool DeviceSession::SelectDevice() {
-    const auto devices = Scan();
-    for (const FoundDevice& d : devices) {
+    for (const FoundDevice& d : Scan()) {
         if (options_.id && d.id != *options_.id) continue;
         link_.Select(SelectionOf(d, link_.Catalog()));
         return true;
     }
     err_ << kNoDeviceLine << '\n';
+    return false;
+}
+
+bool DeviceSession::SendUntilHeld(const SystemParameters& wanted) {
+    // Settings are values, not steps: sending one the device already holds changes nothing.
+    const std::string address = link_.Address();
+    for (int round = 0; round < kReadAttempts; ++round) {
+        link_.Worker().FlushPending(env_.timings.cycle * 100);
+        auto job = link_.Worker().Submit(
+            [&](CSerialPort& port) { return UploadParameters(port, address, env_.timings); });
+        std::optional<ParameterBytes> now;
+        try {
+            now = job.get();
+        } catch (const std::future_error&) {
+            return false; // the connection ended
+        }
+        if (!now) return false; // read three times without an answer
+        const SystemParameters device = ParametersFromBytes(*now);
+        if (SameSettings(device, wanted)) return true;
+        for (const std::string& frame : DiffFrames(device, wanted, address, options_.model).frames) link_.Post(frame);
+    }
     return false;
 }
 
@@ -359,12 +386,8 @@ CommandResult EditSession::Finish(bool keep) {
     CommandResult result;
     if (changed_) {
         // Every change must have left, and the device must hold what the records hold.
-        link.Worker().FlushPending(env_.timings.cycle * 100);
-        const std::string address = link.Address();
-        const auto now =
-            OnWorker([&](CSerialPort& port) { return UploadParameters(port, address, env_.timings); });
-        if (!now || !*now || !SameSettings(ParametersFromBytes(**now), session_.Params()))
-            result = Fail(kExitFailed, std::string(kEditsUnconfirmed));
+        const bool confirmed = device_->SendUntilHeld(session_.Params());
+        if (!confirmed) result = Fail(kExitFailed, std::string(kEditsUnconfirmed));
     }
     link.Disconnect();
     device_.reset();

@@ -23,6 +23,11 @@ class DeviceSession {
     // Scans and selects the first device (with the wanted ID); false with the message said.
     bool SelectDevice();
     bool Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome);
+    // Once the posted frames have left, reads the device's record back until it holds `wanted`; the
+    // settings it does not hold are sent again, so many rounds at most (kReadAttempts). The device
+    // answers no edit frame, so only its record tells whether one was taken. False when it never held
+    // them or could not be read.
+    bool SendUntilHeld(const SystemParameters& wanted);
 
   private:
     const Options& options_;

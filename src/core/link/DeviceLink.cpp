@@ -106,16 +106,14 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
         out.params = state->params;
         out.info = state->info;
     } else {
-        const auto info = UploadDeviceInfo(primary_, address_, timings_);
-        if (!info) {
-            primary_.Close();
-            return fail(kUploadFailed, "Warning");
-        }
-        out.info = *info;
+        // The download has gone: what follows only reads, and a read that fails leaves the connection
+        // standing with the download unconfirmed, so that it can be sent again over it.
+        if (const auto info = UploadDeviceInfo(primary_, address_, timings_)) out.info = *info;
         // The frame may have been lost or cut on the way: only the record read back tells.
-        if (!ConfirmDownload(primary_, address_, record, timings_)) {
+        const ReadBack back = out.info ? ConfirmDownload(primary_, address_, record, timings_) : ReadBack::Failed;
+        if (back != ReadBack::Confirmed) {
             out.unconfirmed = true;
-            out.message = kDownloadUnconfirmed;
+            out.message = ReadBackMessage(back);
             out.caption = "Warning";
         }
     }

@@ -30,27 +30,47 @@ std::optional<DeviceInfoBytes> DecodeDeviceInfoReply(std::string_view reply) {
 
 std::optional<ParameterBytes> UploadParameters(CSerialPort& port, std::string_view address,
                                                const LinkTimings& timings) {
-    return DecodeParameterReply(
-        RequestReply(port, address, "Q000)", timings.parameterWait, kParameterReplyLength));
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt)
+        if (auto r = DecodeParameterReply(
+                RequestReply(port, address, "Q000)", timings.parameterWait, kParameterReplyLength)))
+            return r;
+    return std::nullopt;
 }
 
 std::optional<DeviceInfoBytes> UploadDeviceInfo(CSerialPort& port, std::string_view address,
                                                 const LinkTimings& timings) {
-    return DecodeDeviceInfoReply(RequestReply(port, address, "I)", timings.infoWait, kDeviceInfoReplyLength));
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt)
+        if (auto r = DecodeDeviceInfoReply(
+                RequestReply(port, address, "I)", timings.infoWait, kDeviceInfoReplyLength)))
+            return r;
+    return std::nullopt;
 }
 
-bool ConfirmDownload(CSerialPort& port, std::string_view address, const ParameterBytes& sent,
-                     const LinkTimings& timings) {
+std::string_view ReadBackMessage(ReadBack r) {
+    switch (r) {
+    case ReadBack::Confirmed:
+        break;
+    case ReadBack::Differs:
+        return kDownloadUnconfirmed;
+    case ReadBack::Failed:
+        return kDownloadReadBackFailed;
+    }
+    return {};
+}
+
+ReadBack ConfirmDownload(CSerialPort& port, std::string_view address, const ParameterBytes& sent,
+                         const LinkTimings& timings) {
     const auto back = UploadParameters(port, address, timings);
-    return back && *back == sent;
+    if (!back) return ReadBack::Failed;
+    return *back == sent ? ReadBack::Confirmed : ReadBack::Differs;
 }
 
-bool ResendDownload(CSerialPort& port, std::string_view address, const ParameterBytes& record,
-                    const LinkTimings& timings) {
+ReadBack ResendDownload(CSerialPort& port, std::string_view address, const ParameterBytes& record,
+                        const LinkTimings& timings) {
     const std::string frame = FrameDownload(address, HexEncode(record));
-    if (frame.size() != kDownloadFrameLength) return false;
+    if (frame.size() != kDownloadFrameLength) return ReadBack::Failed;
     port.PurgeAll();
-    if (!port.WriteTextAlways(frame)) return false;
+    if (!port.WriteTextAlways(frame)) return ReadBack::Failed;
     timings.clock->SleepFor(timings.downloadSettle);
     port.ReadTextAlways(); // whatever the device said to the frame
     timings.clock->SleepFor(timings.downloadSettle);

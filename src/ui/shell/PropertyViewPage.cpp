@@ -633,18 +633,18 @@ void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
     emit note(QString(hint).replace('\n', ' ').simplified());
 }
 
-void CPropertyViewPage::OfferResend() {
+void CPropertyViewPage::OfferResend(const QString& why) {
     if (!app_.Connected()) return;
-    if (!AskYesNo(this, "Warning", Q(kDownloadUnconfirmed) + "\n\nSend the settings to the device again?")) {
+    if (!AskYesNo(this, "Warning", why + "\n\nSend the settings to the device again?")) {
         emit note("The device's settings may differ from the program's.");
         return;
     }
     emit note("Sending the settings to the device again...");
-    app_.ResendRecord(this, [this](bool confirmed) {
-        if (confirmed)
+    app_.ResendRecord(this, [this](ReadBack back) {
+        if (back == ReadBack::Confirmed)
             emit note("The device confirmed the settings.");
         else
-            OfferResend();
+            OfferResend(Q(ReadBackMessage(back)));
     });
 }
 

@@ -114,7 +114,7 @@ class CPropertyViewPage : public QWidget {
     void SelectDevice(int row);
     void ShowScanResult(const QStringList& lines);
     // After a download the device did not confirm: asks whether to send the record again, and does.
-    void OfferResend();
+    void OfferResend(const QString& why);
     void RefreshStrip();
     void RefreshLinkLamps();
     void RefreshGraph();

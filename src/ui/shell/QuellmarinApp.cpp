@@ -50,7 +50,7 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
             if (outcome.params || outcome.info) emit recordsReplaced();
             if (outcome.connected && outcome.unconfirmed) {
                 emit connectFinished(true, {}, {});
-                emit downloadUnconfirmed();
+                emit downloadUnconfirmed(QString::fromStdString(outcome.message));
                 return;
             }
             emit connectFinished(outcome.connected, QString::fromStdString(outcome.message),
@@ -178,15 +178,15 @@ void CQuellmarinApp::SendExchange(std::string frame) {
         this, {}, {});
 }
 
-void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(bool)> done) {
+void CQuellmarinApp::ResendRecord(QObject* receiver, std::function<void(ReadBack)> done) {
     const ParameterBytes record = ToBytes(session_.Params());
     const std::string address = session_.Address();
     const LinkTimings timings = timings_;
-    RunJob<bool>(
+    RunJob<ReadBack>(
         [record, address, timings](CSerialPort& port, const std::function<void(int)>&) {
             return ResendDownload(port, address, record, timings);
         },
-        receiver, {}, [done](std::optional<bool> confirmed) { done(confirmed.value_or(false)); });
+        receiver, {}, [done](std::optional<ReadBack> back) { done(back.value_or(ReadBack::Failed)); });
 }
 
 void CQuellmarinApp::RecordsEdited() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "link/LinkController.h"
+#include "link/WholeState.h"
 #include "session/Session.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualProcessor.h"
@@ -101,7 +102,7 @@ class CQuellmarinApp : public QObject, public JobRunner {
 
     // Sends the program's record to the connected device again and reads it back (after a download
     // the device did not confirm); `done` gets whether the device now holds it.
-    void ResendRecord(QObject* receiver, std::function<void(bool confirmed)> done);
+    void ResendRecord(QObject* receiver, std::function<void(ReadBack)> done);
     // Sends a frame as an exchange on the worker and reads the reply (an alias name, the panel lock);
     // nothing happens while not connected.
     void SendExchange(std::string frame);
@@ -114,7 +115,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void scanFinished(const QStringList& lines);
     void connectFinished(bool connected, const QString& message, const QString& caption);
     // A download connected, but the record read back was not the one sent.
-    void downloadUnconfirmed();
+    // The download's read-back did not confirm it; `why` says whether it differed or never came.
+    void downloadUnconfirmed(const QString& why);
     void recordsReplaced();
     // The history gained, lost or moved a step.
     void historyChanged();

@@ -1,0 +1,103 @@
+// The tool on a line that loses frames, against virtual processors on real pseudo-terminals: what only
+// reads is asked again, what writes is sent again only where the device's record shows it did not take
+// it, and every run ends confirmed or with the message of the step that failed, never falsely.
+#include "cli/Cli.h"
+
+#include "TempDir.h"
+#include "core/link/LinkTestSupport.h"
+#include "link/Discovery.h"
+#include "link/WholeState.h"
+#include "model/ParameterFile.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+using namespace quellmarin;
+using namespace quellmarin::test;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+Result RunTool(const std::vector<std::string>& args) {
+    cli::Environment env;
+    env.timings = LinkTimings::Fast();
+    env.includeHardware = false;
+    env.progressOnTerminal = false;
+    std::ostringstream out, err;
+    const int code = cli::Run(args, out, err, env);
+    return {code, out.str(), err.str()};
+}
+
+std::string LastLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    const std::size_t nl = text.rfind('\n');
+    return nl == std::string::npos ? text : text.substr(nl + 1);
+}
+
+} // namespace
+
+TEST(CliFaults, ALostHelloOfANamedDeviceIsAskedAgain) {
+    int hellos = 0;
+    PtyScripted device([&](const std::string& frame) -> std::optional<std::string> {
+        if (frame == "(05hello)" && ++hellos >= 3) return "(88olleh50)";
+        return std::nullopt;
+    });
+    Result r = RunTool({"--port", device.Path(), "--id", "5", "scan"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Device.....05\t" + device.Path() + "\n");
+    EXPECT_EQ(hellos, 3) << "two lost, the third answered";
+
+    hellos = -10; // never answers within three asks
+    r = RunTool({"--port", device.Path(), "--id", "5", "scan"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "None device\n");
+    EXPECT_EQ(hellos, -7);
+}
+
+TEST(CliFaults, DownloadsAndSetsOnALossyLineEndConfirmedOrNamingTheStep) {
+    TempDir dir;
+    SystemParameters sent = DefaultSystemParameters(DeviceModel::Mivon);
+    sent.InCH[2].Gain = 171;
+    SetProgramName(sent, "Lossy line");
+    const std::string file = (dir / "sent.asc").string();
+    ASSERT_EQ(SaveParameterFile(file, sent, DefaultDeviceInfo(DeviceModel::Mivon)), "");
+    const std::set<std::string> steps = {std::string(kNoDeviceLine), std::string(kDownloadUnconfirmed),
+                                         std::string(kDownloadReadBackFailed), std::string(kUploadFailed),
+                                         "The device did not confirm the changes; its settings may differ from "
+                                         "what was set."};
+    int downloads = 0, sets = 0;
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        sim::SimFaults faults;
+        faults.lose = 0.2;
+        faults.seed = seed;
+        {
+            PtyProcessor device(7, DeviceModel::Mivon, faults);
+            const Result r = RunTool({"--port", device.Path(), "--id", "7", "download", file, "--retry", "3"});
+            if (r.code == 0) {
+                ++downloads;
+                EXPECT_TRUE(device.device.Parameters() == sent) << "reported downloaded, seed " << seed;
+            } else {
+                EXPECT_TRUE(steps.count(LastLine(r.err))) << "seed " << seed << ": " << r.err;
+            }
+        }
+        {
+            PtyProcessor device(7, DeviceModel::Mivon, faults);
+            const Result r = RunTool({"--port", device.Path(), "--id", "7", "set", "out", "3", "gain", "-6"});
+            if (r.code == 0) {
+                ++sets;
+                EXPECT_EQ(device.device.Parameters().OutCH[2].Gain, 169) << "reported set, seed " << seed;
+            } else {
+                EXPECT_TRUE(steps.count(LastLine(r.err))) << "seed " << seed << ": " << r.err;
+            }
+        }
+    }
+    // One lost frame in five: without asking again most runs would fail somewhere.
+    EXPECT_GE(downloads, 10);
+    EXPECT_GE(sets, 10);
+}
