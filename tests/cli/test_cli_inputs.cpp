@@ -72,6 +72,7 @@ TEST(CliInputs, InputsThatAreNotRegularFilesOrTooLargeAreRefusedAtOnce) {
         {huge, huge + " is larger than 1 MiB, more than such a file ever holds",
          huge + " is longer than a parameter file (1105 bytes)"},
         {(dir / "missing").string(), (dir / "missing").string() + ": there is no such file", {}},
+        {(dir / "B\xfchne\xff").string(), (dir / "B\xfchne\xff").string() + ": there is no such file", {}},
     };
     for (const Input& input : inputs) {
         // Text inputs first, then the commands that read it as a parameter file.

@@ -203,9 +203,12 @@ void TelnetCodec::SubNegotiation(std::string& data, std::string& answers) {
         answer = SettingValue(kSetStopSize, serverLine_);
         break;
     case kPurgeData:
-        ++purgesAsked_;
-        // What the client sent before the purge and the device has not yet taken is discarded.
-        if (value.size() == 1 && (value[0] == kPurgeTransmit || value[0] == kPurgeBoth)) data.clear();
+        // What the client sent before the purge and the device has not yet taken is discarded; a purge
+        // of the server's receive buffer alone leaves it (the device's replies go out at once).
+        if (value.size() == 1 && (value[0] == kPurgeTransmit || value[0] == kPurgeBoth)) {
+            ++purgesAsked_;
+            data.clear();
+        }
         break;
     case kSignature:
         answer = "virtual processor";

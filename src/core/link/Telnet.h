@@ -51,7 +51,8 @@ class TelnetCodec {
     std::optional<std::string> Answer(unsigned char command) const;
     void ForgetAnswers();
     void ForgetAnswer(unsigned char command);
-    // Server: the line as the client set it (9600 8N1 until it does); purges asked for so far.
+    // Server: the line as the client set it (9600 8N1 until it does); purges of the device's input
+    // (transmit or both) asked for so far: each drops what the client had sent before it.
     const LineConfig& ServerLine() const { return serverLine_; }
     int PurgesAsked() const { return purgesAsked_; }
     // Bytes that were not Telnet the protocol allows (an IAC before an unknown command, a bare
