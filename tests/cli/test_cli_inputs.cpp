@@ -114,7 +114,7 @@ TEST(CliInputs, EndlessOrBinaryStandardInputEndsAScriptWithItsReason) {
     r = RunCli({"--file", record, "-f", "-"}, many);
     EXPECT_EQ(r.code, 3);
     EXPECT_NE(r.err.find("the script stops here: the input is larger than 1 MiB"), std::string::npos) << r.err;
-    r = RunCli({"--file", record, "-f", "-"}, std::string("set in 1 gain -3\nset in 2\0gain -4\n", 36));
+    r = RunCli({"--file", record, "-f", "-"}, std::string("set in 1 gain -3\nset in 2") + '\0' + "gain -4\n");
     EXPECT_NE(r.code, 0);
     EXPECT_EQ(r.err.rfind("line 2: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("nothing was written to " + record), std::string::npos) << r.err;
