@@ -1,7 +1,5 @@
 #include "cli/Cli.h"
 
-#include "model/InputFile.h"
-
 #include "cli/Commands.h"
 #include "cli/Dump.h"
 #include "cli/Edit.h"
@@ -11,6 +9,7 @@
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
+#include "model/InputFile.h"
 #include "model/ParameterFile.h"
 #include "model/Records.h"
 #include "protocol/CommandTable.h"
@@ -23,8 +22,8 @@
 
 #include <CLI/CLI.hpp>
 #include <condition_variable>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <future>
@@ -49,7 +48,6 @@ const CLI::Validator& Decimal() {
         "");
     return v;
 }
-
 
 int UsageError(std::ostream& err, const std::string& why) {
     err << why << "\nRun with --help for the commands and options.\n";
@@ -172,8 +170,7 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
     if (!session.Connect(true, record, c)) return kExitFailed;
     DeviceLink& link = session.Link();
     // Unconfirmed: the record read back differed, or could not be read at all (both are sent again).
-    ReadBack back = c.unconfirmed ? (c.message == kDownloadReadBackFailed ? ReadBack::Failed : ReadBack::Differs)
-                                  : ReadBack::Confirmed;
+    ReadBack back = c.readBack;
     for (int attempt = 1; attempt <= o.retry && back != ReadBack::Confirmed; ++attempt) {
         err << (back == ReadBack::Failed ? "the download could not be read back; sending again ("
                                          : "the device did not confirm the download; sending again (")

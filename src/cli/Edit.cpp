@@ -44,20 +44,6 @@ EditOutcome OutOfRange(std::string_view message) {
     return o;
 }
 
-// The units a typed value may carry, as the windows' fields take them.
-constexpr std::string_view kPlain[] = {""};
-constexpr std::string_view kDecibels[] = {"", "db"};
-constexpr std::string_view kDbu[] = {"", "dbu"};
-constexpr std::string_view kMilliseconds[] = {"", "ms"};
-constexpr std::string_view kDelayUnits[] = {"", "ms", "m"};
-constexpr std::string_view kFrequencyUnits[] = {"", "hz", "k", "kh", "kz", "khz"};
-
-// A value word as a whole number with one of its units ("-6", "-6dB", "12.5ms", "1k"); nothing for
-// anything else ("-0x10", "inf", "6 dB", "6dBx").
-std::optional<double> NumberOf(const std::string& word, std::span<const std::string_view> units) {
-    return ParseTypedNumber(word, units);
-}
-
 std::optional<bool> Switch(const std::string& word) {
     const std::string w = Lower(word);
     if (w == "on") return true;
@@ -95,7 +81,7 @@ constexpr std::string_view kTimeRange = "Input range:[0.01,10000ms]";
 constexpr std::string_view kRatioRange = "Input range:[1,99]";
 
 EditOutcome SetGain(EditContext& ctx, ChannelRef c, const std::string& value) {
-    const auto db = NumberOf(value, kDecibels);
+    const auto db = ParseTypedNumber(value, kDecibelUnits);
     if (!db) return OutOfRange(kGainRange);
     if (*db < GainEditor::kMinDb || *db > GainEditor::kMaxDb) return OutOfRange(kGainRange);
     EditOutcome o;
@@ -105,7 +91,7 @@ EditOutcome SetGain(EditContext& ctx, ChannelRef c, const std::string& value) {
 }
 
 EditOutcome SetDelay(EditContext& ctx, ChannelRef c, const std::string& value) {
-    if (!NumberOf(value, kDelayUnits)) {
+    if (!ParseTypedNumber(value, kDelayUnits)) {
         const bool metres = value.size() > 1 && (value.back() == 'm' || value.back() == 'M') &&
                             std::tolower(static_cast<unsigned char>(value[value.size() - 2])) != 'm';
         return OutOfRange(metres ? kDelayMetresRange : kDelayMsRange);
@@ -142,7 +128,7 @@ EditOutcome SetPeq(EditContext& ctx, ChannelRef c, const std::vector<std::string
         }
     }
     const std::string bands = "1.." + std::to_string(editor.BandCount());
-    const auto band = w.size() >= 5 ? NumberOf(w[3], kPlain) : std::nullopt;
+    const auto band = w.size() >= 5 ? ParseTypedNumber(w[3]) : std::nullopt;
     if (!band || *band != std::floor(*band))
         return Usage("peq takes on, off, or a band (" + bands + "), a type and its values");
     if (*band < 1 || *band > editor.BandCount()) return Usage("the bands are " + bands);
@@ -164,11 +150,10 @@ EditOutcome SetPeq(EditContext& ctx, ChannelRef c, const std::vector<std::string
     for (std::size_t i = 5; i < w.size(); ++i) {
         std::string* slot = slots[i - 5];
         const bool frequency = slot == &freq, gain = slot == &level;
-        const std::span<const std::string_view> units = frequency ? std::span<const std::string_view>(kFrequencyUnits)
-                                                        : gain    ? std::span<const std::string_view>(kDecibels)
-                                                                  : std::span<const std::string_view>(kPlain);
-        if (!NumberOf(w[i], units))
-            return OutOfRange(frequency ? "Input range:[20,20000]" : gain ? "Input range:[-12,+12]" : "Input range:[0.31,19.4]");
+        const auto value = frequency ? ParseTypedNumber(w[i], kFrequencyUnits)
+                           : gain    ? ParseTypedNumber(w[i], kDecibelUnits)
+                                     : ParseTypedNumber(w[i]);
+        if (!value) return OutOfRange(frequency ? kEqFrequencyRange : gain ? kEqLevelRange : kQRange);
         *slot = w[i];
     }
     for (const Clamped& v : {ClampEqFrequency(ParseFrequencyText(freq)), ClampLevel(LeadingNumber(level)),
@@ -203,7 +188,7 @@ EditOutcome SetCrossover(EditContext& ctx, ChannelRef c, const std::vector<std::
     }
     if (w.size() != at + 1)
         return Usage("a slope is bw12..bw36, bessel12..bessel36, lr12 or lr24, then the frequency");
-    if (!NumberOf(w[at], kFrequencyUnits)) return OutOfRange("Input range:[20,20000]");
+    if (!ParseTypedNumber(w[at], kFrequencyUnits)) return OutOfRange(kEqFrequencyRange);
     if (const Clamped f = ClampEqFrequency(ParseFrequencyText(w[at])); !f.message.empty())
         return OutOfRange(f.message);
     EditOutcome o;
@@ -213,7 +198,7 @@ EditOutcome SetCrossover(EditContext& ctx, ChannelRef c, const std::vector<std::
 }
 
 EditOutcome SetLimit(EditContext& ctx, ChannelRef c, const std::string& value) {
-    const auto dbu = NumberOf(value, kDbu);
+    const auto dbu = ParseTypedNumber(value, kDbuUnits);
     if (!dbu) return OutOfRange(kLimitRange);
     if (!LimiterEditor::StepOf(*dbu)) return OutOfRange(kLimitRange);
     EditOutcome o;
@@ -238,11 +223,9 @@ EditOutcome SetCompressor(EditContext& ctx, ChannelRef c, const std::vector<std:
         const bool infinite =
             field->second == CompField::Ratio && (Lower(text) == "inf" || text == "Infinity");
         const bool time = field->second == CompField::Attack || field->second == CompField::Release;
-        const std::span<const std::string_view> units =
-            time ? std::span<const std::string_view>(kMilliseconds)
-                 : field->second == CompField::Threshold ? std::span<const std::string_view>(kDbu)
-                                                         : std::span<const std::string_view>(kPlain);
-        const auto v = NumberOf(text, units);
+        const auto v = time ? ParseTypedNumber(text, kMillisecondUnits)
+                       : field->second == CompField::Threshold ? ParseTypedNumber(text, kDbuUnits)
+                                                               : ParseTypedNumber(text);
         if (!infinite && !v)
             return OutOfRange(time                                    ? kTimeRange
                               : field->second == CompField::Threshold ? kThresholdRange

@@ -1,9 +1,5 @@
 #include "cli/Session.h"
 
-#include "model/InputFile.h"
-
-#include <cctype>
-
 #include "cli/Commands.h"
 #include "cli/Dump.h"
 #include "cli/Edit.h"
@@ -14,10 +10,12 @@
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
+#include "model/InputFile.h"
 #include "model/ParameterFile.h"
 #include "edit/FilterImport.h"
 #include "edit/RecordDiff.h"
 
+#include <cctype>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -100,21 +98,24 @@ bool DeviceSession::SelectDevice() {
     return false;
 }
 
+template <class F>
+auto DeviceSession::OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerialPort&>()))> {
+    auto job = link_.Worker().Submit(std::move(f));
+    try {
+        return job.get();
+    } catch (const std::future_error&) {
+        return std::nullopt; // the connection ended before the job ran
+    }
+}
+
 bool DeviceSession::SendUntilHeld(const SystemParameters& wanted) {
     // Settings are values, not steps: sending one the device already holds changes nothing.
     const std::string address = link_.Address();
     for (int round = 0; round < kReadAttempts; ++round) {
         link_.Worker().FlushPending(env_.timings.cycle * 100);
-        auto job = link_.Worker().Submit(
-            [&](CSerialPort& port) { return UploadParameters(port, address, env_.timings); });
-        std::optional<ParameterBytes> now;
-        try {
-            now = job.get();
-        } catch (const std::future_error&) {
-            return false; // the connection ended
-        }
-        if (!now) return false; // read three times without an answer
-        const SystemParameters device = ParametersFromBytes(*now);
+        const auto now = OnWorker([&](CSerialPort& port) { return UploadParameters(port, address, env_.timings); });
+        if (!now || !*now) return false; // the connection ended, or three reads went unanswered
+        const SystemParameters device = ParametersFromBytes(**now);
         if (SameSettings(device, wanted)) return true;
         for (const std::string& frame : DiffFrames(device, wanted, address, options_.model).frames) link_.Post(frame);
     }
@@ -139,12 +140,7 @@ EditSession::~EditSession() {
 
 template <class F>
 auto EditSession::OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerialPort&>()))> {
-    auto job = device_->Link().Worker().Submit(std::move(f));
-    try {
-        return job.get();
-    } catch (const std::future_error&) {
-        return std::nullopt; // the connection ended before the job ran
-    }
+    return device_->OnWorker(std::move(f));
 }
 
 CommandResult EditSession::Open() {
@@ -299,8 +295,6 @@ CommandResult EditSession::Generator(const std::vector<std::string>& words) {
     if (words.size() == 3 && words[0] == "on") {
         // Typed values are whole numbers with their units ("1k", "1,000Hz", "-20dB"); the window's
         // fields read more loosely, which the command line does not need.
-        static constexpr std::string_view kFrequencyUnits[] = {"", "hz", "k", "kh", "kz", "khz"};
-        static constexpr std::string_view kDecibels[] = {"", "db"};
         std::string frequency = words[1];
         for (std::size_t i = 1; i + 1 < frequency.size(); ++i)
             if (frequency[i] == ',' && std::isdigit(static_cast<unsigned char>(frequency[i - 1])) &&
@@ -308,7 +302,7 @@ CommandResult EditSession::Generator(const std::vector<std::string>& words) {
                 frequency.erase(i, 1);
         if (!ParseTypedNumber(frequency, kFrequencyUnits))
             return Fail(kExitUsage, std::string(quellmarin::Generator::kFrequencyRange));
-        if (!ParseTypedNumber(words[2], kDecibels))
+        if (!ParseTypedNumber(words[2], kDecibelUnits))
             return Fail(kExitUsage, std::string(quellmarin::Generator::kLevelRange));
         // Started with these values, which the record then keeps (the same frame twice goes out once).
         if (!gen.Running()) {

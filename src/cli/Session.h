@@ -28,6 +28,8 @@ class DeviceSession {
     // answers no edit frame, so only its record tells whether one was taken. False when it never held
     // them or could not be read.
     bool SendUntilHeld(const SystemParameters& wanted);
+    // Runs an exchange on the connection's worker; nothing when the connection ended before it ran.
+    template <class F> auto OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerialPort&>()))>;
 
   private:
     const Options& options_;

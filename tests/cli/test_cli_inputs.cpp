@@ -164,7 +164,7 @@ TEST(CliInputs, TypedNumbersAreTakenAsWrittenAndNothingElse) {
     EXPECT_EQ(Bytes(record), before) << "no refused value was stored";
     EXPECT_EQ(RunCli({"--file", record, "generator", "on", "1,000Hz", "-20dB"}).code, 0);
 
-    for (const std::vector<std::string> args : {std::vector<std::string>{"--id", "0x05", "scan"},
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--id", "0x05", "scan"},
                                                 {"--id", "+5", "scan"},
                                                 {"levels", "--count", "1e1"},
                                                 {"download", record, "--retry", "0b1"}}) {

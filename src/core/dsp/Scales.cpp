@@ -344,13 +344,13 @@ Clamped ClampTo(double v, double lo, double hi, std::string_view message) {
 } // namespace
 
 Clamped ClampEqFrequency(double hz) {
-    return ClampTo(hz, 20, 20000, "Input range:[20,20000]");
+    return ClampTo(hz, 20, 20000, kEqFrequencyRange);
 }
 Clamped ClampQ(double q) {
-    return ClampTo(q, 0.31, 19.4, "Input range:[0.31,19.4]");
+    return ClampTo(q, 0.31, 19.4, kQRange);
 }
 Clamped ClampLevel(double db) {
-    return ClampTo(db, -12, 12, "Input range:[-12,+12]");
+    return ClampTo(db, -12, 12, kEqLevelRange);
 }
 
 } // namespace quellmarin

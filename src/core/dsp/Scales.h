@@ -40,6 +40,12 @@ double LeadingNumber(std::string_view text);
 // unit allows none). Hexadecimal, infinity, not-a-number, blanks, a second sign or anything after the
 // unit are refused, and so is a value too large for a double.
 std::optional<double> ParseTypedNumber(std::string_view text, std::span<const std::string_view> units);
+// The units of typed values, as the windows' fields take them.
+inline constexpr std::string_view kDecibelUnits[] = {"", "db"};
+inline constexpr std::string_view kDbuUnits[] = {"", "dbu"};
+inline constexpr std::string_view kMillisecondUnits[] = {"", "ms"};
+inline constexpr std::string_view kDelayUnits[] = {"", "ms", "m"};
+inline constexpr std::string_view kFrequencyUnits[] = {"", "hz", "k", "kh", "kz", "khz"};
 std::optional<double> ParseTypedNumber(std::string_view text);
 
 // Nearest-step search on a frequency table: the step whose midpoints enclose f (a frequency exactly on
@@ -134,8 +140,11 @@ struct Clamped {
     double value;
     std::string_view message; // empty when the value was inside the range
 };
-Clamped ClampEqFrequency(double hz); // 20..20000, "Input range:[20,20000]"
-Clamped ClampQ(double q);            // 0.31..19.4, "Input range:[0.31,19.4]"
-Clamped ClampLevel(double db);       // -12..+12, "Input range:[-12,+12]"
+inline constexpr std::string_view kEqFrequencyRange = "Input range:[20,20000]";
+inline constexpr std::string_view kQRange = "Input range:[0.31,19.4]";
+inline constexpr std::string_view kEqLevelRange = "Input range:[-12,+12]";
+Clamped ClampEqFrequency(double hz); // 20..20000, kEqFrequencyRange
+Clamped ClampQ(double q);            // 0.31..19.4, kQRange
+Clamped ClampLevel(double db);       // -12..+12, kEqLevelRange
 
 } // namespace quellmarin

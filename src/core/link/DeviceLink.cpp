@@ -111,6 +111,7 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
         if (const auto info = UploadDeviceInfo(primary_, address_, timings_)) out.info = *info;
         // The frame may have been lost or cut on the way: only the record read back tells.
         const ReadBack back = out.info ? ConfirmDownload(primary_, address_, record, timings_) : ReadBack::Failed;
+        out.readBack = back;
         if (back != ReadBack::Confirmed) {
             out.unconfirmed = true;
             out.message = ReadBackMessage(back);

@@ -7,6 +7,7 @@
 #include "link/CommandQueue.h"
 #include "link/Discovery.h"
 #include "link/LinkWorker.h"
+#include "link/WholeState.h"
 #include "link/SerialPort.h"
 #include "model/Records.h"
 
@@ -25,6 +26,7 @@ struct ConnectOutcome {
     // A download whose record the device did not give back as sent (the connection stands; `message`
     // says so).
     bool unconfirmed = false;
+    ReadBack readBack = ReadBack::Confirmed; // after a download: what the read-back showed
     std::string message; // shown in a message box when not empty
     std::string caption;
     // What the connection read from the device: both records after an upload, the information

@@ -218,7 +218,6 @@ class NetworkSerialLine : public SerialLine {
         const auto address = ParseNetworkPort(path, &why);
         if (!address) return Fail(why);
         name_ = NetworkPortName(*address);
-        host_ = address->host;
         if (!Claim(name_)) {
             name_.clear();
             return Fail("this program is already using the port");
@@ -539,7 +538,7 @@ class NetworkSerialLine : public SerialLine {
     TelnetCodec codec_{TelnetCodec::Role::Client};
     bool server_ = false;
     bool broken_ = false;
-    std::string name_, host_;
+    std::string name_;
     std::string rx_;
     std::string received_; // the first bytes of the connection, for what a closing server said
     PortProblem problem_;

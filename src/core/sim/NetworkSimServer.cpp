@@ -1,5 +1,6 @@
 #include "sim/NetworkSimServer.h"
 
+#include "link/NetworkPort.h"
 #include "link/NetworkSerialLine.h"
 
 #include <arpa/inet.h>
@@ -63,9 +64,7 @@ bool NetworkSimServer::Listen(const std::string& host, int port, std::string& er
 }
 
 std::string NetworkSimServer::PortName() const {
-    const bool v6 = host_.find(':') != std::string::npos;
-    return std::string(telnet_ ? "rfc2217://" : "tcp://") + (v6 ? "[" + host_ + "]" : host_) + ":" +
-           std::to_string(port_);
+    return NetworkPortName({telnet_ ? NetworkKind::Rfc2217 : NetworkKind::RawTcp, host_, port_});
 }
 
 void NetworkSimServer::Stop() {
