@@ -59,7 +59,7 @@ int Defaults(const Options& o, std::ostream& out, std::ostream& err) {
     const std::string_view message =
         SaveParameterFile(o.words[1], DefaultSystemParameters(o.model), DefaultDeviceInfo(o.model));
     if (!message.empty()) {
-        err << message << '\n';
+        err << SaveProblemText(o.words[1], message) << '\n';
         return kExitFile;
     }
     out << "wrote the " << ModelName(o.model) << " defaults to " << o.words[1] << '\n';
@@ -136,7 +136,7 @@ int Upload(const Options& o, const Environment& env, std::ostream& out, std::ost
     if (o.words.size() != 2) return UsageError(err, "upload takes one FILE");
     // A target that cannot be written is said before the device is read, not after.
     if (const std::string_view problem = CheckParameterFileTarget(o.words[1]); !problem.empty()) {
-        err << problem << '\n';
+        err << SaveProblemText(o.words[1], problem) << '\n';
         return kExitFile;
     }
     DeviceSession session(o, env, err);
@@ -148,7 +148,7 @@ int Upload(const Options& o, const Environment& env, std::ostream& out, std::ost
     const DeviceInfoRecord info = DeviceInfoFromBytes(*c.info);
     const std::string_view message = SaveParameterFile(o.words[1], params, info);
     if (!message.empty()) {
-        err << message << '\n';
+        err << SaveProblemText(o.words[1], message) << '\n';
         return kExitFile;
     }
     out << "uploaded device " << TwoDigitText(session.Link().SelectedId()) << " to " << o.words[1] << '\n';
@@ -272,8 +272,9 @@ int Levels(const Options& o, const Environment& env, std::ostream& out, std::ost
         changed.notify_all();
     };
     session.Link().SetCallbacks(callbacks);
+    // The meters need no settings: the state is not read, so a garbled record costs nothing here.
     ConnectOutcome c;
-    if (!session.Connect(false, {}, c)) return kExitFailed;
+    if (!session.Connect(false, {}, c, false)) return kExitFailed;
     {
         std::unique_lock lock(mutex);
         const auto perFrame = env.timings.cycle * 5 + std::chrono::milliseconds(100);
@@ -401,6 +402,17 @@ const CommandDef* FindCommandDef(std::string_view name) {
     return nullptr;
 }
 
+namespace {
+// "scan, upload, ..., and report".
+std::string CommandNames() {
+    std::string names;
+    const auto& all = Commands();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == all.size() ? " and " : ", ") + all[i].name;
+    return names;
+}
+} // namespace
+
 bool IsEditCommand(std::string_view word) {
     const CommandDef* c = FindCommandDef(word);
     return c && c->edit;
@@ -490,7 +502,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return o;
     }
     const CommandDef* command = FindCommandDef(parser.command);
-    for (const std::string& extra : parser.app.remaining(true)) {
+    const std::vector<std::string> extras = parser.app.remaining(true);
+    if (parser.command.empty() && !extras.empty() && !extras.front().starts_with("-")) {
+        error = "unknown command " + extras.front() + " (the commands are " + CommandNames() + ")";
+        return std::nullopt;
+    }
+    for (const std::string& extra : extras) {
         if (command && command->edit) {
             if (extra != "--") parser.operands.push_back(extra);
         } else {
@@ -552,6 +569,8 @@ int Script(const Options& o, const Environment& env, std::ostream& out, std::ost
             if (!tooLong.empty()) failed = {kExitFile, "the script stops here: " + tooLong};
             break;
         }
+        // A script saved by an editor that marks its text as UTF-8 starts with the invisible mark.
+        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
         std::string error;
         const auto words = SplitLine(line, error);
         if (!words) {

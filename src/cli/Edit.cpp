@@ -3,6 +3,7 @@
 #include "edit/AliasEditor.h"
 #include "edit/LinkEditor.h"
 #include "edit/PanelLock.h"
+#include "edit/ProgramExchange.h"
 #include "edit/RouteEditor.h"
 #include "dsp/Scales.h"
 #include "edit/CompressorEditor.h"
@@ -326,6 +327,18 @@ EditOutcome SetLinks(EditContext& ctx, const std::vector<std::string>& w) {
     }
     if (k != channels.size() || start <= list.size())
         return Usage("link names a group for each of the " + std::to_string(channels.size()) + " channels");
+    // A group is named by its first channel: every channel names itself or an earlier channel that
+    // names itself.
+    for (int channel : channels) {
+        const int head = rows[static_cast<std::size_t>(channel)];
+        const auto text = [&](int c) { return ChannelText({s, c}, ctx.model); };
+        if (head > channel)
+            return Usage("link names each group by its first channel: " + text(channel) + " names " + text(head) +
+                         ", which comes after it");
+        if (rows[static_cast<std::size_t>(head)] != head)
+            return Usage("link names each group by its first channel: " + text(channel) + " names " + text(head) +
+                         ", which is itself in the group of " + text(rows[static_cast<std::size_t>(head)]));
+    }
     editor.Confirm(s, rows);
     return {};
 }
@@ -335,6 +348,7 @@ EditOutcome SetName(EditContext& ctx, const std::vector<std::string>& w) {
     std::string error;
     const auto c = ParseChannel(w[1], w[2], ctx.model, error);
     if (!c) return Usage(error);
+    if (const std::string refused = NameRefusal(w[3]); !refused.empty()) return Usage(refused);
     if (w[3].size() > 15) return Usage("a name holds at most 15 characters");
     EditOutcome o;
     if (auto frame = AliasEditor(ctx).Leave(AliasEditor::IndexOf(*c), w[3]))

@@ -5,6 +5,7 @@
 #include "cli/Edit.h"
 #include "dsp/Scales.h"
 #include "edit/Generator.h"
+#include "edit/PanelLock.h"
 #include "edit/ProgramExchange.h"
 #include "edit/ProgramList.h"
 #include "link/Exchange.h"
@@ -16,7 +17,7 @@
 #include "edit/RecordDiff.h"
 
 #include <cctype>
-#include <fstream>
+#include <filesystem>
 #include <future>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -122,8 +123,32 @@ bool DeviceSession::SendUntilHeld(const SystemParameters& wanted) {
     return false;
 }
 
-bool DeviceSession::Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome) {
-    outcome = link_.Connect(download, record);
+std::vector<std::string> DeviceSession::SendUntilInfoHeld(const DeviceInfoRecord& wanted) {
+    const std::string address = link_.Address();
+    std::vector<std::string> missing;
+    for (int round = 0; round <= kReadAttempts; ++round) {
+        link_.Worker().FlushPending(env_.timings.cycle * 100);
+        const auto now = OnWorker([&](CSerialPort& port) { return UploadDeviceInfo(port, address, env_.timings); });
+        if (!now || !*now) return {"Panel lock", "Generator"}; // could not be read: neither is confirmed
+        const DeviceSettingsDiff diff = DiffDeviceSettings(DeviceInfoFromBytes(**now), wanted, address);
+        missing = diff.names;
+        if (diff.Empty() || round == kReadAttempts) break;
+        for (const std::string& frame : diff.frames) {
+            if (frame.find('J') == 3) {
+                // The lock is an exchange: the device answers it.
+                const auto wait = env_.timings.settingReplyWait;
+                OnWorker([&frame, wait](CSerialPort& port) { return ExchangeFrame(port, frame, wait); });
+            } else {
+                link_.Post(frame);
+            }
+        }
+    }
+    return missing;
+}
+
+bool DeviceSession::Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome,
+                            bool readState) {
+    outcome = link_.Connect(download, record, readState);
     if (!outcome.connected) {
         err_ << outcome.message << '\n';
         return false;
@@ -189,6 +214,7 @@ CommandResult EditSession::Set(const std::vector<std::string>& words) {
     for (const std::string& note : o.notes) err_ << note << '\n';
     if (!o.ok) return Fail(kExitUsage, o.message);
     changed_ = true;
+    if (!words.empty() && words[0] == "lock") infoChanged_ = lockSet_ = true;
     if (device_) {
         // Alias names and the panel lock are exchanges: the device answers each.
         for (const std::string& frame : o.replied) {
@@ -263,6 +289,7 @@ CommandResult EditSession::Program(const std::vector<std::string>& words) {
         return {};
     }
     const auto rename = [&](int slot, const std::string& name) -> CommandResult {
+        if (const std::string refused = NameRefusal(name); !refused.empty()) return Fail(kExitUsage, refused);
         const std::string wire = WireName(name);
         const auto reply =
             OnWorker([&](CSerialPort& port) { return RenameSlot(port, address, slot, wire, t); });
@@ -273,6 +300,9 @@ CommandResult EditSession::Program(const std::vector<std::string>& words) {
     if (what == "save" && (words.size() == 2 || words.size() == 3)) {
         const auto slot = SlotOf(words[1]);
         if (!slot) return Fail(kExitUsage, "a program number is 1..40");
+        if (words.size() == 3)
+            if (const std::string refused = NameRefusal(words[2]); !refused.empty())
+                return Fail(kExitUsage, refused);
         const auto stored = OnWorker([&](CSerialPort& port) { return StoreSlot(port, address, *slot, t); });
         if (!stored || !*stored)
             return Fail(kExitFailed, "the device did not confirm the save as program " + words[1]);
@@ -311,7 +341,7 @@ CommandResult EditSession::Generator(const std::vector<std::string>& words) {
         }
         const quellmarin::Generator::Outcome o = gen.Apply(words[1], words[2]);
         if (!o.sent) return Fail(kExitUsage, o.message);
-        changed_ = true;
+        changed_ = infoChanged_ = generatorSet_ = true;
         out_ << "generator on: " << o.frequencyText << " " << gen.LevelText() << '\n';
         return {};
     }
@@ -319,7 +349,7 @@ CommandResult EditSession::Generator(const std::vector<std::string>& words) {
         if (gen.Running()) {
             const quellmarin::Generator::Outcome o = gen.Toggle(gen.FrequencyText(), gen.LevelText());
             if (!o.sent) return Fail(kExitFailed, o.message);
-            changed_ = true;
+            changed_ = infoChanged_ = generatorSet_ = true;
         }
         out_ << "generator off\n";
         return {};
@@ -335,7 +365,6 @@ CommandResult EditSession::ImportFilters(const std::vector<std::string>& words) 
     const FileRead read = ReadInputFile(words[2]);
     if (!read.bytes) return Fail(kExitFile, "cannot read the filter file: " + read.problem);
     const FilterFile file = ParseFilterText(*read.bytes);
-    for (const std::string& line : file.unread) err_ << "not read: " << line << '\n';
     const ImportPlan plan = session_.PlanFilterImport(file, *channel);
     if (plan.placed.empty() && !plan.gainCode)
         return Fail(kExitFile, "the file holds no filter the device can use");
@@ -362,8 +391,13 @@ CommandResult EditSession::ExportFilters(const std::vector<std::string>& words) 
         out_ << text;
         return {};
     }
-    std::ofstream file(words[2], std::ios::binary | std::ios::trunc);
-    if (!(file << text) || !file.flush()) return Fail(kExitFile, "cannot write the filter file " + words[2]);
+    // Through a temporary file: a write that fails leaves a filter file that was there as it was.
+    if (!WriteFileAtomically(words[2], text)) {
+        std::error_code ec;
+        const bool folder = std::filesystem::is_directory(words[2], ec);
+        return Fail(kExitFile, "cannot write the filter file " + words[2] +
+                                   (folder ? " (it is a folder)" : "; nothing was changed there"));
+    }
     out_ << "wrote " << ChannelText(*channel, options_.model) << "'s filters to " << words[2] << '\n';
     return {};
 }
@@ -373,7 +407,7 @@ CommandResult EditSession::Finish(bool keep) {
     if (!device_) {
         if (!changed_ || !keep) return {};
         const std::string_view message = session_.Save(*options_.file);
-        if (!message.empty()) return Fail(kExitFile, std::string(message));
+        if (!message.empty()) return Fail(kExitFile, SaveProblemText(*options_.file, message));
         return {};
     }
     DeviceLink& link = device_->Link();
@@ -382,6 +416,18 @@ CommandResult EditSession::Finish(bool keep) {
         // Every change must have left, and the device must hold what the records hold.
         const bool confirmed = device_->SendUntilHeld(session_.Params());
         if (!confirmed) result = Fail(kExitFailed, std::string(kEditsUnconfirmed));
+    }
+    if (infoChanged_) {
+        // The panel lock and the generator live in the device information, which the record above
+        // does not hold.
+        for (const std::string& name : device_->SendUntilInfoHeld(session_.Info())) {
+            const std::string_view says =
+                name == "Panel lock" ? PanelLock::kUnconfirmed : quellmarin::Generator::kUnconfirmed;
+            const bool asked = name == "Panel lock" ? lockSet_ : generatorSet_;
+            if (!asked) continue;
+            result.code = kExitFailed;
+            result.message += (result.message.empty() ? "" : "\n") + std::string(says);
+        }
     }
     link.Disconnect();
     device_.reset();

@@ -22,12 +22,15 @@ class DeviceSession {
     std::vector<FoundDevice> Scan();
     // Scans and selects the first device (with the wanted ID); false with the message said.
     bool SelectDevice();
-    bool Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome);
+    bool Connect(bool download, const ParameterBytes& record, ConnectOutcome& outcome, bool readState = true);
     // Once the posted frames have left, reads the device's record back until it holds `wanted`; the
     // settings it does not hold are sent again, so many rounds at most (kReadAttempts). The device
     // answers no edit frame, so only its record tells whether one was taken. False when it never held
     // them or could not be read.
     bool SendUntilHeld(const SystemParameters& wanted);
+    // The same for the panel lock and the generator, from the device information record. The names of
+    // the settings the device still does not hold; empty when it holds them all.
+    std::vector<std::string> SendUntilInfoHeld(const DeviceInfoRecord& wanted);
     // Runs an exchange on the connection's worker; nothing when the connection ended before it ran.
     template <class F> auto OnWorker(F f) -> std::optional<decltype(f(std::declval<CSerialPort&>()))>;
 
@@ -82,6 +85,8 @@ class EditSession {
     std::ostream& err_;
     bool opened_ = false;
     bool changed_ = false;
+    bool infoChanged_ = false; // the panel lock or the generator
+    bool lockSet_ = false, generatorSet_ = false;
     std::unique_ptr<DeviceSession> device_;
     Session session_;
     std::mutex frameLog_;

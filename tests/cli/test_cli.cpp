@@ -176,8 +176,11 @@ TEST(Cli, ModelsAndErrors) {
               "File read Failed...! (" + (dir / "missing.asc").string() + ": there is no such file)\n");
     r = RunCli({"defaults", (dir / "x.txt").string()});
     EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.err, "File ext error...!\n");
+    EXPECT_EQ(r.err, "File ext error...! (a parameter file's name ends in .asc)\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "x.txt"));
+    EXPECT_EQ(RunCli({"defaults", dir.path().string()}).err,
+              "File ext error...! (" + dir.path().string() + " is a folder, not a file)\n");
+    EXPECT_EQ(RunCli({"defaults", "/dev/null"}).err, "File ext error...! (/dev/null is not a regular file)\n");
 
     EXPECT_EQ(RunCli({}).code, 2);
     EXPECT_EQ(RunCli({"frobnicate"}).code, 2);

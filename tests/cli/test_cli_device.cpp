@@ -160,7 +160,8 @@ TEST(CliDevice, SilentDevicesAndUnwritableTargetsAreSaidPlainly) {
     const std::size_t before = rig.device.FrameCount();
     const auto blocked = rig.Run({"upload", (dir.path() / "no-such-folder" / "show.asc").string()});
     EXPECT_EQ(blocked.code, 3);
-    EXPECT_EQ(blocked.err, "File Open Error...!\n");
+    EXPECT_EQ(blocked.err,
+              "File Open Error...! (no new file can be made in " + (dir.path() / "no-such-folder").string() + ")\n");
     const auto frames = rig.device.FramesReceived();
     EXPECT_EQ(std::count(frames.begin() + static_cast<std::ptrdiff_t>(before), frames.end(), "(05Q000)"), 0);
 

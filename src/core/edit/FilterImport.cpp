@@ -52,6 +52,9 @@ const Kind* KindOf(const std::string& name) {
     return nullptr;
 }
 
+// The widest values a filter line may hold: beyond them it is no equaliser setting of any audio system.
+constexpr double kMostFrequencyHz = 100000, kMostGainDb = 100, kMostQ = 1000, kMostOctaves = 10;
+
 // Q of a bandwidth in octaves.
 double QOfOctaves(double n) {
     const double p = std::pow(2.0, n);
@@ -100,8 +103,14 @@ FilterFile ParseFilterText(std::string_view text) {
         for (std::string word; words >> word;) w.push_back(word);
         if (w.empty() || w[0][0] == '#') continue;
         const std::string head = Upper(w[0]);
-        if (head == "PREAMP:" && w.size() >= 2) {
-            if (const auto v = Number(w[1])) file.preampDb = *v;
+        if (head == "PREAMP:") {
+            const auto v = w.size() >= 2 ? Number(w[1]) : std::nullopt;
+            if (v && std::abs(*v) <= kMostGainDb)
+                file.preampDb = *v;
+            else
+                file.unread.push_back("line " + std::to_string(number) + ": " +
+                                      (w.size() < 2 ? std::string("no value after Preamp")
+                                                    : "Preamp " + w[1] + " is not a gain (at most 100 dB either way)"));
             continue;
         }
         // "Filter 1:", "Filter:", "Filter1:"; any other line is a header, a note or a date.
@@ -136,38 +145,53 @@ FilterFile ParseFilterText(std::string_view text) {
         f.kind = Upper(w[i++]);
         const Kind* kind = KindOf(f.kind);
         f.type = kind ? kind->type : -1;
+        // A value that no measurement program writes makes the whole line unreadable: a number that
+        // is not finite, a magnitude beyond any audio meaning, a bandwidth or Q that is not positive.
         bool fcGiven = false;
-        for (; i < w.size(); ++i) {
+        std::string bad;
+        for (; i < w.size() && bad.empty(); ++i) {
             const std::string key = Upper(w[i]);
-            const auto next = [&](std::size_t k) {
-                return i + k < w.size() ? Number(w[i + k]) : std::nullopt;
+            const auto value = [&](std::size_t k, const char* what, double low, double high,
+                                   bool lowOpen) -> std::optional<double> {
+                const std::string given = i + k < w.size() ? w[i + k] : std::string();
+                const auto v = Number(given);
+                if (!v || (lowOpen ? *v <= low : *v < low) || *v > high) {
+                    bad = given.empty() ? std::string("no value after ") + what
+                                       : std::string(what) + " " + given + " is not " +
+                                             (key == "FC"     ? "an audio frequency (above 0, at most 100 kHz)"
+                                              : key == "GAIN" ? "an equaliser's gain (at most 100 dB either way)"
+                                              : key == "Q"    ? "an equaliser's Q (above 0, at most 1000)"
+                                                              : "a bandwidth in octaves (above 0, at most 10)");
+                    return std::nullopt;
+                }
+                i += k;
+                return v;
             };
             if (key == "FC") {
-                if (const auto v = next(1)) {
+                if (const auto v = value(1, "Fc", 0, kMostFrequencyHz, true)) {
                     f.fcHz = *v;
                     fcGiven = true;
-                    ++i;
                 }
             } else if (key == "GAIN") {
-                if (const auto v = next(1)) {
-                    f.gainDb = *v;
-                    ++i;
-                }
+                if (const auto v = value(1, "Gain", -kMostGainDb, kMostGainDb, false)) f.gainDb = *v;
             } else if (key == "Q") {
-                if (const auto v = next(1)) {
+                if (const auto v = value(1, "Q", 0, kMostQ, true)) {
                     f.q = *v;
                     f.qGiven = true;
-                    ++i;
                 }
             } else if (key == "BW" && i + 1 < w.size() && Upper(w[i + 1]) == "OCT") {
-                if (const auto v = next(2); v && *v > 0) {
+                ++i;
+                if (const auto v = value(1, "BW Oct", 0, kMostOctaves, true)) {
                     f.q = QOfOctaves(*v);
                     f.qGiven = true;
-                    i += 2;
                 }
             }
         }
-        if (f.on && (!fcGiven || f.fcHz <= 0)) {
+        if (!bad.empty()) {
+            unread(bad);
+            continue;
+        }
+        if (f.on && !fcGiven) {
             unread("no frequency (Fc)");
             continue;
         }
@@ -183,6 +207,8 @@ ImportPlan PlanImport(const FilterFile& file, ChannelRef channel, DeviceModel mo
     plan.bandCount = IsOutput(channel.section) ? kOutputBands : kInputBands;
     const std::string where = ChannelName(channel.section, channel.index, model);
     int onFilters = 0;
+    // Lines that could not be read are left out, which the user must accept like any other refusal.
+    for (const std::string& line : file.unread) plan.refusals.push_back(line + "; it is left out");
     for (const FileFilter& f : file.filters) {
         if (!f.on) {
             plan.notes.push_back("line " + std::to_string(f.line) + ": an OFF filter, skipped");

@@ -99,7 +99,8 @@ Generator::Outcome Generator::Apply(std::string_view frequency, std::string_view
 }
 
 Generator::Outcome Generator::Toggle(std::string_view frequency, std::string_view level) {
-    Outcome out = Send(!running_, frequency, level, false);
+    // The record keeps what the device now runs, so that it shows (and sends) the same next time.
+    Outcome out = Send(!running_, frequency, level, true);
     if (out.sent) running_ = !running_;
     return out;
 }

@@ -21,6 +21,9 @@ class Generator {
     static constexpr std::string_view kLevelInvalid = "Level parameters invalidated.";
     static constexpr std::string_view kOnLengthInvalid = "length invalidated.";
     static constexpr std::string_view kOffLengthInvalid = "Length invalidated.";
+    // No reply answers a generator frame; the device information read afterwards shows what it took.
+    static constexpr std::string_view kUnconfirmed =
+        "The processor did not confirm the generator setting; its test tone may be as it was.";
     // The fader runs opposite to the table: index = 122 - position. Its ends are the table's 20 Hz and
     // 20 kHz steps.
     static constexpr int kFaderTop = 1, kFaderBottom = 121, kFaderSpan = 122;

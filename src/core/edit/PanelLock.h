@@ -15,6 +15,9 @@ class PanelLock {
     static constexpr std::string_view kGroup = "Pannel Lock Status";
     static constexpr std::string_view kLock = "Pannel Lock";
     static constexpr std::string_view kUnlock = "Pannel unLock";
+    // The device answers the frame, but only its record read afterwards shows it took the setting.
+    static constexpr std::string_view kUnconfirmed =
+        "The processor did not confirm the panel lock; its front panel may be as it was.";
 
     explicit PanelLock(EditContext& ctx) : ctx_(ctx) {}
     bool Locked() const { return ctx_.info.PanelLock != 0; }

@@ -4,8 +4,46 @@
 #include "protocol/Frames.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
 namespace quellmarin {
+
+std::string UnwireableCharacters(std::string_view utf8) {
+    std::vector<std::string> seen;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        std::size_t length = 1;
+        if (c >= 0xC2 && c <= 0xF4) length = c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        bool whole = i + length <= utf8.size();
+        for (std::size_t k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(utf8[i + k]) & 0xC0) == 0x80;
+        if (!whole) length = 1;
+        std::string one;
+        if (c >= 0x20 && c < 0x7F) {
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            one = std::string(utf8.substr(i, length));
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            one = hex;
+        }
+        if (std::find(seen.begin(), seen.end(), one) == seen.end()) seen.push_back(one);
+        i += length;
+    }
+    std::string out;
+    for (const std::string& one : seen) out += (out.empty() ? "" : " ") + one;
+    return out;
+}
+
+std::string NameRefusal(std::string_view utf8) {
+    const std::string bad = UnwireableCharacters(utf8);
+    if (bad.empty()) return {};
+    return "the processor takes names in plain ASCII letters, digits and signs only; not " + bad;
+}
 
 std::string WireName(std::string_view utf8) {
     std::string out;

@@ -19,6 +19,12 @@ inline constexpr std::string_view kEmptySlotName = "not set.............";
 
 // A typed name (UTF-8) as it may travel on the wire: printable ASCII; any other character becomes "?".
 std::string WireName(std::string_view utf8);
+// The characters of a name that the wire cannot carry (anything but printable ASCII), each once and
+// in the order they come, as UTF-8 ("ü", "é ✓"); empty when the name goes as it is. A byte that is no
+// UTF-8 is named as "\xNN".
+std::string UnwireableCharacters(std::string_view utf8);
+// "the processor takes names in plain ASCII letters, digits and signs only; not ü", or empty.
+std::string NameRefusal(std::string_view utf8);
 // A program name as it goes on the wire: padded with "." to 20 characters, or cut to them.
 std::string PaddedProgramName(std::string_view name);
 

@@ -1,6 +1,7 @@
 #include "edit/RecordDiff.h"
 
 #include "protocol/CommandTable.h"
+#include "protocol/Frames.h"
 
 #include <cstring>
 
@@ -38,6 +39,20 @@ RecordDiff DiffFrames(const SystemParameters& a, const SystemParameters& b, std:
 
 bool SameSettings(const SystemParameters& a, const SystemParameters& b) {
     return DiffFrames(a, b, "00", kBuildModel).frames.empty();
+}
+
+DeviceSettingsDiff DiffDeviceSettings(const DeviceInfoRecord& from, const DeviceInfoRecord& to,
+                                      std::string_view address) {
+    DeviceSettingsDiff d;
+    if ((from.PanelLock != 0) != (to.PanelLock != 0)) {
+        d.frames.push_back(FramePanelLock(address, to.PanelLock ? 1 : 0));
+        d.names.push_back("Panel lock");
+    }
+    if ((from.GenRun != 0) != (to.GenRun != 0) || from.GenFreq != to.GenFreq || from.GenLevel != to.GenLevel) {
+        d.frames.push_back(FrameGenerator(address, to.GenRun != 0, to.GenFreq, to.GenLevel));
+        d.names.push_back("Generator");
+    }
+    return d;
 }
 
 } // namespace quellmarin

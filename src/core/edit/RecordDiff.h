@@ -26,4 +26,14 @@ RecordDiff DiffFrames(const SystemParameters& from, const SystemParameters& to, 
 // whatever its stored value).
 bool SameSettings(const SystemParameters& a, const SystemParameters& b);
 
+// The settings the program keeps in the device information record: the panel lock and the generator
+// (running, frequency step, level). No reply confirms their frames; only reading the record does.
+struct DeviceSettingsDiff {
+    std::vector<std::string> frames; // "J" first, then the generator's "$001"
+    std::vector<std::string> names;  // "Panel lock", "Generator"
+    bool Empty() const { return frames.empty(); }
+};
+DeviceSettingsDiff DiffDeviceSettings(const DeviceInfoRecord& from, const DeviceInfoRecord& to,
+                                      std::string_view address);
+
 } // namespace quellmarin

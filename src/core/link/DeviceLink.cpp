@@ -60,7 +60,7 @@ void DeviceLink::Select(const Selection& s) {
     id_ = s.id;
 }
 
-ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) {
+ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record, bool readState) {
     ConnectOutcome out;
     const auto fail = [&](std::string_view message, std::string_view caption) {
         out.message = message;
@@ -97,7 +97,7 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
         if (connected_) return fail(kAlreadyConnected, "hgd");
         return fail(kOpenPortFail, "temp");
     }
-    if (!download) {
+    if (!download && readState) {
         const auto state = UploadAll(primary_, address_, timings_);
         if (!state) {
             primary_.Close();
@@ -105,7 +105,7 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record) 
         }
         out.params = state->params;
         out.info = state->info;
-    } else {
+    } else if (download) {
         // The download has gone: what follows only reads, and a read that fails leaves the connection
         // standing with the download unconfirmed, so that it can be sent again over it.
         if (const auto info = UploadDeviceInfo(primary_, address_, timings_)) out.info = *info;

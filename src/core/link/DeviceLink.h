@@ -73,7 +73,8 @@ class DeviceLink {
     int SelectedId() const { return id_; }
 
     // The connection procedure. For a download, `record` is the state written to the device.
-    ConnectOutcome Connect(bool download, const ParameterBytes& record);
+    // `readState` false connects an upload without reading the state (what only watches the meters).
+    ConnectOutcome Connect(bool download, const ParameterBytes& record, bool readState = true);
     // Sends "(%sB)" through the worker, then stops it and closes the port.
     void Disconnect();
     // The same at program end, with the shorter wait.

@@ -177,6 +177,28 @@ bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
     return true;
 }
 
+std::string SaveProblemText(const fs::path& path, std::string_view message) {
+    if (message.empty()) return {};
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    const std::string name = path.string();
+    std::string reason;
+    if (fs::is_directory(status))
+        reason = name + " is a folder, not a file";
+    else if (fs::exists(status) && !fs::is_regular_file(status))
+        reason = name + " is not a regular file";
+    else if (message == kFileExtError)
+        reason = "a parameter file's name ends in .asc";
+    else if (message == kFileOpenError && fs::exists(status))
+        reason = name + " may not be written";
+    else if (message == kFileOpenError)
+        reason = "no new file can be made in " +
+                 (path.has_parent_path() ? path.parent_path().string() : std::string("this folder"));
+    else if (message == kFileSaveFailed)
+        reason = "the file could not be written in full; " + name + " is as it was";
+    return reason.empty() ? std::string(message) : std::string(message) + " (" + reason + ")";
+}
+
 std::string_view SaveParameterFile(const fs::path& path, const SystemParameters& params,
                                    const DeviceInfoRecord& info) {
     if (!HasParameterFileExtension(path)) return kFileExtError;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -62,5 +63,8 @@ std::string_view SaveParameterFile(const std::filesystem::path& path, const Syst
 // that takes a new file), checked before the state is fetched from a device. Empty when it can,
 // else the message a save would give.
 std::string_view CheckParameterFileTarget(const std::filesystem::path& path);
+// A save's message with the reason it failed, where one can be named: "File ext error...! (/tmp is a
+// folder, not a file)", "File ext error...! (a parameter file's name ends in .asc)".
+std::string SaveProblemText(const std::filesystem::path& path, std::string_view message);
 
 } // namespace quellmarin

@@ -34,6 +34,10 @@ std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error) 
             f.hangupQ = true;
             continue;
         }
+        if (key == "ignore" && !value.empty() && value.size() <= 5) {
+            f.ignore = std::string(value);
+            continue;
+        }
         if (!ParseNumber(value, v) || v < 0) {
             error = "bad fault setting: " + std::string(item);
             return std::nullopt;
@@ -115,6 +119,9 @@ bool SimServer::Lost(const std::string& frame) {
         --faults_.loseDownloads;
         return true;
     }
+    if (!faults_.ignore.empty() && frame.size() > 3 + faults_.ignore.size() &&
+        frame.compare(3, faults_.ignore.size(), faults_.ignore) == 0)
+        return true;
     std::uniform_real_distribution<double> chance(0, 1);
     return faults_.lose > 0 && chance(rng_) < faults_.lose;
 }

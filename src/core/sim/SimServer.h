@@ -26,8 +26,9 @@ struct SimFaults {
     unsigned seed = 1;
     double lose = 0;       // chance that a frame from the program never arrives
     int loseDownloads = 0; // so many whole-record downloads ("P") never arrive
+    std::string ignore;    // frames that start with this command ("$037") never arrive: a setting that never sticks
 };
-// "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,hangup_q,lose=0.1,lose_p=1,seed=7"
+// "drop=0.2,garble=0.1,slow=150,mute_after=30,short_q,hangup_q,lose=0.1,lose_p=1,ignore=$037,seed=7"
 std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error);
 
 class SimServer {

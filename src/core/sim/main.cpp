@@ -27,7 +27,7 @@ int Usage(const std::string& why) {
     std::cerr << why
               << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults LIST]"
                  " [--log FILE] [--state FILE] [--tcp ADDRESS:PORT [--rfc2217]]\n"
-                 "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,hangup_q,lose=P,lose_p=N,seed=N\n"
+                 "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,hangup_q,lose=P,lose_p=N,ignore=CODE,seed=N\n"
                  "  --tcp 127.0.0.1:0 listens on a port the system picks; the first line names it\n";
     return 2;
 }

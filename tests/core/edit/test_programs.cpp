@@ -244,13 +244,15 @@ TEST(Generator, TypedValuesTheirMessagesAndTheFrames) {
     EXPECT_EQ(rig.frames.size(), sent) << "nothing is sent for a refused value";
     EXPECT_EQ(rig.info.GenFreq, 1) << "nor stored";
 
-    // Start uses the device's own address and the step itself; the setting stays as it was.
+    // Start uses the device's own address and the step itself, which the record then keeps: it holds
+    // what the device runs.
     out = gen.Toggle("1k", "-20");
     EXPECT_TRUE(out.sent);
     EXPECT_TRUE(gen.Running());
     EXPECT_EQ(rig.frames.back(), "(07$0011069141)");
     EXPECT_EQ(rig.info.GenRun, 1);
-    EXPECT_EQ(rig.info.GenFreq, 1);
+    EXPECT_EQ(rig.info.GenFreq, 69);
+    EXPECT_EQ(rig.info.GenLevel, 141);
     gen.Apply("2k", "-20");
     EXPECT_EQ(rig.frames.back().substr(0, 8), "(07$0011") << "applying while running sends the on frame";
     gen.Toggle("2k", "-20");
