@@ -54,6 +54,12 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
         panes_[i]->setObjectName(QString("pane%1").arg(i));
         statusBar()->addPermanentWidget(panes_[i], 0);
     }
+    unconfirmed_ = new QLabel(this);
+    unconfirmed_->setObjectName("unconfirmedEdits");
+    unconfirmed_->setAccessibleName("Unconfirmed changes");
+    unconfirmed_->setStyleSheet("color: #ffb040; font-weight: bold;");
+    unconfirmed_->hide();
+    statusBar()->insertPermanentWidget(0, unconfirmed_, 0);
     statusBar()->setAccessibleName("Status bar");
     BuildMenus();
     connect(page_, &CPropertyViewPage::note, this, &CMainFrame::ShowNote);
@@ -66,6 +72,8 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
             ShowNote("The processor does not answer; edits are kept and sent when it does.");
     });
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
+    connect(&app_, &CQuellmarinApp::verificationChanged, this, &CMainFrame::ShowUnconfirmed);
+    connect(&app_, &CQuellmarinApp::editsNotConfirmed, this, &CMainFrame::WarnUnconfirmed);
     connect(&app_, &CQuellmarinApp::deviceReturned, this, [this](const SystemParameters& device) {
         ShowNote("The processor answers again, with other settings than the program's.");
         ShowComparison(device);
@@ -272,6 +280,20 @@ void CMainFrame::BuildMenus() {
         settings.setValue("link/fixedPacing", on);
         settings.sync();
     });
+    QAction* verify = device->addAction("Verify edits by reading them back");
+    verify->setObjectName("verifyEdits");
+    verify->setCheckable(true);
+    verify->setToolTip("A second after the last edit, read the processor's settings, send again what it "
+                       "lacks and name what never arrives (the meters pause for half a second)");
+    const bool verifyStored = Settings().value("link/verifyEdits", true).toBool();
+    verify->setChecked(verifyStored);
+    app_.SetVerifyEdits(verifyStored);
+    connect(verify, &QAction::toggled, this, [this](bool on) {
+        app_.SetVerifyEdits(on);
+        QSettings settings = Settings();
+        settings.setValue("link/verifyEdits", on);
+        settings.sync();
+    });
     QAction* virt = device->addAction("Built-in virtual processor");
     virt->setObjectName("virtualProcessor");
     virt->setCheckable(true);
@@ -330,6 +352,7 @@ void CMainFrame::OpenSaveProgram() {
 
 void CMainFrame::OpenGenerator() {
     GeneratorWindow window(app_.Context(), app_.Connected(), this);
+    connect(&app_, &CQuellmarinApp::verificationChanged, &window, &GeneratorWindow::ShowConfirmation);
     window.exec();
 }
 
@@ -462,10 +485,48 @@ bool CMainFrame::LoadFile(const QString& path) {
     return true;
 }
 
+namespace {
+// "Output 3 mute, Input 8 gain and 2 more".
+QString NamesText(const QStringList& names) {
+    constexpr int kShown = 3;
+    QStringList shown = names.mid(0, kShown);
+    QString text = shown.join(", ");
+    if (names.size() > kShown) text += QString(" and %1 more").arg(names.size() - kShown);
+    return text;
+}
+} // namespace
+
+void CMainFrame::ShowUnconfirmed(const QStringList& missing, bool unread) {
+    if (missing.isEmpty() && !unread) {
+        unconfirmed_->hide();
+        unconfirmed_->clear();
+        // The processor holds everything now: the warning is out of date.
+        if (unconfirmedBox_) unconfirmedBox_->close();
+        return;
+    }
+    unconfirmed_->setText(unread ? QString("Unconfirmed changes: the processor could not be read")
+                                 : "Unconfirmed: " + NamesText(missing));
+    unconfirmed_->setToolTip(missing.join("\n"));
+    unconfirmed_->show();
+}
+
+void CMainFrame::WarnUnconfirmed(const QStringList& missing, bool unread) {
+    QStringList lines;
+    for (const QString& name : missing) lines << name + " did not reach the processor.";
+    if (unread)
+        lines << "The processor's settings could not be read back to confirm the last changes; they may "
+                 "not have reached it.";
+    if (!missing.isEmpty())
+        lines << QString() << "They were sent again three times. The line may be losing frames; the next "
+                              "edit sends them again.";
+    ShowMessageWindow(this, "Warning", lines.join("\n"), MessageIcon::Warning, unconfirmedBox_);
+}
+
 bool CMainFrame::SaveFile(const QString& path) {
-    const std::string_view message = app_.Selected().Save(std::filesystem::path(path.toStdString()));
+    const std::filesystem::path target(path.toStdString());
+    const std::string_view message = app_.Selected().Save(target);
     if (!message.empty()) {
-        ShowMessage(this, "Quellmarin", Q(message));
+        ShowMessage(this, "Quellmarin", QString::fromStdString(SaveProblemText(target, message)));
         return false;
     }
     ShowNote("Saved " + QFileInfo(path).fileName());

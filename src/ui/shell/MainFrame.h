@@ -6,6 +6,8 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <map>
@@ -86,10 +88,15 @@ class CMainFrame : public QMainWindow {
     void OpenSaveProgram();
     void OpenGenerator();
     void WriteHelp();
+    void ShowUnconfirmed(const QStringList& missing, bool unread);
+    void WarnUnconfirmed(const QStringList& missing, bool unread);
 
     CQuellmarinApp& app_;
     CPropertyViewPage* page_;
     std::array<QLabel*, 4> panes_{};
+    // Edits a read of the processor did not confirm, until a later read does; hidden while none.
+    QLabel* unconfirmed_ = nullptr;
+    QPointer<QMessageBox> unconfirmedBox_;
     std::map<int, QAction*> actions_;
     QString helpPath_;
     QMenu* fileMenu_ = nullptr;

@@ -532,6 +532,7 @@ void CPropertyViewPage::OpenPanelLockWindow() {
     if (app_.Connected()) hold.emplace(app_.SuspendPoll());
     PanelLockWindow window(
         panelLock_, [this](std::string frame) { app_.SendExchange(std::move(frame)); }, this);
+    connect(&app_, &CQuellmarinApp::verificationChanged, &window, &PanelLockWindow::ShowConfirmation);
     window.exec();
 }
 
@@ -693,6 +694,11 @@ void CPropertyViewPage::OnStateChanged(LinkState state) {
     // Meters and lamps show only what a device that answers reports.
     if (state != LinkState::Connected) ResetIndicators();
     if (!HasConnection(state)) warning_->hide();
+    // The processor answers again: the warning is out of date, and a passing note says so instead.
+    if (state == LinkState::Connected && warning_->isVisible()) {
+        warning_->hide();
+        emit note("The processor answers again.");
+    }
 }
 
 } // namespace quellmarin::ui

@@ -8,10 +8,24 @@
 
 namespace quellmarin::ui {
 
+namespace {
+QStringList ToQStringList(const std::vector<std::string>& names) {
+    QStringList list;
+    for (const std::string& n : names) list << QString::fromStdString(n);
+    return list;
+}
+} // namespace
+
 CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QObject* parent)
     : QObject(parent), model_(model), timings_(timings),
       link_(std::make_unique<DeviceLink>(provider_, model, timings)), session_(model) {
-    session_.SetPost([this](std::string frame) { controller_->Post(std::move(frame)); });
+    session_.SetPost([this](std::string frame) {
+        NoteSent(frame);
+        controller_->Post(std::move(frame));
+    });
+    verifyTimer_.setSingleShot(true);
+    connect(&verifyTimer_, &QTimer::timeout, this, &CQuellmarinApp::Verify);
+
     session_.SetHistoryListener([this] { emit historyChanged(); });
     qRegisterMetaType<quellmarin::LevelFrame>();
     qRegisterMetaType<quellmarin::LinkState>();
@@ -27,6 +41,7 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
             if (now == state_) return;
             const bool returned = state_ == LinkState::Lost && now == LinkState::Connected;
             state_ = now;
+            if (!HasConnection(now)) ForgetOwedEdits();
             emit stateChanged(now);
             if (returned) CheckReturnedDevice();
         });
@@ -46,6 +61,7 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
         onThisThread([this, outcome] {
             // Only this thread replaces the records.
             session_.ReplaceRecords(outcome.params, outcome.info);
+            if (outcome.params) ForgetOwedEdits();
             if (outcome.info) programNoText_ = quellmarin::ProgramNoText(session_.Info());
             if (outcome.params || outcome.info) emit recordsReplaced();
             if (outcome.connected && outcome.unconfirmed) {
@@ -170,6 +186,11 @@ void CQuellmarinApp::StartDisconnect() {
 
 void CQuellmarinApp::SendExchange(std::string frame) {
     if (!Connected()) return;
+    NoteSent(frame);
+    SendExchangeFrame(std::move(frame));
+}
+
+void CQuellmarinApp::SendExchangeFrame(std::string frame) {
     const auto wait = timings_.settingReplyWait;
     RunJob<std::string>(
         [frame, wait](CSerialPort& port, const std::function<void(int)>&) {
@@ -197,6 +218,7 @@ void CQuellmarinApp::RecordsEdited() {
 
 void CQuellmarinApp::StateRead() {
     programNoText_ = quellmarin::ProgramNoText(session_.Info());
+    ForgetOwedEdits();
     session_.ResetHistory();
     emit recordsReplaced();
 }
@@ -215,6 +237,7 @@ void CQuellmarinApp::SendDifference(const SystemParameters& device) {
 
 void CQuellmarinApp::TakeDeviceRecord(const SystemParameters& device) {
     session_.TakeDeviceRecord(device);
+    ForgetOwedEdits();
     emit recordsReplaced();
 }
 
@@ -251,6 +274,102 @@ void CQuellmarinApp::CheckReturnedDevice() {
             },
             Qt::QueuedConnection);
     });
+}
+
+void CQuellmarinApp::SetVerifyEdits(bool on) {
+    if (on == verifier_.Enabled()) return;
+    verifier_.SetEnabled(on);
+    emit verificationChanged(ToQStringList(verifier_.Missing()), false);
+    ScheduleVerification();
+}
+
+void CQuellmarinApp::ForgetOwedEdits() {
+    // The records are the device's own now (read from it, or taken from it): nothing is owed.
+    const bool named = !verifier_.Missing().empty();
+    verifier_.Reset();
+    verifyTimer_.stop();
+    if (named) emit verificationChanged({}, false);
+}
+
+void CQuellmarinApp::NoteSent(const std::string& frame) {
+    if (!Connected()) return;
+    verifier_.Sent(frame, EditVerifier::Clock::now());
+    ScheduleVerification();
+}
+
+void CQuellmarinApp::ScheduleVerification() {
+    const auto at = verifier_.NextDue();
+    if (!at) {
+        verifyTimer_.stop();
+        return;
+    }
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*at - EditVerifier::Clock::now());
+    verifyTimer_.start(static_cast<int>(std::max<std::int64_t>(0, wait.count())));
+}
+
+namespace {
+struct VerifyRead {
+    bool busy = false; // frames still waited to go: the read would not see them
+    std::optional<ParameterBytes> params;
+    std::optional<DeviceInfoBytes> info;
+};
+} // namespace
+
+void CQuellmarinApp::Verify() {
+    const auto now = EditVerifier::Clock::now();
+    const auto plan = verifier_.Due(now);
+    if (!plan) return ScheduleVerification();
+    if (state_ != LinkState::Connected) {
+        // Lost: the edits wait in the queue for its return, and so does the check.
+        verifier_.Postponed(now);
+        return ScheduleVerification();
+    }
+    verifier_.Started(now);
+    const std::string address = session_.Address();
+    const LinkTimings timings = timings_;
+    DeviceLink* link = link_.get();
+    const bool params = plan->params, info = plan->info;
+    RunJob<VerifyRead>(
+        [=](CSerialPort& port, const std::function<void(int)>&) {
+            VerifyRead r;
+            if (link->Queue().Pending()) {
+                r.busy = true;
+                return r;
+            }
+            if (params) r.params = UploadParameters(port, address, timings);
+            if (info) r.info = UploadDeviceInfo(port, address, timings);
+            return r;
+        },
+        this, {},
+        [this, params, info](std::optional<VerifyRead> r) {
+            if (!r || r->busy) {
+                verifier_.Postponed(EditVerifier::Clock::now());
+                return ScheduleVerification();
+            }
+            std::optional<SystemParameters> device;
+            std::optional<DeviceInfoRecord> deviceInfo;
+            if (params && r->params) device = ParametersFromBytes(*r->params);
+            if (info && r->info) deviceInfo = DeviceInfoFromBytes(*r->info);
+            TakeVerification(device, deviceInfo);
+        });
+}
+
+void CQuellmarinApp::TakeVerification(const std::optional<SystemParameters>& device,
+                                      const std::optional<DeviceInfoRecord>& info) {
+    const std::vector<std::string> before = verifier_.Missing();
+    const EditVerifier::Outcome o = verifier_.Finished(EditVerifier::Clock::now(), device, info, session_.Params(),
+                                                       session_.Info(), session_.Address(), model_);
+    for (const std::string& frame : o.frames) {
+        // Sent again as they went the first time; not new edits, so the rounds go on counting.
+        if (EditVerifier::KeptInDeviceInfo(frame) && frame.find('J') == 3)
+            SendExchangeFrame(frame);
+        else
+            controller_->Post(frame);
+    }
+    if (o.kind == EditVerifier::Outcome::GaveUp) emit editsNotConfirmed(ToQStringList(o.missing), o.unread);
+    if (verifier_.Missing() != before || o.kind == EditVerifier::Outcome::GaveUp)
+        emit verificationChanged(ToQStringList(verifier_.Missing()), o.unread);
+    ScheduleVerification();
 }
 
 void CQuellmarinApp::ImportFilters(const ImportPlan& plan, const std::string& stepName) {

@@ -6,6 +6,7 @@
 
 #include "link/LinkController.h"
 #include "link/WholeState.h"
+#include "session/EditVerifier.h"
 #include "session/Session.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualProcessor.h"
@@ -14,6 +15,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -106,6 +108,11 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // Sends a frame as an exchange on the worker and reads the reply (an alias name, the panel lock);
     // nothing happens while not connected.
     void SendExchange(std::string frame);
+    // Edits are confirmed by reading the device's records once they have settled, and what it lacks is
+    // sent again (see EditVerifier). Switching it off stops reading the settings record for them; the
+    // panel lock and the generator are always confirmed.
+    void SetVerifyEdits(bool on);
+    const EditVerifier& Verifier() const { return verifier_; }
     // While held, the worker neither polls nor sends posted frames (a modal window's exchanges).
     LinkController::PollSuspension SuspendPoll() { return controller_->SuspendPoll(); }
 
@@ -124,6 +131,11 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // its record.
     void deviceReturned(const quellmarin::SystemParameters& device);
     void levelsArrived(const quellmarin::LevelFrame& frame);
+    // A verification ended: the device holds every edit, or what it still lacks changed. `missing`
+    // names them ("Output 3 mute", "Panel lock"); `unread`: its records could not be read.
+    void verificationChanged(const QStringList& missing, bool unread);
+    // After every round of sending again, these did not reach the processor.
+    void editsNotConfirmed(const QStringList& missing, bool unread);
     void lostDevice();
 
   protected:
@@ -135,6 +147,14 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void RebuildCatalog(DeviceLink& link);
     // After a lost device answered again: reads its record and says when it differs.
     void CheckReturnedDevice();
+    // An edit's frame left (posted or as an exchange): the verification waits for it to settle.
+    void NoteSent(const std::string& frame);
+    void ScheduleVerification();
+    void ForgetOwedEdits();
+    void Verify();
+    void TakeVerification(const std::optional<SystemParameters>& device,
+                          const std::optional<DeviceInfoRecord>& info);
+    void SendExchangeFrame(std::string frame);
 
     DeviceModel model_;
     LinkTimings timings_;
@@ -157,6 +177,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
     ScanReport lastScan_;
     std::string programNoText_ = "01";
     Session session_;
+    EditVerifier verifier_;
+    QTimer verifyTimer_;
 };
 
 } // namespace quellmarin::ui

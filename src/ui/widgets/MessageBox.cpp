@@ -30,6 +30,24 @@ void ShowMessage(QWidget* parent, const QString& caption, const QString& text, M
     box.exec();
 }
 
+void ShowMessageWindow(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon,
+                       QPointer<QMessageBox>& box) {
+    if (Handler()) {
+        Handler()(parent, caption, text);
+        return;
+    }
+    if (!box) {
+        box = new QMessageBox(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information,
+                              caption, text, QMessageBox::Ok, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+    }
+    box->setWindowTitle(caption);
+    box->setText(text);
+    box->show();
+    box->raise();
+}
+
 void SetQuestionHandler(QuestionHandler handler) {
     Questions() = std::move(handler);
 }

@@ -1,6 +1,8 @@
 // The one way the windows show a message box, so that tests can answer it instead of a person.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -15,6 +17,12 @@ using MessageHandler = std::function<void(QWidget* parent, const QString& captio
 void SetMessageHandler(MessageHandler handler);
 void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                  MessageIcon icon = MessageIcon::Information);
+
+// The same without waiting for it to be closed: the window stays up beside the work (a warning that
+// arrives by itself). Shown again, `box` gets the new text instead of a second window; it is null
+// when a handler took the message.
+void ShowMessageWindow(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon,
+                       QPointer<QMessageBox>& box);
 
 // A question with Yes and No, No being the default; true for Yes.
 using QuestionHandler = std::function<bool(QWidget* parent, const QString& caption, const QString& text)>;

@@ -90,7 +90,14 @@ GeneratorWindow::GeneratorWindow(EditContext& ctx, bool connected, QWidget* pare
     startStop_->setMinimumHeight(40);
     startStop_->setAutoDefault(false);
     grid->addWidget(startStop_, 2, 0, 1, 4);
-    grid->setRowStretch(3, 1);
+    confirmation_ = new QLabel(this);
+    confirmation_->setObjectName("generatorConfirmation");
+    confirmation_->setAccessibleName("Generator confirmation");
+    confirmation_->setWordWrap(true);
+    confirmation_->setStyleSheet("color: #ffb040;");
+    confirmation_->hide();
+    grid->addWidget(confirmation_, 3, 0, 1, 4);
+    grid->setRowStretch(4, 1);
     root->addLayout(grid, 1);
 
     frequency_->setText(QString::fromStdString(generator_.FrequencyText()));
@@ -180,6 +187,12 @@ bool GeneratorWindow::eventFilter(QObject* watched, QEvent* e) {
         }
     }
     return QDialog::eventFilter(watched, e);
+}
+
+void GeneratorWindow::ShowConfirmation(const QStringList& missing) {
+    const bool unconfirmed = missing.contains("Generator");
+    confirmation_->setText(unconfirmed ? Q(Generator::kUnconfirmed) : QString());
+    confirmation_->setVisible(unconfirmed);
 }
 
 } // namespace quellmarin::ui

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -36,6 +37,9 @@ class GeneratorWindow : public QDialog {
 
     // Checks the two fields and sends them.
     void Apply();
+    QLabel* Confirmation() const { return confirmation_; }
+    // What a read of the processor did not confirm: the window says so while the generator is among them.
+    void ShowConfirmation(const QStringList& missing);
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -58,6 +62,7 @@ class GeneratorWindow : public QDialog {
     QToolButton* levelUp_;
     QToolButton* levelDown_;
     QPushButton* startStop_;
+    QLabel* confirmation_;
 };
 
 } // namespace quellmarin::ui

@@ -1,6 +1,7 @@
 #include "windows/PanelLockWindow.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -22,6 +23,13 @@ PanelLockWindow::PanelLockWindow(PanelLock& lock, std::function<void(std::string
     box->addWidget(lock_);
     box->addWidget(unlock_);
     root->addWidget(group);
+    confirmation_ = new QLabel(this);
+    confirmation_->setObjectName("lockConfirmation");
+    confirmation_->setAccessibleName("Panel lock confirmation");
+    confirmation_->setWordWrap(true);
+    confirmation_->setStyleSheet("color: #ffb040;");
+    confirmation_->hide();
+    root->addWidget(confirmation_);
     setMinimumWidth(260);
     // Every click is sent, also on the button already chosen.
     for (QRadioButton* b : {lock_, unlock_})
@@ -29,6 +37,14 @@ PanelLockWindow::PanelLockWindow(PanelLock& lock, std::function<void(std::string
             const std::string frame = panel_.Set(b == lock_);
             if (send_) send_(frame);
         });
+}
+
+void PanelLockWindow::ShowConfirmation(const QStringList& missing) {
+    const bool unconfirmed = missing.contains("Panel lock");
+    confirmation_->setText(unconfirmed ? QString::fromUtf8(PanelLock::kUnconfirmed.data(),
+                                                           static_cast<qsizetype>(PanelLock::kUnconfirmed.size()))
+                                       : QString());
+    confirmation_->setVisible(unconfirmed);
 }
 
 } // namespace quellmarin::ui

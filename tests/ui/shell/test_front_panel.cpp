@@ -187,7 +187,7 @@ class TestFrontPanel : public WindowTest {
         QVERIFY(app.Params() == before);
         QVERIFY(app.Info() == infoBefore);
         QVERIFY(!frame.SaveFile(dir.filePath("notes.txt")));
-        QCOMPARE(messages_.last(), QString("Quellmarin|File ext error...!"));
+        QCOMPARE(messages_.last(), QString("Quellmarin|File ext error...! (a parameter file's name ends in .asc)"));
 
         // A good file replaces both records and refreshes the panel and the status bar.
         SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
@@ -417,6 +417,9 @@ class TestFrontPanel : public WindowTest {
         QCOMPARE(program.app.Params().OutCH[4].Mute, 1);
         app.SetVirtualFaults({});
         QTRY_COMPARE_WITH_TIMEOUT(app.State(), LinkState::Connected, 5000);
+        // The warning is out of date once it answers: it closes, and a passing note says so.
+        QVERIFY(!page->Warning()->isVisible());
+        QCOMPARE(frame.Note(), QString("The processor answers again."));
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[4].Mute, std::uint8_t(1), 5000);
         QCOMPARE(frame.PaneText(3), QString("has been connected to device.."));
         QCOMPARE(page->ScanButton()->text(), QString("Disconnect.."));
