@@ -1,7 +1,10 @@
 // Seeded fault runs of the command-line tool against a virtual processor on a pseudo-terminal that
 // loses a share of the frames: downloads with and without --retry, and single set commands. Each run
-// ends confirmed or with a failure; the failures are counted by the message that names their step.
-// Usage: quellmarin-fault-figures [LOSS]   (LOSS: the share of frames lost, 0.2 by default)
+// ends confirmed or with a failure; the failures are counted by the message that names their step. The
+// panel lock and the generator are checked in the device information, which a settings read-back does
+// not hold.
+// Usage: quellmarin-fault-figures [LOSS [info]]   (LOSS: the share of frames lost, 0.2 by default;
+// "info": only the lock and generator runs)
 #include "cli/Cli.h"
 #include "model/ParameterFile.h"
 #include "sim/PseudoTerminal.h"
@@ -14,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <string>
 
 using namespace quellmarin;
 
@@ -51,7 +55,7 @@ Tally Runs(int count, sim::SimFaults faults, const std::vector<std::string>& arg
         std::ostringstream out, err;
         const int code = cli::Run(full, out, err, env);
         server.Stop();
-        const bool held = holds(device.Parameters());
+        const bool held = holds(device);
         if (code == 0) {
             ++tally.confirmed;
             if (!held) ++tally.falseSuccess;
@@ -80,16 +84,28 @@ int main(int argc, char** argv) {
     const std::string file = (dir / "sent.asc").string();
     SaveParameterFile(file, sent, DefaultDeviceInfo(DeviceModel::Mivon));
     const SystemParameters old = DefaultSystemParameters(DeviceModel::Mivon);
-    const auto isSent = [&](const SystemParameters& p) { return p == sent; };
-    const auto gainSet = [](const SystemParameters& p) { return p.OutCH[2].Gain == 169; }; // out 3 at -6 dB
+    const auto isSent = [&](const sim::VirtualProcessor& d) { return d.Parameters() == sent; };
+    const auto gainSet = [](const sim::VirtualProcessor& d) { return d.Parameters().OutCH[2].Gain == 169; };
+    const auto locked = [](const sim::VirtualProcessor& d) { return d.Info().PanelLock == 1; };
+    const auto toneOn = [](const sim::VirtualProcessor& d) {
+        const DeviceInfoRecord i = d.Info();
+        return i.GenRun == 1 && i.GenFreq == 69 && i.GenLevel == 141; // 1 kHz at -20 dB
+    };
 
     for (const bool replies : {false, true}) {
         sim::SimFaults f;
         (replies ? f.drop : f.lose) = loss;
         std::printf("== %.0f %% of the %s lost\n", loss * 100, replies ? "replies" : "frames to the processor");
+        if (argc > 2 && std::string(argv[2]) == "info") {
+            Print("set lock on", 55, Runs(55, f, {"set", "lock", "on"}, old, locked));
+            Print("generator on 1k -20", 55, Runs(55, f, {"generator", "on", "1k", "-20"}, old, toneOn));
+            continue;
+        }
         Print("download", 80, Runs(80, f, {"download", file}, old, isSent));
         Print("download --retry 3", 40, Runs(40, f, {"download", file, "--retry", "3"}, old, isSent));
         Print("set out 3 gain -6", 20, Runs(20, f, {"set", "out", "3", "gain", "-6"}, old, gainSet));
+        Print("set lock on", 55, Runs(55, f, {"set", "lock", "on"}, old, locked));
+        Print("generator on 1k -20", 55, Runs(55, f, {"generator", "on", "1k", "-20"}, old, toneOn));
     }
     std::filesystem::remove_all(dir);
     return 0;
