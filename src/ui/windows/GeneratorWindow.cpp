@@ -193,6 +193,8 @@ void GeneratorWindow::ShowConfirmation(const QStringList& missing) {
     const bool unconfirmed = missing.contains("Generator");
     confirmation_->setText(unconfirmed ? Q(Generator::kUnconfirmed) : QString());
     confirmation_->setVisible(unconfirmed);
+    // The window grows to hold the line rather than squeezing its controls.
+    if (unconfirmed) resize(size().expandedTo(sizeHint()));
 }
 
 } // namespace quellmarin::ui

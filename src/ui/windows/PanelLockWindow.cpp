@@ -45,6 +45,8 @@ void PanelLockWindow::ShowConfirmation(const QStringList& missing) {
                                                            static_cast<qsizetype>(PanelLock::kUnconfirmed.size()))
                                        : QString());
     confirmation_->setVisible(unconfirmed);
+    // The window grows to hold the line rather than squeezing its controls.
+    if (unconfirmed) resize(size().expandedTo(sizeHint()));
 }
 
 } // namespace quellmarin::ui

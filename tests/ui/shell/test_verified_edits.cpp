@@ -6,7 +6,10 @@
 #include "edit/PanelLock.h"
 #include "edit/RecordDiff.h"
 #include "edit/RouteEditor.h"
+#include "windows/GeneratorWindow.h"
 #include "windows/PanelLockWindow.h"
+#include "edit/Generator.h"
+#include <QPushButton>
 
 #include <QAction>
 #include <QLabel>
@@ -92,6 +95,7 @@ class TestVerifiedEdits : public WindowTest {
         QCOMPARE(UnconfirmedPane(frame)->text(), QString("Unconfirmed: Output 3 mute"));
         QVERIFY(!UnconfirmedPane(frame)->isHidden());
         QCOMPARE(UnconfirmedPane(frame)->accessibleName(), QString("Unconfirmed changes"));
+        KeepScreenshot(&frame, "unconfirmed-edit");
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[2].Mute, std::uint8_t(0));
 
         // The line is mended; the next edit sends both again, and the read that finds them clears it.
@@ -116,11 +120,33 @@ class TestVerifiedEdits : public WindowTest {
             w->LockButton()->click();
             QTRY_VERIFY_WITH_TIMEOUT(w->Confirmation()->isVisible(), 15000);
             QCOMPARE(w->Confirmation()->text(), QString::fromUtf8(PanelLock::kUnconfirmed.data()));
+            KeepScreenshot(w, "lock-unconfirmed");
             said = true;
         });
         Command(frame, "Pannel Lock Settng...")->trigger();
         QVERIFY(said);
         QCOMPARE(app.VirtualDevice()->Info().PanelLock, std::uint8_t(0));
+    }
+
+    void theGeneratorWindowSaysWhenTheToneDidNotStart() {
+        VirtualProgram& program = Program();
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        sim::SimFaults ignoring;
+        ignoring.ignore = "$001";
+        app.SetVirtualFaults(ignoring);
+        bool said = false;
+        WhenShown<GeneratorWindow>([&](GeneratorWindow* w) {
+            w->StartStop()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(w->Confirmation()->isVisible(), 15000);
+            QCOMPARE(w->Confirmation()->text(), QString::fromUtf8(Generator::kUnconfirmed.data()));
+            KeepScreenshot(w, "generator-unconfirmed");
+            said = true;
+        });
+        Command(frame, "Generator...")->trigger();
+        QVERIFY(said);
+        QCOMPARE(app.VirtualDevice()->Info().GenRun, std::uint8_t(0));
+        QCOMPARE(app.Info().GenRun, std::uint8_t(1)); // the program still shows what was asked
     }
 
     void verificationIsASettingThatIsRemembered() {
