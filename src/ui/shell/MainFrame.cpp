@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSaveFile>
+#include <functional>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -266,34 +267,32 @@ void CMainFrame::BuildMenus() {
         for (const QString& p : Settings().value("link/networkPorts").toStringList()) stored.push_back(p.toStdString());
         app_.SetNetworkPorts(std::move(stored));
     }
-    QAction* fixed = device->addAction("Fixed 200 ms pacing");
-    fixed->setObjectName("fixedPacing");
-    fixed->setCheckable(true);
-    fixed->setToolTip("Send one frame every 200 ms instead of as soon as the processor has answered "
-                      "(for a processor or a line that misses frames sent at once)");
-    const bool fixedStored = Settings().value("link/fixedPacing", false).toBool();
-    fixed->setChecked(fixedStored);
-    app_.Controller().SetPacing(fixedStored ? Pacing::Fixed : Pacing::Answered);
-    connect(fixed, &QAction::toggled, this, [this](bool on) {
-        app_.Controller().SetPacing(on ? Pacing::Fixed : Pacing::Answered);
-        QSettings settings = Settings();
-        settings.setValue("link/fixedPacing", on);
-        settings.sync();
-    });
-    QAction* verify = device->addAction("Verify edits by reading them back");
-    verify->setObjectName("verifyEdits");
-    verify->setCheckable(true);
-    verify->setToolTip("A second after the last edit, read the processor's settings, send again what it "
-                       "lacks and name what never arrives (the meters pause for half a second)");
-    const bool verifyStored = Settings().value("link/verifyEdits", true).toBool();
-    verify->setChecked(verifyStored);
-    app_.SetVerifyEdits(verifyStored);
-    connect(verify, &QAction::toggled, this, [this](bool on) {
-        app_.SetVerifyEdits(on);
-        QSettings settings = Settings();
-        settings.setValue("link/verifyEdits", on);
-        settings.sync();
-    });
+    // A switch of the Device menu whose state is remembered in the settings under `key`.
+    const auto remembered = [this, device](const char* text, const char* name, const char* tip, const char* key,
+                                           bool byDefault, std::function<void(bool)> apply) {
+        QAction* a = device->addAction(text);
+        a->setObjectName(name);
+        a->setCheckable(true);
+        a->setToolTip(tip);
+        const bool stored = Settings().value(key, byDefault).toBool();
+        a->setChecked(stored);
+        apply(stored);
+        connect(a, &QAction::toggled, this, [apply, key](bool on) {
+            apply(on);
+            QSettings settings = Settings();
+            settings.setValue(key, on);
+            settings.sync();
+        });
+    };
+    remembered("Fixed 200 ms pacing", "fixedPacing",
+               "Send one frame every 200 ms instead of as soon as the processor has answered "
+               "(for a processor or a line that misses frames sent at once)",
+               "link/fixedPacing", false,
+               [this](bool on) { app_.Controller().SetPacing(on ? Pacing::Fixed : Pacing::Answered); });
+    remembered("Verify edits by reading them back", "verifyEdits",
+               "A second after the last edit, read the processor's settings, send again what it lacks and "
+               "name what never arrives (the meters pause for half a second)",
+               "link/verifyEdits", true, [this](bool on) { app_.SetVerifyEdits(on); });
     QAction* virt = device->addAction("Built-in virtual processor");
     virt->setObjectName("virtualProcessor");
     virt->setCheckable(true);
