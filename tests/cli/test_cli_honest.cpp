@@ -111,12 +111,16 @@ TEST(CliHonest, AFilterExportThatCannotBeWrittenInFullLeavesTheOldFileByteForByt
 
 TEST(CliHonest, NamesTheWireCannotCarryAreRefusedNamingTheCharacters) {
     VirtualRig rig;
-    const std::string before(rig.device.Parameters().ChName[8], rig.device.Parameters().ChName[8] + 15);
+    const auto outputOneName = [&rig] {
+        const SystemParameters p = rig.device.Parameters();
+        return std::string(p.ChName[8], p.ChName[8] + 15);
+    };
+    const std::string before = outputOneName();
     auto r = rig.Run({"--id", "5", "set", "name", "out", "1", "B\xC3\xBChne \xE2\x9C\x93"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "the processor takes names in plain ASCII letters, digits and signs only; not \xC3\xBC "
                      "\xE2\x9C\x93\n");
-    EXPECT_EQ(std::string(rig.device.Parameters().ChName[8], rig.device.Parameters().ChName[8] + 15), before);
+    EXPECT_EQ(outputOneName(), before);
     r = rig.Run({"--id", "5", "set", "name", "out", "1", "tab\there"});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(Has(r.err, "not \\x09")) << r.err;
