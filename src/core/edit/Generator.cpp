@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace quellmarin {
 
@@ -103,6 +104,20 @@ Generator::Outcome Generator::Toggle(std::string_view frequency, std::string_vie
     Outcome out = Send(!running_, frequency, level, true);
     if (out.sent) running_ = !running_;
     return out;
+}
+
+std::string Generator::ToneText(const DeviceInfoRecord& info) {
+    if (info.GenRun == 0) return {};
+    const int index = std::clamp<int>(info.GenFreq, 0, kFrequencySteps - 1);
+    const double hz = FrequencyValues()[static_cast<std::size_t>(index)];
+    char frequency[32];
+    if (hz >= 1000)
+        std::snprintf(frequency, sizeof frequency, "%g kHz", std::round(hz / 10) / 100);
+    else
+        std::snprintf(frequency, sizeof frequency, "%g Hz", std::round(hz * 10) / 10);
+    const int db = (static_cast<int>(info.GenLevel) - 181) / 2;
+    std::string level = db < 0 ? "\u2212" + std::to_string(-db) : std::to_string(db);
+    return std::string("Test tone ") + frequency + " " + level + " dB";
 }
 
 } // namespace quellmarin

@@ -55,6 +55,9 @@ class Generator {
     static LevelEntry ParseLevel(std::string_view text);
     // The field text of a step: "20.00Hz" up to 100 Hz, "1000Hz" above.
     static std::string StepText(int index);
+    // What the main window shows while the tone runs: "Test tone 1 kHz −20 dB" (UTF-8); empty while the
+    // record says it is stopped.
+    static std::string ToneText(const DeviceInfoRecord& info);
 
     struct Outcome {
         bool sent = false;

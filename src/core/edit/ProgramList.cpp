@@ -134,6 +134,27 @@ std::string_view ProgramList::CheckDelete() const {
     return {};
 }
 
+namespace {
+// "No. 03 Monitor mix": the slot as the list shows it, with the name the device gave (dots trimmed).
+std::string SlotText(int slot, const std::optional<std::string>& row) {
+    std::string text = "No. " + TwoDigitText(slot);
+    if (!row) return text;
+    std::string name = *row;
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    return name.empty() ? text : text + " " + name;
+}
+} // namespace
+
+std::string ProgramList::DeleteQuestion() const {
+    return "Delete " + SlotText(selected_, Row(selected_)) + "? The program cannot be brought back.";
+}
+
+std::optional<std::string> ProgramList::ReplaceQuestion() const {
+    const auto& row = Row(selected_);
+    if (!row || *row == kEmptySlotName) return std::nullopt;
+    return "Replace " + SlotText(selected_, row) + "? The program stored there is lost.";
+}
+
 void ProgramList::Recalled(const UploadedState& state) {
     ctx_.params = ParametersFromBytes(state.params);
     ctx_.info = DeviceInfoFromBytes(state.info);

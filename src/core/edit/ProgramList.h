@@ -65,6 +65,11 @@ class ProgramList {
 
     // Delete: the message when the selected slot may not be deleted; empty when it may.
     std::string_view CheckDelete() const;
+    // What to ask before Delete ("Delete No. 03 Monitor mix?") and before Save as over a stored
+    // program ("Replace No. 01 Default?"); nothing when Save as goes into an empty slot or one whose name
+    // was not read. Neither can be undone.
+    std::string DeleteQuestion() const;
+    std::optional<std::string> ReplaceQuestion() const;
     // After the device answered: the records and rows the operations change.
     void Recalled(const UploadedState& state);
     void Stored(int slot);

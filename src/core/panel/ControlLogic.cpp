@@ -73,12 +73,15 @@ void SliderModel::OnWheel(int notches) {
 
 bool SliderModel::BeginDrag(int pixel) {
     if (!OverThumb(pixel)) {
-        // A press beside the thumb moves it there and drags from its centre.
-        const int p = Clamp(PositionAt(pixel));
+        // A press on the track moves one page towards the pointer, as desktop sliders do; only the
+        // thumb is dragged. A gain never jumps to where the pointer happened to land.
+        const int towards = pixel < ThumbCenter(position_) ? -page_ : page_;
+        const int p = Clamp(position_ + towards);
         if (p != position_) {
             position_ = p;
-            if (moving) moving(position_);
+            if (changed) changed(position_);
         }
+        return false;
     }
     grab_ = pixel - ThumbCenter(position_);
     pressPixel_ = pixel;

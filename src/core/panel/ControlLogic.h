@@ -32,7 +32,8 @@ class SliderModel {
     void OnKey(Key key);
     // One notch forward (positive) moves towards the minimum.
     void OnWheel(int notches);
-    // Drag: starting on the thumb keeps the grab offset; the pointer may leave the control.
+    // Drag: starting on the thumb keeps the grab offset; the pointer may leave the control. A press on
+    // the track beside the thumb moves one page towards the pointer instead and starts no drag (false).
     bool BeginDrag(int pixel);
     void DragTo(int pixel);
     void EndDrag();

@@ -3,6 +3,8 @@
 #include "windows/AboutDialog.h"
 #include "windows/HelpWindow.h"
 #include "widgets/MessageBox.h"
+#include "edit/Generator.h"
+#include "widgets/ToneIndicator.h"
 #include "widgets/QText.h"
 #include "windows/CompareWindow.h"
 #include "windows/GeneratorWindow.h"
@@ -61,6 +63,9 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
     unconfirmed_->setStyleSheet("color: #ffb040; font-weight: bold;");
     unconfirmed_->hide();
     statusBar()->insertPermanentWidget(0, unconfirmed_, 0);
+    tone_ = new ToneIndicator(this);
+    statusBar()->insertPermanentWidget(0, tone_, 0);
+    connect(tone_, &ToneIndicator::stopRequested, this, &CMainFrame::StopTone);
     statusBar()->setAccessibleName("Status bar");
     BuildMenus();
     connect(page_, &CPropertyViewPage::note, this, &CMainFrame::ShowNote);
@@ -73,6 +78,7 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
             ShowNote("The processor does not answer; edits are kept and sent when it does.");
     });
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
+    connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshTone);
     connect(&app_, &CQuellmarinApp::verificationChanged, this, &CMainFrame::ShowUnconfirmed);
     connect(&app_, &CQuellmarinApp::editsNotConfirmed, this, &CMainFrame::WarnUnconfirmed);
     connect(&app_, &CQuellmarinApp::deviceReturned, this, [this](const SystemParameters& device) {
@@ -81,6 +87,7 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
     });
     WriteHelp();
     RefreshStatus();
+    RefreshTone();
     RebuildRecentMenu();
     RestoreWindow();
 }
@@ -353,6 +360,7 @@ void CMainFrame::OpenGenerator() {
     GeneratorWindow window(app_.Context(), app_.Connected(), this);
     connect(&app_, &CQuellmarinApp::verificationChanged, &window, &GeneratorWindow::ShowConfirmation);
     window.exec();
+    RefreshTone();
 }
 
 void CMainFrame::OpenNetworkPorts() {
@@ -494,6 +502,16 @@ QString NamesText(const QStringList& names) {
     return text;
 }
 } // namespace
+
+void CMainFrame::RefreshTone() {
+    tone_->Show(QString::fromStdString(Generator::ToneText(app_.Info())));
+}
+
+void CMainFrame::StopTone() {
+    Generator generator(app_.Context());
+    if (generator.Running()) generator.Toggle(generator.FrequencyText(), generator.LevelText());
+    RefreshTone();
+}
 
 void CMainFrame::ShowUnconfirmed(const QStringList& missing, bool unread) {
     if (missing.isEmpty() && !unread) {

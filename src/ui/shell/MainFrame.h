@@ -17,6 +17,8 @@ class QAction;
 class QMenu;
 
 namespace quellmarin::ui {
+
+class ToneIndicator;
 class HelpWindow;
 }
 
@@ -89,6 +91,8 @@ class CMainFrame : public QMainWindow {
     void OpenGenerator();
     void WriteHelp();
     void ShowUnconfirmed(const QStringList& missing, bool unread);
+    void RefreshTone();
+    void StopTone();
     void WarnUnconfirmed(const QStringList& missing, bool unread);
 
     CQuellmarinApp& app_;
@@ -96,6 +100,8 @@ class CMainFrame : public QMainWindow {
     std::array<QLabel*, 4> panes_{};
     // Edits a read of the processor did not confirm, until a later read does; hidden while none.
     QLabel* unconfirmed_ = nullptr;
+    // The running test tone, shown whatever window is open.
+    ToneIndicator* tone_ = nullptr;
     QPointer<QMessageBox> unconfirmedBox_;
     std::map<int, QAction*> actions_;
     QString helpPath_;

@@ -108,8 +108,7 @@ void SkinSlider::paintEvent(QPaintEvent*) {
 void SkinSlider::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     setFocus();
-    model_.BeginDrag(Along(e->position()));
-    grabMouse();
+    if (model_.BeginDrag(Along(e->position()))) grabMouse();
     update();
 }
 

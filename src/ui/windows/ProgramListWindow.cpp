@@ -222,6 +222,8 @@ void ProgramListWindow::Recall() {
         [this](std::optional<std::optional<UploadedState>> state) {
             list_.End(B::Recall);
             UpdateButtons();
+            // The keyboard stays on the list: a Space after a recall must never press Delete.
+            rows_->setFocus();
             if (state && *state) {
                 list_.Recalled(**state);
                 ShowCurrent();
@@ -241,6 +243,9 @@ void ProgramListWindow::Delete() {
         ShowMessage(this, QString(), Q(message));
         return;
     }
+    // Nothing brings a deleted program back: it is asked first, No being the default.
+    if (!AskYesNo(this, "Delete program", QString::fromStdString(list_.DeleteQuestion()), "Delete", "Cancel"))
+        return;
     delete_->setEnabled(false);
     if (!app_.Connected()) return;
     const std::string address = app_.Address();
@@ -262,7 +267,11 @@ void ProgramListWindow::SaveAs() {
     using B = ProgramList::Button;
     using M = ProgramList::Mark;
     const int slot = list_.Selected();
-    if (slot < 0 || !list_.Begin(B::SaveAs)) return;
+    if (slot < 0) return;
+    if (const auto question = list_.ReplaceQuestion();
+        question && !AskYesNo(this, "Save as", QString::fromStdString(*question), "Replace", "Cancel"))
+        return;
+    if (!list_.Begin(B::SaveAs)) return;
     UpdateButtons();
     SetProgress(B::SaveAs, M::One);
     if (!app_.Connected() || app_.Address().size() != 2) {

@@ -67,6 +67,31 @@ TEST(SliderModel, DragKeepsTheGrabOffsetAndStopsAtTheEnds) {
     EXPECT_EQ(changed, std::vector<int>{103});
 }
 
+TEST(SliderModel, APressOnTheTrackMovesOnePageTowardsThePointerAndDragsNothing) {
+    SliderModel s;
+    std::vector<int> changed, moving;
+    s.changed = [&](int p) { changed.push_back(p); };
+    s.moving = [&](int p) { moving.push_back(p); };
+    s.SetRange(1, 103);
+    s.SetPageSize(10);
+    s.SetGeometry(220, 4, 4, 18);
+    s.SetPosition(13);
+    // Far below the thumb (a gain of +3 dB would have jumped to about -37 dB): one page down.
+    EXPECT_FALSE(s.BeginDrag(s.ThumbCenter(63)));
+    EXPECT_EQ(s.Position(), 23);
+    EXPECT_FALSE(s.Dragging());
+    s.DragTo(s.ThumbCenter(80));
+    EXPECT_EQ(s.Position(), 23) << "moving the pointer after a track press drags nothing";
+    EXPECT_FALSE(s.BeginDrag(2)); // above it: one page up
+    EXPECT_EQ(s.Position(), 13);
+    EXPECT_EQ(changed, (std::vector<int>{23, 13})) << "each page is a complete change";
+    EXPECT_TRUE(moving.empty());
+    // At the end it stops there, as the page keys do.
+    s.SetPosition(98);
+    EXPECT_FALSE(s.BeginDrag(219));
+    EXPECT_EQ(s.Position(), 103);
+}
+
 TEST(ControlLogic, EntryFilters) {
     EXPECT_FALSE(NumEditAccepts('-', false));
     EXPECT_TRUE(NumEditAccepts('-', true));

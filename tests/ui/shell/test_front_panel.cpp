@@ -8,6 +8,7 @@
 #include "widgets/MessageBox.h"
 #include "windows/ScanWindow.h"
 #include "widgets/Theme.h"
+#include "widgets/ToneIndicator.h"
 #include "windows/WarningDialog.h"
 #include "windows/CompareWindow.h"
 #include "windows/GeneratorWindow.h"
@@ -424,6 +425,36 @@ class TestFrontPanel : public WindowTest {
         QCOMPARE(frame.PaneText(3), QString("has been connected to device.."));
         QCOMPARE(page->ScanButton()->text(), QString("Disconnect.."));
         QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
+    }
+
+    void aRunningTestToneIsShownAndStoppedFromTheMainWindow() {
+        VirtualProgram& program = Program();
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        auto* tone = frame.findChild<ToneIndicator*>("toneIndicator");
+        QVERIFY(tone);
+        QVERIFY(tone->isHidden());
+        app.Info().GenFreq = 69;
+        app.Info().GenLevel = 141;
+        WhenShown<GeneratorWindow>([](GeneratorWindow* w) { w->StartStop()->click(); });
+        Command(frame, "Generator...")->trigger();
+        // The window is closed; the tone plays on, and the main window says so.
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().GenRun, std::uint8_t(1), 5000);
+        QVERIFY(!tone->isHidden());
+        QCOMPARE(tone->Text(), QString::fromUtf8("Test tone 1 kHz \u221220 dB"));
+        QCOMPARE(tone->StopButton()->accessibleName(), QString("Stop the test tone"));
+        tone->StopButton()->click();
+        QVERIFY(tone->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().GenRun, std::uint8_t(0), 5000);
+        QVERIFY(Received(app, "(01$0010069141)"));
+        // A processor found playing is shown at connection.
+        app.StartDisconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!app.Connected(), 5000);
+        DeviceInfoRecord playing = app.VirtualDevice()->Info();
+        playing.GenRun = 1;
+        app.VirtualDevice()->SetInfo(playing);
+        QVERIFY(ConnectToVirtual(app));
+        QTRY_VERIFY_WITH_TIMEOUT(!tone->isHidden(), 5000);
     }
 
     void aDeviceThatReturnsWithOtherSettingsIsCompared() {

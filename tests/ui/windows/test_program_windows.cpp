@@ -76,6 +76,8 @@ class TestProgramWindows : public WindowTest {
             QTRY_COMPARE_WITH_TIMEOUT(w->Button(B::Recall)->text(), QString("Recall No.\t02 [OK]"), 5000);
             QCOMPARE(w->NumberField()->text(), QString("02"));
             QCOMPARE(w->NameField()->text(), QString("Main PA............."));
+            // Never Delete, for the next Space.
+            QCOMPARE(w->focusWidget(), static_cast<QWidget*>(w->Rows()));
         });
         Command(frame, "Program List...")->trigger();
         QVERIFY(!app.Controller().PollSuspended());
@@ -112,13 +114,37 @@ class TestProgramWindows : public WindowTest {
         QTest::mouseClick(w.Button(B::Delete), Qt::LeftButton);
         QCOMPARE(messages_, QStringList{"|Current program cannot be delete! "});
 
-        // A delete that may go ahead; once it is through, the refused one has still sent nothing.
+        // A delete that may go ahead, once asked; once it is through, the refused one has still sent nothing.
+        SetQuestionHandler([](QWidget*, const QString&, const QString&) { return true; });
         SelectRow(&w, 3);
         QTest::mouseClick(w.Button(B::Delete), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(w.Rows()->topLevelItem(2)->text(1), QString("not set............."), 5000);
         QVERIFY(!program.app.VirtualDevice()->ProgramAt(3).has_value());
         QCOMPARE(FramesStarting(program.app, "(01G"), std::vector<std::string>{"(01G003)"});
         QVERIFY(program.app.VirtualDevice()->ProgramAt(1).has_value());
+    }
+
+    void deleteAndSaveAsOverAStoredProgramAskFirstAndCancelSendsNothing() {
+        VirtualProgram& program = Program();
+        QVERIFY(ConnectToVirtual(program.app));
+        ProgramListWindow w(program.app, &program.frame);
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(AllNamesRead(&w), 10000);
+        QStringList asked;
+        SetQuestionHandler([&asked](QWidget*, const QString& caption, const QString& text) {
+            asked << caption + "|" + text;
+            return false;
+        });
+        SelectRow(&w, 2);
+        QTest::mouseClick(w.Button(B::Delete), Qt::LeftButton);
+        SelectRow(&w, 1);
+        QTest::mouseClick(w.Button(B::SaveAs), Qt::LeftButton);
+        QCOMPARE(asked, (QStringList{"Delete program|Delete No. 02 Main PA? The program cannot be brought back.",
+                                     "Save as|Replace No. 01 Default? The program stored there is lost."}));
+        QCOMPARE(w.Button(B::SaveAs)->text(), QString("Save as No.\t01")); // nothing started
+        QVERIFY(FramesStarting(program.app, "(01G").empty());
+        QVERIFY(FramesStarting(program.app, "(01S").empty());
+        QVERIFY(program.app.VirtualDevice()->ProgramAt(2).has_value());
     }
 
     void saveAsIntoSlotSevenMakesItCurrent() {
