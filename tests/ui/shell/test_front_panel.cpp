@@ -443,6 +443,8 @@ class TestFrontPanel : public WindowTest {
         QVERIFY(!tone->isHidden());
         QCOMPARE(tone->Text(), QString::fromUtf8("Test tone 1 kHz \u221220 dB"));
         QCOMPARE(tone->StopButton()->accessibleName(), QString("Stop the test tone"));
+        frame.show();
+        KeepScreenshot(&frame, "tone-running");
         tone->StopButton()->click();
         QVERIFY(tone->isHidden());
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().GenRun, std::uint8_t(0), 5000);
