@@ -64,11 +64,16 @@ void WindowTest::initTestCase() {
     });
 }
 
-void WindowTest::init() { messages_.clear(); }
+void WindowTest::init() {
+    messages_.clear();
+    // A window closed by a test loses its unsaved edits without asking, unless the test answers.
+    ui::SetSaveQuestionHandler([](QWidget*, const QString&, const QString&) { return ui::SaveChoice::Discard; });
+}
 
 void WindowTest::cleanup() {
     program_.reset();
     ui::SetQuestionHandler({});
+    ui::SetSaveQuestionHandler({});
 }
 
 } // namespace quellmarin::test

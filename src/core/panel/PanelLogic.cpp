@@ -91,6 +91,11 @@ std::string WindowTitle(std::string_view version, std::string_view fileName) {
     return std::string(fileName) + " - " + WindowTitle(version);
 }
 
+std::string WindowTitle(std::string_view version, std::string_view fileName, bool unsaved) {
+    if (!unsaved) return WindowTitle(version, fileName);
+    return std::string(fileName.empty() ? "Untitled" : fileName) + "* - " + WindowTitle(version);
+}
+
 std::vector<std::string> WithRecentFile(std::vector<std::string> list, const std::string& path) {
     list = WithoutRecentFile(std::move(list), path);
     list.insert(list.begin(), path);

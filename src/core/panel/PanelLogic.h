@@ -99,6 +99,9 @@ std::string VersionText(std::string_view version);
 std::string WindowTitle(std::string_view version);
 // The title with the parameter file in use: "show.asc - Quellmarin V1.0".
 std::string WindowTitle(std::string_view version, std::string_view fileName);
+// With a mark for settings edited since they were saved: "show.asc* - Quellmarin V1.2.0", or
+// "Untitled* - ..." before any file.
+std::string WindowTitle(std::string_view version, std::string_view fileName, bool unsaved);
 
 // The recent parameter files of the File menu: newest first, each once, at most four.
 inline constexpr std::size_t kRecentFiles = 4;

@@ -7,16 +7,18 @@
 namespace quellmarin {
 
 Session::Session(DeviceModel model)
-    : model_(model), params_(DefaultSystemParameters(model)), info_(DefaultDeviceInfo(model)), history_(params_),
+    : model_(model), params_(DefaultSystemParameters(model)), savedParams_(params_), info_(DefaultDeviceInfo(model)),
+      history_(params_),
       ctx_{params_, info_, model, [this] { return address_; }, {},
            [this](const CommandSpec& entry, int unit, int band) { Edited(entry, unit, band); }} {}
 
 void Session::Edited(const CommandSpec& entry, int unit, int band) {
     // The step is taken where the edit is made, named after what it set.
-    const bool couldUndo = history_.CanUndo(), couldRedo = history_.CanRedo();
+    const bool couldUndo = history_.CanUndo(), couldRedo = history_.CanRedo(), wasUnsaved = Unsaved();
     const std::string before = history_.UndoName();
     history_.Edited(params_, entry, unit, band, model_, std::chrono::steady_clock::now());
-    if (couldUndo != history_.CanUndo() || couldRedo != history_.CanRedo() || before != history_.UndoName())
+    if (couldUndo != history_.CanUndo() || couldRedo != history_.CanRedo() || before != history_.UndoName() ||
+        wasUnsaved != Unsaved())
         Changed();
 }
 
@@ -75,6 +77,7 @@ void Session::ReplaceRecords(const std::optional<ParameterBytes>& params,
                              const std::optional<DeviceInfoBytes>& info) {
     if (params) {
         params_ = ParametersFromBytes(*params);
+        MarkSaved(); // the processor holds them
         ResetHistory();
     }
     if (info) info_ = DeviceInfoFromBytes(*info);
@@ -90,6 +93,7 @@ void Session::SendDifference(const SystemParameters& device) {
 
 void Session::TakeDeviceRecord(const SystemParameters& device) {
     params_ = device;
+    MarkSaved();
     RecordStep("Take the device's values");
 }
 
@@ -98,12 +102,15 @@ LoadResult Session::Load(const std::filesystem::path& path, const std::string& s
     if (!r.ok()) return r;
     params_ = r.records->params;
     info_ = r.records->info;
+    MarkSaved();
     RecordStep(stepName);
     return r;
 }
 
-std::string_view Session::Save(const std::filesystem::path& path) const {
-    return SaveParameterFile(path, params_, info_);
+std::string_view Session::Save(const std::filesystem::path& path) {
+    const std::string_view message = SaveParameterFile(path, params_, info_);
+    if (message.empty()) MarkSaved();
+    return message;
 }
 
 std::string Session::ExportFilters(ChannelRef channel) const {

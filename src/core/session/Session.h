@@ -42,7 +42,7 @@ class Session {
 
     // Where the frames of edits go (the link's queue); without it they go nowhere (a file).
     void SetPost(std::function<void(std::string)> post) { ctx_.post = std::move(post); }
-    // Told whenever the history gained, lost or moved a step.
+    // Told whenever the history gained, lost or moved a step, and when the settings become unsaved.
     void SetHistoryListener(std::function<void()> changed) { historyChanged_ = std::move(changed); }
 
     // ---- The history ------------------------------------------------------------------------------
@@ -73,7 +73,11 @@ class Session {
     // Loads a parameter file as one step named `stepName`; the records stay as they were when it fails.
     LoadResult Load(const std::filesystem::path& path, const std::string& stepName);
     // Saves the records as a parameter file (through a temporary file); empty, or the message to show.
-    std::string_view Save(const std::filesystem::path& path) const;
+    std::string_view Save(const std::filesystem::path& path);
+    // Whether the settings were edited since they were last loaded from a file, saved, or read from
+    // the processor (which then holds them): what quitting would lose.
+    bool Unsaved() const { return !(params_ == savedParams_); }
+    void MarkSaved() { savedParams_ = params_; }
     // The equaliser filters of a channel as text, and a plan to place a filter file's on a channel.
     std::string ExportFilters(ChannelRef channel) const;
     ImportPlan PlanFilterImport(const FilterFile& file, ChannelRef channel) const;
@@ -88,6 +92,7 @@ class Session {
 
     DeviceModel model_;
     SystemParameters params_;
+    SystemParameters savedParams_;
     DeviceInfoRecord info_;
     std::string address_ = std::string(kNoAddress);
     std::string port_;

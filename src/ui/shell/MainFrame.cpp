@@ -137,7 +137,8 @@ QString CMainFrame::LastFolder() const {
 
 void CMainFrame::FileUsed(const QString& path) {
     const QFileInfo info(path);
-    setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION, info.fileName().toStdString())));
+    currentFile_ = path;
+    RefreshTitle();
     StoreRecentFiles(WithRecentFile(StoredRecentFiles(), info.absoluteFilePath().toStdString()));
     QSettings settings = Settings();
     settings.setValue("files/folder", info.absolutePath());
@@ -172,6 +173,7 @@ void CMainFrame::OpenRecent(const QString& path) {
                         " is no longer there; it was taken off the recent files.");
         return;
     }
+    if (!MayDiscardEdits("opening another file")) return;
     LoadFile(path);
 }
 
@@ -198,7 +200,9 @@ void CMainFrame::BuildMenus() {
             page_->StartScan();
     });
     add(file, "Open..", 32805, [this] { OpenFile(); })->setShortcut(QKeySequence::Open);
-    add(file, "Save as..", 32806, [this] { SaveFileAs(); })->setShortcut(QKeySequence::SaveAs);
+    add(file, "Save", 57603, [this] { SaveCurrent(); })->setShortcut(QKeySequence::Save);
+    // Spelled out: without a desktop's own key theme the standard Save As sequence can be empty.
+    add(file, "Save as..", 32806, [this] { SaveFileAs(); })->setShortcut(QKeySequence("Ctrl+Shift+S"));
     file->addSeparator();
     QAction* importFilters = file->addAction("Import filters\u2026");
     importFilters->setObjectName("importFilters");
@@ -248,6 +252,8 @@ void CMainFrame::BuildMenus() {
     redo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     connect(redo_, &QAction::triggered, &app_, &CQuellmarinApp::Redo);
     connect(&app_, &CQuellmarinApp::historyChanged, this, &CMainFrame::RefreshHistory);
+    connect(&app_, &CQuellmarinApp::historyChanged, this, &CMainFrame::RefreshTitle);
+    connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshTitle);
     RefreshHistory();
 
     QMenu* program = menuBar()->addMenu("Program(&P)");
@@ -604,7 +610,39 @@ bool CMainFrame::ExportReport(const QString& path) {
     return true;
 }
 
+void CMainFrame::RefreshTitle() {
+    setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION, QFileInfo(currentFile_).fileName().toStdString(),
+                                                      app_.Selected().Unsaved())));
+}
+
+void CMainFrame::SaveCurrent() {
+    if (currentFile_.isEmpty())
+        SaveFileAs();
+    else
+        SaveFile(currentFile_);
+}
+
+bool CMainFrame::MayDiscardEdits(const QString& what) {
+    if (!app_.Selected().Unsaved()) return true;
+    QString text = currentFile_.isEmpty()
+                       ? QString("The settings were changed and are not saved in a file.")
+                       : QFileInfo(currentFile_).fileName() + " has changes that are not saved.";
+    if (app_.Connected()) text += " The processor holds them; the file does not.";
+    text += " Save them before " + what + "?";
+    switch (AskSaveDiscardCancel(this, "Quellmarin", text)) {
+    case SaveChoice::Save:
+        SaveCurrent();
+        return !app_.Selected().Unsaved(); // a save that failed or was cancelled keeps them
+    case SaveChoice::Discard:
+        return true;
+    case SaveChoice::Cancel:
+        return false;
+    }
+    return false;
+}
+
 void CMainFrame::OpenFile() {
+    if (!MayDiscardEdits("opening another file")) return;
     QFileDialog dialog(this, "Open..", LastFolder(), "Parameters File(*.asc)");
     dialog.setDefaultSuffix("asc");
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -636,6 +674,10 @@ void CMainFrame::WriteHelp() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (!MayDiscardEdits("quitting")) {
+        e->ignore();
+        return;
+    }
     if (qEnvironmentVariableIsSet("QUELLMARIN_TIMING")) std::fprintf(stderr, "closing\n");
     QSettings settings = Settings();
     settings.setValue("window/geometry", saveGeometry());

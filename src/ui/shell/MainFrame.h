@@ -91,6 +91,13 @@ class CMainFrame : public QMainWindow {
     void OpenGenerator();
     void WriteHelp();
     void ShowUnconfirmed(const QStringList& missing, bool unread);
+    // The title names the file in use and marks edits not saved to it.
+    void RefreshTitle();
+    // File > Save: the file in use, or Save as when there is none.
+    void SaveCurrent();
+    // Before something that would lose unsaved edits (`what`: "quitting"): asks to save them; true
+    // when it may go ahead.
+    bool MayDiscardEdits(const QString& what);
     void RefreshTone();
     void StopTone();
     void WarnUnconfirmed(const QStringList& missing, bool unread);
@@ -100,6 +107,7 @@ class CMainFrame : public QMainWindow {
     std::array<QLabel*, 4> panes_{};
     // Edits a read of the processor did not confirm, until a later read does; hidden while none.
     QLabel* unconfirmed_ = nullptr;
+    QString currentFile_; // the parameter file last loaded or saved
     // The running test tone, shown whatever window is open.
     ToneIndicator* tone_ = nullptr;
     QPointer<QMessageBox> unconfirmedBox_;

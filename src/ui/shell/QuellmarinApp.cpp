@@ -218,6 +218,7 @@ void CQuellmarinApp::RecordsEdited() {
 
 void CQuellmarinApp::StateRead() {
     programNoText_ = quellmarin::ProgramNoText(session_.Info());
+    session_.MarkSaved(); // read from the processor, which holds them
     ForgetOwedEdits();
     session_.ResetHistory();
     emit recordsReplaced();

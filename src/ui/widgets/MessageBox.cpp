@@ -48,6 +48,33 @@ void ShowMessageWindow(QWidget* parent, const QString& caption, const QString& t
     box->raise();
 }
 
+namespace {
+SaveQuestionHandler& SaveQuestions() {
+    static SaveQuestionHandler handler;
+    return handler;
+}
+} // namespace
+
+void SetSaveQuestionHandler(SaveQuestionHandler handler) {
+    SaveQuestions() = std::move(handler);
+}
+
+SaveChoice AskSaveDiscardCancel(QWidget* parent, const QString& caption, const QString& text) {
+    if (SaveQuestions()) return SaveQuestions()(parent, caption, text);
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveChoice::Save;
+    case QMessageBox::Discard:
+        return SaveChoice::Discard;
+    default:
+        return SaveChoice::Cancel;
+    }
+}
+
 void SetQuestionHandler(QuestionHandler handler) {
     Questions() = std::move(handler);
 }

@@ -24,6 +24,14 @@ void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
 void ShowMessageWindow(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon,
                        QPointer<QMessageBox>& box);
 
+// Changes that would be lost: save them, discard them, or cancel what would lose them.
+enum class SaveChoice { Save, Discard, Cancel };
+using SaveQuestionHandler = std::function<SaveChoice(QWidget* parent, const QString& caption, const QString& text)>;
+// Replaces the real question box (an empty handler restores it).
+void SetSaveQuestionHandler(SaveQuestionHandler handler);
+// Save is the default button, Escape cancels.
+SaveChoice AskSaveDiscardCancel(QWidget* parent, const QString& caption, const QString& text);
+
 // A question with Yes and No, No being the default; true for Yes.
 using QuestionHandler = std::function<bool(QWidget* parent, const QString& caption, const QString& text)>;
 // Replaces the real question box (an empty handler restores it).

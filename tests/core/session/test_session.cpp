@@ -7,6 +7,7 @@
 #include "edit/LimiterEditor.h"
 #include "edit/MuteEditor.h"
 #include "edit/RouteEditor.h"
+#include "panel/PanelLogic.h"
 #include "protocol/Frames.h"
 #include "sim/VirtualProcessor.h"
 
@@ -113,4 +114,31 @@ TEST(Session, EveryEditIsAStepOfItsOwnAndUndoCarriesTheDeviceBack) {
     s.session.TakeDeviceRecord(other);
     EXPECT_TRUE(s.session.DifferenceFrom(other).Empty());
     EXPECT_EQ(s.session.History().UndoName(), "Take the device's values");
+}
+
+TEST(Session, UnsavedMeansEditedSinceTheLastLoadSaveOrReadFromTheProcessor) {
+    test::TempDir dir;
+    Wired w("01");
+    EXPECT_FALSE(w.session.Unsaved()) << "the defaults at start lose nothing";
+    MuteEditor mute(w.session.Context());
+    const int before = w.historyChanges;
+    mute.Toggle({Section::Output, 2});
+    EXPECT_TRUE(w.session.Unsaved());
+    EXPECT_GT(w.historyChanges, before) << "the listener hears that the settings became unsaved";
+    const auto path = dir / "show.asc";
+    EXPECT_EQ(w.session.Save(path), "");
+    EXPECT_FALSE(w.session.Unsaved());
+    mute.Toggle({Section::Output, 2});
+    EXPECT_TRUE(w.session.Unsaved());
+    EXPECT_EQ(w.session.Save(dir / "show.txt"), "File ext error...!");
+    EXPECT_TRUE(w.session.Unsaved()) << "a failed save keeps them unsaved";
+    ASSERT_TRUE(w.session.Load(path, "Load").ok());
+    EXPECT_FALSE(w.session.Unsaved());
+    mute.Toggle({Section::Output, 4});
+    w.session.ReplaceRecords(ToBytes(DefaultSystemParameters(DeviceModel::Mivon)), std::nullopt);
+    EXPECT_FALSE(w.session.Unsaved()) << "read from the processor, which holds them";
+
+    EXPECT_EQ(WindowTitle("1.2.0", "show.asc", true), "show.asc* - Quellmarin V1.2.0");
+    EXPECT_EQ(WindowTitle("1.2.0", "", true), "Untitled* - Quellmarin V1.2.0");
+    EXPECT_EQ(WindowTitle("1.2.0", "show.asc", false), "show.asc - Quellmarin V1.2.0");
 }

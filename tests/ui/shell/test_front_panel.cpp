@@ -245,6 +245,49 @@ class TestFrontPanel : public WindowTest {
         QFile::remove(CMainFrame::SettingsPath());
     }
 
+    void unsavedEditsAskBeforeQuittingAndSaveWritesTheFileInTheTitle() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("show.asc");
+        CQuellmarinApp app(DeviceModel::Mivon, LinkTimings::Fast());
+        app.SetIncludeHardware(false);
+        CMainFrame frame(app);
+        frame.show();
+        QVERIFY(frame.SaveFile(path));
+        QCOMPARE(frame.windowTitle(), QString("show.asc - Quellmarin V" QUELLMARIN_VERSION));
+        QTest::mouseClick(Strip(frame, "Output 3 mute"), Qt::LeftButton);
+        QCOMPARE(frame.windowTitle(), QString("show.asc* - Quellmarin V" QUELLMARIN_VERSION));
+
+        // Quitting asks; Cancel keeps the program running with its edits.
+        QStringList asked;
+        SaveChoice answer = SaveChoice::Cancel;
+        SetSaveQuestionHandler([&](QWidget*, const QString& caption, const QString& text) {
+            asked << caption + "|" + text;
+            return answer;
+        });
+        QVERIFY(!frame.close());
+        QVERIFY(frame.isVisible());
+        QCOMPARE(asked, QStringList{"Quellmarin|show.asc has changes that are not saved. Save them before quitting?"});
+        QCOMPARE(app.Params().OutCH[2].Mute, 1);
+        // Opening a file asks the same way; cancelled, the edits stay and nothing is loaded.
+        QVERIFY(!frame.RecentActions().isEmpty());
+        frame.RecentActions().first()->trigger();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.last(), QString("Quellmarin|show.asc has changes that are not saved. Save them before "
+                                       "opening another file?"));
+        QCOMPARE(app.Params().OutCH[2].Mute, 1);
+
+        // File > Save (Ctrl+S) writes the file of the title; then quitting asks nothing.
+        QCOMPARE(Command(frame, "Save")->shortcut(), QKeySequence(QKeySequence::Save));
+        Command(frame, "Save")->trigger();
+        QCOMPARE(frame.windowTitle(), QString("show.asc - Quellmarin V" QUELLMARIN_VERSION));
+        const auto saved = LoadParameterFile(std::filesystem::path(path.toStdString()), 0x88);
+        QVERIFY(saved.ok());
+        QCOMPARE(saved.records->params.OutCH[2].Mute, std::uint8_t(1));
+        QVERIFY(frame.close());
+        QCOMPARE(asked.size(), 2);
+        QFile::remove(CMainFrame::SettingsPath());
+    }
+
     void recentFilesKeepTheFourNewestAndDropMissingOnes() {
         QFile::remove(CMainFrame::SettingsPath());
         QVERIFY(CMainFrame::SettingsPath().contains(".qttest")); // never a user's own settings
