@@ -3,6 +3,8 @@
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStandardPaths>
@@ -54,6 +56,15 @@ QAction* Command(const ui::CMainFrame& frame, const QString& text) {
 VirtualProgram& WindowTest::Program(DeviceModel model) {
     if (!program_) program_ = std::make_unique<VirtualProgram>(model);
     return *program_;
+}
+
+bool PressAccessibly(QWidget* control) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+    if (!a || !a->actionInterface()) return false;
+    const QString press = QAccessibleActionInterface::pressAction();
+    if (!a->actionInterface()->actionNames().contains(press)) return false;
+    a->actionInterface()->doAction(press);
+    return true;
 }
 
 void WindowTest::initTestCase() {

@@ -54,6 +54,9 @@ template <class Control = QWidget> Control* Named(const QWidget* root, const QSt
 }
 // A button of the front panel's channel strip by its accessible name ("Input 3 gain").
 QPushButton* Strip(const ui::CMainFrame& frame, const QString& accessibleName);
+// Presses a control through Qt's accessibility interface, as a screen reader or a test robot does;
+// false when it offers no press action.
+bool PressAccessibly(QWidget* control);
 // A menu command by its text as the menu shows it, without the mnemonic ("Program List...").
 QAction* Command(const ui::CMainFrame& frame, const QString& text);
 

@@ -277,6 +277,8 @@ QWidget* CPropertyViewPage::BuildStrip() {
                 b->setMinimumWidth(std::max(40, QFontMetrics(bold).horizontalAdvance(widest) + 10));
                 b->setMaximumWidth(64);
                 connect(b, &QPushButton::clicked, this, [this, id] { SelectStrip(id); });
+                // The tooltip is made when it is asked for, with the channel's settings as they are then.
+                b->installEventFilter(this);
                 strip_[id] = b;
                 const bool shown = output || InputSlotUsed(model, k);
                 b->setVisible(shown);

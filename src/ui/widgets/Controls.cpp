@@ -274,6 +274,13 @@ SkinButton::SkinButton(const QString& text, SkinButtonState::Style style, QWidge
     : QAbstractButton(parent), state_(style) {
     setText(text);
     setFocusPolicy(Qt::StrongFocus);
+    // A click that did not come from the mouse (an assistive technology's press action, Enter, a
+    // program's click()) does what a mouse click over the button does.
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (mouseClick_) return;
+        if (state_.Click([this] { emit skinClicked(); }, true)) ClearGroup();
+        update();
+    });
 }
 
 void SkinButton::SetLook(int look) {
@@ -304,17 +311,24 @@ void SkinButton::mouseReleaseEvent(QMouseEvent* e) {
         update();
         return;
     }
-    if (state_.Click(
-            [this] {
-                emit skinClicked();
-                emit clicked();
-            },
-            hover_ || over))
-        ClearGroup();
+    mouseClick_ = true;
+    const bool clearGroup = state_.Click(
+        [this] {
+            emit skinClicked();
+            emit clicked();
+        },
+        hover_ || over);
+    mouseClick_ = false;
+    if (clearGroup) ClearGroup();
     update();
 }
 
 void SkinButton::keyPressEvent(QKeyEvent* e) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
+        click(); // Enter presses the focused button, as a click does
+        e->accept();
+        return;
+    }
     if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
         if (state_.Space()) ClearGroup();
         update();

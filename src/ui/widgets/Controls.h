@@ -137,6 +137,7 @@ class SkinButton : public QAbstractButton {
 
     SkinButtonState state_;
     bool hover_ = false;
+    bool mouseClick_ = false; // the mouse release is running the click itself
 };
 
 // A SkinButton that repeats while held: from the sixth 50 ms tick on, one `repeat` per tick; the

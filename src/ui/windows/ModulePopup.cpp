@@ -58,7 +58,9 @@ void ModulePopup::mousePressEvent(QMouseEvent* e) {
 
 void ModulePopup::NameControls() {
     const QString channelName = QString::fromStdString(ChannelName(section_, channel_, model_));
-    setAccessibleName(channelName + " " + property("what").toString());
+    // A window of one channel is named after it ("Input 3 equaliser"); one of all channels (the
+    // routing) keeps its own name.
+    if (const QString what = property("what").toString(); !what.isEmpty()) setAccessibleName(channelName + " " + what);
     for (QWidget* w : findChildren<QWidget*>()) {
         const QString what = w->property("what").toString();
         if (!what.isEmpty()) w->setAccessibleName(channelName + " " + what);

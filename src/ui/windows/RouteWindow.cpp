@@ -18,7 +18,8 @@ constexpr int kRoutedLook = 0, kOpenLook = 1;
 RouteWindow::RouteWindow(RouteEditor& editor, DeviceModel model, QWidget* parent)
     : ModulePopup(kNoModuleCode, Section::Output, parent, model), editor_(editor) {
     setObjectName("routeWindow");
-    setAccessibleName("Routing of the inputs to the outputs");
+    setAccessibleName("Routing");
+    setAccessibleDescription("Which inputs feed each output");
     auto* root = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     grid->setSpacing(4);

@@ -16,6 +16,7 @@
 #include "model/ParameterFile.h"
 #include "windows/ModulePopup.h"
 #include "edit/RecordDiff.h"
+#include "edit/GainEditor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,6 +31,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolTip>
 
 using namespace quellmarin;
 using namespace quellmarin::ui;
@@ -468,6 +470,20 @@ class TestFrontPanel : public WindowTest {
         QCOMPARE(frame.PaneText(3), QString("has been connected to device.."));
         QCOMPARE(page->ScanButton()->text(), QString("Disconnect.."));
         QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
+    }
+
+    void stripTooltipsShowTheChannelsSettingsWhenAskedFor() {
+        VirtualProgram& program = Program();
+        auto& [app, frame] = program;
+        frame.show();
+        GainEditor(app.Context(), Section::Output).SetDb(1, -6);
+        QPushButton* b = Strip(frame, "Output 2 gain");
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), b->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(b, &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QVERIFY2(QToolTip::text().startsWith("Gain -6 dB"), qPrintable(QToolTip::text()));
+        QVERIFY(QToolTip::text().contains("Output 2"));
+        QToolTip::hideText();
     }
 
     void aRunningTestToneIsShownAndStoppedFromTheMainWindow() {

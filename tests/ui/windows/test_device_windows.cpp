@@ -153,11 +153,20 @@ class TestDeviceWindows : public WindowTest {
         auto* route = frame.Page()->findChild<RouteWindow*>("routeWindow");
         QVERIFY(route && route->isVisible());
         QCOMPARE(route->windowTitle(), QString("Route"));
+        QCOMPARE(route->accessibleName(), QString("Routing")); // the window of all outputs, not "Output 8 "
         QVERIFY(route->Crosspoint(7, 7)->CheckedFlag());
         QTest::mouseClick(route->Crosspoint(7, 1), Qt::LeftButton);
         QCOMPARE(route->Crosspoint(7, 1)->Look(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0317000181000000000000000181)"), 5000);
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(181));
+        // Pressed through the accessibility interface, a crosspoint does what a click does.
+        QVERIFY(PressAccessibly(route->Crosspoint(7, 2)));
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[7].Route[2], std::uint8_t(181), 5000);
+        QCOMPARE(route->Crosspoint(7, 2)->Look(), 0);
+        // Enter on a focused crosspoint presses it too.
+        route->Crosspoint(7, 2)->setFocus();
+        QTest::keyClick(route->Crosspoint(7, 2), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Parameters().OutCH[7].Route[2], std::uint8_t(0), 5000);
         KeepScreenshot(route, "route");
         QVERIFY(frame.Page()->StripTip(Strip(frame, "Output 8 routing")).startsWith("From B, H"));
 
