@@ -33,8 +33,10 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
+#include <QKeyEvent>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace quellmarin::ui {
 
@@ -282,6 +284,8 @@ QWidget* CPropertyViewPage::BuildStrip() {
                 strip_[id] = b;
                 const bool shown = output || InputSlotUsed(model, k);
                 b->setVisible(shown);
+                b->setProperty("stripRow", k);
+                b->setProperty("stripColumn", col);
                 if (shown) grid->addWidget(b, 1 + k, col);
             }
         }
@@ -297,6 +301,15 @@ QWidget* CPropertyViewPage::BuildStrip() {
     addColumns(kInputOrder, 5, Section::Input);
     addColumns(kOutputOrder, 7, Section::Output);
     grid->setRowStretch(9, 1);
+    // Tab goes along each channel's row, as the strip is read.
+    std::vector<QPushButton*> order;
+    for (const auto& [id, b] : strip_)
+        if (!b->isHidden()) order.push_back(b);
+    std::sort(order.begin(), order.end(), [](const QPushButton* a, const QPushButton* b) {
+        return std::pair(a->property("stripRow").toInt(), a->property("stripColumn").toInt()) <
+               std::pair(b->property("stripRow").toInt(), b->property("stripColumn").toInt());
+    });
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
     return box;
 }
 
@@ -345,6 +358,16 @@ void CPropertyViewPage::SelectStrip(int id) {
     RefreshStrip();
     RefreshLinkLamps();
     RefreshGraph();
+    if (click->info->action == StripAction::OpenInputPeq || click->info->action == StripAction::OpenOutputPeq) {
+        // The window opens on the band the graph has selected, or on band 1: a band is always
+        // selected there, so that its fields can be reached and typed in.
+        GraphModel& g = graph_->Model();
+        if (!g.SelectedBand()) {
+            g.SelectBand(g.FirstBand());
+            graph_->Invalidate();
+        }
+        SyncBandSelection();
+    }
 }
 
 void CPropertyViewPage::RefreshMuteButtons() {
@@ -453,7 +476,44 @@ QString CPropertyViewPage::StripTip(const QObject* button) const {
     return QString::fromStdString(value + " (" + name + ")\n" + std::string(click->info->tooltip));
 }
 
+QPushButton* CPropertyViewPage::StripNeighbour(const QPushButton* from, int rows, int columns) const {
+    const int row = from->property("stripRow").toInt(), column = from->property("stripColumn").toInt();
+    QPushButton* best = nullptr;
+    int bestDistance = 0;
+    for (const auto& [id, b] : strip_) {
+        if (b->isHidden()) continue;
+        const int r = b->property("stripRow").toInt(), c = b->property("stripColumn").toInt();
+        // The nearest button that way along the row (or the column), past the gap between sections.
+        const int distance = rows != 0 ? (c == column ? (r - row) * rows : -1) : (r == row ? (c - column) * columns : -1);
+        if (distance > 0 && (!best || distance < bestDistance)) {
+            best = b;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 bool CPropertyViewPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->objectName().startsWith("strip")) {
+        auto* b = static_cast<QPushButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        QPushButton* next = nullptr;
+        switch (key->key()) {
+        case Qt::Key_Left: next = StripNeighbour(b, 0, -1); break;
+        case Qt::Key_Right: next = StripNeighbour(b, 0, 1); break;
+        case Qt::Key_Up: next = StripNeighbour(b, -1, 0); break;
+        case Qt::Key_Down: next = StripNeighbour(b, 1, 0); break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            b->click(); // Enter presses the focused button, as Space does
+            return true;
+        default:
+            return QWidget::eventFilter(watched, event);
+        }
+        // The arrows move as their direction says, and stop at the strip's edges.
+        if (next) next->setFocus(Qt::TabFocusReason);
+        return true;
+    }
     if (event->type() == QEvent::ToolTip) {
         const QString name = watched->objectName();
         if (name.startsWith("strip")) {

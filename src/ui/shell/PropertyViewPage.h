@@ -94,6 +94,8 @@ class CPropertyViewPage : public QWidget {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The visible strip button `rows` down or `columns` right of `from` (one of them is 0), if any.
+    QPushButton* StripNeighbour(const QPushButton* from, int rows, int columns) const;
 
   private:
     QWidget* BuildMeters(Section section);

@@ -472,6 +472,38 @@ class TestFrontPanel : public WindowTest {
         QTRY_VERIFY_WITH_TIMEOUT(page->InputMeters()->LitSegmentsOf(0) > 0, 5000);
     }
 
+    void theStripsArrowsMoveAsTheySayAndEnterPressesTheButton() {
+        VirtualProgram& program = Program();
+        auto& [app, frame] = program;
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QPushButton* start = Strip(frame, "Input 1 gain");
+        start->setFocus(Qt::TabFocusReason);
+        const auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->accessibleName() : QString(); };
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QCOMPARE(focused(), QString("Input 1 delay"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(focused(), QString("Input 2 delay"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+        QCOMPARE(focused(), QString("Input 2 gain"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QCOMPARE(focused(), QString("Input 1 gain"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QCOMPARE(focused(), QString("Input 1 gain")); // the edge stops it
+        // From the inputs' last column across the gap to the outputs' first.
+        Strip(frame, "Input 3 mute")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QCOMPARE(focused(), QString("Output 3 routing"));
+        // Tab reads along the row.
+        Strip(frame, "Input 1 gain")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focused(), QString("Input 1 delay"));
+        // Enter presses the focused button.
+        Strip(frame, "Output 3 mute")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(app.Params().OutCH[2].Mute, 1);
+    }
+
     void stripTooltipsShowTheChannelsSettingsWhenAskedFor() {
         VirtualProgram& program = Program();
         auto& [app, frame] = program;

@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QStandardPaths>
+#include <QSet>
 #include <QTest>
 
 using namespace quellmarin;
@@ -44,7 +45,10 @@ class TestEqWindows : public WindowTest {
         auto* eq = frame.Page()->findChild<EqPopup*>("inputEqPopup");
         QVERIFY(eq && eq->isVisible());
         QCOMPARE(eq->windowTitle(), QString("INPUT PEQ") + QString(21, ' ') + "CH[1]");
-        QVERIFY2(!eq->TypeList()->isEnabled(), "no band selected yet");
+        // With no band on the graph, the window opens on band 1, lit, with its fields open.
+        QCOMPARE(eq->SelectedBand(), std::optional<int>(0));
+        QCOMPARE(eq->BandButton(0)->Look(), 0);
+        QVERIFY(eq->TypeList()->isEnabled());
 
         // A band picked on the graph is the band of the window.
         QTest::mouseClick(graph, Qt::LeftButton, {}, graph->BandPoint(1).toPoint());
@@ -98,6 +102,34 @@ class TestEqWindows : public WindowTest {
         QCOMPARE(eq->Field(BandField::Level)->text(), QString::fromStdString(LevelText(stored.Level)));
         QCOMPARE(graph->Model().Band(1).gainDb, GainValues()[stored.Level]);
         KeepScreenshot(eq, "input-eq");
+    }
+
+    void theWindowOpensOnTheGraphsBandAndTabReachesEveryField() {
+        VirtualProgram& program = Program();
+        auto& [app, frame] = program;
+        QVERIFY(ShowConnected(program));
+        ResponseGraph* graph = frame.Page()->Graph();
+        QTest::mouseClick(Strip(frame, "Input 1 gain"), Qt::LeftButton); // the graph shows input 1
+        QTest::mouseClick(graph, Qt::LeftButton, {}, graph->BandPoint(1).toPoint());
+        QCOMPARE(graph->Model().SelectedBand(), std::optional<int>(1));
+        QTest::mouseClick(Strip(frame, "Input 1 equaliser"), Qt::LeftButton);
+        auto* eq = frame.Page()->findChild<EqPopup*>("inputEqPopup");
+        QVERIFY(eq && eq->isVisible());
+        QCOMPARE(eq->SelectedBand(), std::optional<int>(1));
+        QCOMPARE(eq->BandButton(1)->Look(), 0);
+        QCOMPARE(eq->BandButton(0)->Look(), 1);
+        // By keyboard alone: Tab from the band buttons reaches the type and the three fields.
+        eq->BandButton(0)->setFocus(Qt::TabFocusReason);
+        QCOMPARE(eq->focusWidget(), static_cast<QWidget*>(eq->BandButton(0)));
+        QSet<QWidget*> reached;
+        for (int i = 0; i < 16; ++i) {
+            QTest::keyClick(eq->focusWidget(), Qt::Key_Tab);
+            reached << eq->focusWidget();
+        }
+        QVERIFY(reached.contains(eq->TypeList()));
+        QCOMPARE(eq->TypeList()->currentText(), QString("Peaking")); // a type with all three values
+        for (BandField f : {BandField::Frequency, BandField::Q, BandField::Level})
+            QVERIFY(reached.contains(eq->Field(f)));
     }
 
     void theSwitchAndTheGraphsEqOffMark() {
