@@ -75,7 +75,7 @@ std::optional<std::vector<int>> InputList(const std::string& word, DeviceModel m
     return slots;
 }
 
-constexpr std::string_view kGainRange = "Input range:[-90,+12]";
+constexpr std::string_view kGainRange = GainEditor::kRange;
 constexpr std::string_view kLimitRange = "Input range:[-27.5,+22]";
 constexpr std::string_view kThresholdRange = "Input range:[-38,+22]";
 constexpr std::string_view kTimeRange = "Input range:[0.01,10000ms]";

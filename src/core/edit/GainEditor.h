@@ -24,6 +24,8 @@ class GainEditor {
     // The gain in whole decibels as a user types it: kMinDb..kMaxDb, rounded to the nearest. False,
     // with nothing changed, outside that range.
     static constexpr double kMinDb = -90, kMaxDb = 12;
+    // What a typed gain outside the range (or no number at all) is answered with.
+    static constexpr std::string_view kRange = "Input range:[-90,+12]";
     bool SetDb(int channel, double db);
     int Db(int channel) const;
     // A click on the arrows: one decibel up or down, nothing at the end of the fader.

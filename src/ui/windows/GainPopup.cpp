@@ -1,5 +1,8 @@
 #include "windows/GainPopup.h"
 
+#include "widgets/QText.h"
+#include "widgets/MessageBox.h"
+
 #include "widgets/Controls.h"
 #include "dsp/Scales.h"
 #include "widgets/FaderScale.h"
@@ -36,8 +39,8 @@ GainPopup::GainPopup(GainEditor& editor, DeviceModel model, QWidget* parent)
     down_->setToolTip("One decibel down; hold to repeat");
     readout_ = new QLineEdit(this);
     readout_->setObjectName("gainReadout");
-    readout_->setProperty("what", "gain readout");
-    readout_->setReadOnly(true);
+    readout_->setProperty("what", "gain in decibels");
+    readout_->setToolTip("Type a gain in whole decibels (-90 to +12) and press Enter");
     readout_->setAlignment(Qt::AlignCenter);
     readout_->setFixedWidth(72);
     for (QWidget* w : {static_cast<QWidget*>(up_), static_cast<QWidget*>(down_)}) w->setFixedSize(40, 26);
@@ -51,6 +54,17 @@ GainPopup::GainPopup(GainEditor& editor, DeviceModel model, QWidget* parent)
     column->addWidget(readout_, 0, Qt::AlignHCenter);
     root->addLayout(column);
 
+    connect(readout_, &QLineEdit::editingFinished, this, [this] {
+        if (!readout_->isModified()) return;
+        readout_->setModified(false);
+        const auto db = ParseTypedNumber(readout_->text().trimmed().toStdString(), kDecibelUnits);
+        if (!db || !editor_.SetDb(Channel(), *db)) {
+            readout_->setText(QString::fromStdString(GainEditor::Readout(fader_->Position())));
+            ShowMessage(this, "Input illegal", Q(GainEditor::kRange));
+            return;
+        }
+        Changed();
+    });
     connect(fader_, &SkinSlider::moving, this, [this](int p) {
         editor_.Apply(Channel(), p);
         Changed();

@@ -1,6 +1,8 @@
 // The gain, limiter and compressor windows on the offscreen platform, opened from the strip and
 // driven like a user, with the frames arriving at the built-in virtual processor.
 #include "ui/WindowTest.h"
+#include "dsp/Scales.h"
+#include "protocol/Frames.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
 #include "widgets/Controls.h"
@@ -57,6 +59,34 @@ class TestLevelWindows : public WindowTest {
         KeepScreenshot(popup, "input-gain");
         QTest::keyClick(popup, Qt::Key_Escape);
         QVERIFY(popup->isHidden());
+    }
+
+    void aGainIsTypedInWholeDecibels() {
+        VirtualProgram& program = Program();
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        QTest::mouseClick(Strip(frame, "Output 2 gain"), Qt::LeftButton);
+        auto* popup = frame.Page()->findChild<GainPopup*>("outputGainPopup");
+        QVERIFY(popup && popup->isVisible());
+        QCOMPARE(popup->Readout()->accessibleName(), QString("Output 2 gain in decibels"));
+        QLineEdit* field = popup->Readout();
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, "-6.4");
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(field->text(), QString("-6dB"));
+        QCOMPARE(popup->Fader()->Position(), 19);
+        QTRY_VERIFY_WITH_TIMEOUT(Received(app, FrameOutputGain("01", 1, GainCode(-6))), 5000);
+        // Out of range, or no number: the range, and nothing changes.
+        for (const char* typed : {"13", "-91", "loud", "6 dB"}) {
+            field->selectAll();
+            QTest::keyClicks(field, typed);
+            QTest::keyClick(field, Qt::Key_Return);
+            QCOMPARE(messages_.last(), QString("Input illegal|Input range:[-90,+12]"));
+            QCOMPARE(field->text(), QString("-6dB"));
+        }
+        QCOMPARE(messages_.size(), 4);
+        QCOMPARE(app.Params().OutCH[1].Gain, std::uint8_t(GainCode(-6)));
     }
 
     void theOutputGainWindowSetsThePolarity() {
