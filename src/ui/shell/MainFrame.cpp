@@ -332,11 +332,12 @@ void CMainFrame::BuildMenus() {
         AboutDialog dialog(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)), this);
         dialog.exec();
     };
-    add(help, "Contents", 32779, about);
+    // The help window comes first; Contents keeps opening the About box, as it always has.
     QAction* doc = help->addAction("Help document");
     doc->setObjectName("helpDocument");
-    doc->setShortcut(QKeySequence::HelpContents);
+    doc->setShortcut(QKeySequence(Qt::Key_F1));
     connect(doc, &QAction::triggered, this, &CMainFrame::ShowHelp);
+    add(help, "Contents", 32779, about);
     help->addSeparator();
     add(help, "About Quellmarin(&A)...", 57664, about);
 }

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QPainterPath>
 #include <QStyle>
 #include <QWheelEvent>
@@ -406,6 +407,8 @@ void CMyNumEdit::keyPressEvent(QKeyEvent* e) {
 void CMyNumEdit::keyReleaseEvent(QKeyEvent* e) {
     if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && parentWidget()) {
         emit editingFinished();
+        // The focus leaves without a second notice: one Enter, one value taken.
+        const QSignalBlocker quiet(this);
         parentWidget()->setFocus();
         return;
     }
@@ -434,8 +437,10 @@ void CMyTextEdit::keyPressEvent(QKeyEvent* e) {
 
 void CMyTextEdit::keyReleaseEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) {
-        if (QWidget* main = window()) main->setFocus();
         emit editingFinished();
+        // The focus leaves without a second notice: one Enter, one frame sent.
+        const QSignalBlocker quiet(this);
+        if (QWidget* main = window()) main->setFocus();
         return;
     }
     QLineEdit::keyReleaseEvent(e);

@@ -31,6 +31,13 @@ QStatusBar QLabel { padding: 0 8px; border-left: 1px solid #2f3844; }
 QProgressBar { border: 1px solid #3a4654; border-radius: 4px; text-align: center; background: #0e1217; }
 QProgressBar::chunk { background: #3b8c5a; }
 QRadioButton, QCheckBox { background: transparent; }
+QRadioButton::indicator { width: 12px; height: 12px; border: 2px solid #8fa3b8; border-radius: 8px; background: #0e1217; }
+QRadioButton::indicator:checked { border-color: #ffc440; background: qradialgradient(cx:0.5, cy:0.5, radius:0.5, fx:0.5, fy:0.5, stop:0 #ffc440, stop:0.5 #ffc440, stop:0.6 #0e1217, stop:1 #0e1217); }
+QRadioButton::indicator:hover, QCheckBox::indicator:hover { border-color: #c8d6e4; }
+QRadioButton::indicator:disabled, QCheckBox::indicator:disabled { border-color: #4a5664; }
+QRadioButton:focus, QCheckBox:focus { color: #ffffff; }
+QCheckBox::indicator { width: 12px; height: 12px; border: 2px solid #8fa3b8; border-radius: 3px; background: #0e1217; }
+QCheckBox::indicator:checked { border-color: #ffc440; background: #ffc440; }
 QToolTip { background: #2c3746; color: #ffffff; border: 1px solid #5a6f86; }
 )";
 }

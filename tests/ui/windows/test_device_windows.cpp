@@ -1,6 +1,8 @@
 // The routing, link, alias and panel lock windows on the offscreen platform, opened from the strip, a
 // link indicator and the Device menu, with the frames arriving at the built-in virtual processor.
 #include "ui/WindowTest.h"
+
+#include <algorithm>
 #include "widgets/Lamp.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Theme.h"
@@ -212,8 +214,11 @@ class TestDeviceWindows : public WindowTest {
         QVERIFY(ConnectToVirtual(app));
         WhenShown<AliasWindow>([&app](AliasWindow* w) {
             QVERIFY(app.Controller().PollSuspended());
+            w->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(w));
             CMyTextEdit* field = w->Field(10);
             field->setFocus();
+            QTRY_VERIFY(field->hasFocus());
             field->selectAll();
             QTest::keyClicks(field, "Stage (left)");
             QCOMPARE(field->text(), QString("Stage left"));
@@ -226,6 +231,8 @@ class TestDeviceWindows : public WindowTest {
         QTRY_COMPARE_WITH_TIMEOUT(std::string(app.VirtualDevice()->Parameters().ChName[10], 15),
                                   std::string("Stage left     "), 5000);
         QVERIFY(Received(app, "(01E12Stage left     )"));
+        const auto frames = app.VirtualDevice()->FramesReceived();
+        QCOMPARE(std::count(frames.begin(), frames.end(), std::string("(01E12Stage left     )")), 1); // one Enter, one frame
         // The name appears where output 3 is shown.
         QTest::mouseClick(Strip(frame, "Output 3 limiter"), Qt::LeftButton);
         QVERIFY(
