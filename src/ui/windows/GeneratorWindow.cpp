@@ -48,9 +48,17 @@ GeneratorWindow::GeneratorWindow(EditContext& ctx, bool connected, QWidget* pare
     faderDown_ = new RepeatButton(QString::fromUtf8("\u25BC"), this);
     faderDown_->setObjectName("generatorFaderDown");
     faderDown_->setAccessibleName("Generator frequency one step lower");
+    auto* faderLabel = new QLabel("Freq.", this);
+    faderLabel->setBuddy(fader_);
+    faderLabel->setToolTip("The frequency on a fader: up is higher");
+    auto* high = new QLabel("20k", this);
+    auto* low = new QLabel("20", this);
+    faderColumn->addWidget(faderLabel, 0, Qt::AlignHCenter);
+    faderColumn->addWidget(high, 0, Qt::AlignHCenter);
     faderColumn->addWidget(faderUp_, 0, Qt::AlignHCenter);
     faderColumn->addWidget(fader_, 1, Qt::AlignHCenter);
     faderColumn->addWidget(faderDown_, 0, Qt::AlignHCenter);
+    faderColumn->addWidget(low, 0, Qt::AlignHCenter);
     root->addLayout(faderColumn);
 
     auto* grid = new QGridLayout;

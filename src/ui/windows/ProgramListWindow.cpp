@@ -294,6 +294,7 @@ void ProgramListWindow::SaveAs() {
             if (stored.value_or(false)) {
                 list_.Stored(slot);
                 ShowRow(slot);
+                UpdateButtons(); // the slot holds a program now: Recall and Delete apply to it
                 number_->setText(QString::fromStdString(list_.CurrentNumberText()));
                 emit recordsChanged();
                 SetProgress(B::SaveAs, M::Ok);

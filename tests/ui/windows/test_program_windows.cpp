@@ -160,6 +160,8 @@ class TestProgramWindows : public WindowTest {
         QTRY_COMPARE_WITH_TIMEOUT(w.Button(B::SaveAs)->text(), QString("Save as No.\t07 [OK]"), 5000);
         QCOMPARE(w.NumberField()->text(), QString("07"));
         QCOMPARE(w.Rows()->topLevelItem(6)->text(1), QString("Default............."));
+        QVERIFY(w.Button(B::Recall)->isEnabled()); // the slot that was empty holds a program now
+        QVERIFY(w.Button(B::Delete)->isEnabled());
         QVERIFY(program.app.VirtualDevice()->ProgramAt(7).has_value());
         QCOMPARE(program.frame.PaneText(1), QString("Program No.:07"));
     }
