@@ -76,6 +76,8 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
         Action(32805)->setEnabled(s != LinkState::Connecting);
         if (s == LinkState::Lost)
             ShowNote("The processor does not answer; edits are kept and sent when it does.");
+        // A hint to scan is out of date once connected.
+        if (HasConnection(s) && statusBar()->currentMessage().contains("scan to find it")) statusBar()->clearMessage();
     });
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshStatus);
     connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshTone);

@@ -691,7 +691,9 @@ void CPropertyViewPage::ShowScanResult(const QStringList& lines) {
                     : probed.isEmpty()                     ? QString("No port could be opened.")
                                        : QString("No processor answered on %1.").arg(probed.join(", "));
     if (!problems.isEmpty()) where += "\n" + problems.join("\n") + "\n";
-    const QString hint = where + " The built-in virtual processor can be switched on in the Device menu.";
+    // What to do comes first: a status bar too narrow for the whole text cuts the end, not the advice.
+    const QString hint =
+        "No processor found; the built-in virtual processor can be switched on in the Device menu. " + where;
     deviceList_->item(0)->setToolTip(hint);
     emit note(QString(hint).replace('\n', ' ').simplified());
 }

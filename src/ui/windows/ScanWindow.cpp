@@ -56,7 +56,8 @@ void ScanWindow::Begin() {
 void ScanWindow::SetProgress(int done, int planned) {
     bar_->setRange(0, std::max(1, planned));
     bar_->setValue(done);
-    label_->setText(QString("Probing device IDs: %1 of %2").arg(done).arg(planned));
+    // Every port is asked for device IDs 1 to 50: the count is of those questions over all ports.
+    label_->setText(QString("Probing device IDs 1 to 50 on every port: %1 of %2").arg(done).arg(planned));
 }
 
 void ScanWindow::Finish(const QStringList& problems) {

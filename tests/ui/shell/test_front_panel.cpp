@@ -651,6 +651,10 @@ class TestFrontPanel : public WindowTest {
         CMainFrame frame(app);
         QTest::mouseClick(frame.Page()->ScanButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(frame.Note().contains("Device menu"), 5000);
+        // The advice first, where a narrow status bar still shows it; where it looked after.
+        QVERIFY2(frame.Note().startsWith("No processor found; the built-in virtual processor can be switched on in "
+                                         "the Device menu."),
+                 qPrintable(frame.Note()));
         QVERIFY(frame.Note().contains("/nonexistent/ttyQ9"));
         QCOMPARE(frame.Page()->DeviceList()->item(0)->text(), QString("None device"));
         QVERIFY(frame.Page()->DeviceList()->item(0)->toolTip().contains("virtual processor"));
