@@ -1,5 +1,7 @@
 #include "panel/PanelLogic.h"
 
+#include <algorithm>
+
 namespace quellmarin {
 
 const std::array<StripColumn, kStripColumns>& StripColumns() {
@@ -134,6 +136,38 @@ std::optional<int> ModuleCodeOf(StripAction action) {
         return 11;
     default:
         return std::nullopt;
+    }
+}
+
+std::optional<int> MeterLevelDb(int level) {
+    if (level <= 0) return std::nullopt;
+    return std::min(level, 96) - 96;
+}
+
+std::string MeterLevelText(int level) {
+    const auto db = MeterLevelDb(level);
+    if (!db) return "no signal";
+    return (*db < 0 ? "\u2212" + std::to_string(-*db) : std::to_string(*db)) + " dB";
+}
+
+double SegmentsAtDb(double db) {
+    return (96 + db) * kMeterSegments * 0.01;
+}
+
+void PeakHold::Update(const std::vector<int>& levels, Clock::time_point now) {
+    if (peaks_.size() != levels.size()) {
+        peaks_ = levels;
+        since_.assign(levels.size(), now);
+        return;
+    }
+    for (std::size_t c = 0; c < levels.size(); ++c) {
+        if (levels[c] >= peaks_[c]) {
+            peaks_[c] = levels[c];
+            since_[c] = now;
+        } else if (now - since_[c] >= hold_) {
+            peaks_[c] = levels[c];
+            since_[c] = now;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "edit/EditContext.h"
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,6 +85,36 @@ int LitSegments(int level);
 SegmentColor ColorOfSegment(int segment);
 // The columns of a strip: eight, or on Ketra's input strip the four levels at positions 0, 2, 5, 7.
 std::vector<int> MeterColumns(const std::array<std::uint8_t, 8>& levels, bool inputStrip, DeviceModel model);
+// A display level L read as decibels: the received byte b = 96 - L counts decibels below the top of
+// the meter, so L 96 is 0 dB and L 84 is -12 dB; nothing for an empty column (L 0, b 96 or more).
+std::optional<int> MeterLevelDb(int level);
+// "-12 dB", or "no signal" for an empty column (UTF-8, with a minus sign).
+std::string MeterLevelText(int level);
+// How many segments from the bottom the scale's mark of `db` sits at (0 dB: 49.92).
+double SegmentsAtDb(double db);
+// The scale's marks beside a strip.
+inline constexpr int kMeterScaleDb[] = {0, -6, -12, -24, -48, -72};
+
+// The peak of each column, held for a while and then falling back to the level of the moment.
+class PeakHold {
+  public:
+    using Clock = std::chrono::steady_clock;
+    explicit PeakHold(std::chrono::milliseconds hold = std::chrono::milliseconds(1500)) : hold_(hold) {}
+    // The levels of one frame at `now`; a column's peak rises at once and falls back once it was
+    // not reached again for the hold time.
+    void Update(const std::vector<int>& levels, Clock::time_point now);
+    const std::vector<int>& Peaks() const { return peaks_; }
+    void Reset() {
+        peaks_.clear();
+        since_.clear();
+    }
+
+  private:
+    std::chrono::milliseconds hold_;
+    std::vector<int> peaks_;
+    std::vector<Clock::time_point> since_;
+};
+
 inline bool IndicatorLit(std::uint8_t status, int bit) {
     return (status >> bit) & 1;
 }

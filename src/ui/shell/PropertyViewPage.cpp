@@ -216,11 +216,13 @@ QWidget* CPropertyViewPage::BuildMeters(Section section) {
     int col = 0;
     for (int k = 0; k < 8; ++k) {
         const QString name = QString::fromStdString(ChannelName(section, k, model));
-        lamps[k] = new Lamp(Lamp::Status, box);
+        // Clip lamps are dots marked C, limit lamps squares marked L: told apart without colour.
+        lamps[k] = new Lamp(output ? Lamp::Limit : Lamp::Status, box);
+        lamps[k]->SetMark(output ? "L" : "C");
         links[k] = new Lamp(Lamp::Link, box);
         lamps[k]->setAccessibleName(name + (output ? " limiter indicator" : " clip indicator"));
         links[k]->setAccessibleName(name + " link indicator");
-        lamps[k]->setToolTip(output ? "Limiter active" : "Signal over the clip threshold");
+        lamps[k]->setToolTip(output ? "L: the limiter is active" : "C: the signal is over the clip threshold");
         links[k]->setToolTip("Lit when this channel is linked with the selected one; click to set up links");
         connect(links[k], &Lamp::clicked, this, [this, section] { OpenLinkWindow(section); });
         const bool shown = output || InputSlotUsed(model, k);

@@ -19,11 +19,23 @@ void Lamp::SetLit(bool lit) {
 void Lamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor litColor = kind_ == Status ? QColor(255, 60, 40) : QColor(60, 210, 255);
+    const QColor litColor = kind_ == Link ? QColor(60, 210, 255) : QColor(255, 60, 40);
     p.setPen(QPen(QColor(70, 78, 90), 1));
     p.setBrush(lit_ ? litColor : QColor(40, 46, 54));
-    if (kind_ == Status) {
-        p.drawEllipse(QRectF(4, 2, 10, 10));
+    if (kind_ == Status || kind_ == Limit) {
+        const QRectF body(3.5, 1.5, 11, 11);
+        if (kind_ == Status)
+            p.drawEllipse(body);
+        else
+            p.drawRoundedRect(body, 2, 2);
+        if (!mark_.isEmpty()) {
+            QFont f = p.font();
+            f.setPixelSize(8);
+            f.setBold(true);
+            p.setFont(f);
+            p.setPen(lit_ ? QColor(255, 255, 255) : QColor(150, 160, 172));
+            p.drawText(body, Qt::AlignCenter, mark_);
+        }
     } else {
         // Two chain links.
         p.setBrush(Qt::NoBrush);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
+
 using namespace quellmarin;
 
 TEST(PanelLogic, StripIdsSectionsAndSelection) {
@@ -78,4 +81,39 @@ TEST(PanelLogic, MetersIndicatorsLinksAndTexts) {
     EXPECT_EQ(StripButtonName(*DecodeStripId(3204), DeviceModel::Ketra), "Input A compressor");
     EXPECT_EQ(ModuleCodeOf(StripAction::OpenLimiter), 9);
     EXPECT_EQ(ModuleCodeOf(StripAction::ToggleInputMute), std::nullopt);
+}
+
+TEST(PanelLogic, MeterLevelsReadAsDecibelsBelowTheTopOfTheScale) {
+    // The display level is 96 - b, b the received byte: b counts decibels below the top.
+    EXPECT_EQ(MeterLevelDb(96), 0);
+    EXPECT_EQ(MeterLevelDb(84), -12);
+    EXPECT_EQ(MeterLevelDb(1), -95);
+    EXPECT_FALSE(MeterLevelDb(0)) << "an empty column is no level";
+    EXPECT_EQ(MeterLevelText(84), "\u221212 dB");
+    EXPECT_EQ(MeterLevelText(96), "0 dB");
+    EXPECT_EQ(MeterLevelText(0), "no signal");
+    // The scale's marks sit where those levels light up to.
+    EXPECT_DOUBLE_EQ(SegmentsAtDb(0), 49.92);
+    EXPECT_EQ(LitSegments(84), static_cast<int>(std::ceil(SegmentsAtDb(-12))));
+    EXPECT_DOUBLE_EQ(SegmentsAtDb(-96), 0);
+}
+
+TEST(PanelLogic, APeakIsHeldForItsTimeThenFallsBackToTheLevel) {
+    using namespace std::chrono_literals;
+    PeakHold hold(1500ms);
+    const auto t0 = PeakHold::Clock::time_point{} + 10s;
+    hold.Update({10, 90}, t0);
+    EXPECT_EQ(hold.Peaks(), (std::vector<int>{10, 90}));
+    hold.Update({50, 40}, t0 + 100ms);
+    EXPECT_EQ(hold.Peaks(), (std::vector<int>{50, 90})) << "a higher level rises at once; a lower one is held";
+    hold.Update({20, 30}, t0 + 1499ms);
+    EXPECT_EQ(hold.Peaks()[1], 90);
+    hold.Update({20, 30}, t0 + 1500ms);
+    EXPECT_EQ(hold.Peaks()[1], 30) << "after 1.5 s without reaching it again";
+    EXPECT_EQ(hold.Peaks()[0], 50) << "its own peak came later and is still held";
+    hold.Update({20, 30}, t0 + 1600ms);
+    EXPECT_EQ(hold.Peaks()[0], 20);
+    hold.Reset();
+    hold.Update({5, 5, 5, 5}, t0 + 2s);
+    EXPECT_EQ(hold.Peaks().size(), 4u);
 }

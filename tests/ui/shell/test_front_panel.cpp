@@ -108,6 +108,16 @@ class TestFrontPanel : public WindowTest {
         QCOMPARE(page->InputMeters()->LitSegmentsOf(1), 0);
         QCOMPARE(page->InputMeters()->LitSegmentsOf(2), 25);
         QCOMPARE(page->OutputMeters()->LitSegmentsOf(7), 50);
+        // Each channel's level and held peak in decibels, for a screen reader and on hover.
+        page->InputMeters()->SetLevels({84, 0, 48, 0, 0, 0, 0, 0});
+        QCOMPARE(page->InputMeters()->ColumnText(0), QString::fromUtf8("Input 1 level \u221212 dB, peak 0 dB"));
+        QCOMPARE(page->InputMeters()->ColumnText(1), QString("Input 2 level no signal, peak no signal"));
+        QVERIFY(page->InputMeters()->accessibleDescription().startsWith(
+            QString::fromUtf8("Input 1 level \u221212 dB, peak 0 dB; Input 2 level")));
+        QCOMPARE(page->InputMeters()->Peaks()[0], 96);
+        // The clip and limit lamps differ by shape and mark, not by colour alone.
+        QCOMPARE(page->StatusLamp(Section::Input, 0)->toolTip(), QString("C: the signal is over the clip threshold"));
+        QCOMPARE(page->StatusLamp(Section::Output, 0)->toolTip(), QString("L: the limiter is active"));
         // Indicators stay off while not connected.
         page->SetStatusBytes(0x81, 0x02);
         QTest::qWait(30);
