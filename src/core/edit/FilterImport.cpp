@@ -255,9 +255,14 @@ ImportPlan PlanImport(const FilterFile& file, ChannelRef channel, DeviceModel mo
         placed.push_back({p.steps.Type, FrequencyValues()[p.steps.Freq], GainValues()[p.steps.Level],
                           QValues()[p.steps.Q]});
     }
+    // The preamp moves the whole response: a gain rounded to the device's whole decibels is part of
+    // the difference.
+    const double askedPreamp = file.preampDb.value_or(0);
+    const double placedPreamp = plan.gainCode ? GainDb(*plan.gainCode) : 0;
     // 48 points an octave over 20 Hz .. 20 kHz.
     for (double f = 20; f <= 20000 * 1.0001; f *= std::pow(2.0, 1.0 / 48))
-        plan.maxDifferenceDb = std::max(plan.maxDifferenceDb, std::abs(SumDb(asked, f) - SumDb(placed, f)));
+        plan.maxDifferenceDb = std::max(plan.maxDifferenceDb, std::abs((SumDb(asked, f) - SumDb(placed, f)) +
+                                                                       (askedPreamp - placedPreamp)));
     return plan;
 }
 

@@ -22,6 +22,11 @@ CompareWindow::CompareWindow(const QStringList& lines, QWidget* parent) : QDialo
     lines_->setAccessibleName("Settings that differ");
     lines_->addItems(lines);
     lines_->setMinimumSize(560, 260);
+    // A long line wraps inside the window instead of needing a sideways scroll.
+    lines_->setWordWrap(true);
+    lines_->setTextElideMode(Qt::ElideNone);
+    lines_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lines_->setResizeMode(QListView::Adjust);
     root->addWidget(lines_, 1);
     auto* buttons = new QHBoxLayout;
     send_ = new QPushButton("Send to device", this);

@@ -115,6 +115,10 @@ TEST(FilterImport, TheResponseDifferenceIsZeroOnTheDevicesStepsAndPositiveOffThe
                                       {Section::Output, 0}, DeviceModel::Mivon);
     EXPECT_GT(off.maxDifferenceDb, 0.05);
     EXPECT_LT(off.maxDifferenceDb, 3.0);
+    // A preamp rounded to the device's whole decibels counts: -3.5 dB is held as -4 dB.
+    const ImportPlan preamp = PlanImport(ParseFilterText("Preamp: -3.5 dB\nFilter 1: ON PK Fc 1000 Hz Gain -3 dB Q 4.33\n"),
+                                         {Section::Output, 0}, DeviceModel::Mivon);
+    EXPECT_NEAR(preamp.maxDifferenceDb, 0.5, 1e-9);
 }
 
 TEST(FilterImport, ExportThenImportGivesTheSameRecord) {
