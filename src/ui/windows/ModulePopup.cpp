@@ -1,8 +1,5 @@
 #include "windows/ModulePopup.h"
 
-#include <QScreen>
-#include <algorithm>
-
 #include <QKeyEvent>
 
 namespace quellmarin::ui {
@@ -26,21 +23,11 @@ void ModulePopup::Refresh() {
 }
 
 void ModulePopup::Open(QWidget* mainWindow) {
-    if (!placed_ && mainWindow) {
-        // The first time, below the meters, each kind of window a step aside from the others so that
-        // they do not stack; after that where the user left it.
+    if (isHidden() && mainWindow) {
         adjustSize();
         const QRect main = mainWindow->frameGeometry();
         const QRect mine = frameGeometry();
-        const int step = 26 * (moduleCode_ == kNoModuleCode ? 9 : moduleCode_ % 10);
-        QPoint at(main.left() + (main.width() - mine.width()) / 2 + step, main.top() + main.height() * 2 / 5 + step / 2);
-        if (const QScreen* screen = mainWindow->screen()) {
-            const QRect room = screen->availableGeometry();
-            at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - mine.width())));
-            at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - mine.height())));
-        }
-        move(at);
-        placed_ = true;
+        move(main.left() + (main.width() - mine.width()) / 2, main.top());
     }
     show();
     raise();

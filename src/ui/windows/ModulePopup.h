@@ -50,7 +50,6 @@ class ModulePopup : public QDialog {
     void NameControls();
 
     int moduleCode_;
-    bool placed_ = false; // opened once: it reopens where it was left
     Section section_;
     DeviceModel model_;
     int channel_ = 0;

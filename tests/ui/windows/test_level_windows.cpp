@@ -61,25 +61,6 @@ class TestLevelWindows : public WindowTest {
         QVERIFY(popup->isHidden());
     }
 
-    void editorWindowsOpenApartAndReopenWhereTheyWereLeft() {
-        VirtualProgram& program = Program();
-        auto& frame = program.frame;
-        frame.show();
-        QTest::mouseClick(Strip(frame, "Input 1 gain"), Qt::LeftButton);
-        QTest::mouseClick(Strip(frame, "Output 1 limiter"), Qt::LeftButton);
-        auto* gain = frame.Page()->findChild<GainPopup*>("inputGainPopup");
-        auto* limiter = frame.Page()->findChild<QWidget*>("limiterPopup");
-        QVERIFY(gain && limiter && gain->isVisible() && limiter->isVisible());
-        QVERIFY(gain->pos() != limiter->pos()); // not stacked on each other
-        QVERIFY(gain->frameGeometry().top() > frame.frameGeometry().top()); // not over the menu bar
-        gain->move(gain->pos() + QPoint(40, 30));
-        const QPoint left = gain->pos();
-        gain->hide();
-        QTest::mouseClick(Strip(frame, "Input 2 gain"), Qt::LeftButton);
-        QVERIFY(gain->isVisible());
-        QCOMPARE(gain->pos(), left);
-    }
-
     void aGainIsTypedInWholeDecibels() {
         VirtualProgram& program = Program();
         auto& [app, frame] = program;
