@@ -129,12 +129,13 @@ std::vector<std::string> DeviceSession::SendUntilInfoHeld(const DeviceInfoRecord
     for (int round = 0; round <= kReadAttempts; ++round) {
         link_.Worker().FlushPending(env_.timings.cycle * 100);
         const auto now = OnWorker([&](CSerialPort& port) { return UploadDeviceInfo(port, address, env_.timings); });
-        if (!now || !*now) return {"Panel lock", "Generator"}; // could not be read: neither is confirmed
+        if (!now || !*now) // could not be read: neither is confirmed
+            return {std::string(kPanelLockSetting), std::string(kGeneratorSetting)};
         const DeviceSettingsDiff diff = DiffDeviceSettings(DeviceInfoFromBytes(**now), wanted, address);
         missing = diff.names;
         if (diff.Empty() || round == kReadAttempts) break;
         for (const std::string& frame : diff.frames) {
-            if (frame.find('J') == 3) {
+            if (IsPanelLockFrame(frame)) {
                 // The lock is an exchange: the device answers it.
                 const auto wait = env_.timings.settingReplyWait;
                 OnWorker([&frame, wait](CSerialPort& port) { return ExchangeFrame(port, frame, wait); });
@@ -214,7 +215,7 @@ CommandResult EditSession::Set(const std::vector<std::string>& words) {
     for (const std::string& note : o.notes) err_ << note << '\n';
     if (!o.ok) return Fail(kExitUsage, o.message);
     changed_ = true;
-    if (!words.empty() && words[0] == "lock") infoChanged_ = lockSet_ = true;
+    if (!words.empty() && words[0] == "lock") lockSet_ = true;
     if (device_) {
         // Alias names and the panel lock are exchanges: the device answers each.
         for (const std::string& frame : o.replied) {
@@ -341,7 +342,7 @@ CommandResult EditSession::Generator(const std::vector<std::string>& words) {
         }
         const quellmarin::Generator::Outcome o = gen.Apply(words[1], words[2]);
         if (!o.sent) return Fail(kExitUsage, o.message);
-        changed_ = infoChanged_ = generatorSet_ = true;
+        changed_ = generatorSet_ = true;
         out_ << "generator on: " << o.frequencyText << " " << gen.LevelText() << '\n';
         return {};
     }
@@ -349,7 +350,7 @@ CommandResult EditSession::Generator(const std::vector<std::string>& words) {
         if (gen.Running()) {
             const quellmarin::Generator::Outcome o = gen.Toggle(gen.FrequencyText(), gen.LevelText());
             if (!o.sent) return Fail(kExitFailed, o.message);
-            changed_ = infoChanged_ = generatorSet_ = true;
+            changed_ = generatorSet_ = true;
         }
         out_ << "generator off\n";
         return {};
@@ -417,14 +418,13 @@ CommandResult EditSession::Finish(bool keep) {
         const bool confirmed = device_->SendUntilHeld(session_.Params());
         if (!confirmed) result = Fail(kExitFailed, std::string(kEditsUnconfirmed));
     }
-    if (infoChanged_) {
+    if (lockSet_ || generatorSet_) {
         // The panel lock and the generator live in the device information, which the record above
         // does not hold.
         for (const std::string& name : device_->SendUntilInfoHeld(session_.Info())) {
-            const std::string_view says =
-                name == "Panel lock" ? PanelLock::kUnconfirmed : quellmarin::Generator::kUnconfirmed;
-            const bool asked = name == "Panel lock" ? lockSet_ : generatorSet_;
-            if (!asked) continue;
+            const bool lock = name == kPanelLockSetting;
+            const std::string_view says = lock ? PanelLock::kUnconfirmed : quellmarin::Generator::kUnconfirmed;
+            if (!(lock ? lockSet_ : generatorSet_)) continue;
             result.code = kExitFailed;
             result.message += (result.message.empty() ? "" : "\n") + std::string(says);
         }

@@ -85,8 +85,7 @@ class EditSession {
     std::ostream& err_;
     bool opened_ = false;
     bool changed_ = false;
-    bool infoChanged_ = false; // the panel lock or the generator
-    bool lockSet_ = false, generatorSet_ = false;
+    bool lockSet_ = false, generatorSet_ = false; // settings of the device information
     std::unique_ptr<DeviceSession> device_;
     Session session_;
     std::mutex frameLog_;

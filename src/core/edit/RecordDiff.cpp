@@ -41,16 +41,21 @@ bool SameSettings(const SystemParameters& a, const SystemParameters& b) {
     return DiffFrames(a, b, "00", kBuildModel).frames.empty();
 }
 
+bool IsPanelLockFrame(std::string_view frame) {
+    const FrameUnit unit = ReadFrameUnit(frame);
+    return unit.entry && unit.entry->code == "J";
+}
+
 DeviceSettingsDiff DiffDeviceSettings(const DeviceInfoRecord& from, const DeviceInfoRecord& to,
                                       std::string_view address) {
     DeviceSettingsDiff d;
     if ((from.PanelLock != 0) != (to.PanelLock != 0)) {
         d.frames.push_back(FramePanelLock(address, to.PanelLock ? 1 : 0));
-        d.names.push_back("Panel lock");
+        d.names.emplace_back(kPanelLockSetting);
     }
     if ((from.GenRun != 0) != (to.GenRun != 0) || from.GenFreq != to.GenFreq || from.GenLevel != to.GenLevel) {
         d.frames.push_back(FrameGenerator(address, to.GenRun != 0, to.GenFreq, to.GenLevel));
-        d.names.push_back("Generator");
+        d.names.emplace_back(kGeneratorSetting);
     }
     return d;
 }

@@ -28,6 +28,11 @@ bool SameSettings(const SystemParameters& a, const SystemParameters& b);
 
 // The settings the program keeps in the device information record: the panel lock and the generator
 // (running, frequency step, level). No reply confirms their frames; only reading the record does.
+inline constexpr std::string_view kPanelLockSetting = "Panel lock";
+inline constexpr std::string_view kGeneratorSetting = "Generator";
+// Whether a frame is the panel lock, which goes as an exchange (the device answers it); the generator's
+// frame is posted.
+bool IsPanelLockFrame(std::string_view frame);
 struct DeviceSettingsDiff {
     std::vector<std::string> frames; // "J" first, then the generator's "$001"
     std::vector<std::string> names;  // "Panel lock", "Generator"

@@ -362,7 +362,7 @@ void CQuellmarinApp::TakeVerification(const std::optional<SystemParameters>& dev
                                                        session_.Info(), session_.Address(), model_);
     for (const std::string& frame : o.frames) {
         // Sent again as they went the first time; not new edits, so the rounds go on counting.
-        if (EditVerifier::KeptInDeviceInfo(frame) && frame.find('J') == 3)
+        if (IsPanelLockFrame(frame))
             SendExchangeFrame(frame);
         else
             controller_->Post(frame);

@@ -1,5 +1,7 @@
 #include "windows/GeneratorWindow.h"
 
+#include "edit/RecordDiff.h"
+
 #include "widgets/MessageBox.h"
 #include "widgets/QText.h"
 #include "widgets/Controls.h"
@@ -198,7 +200,7 @@ bool GeneratorWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void GeneratorWindow::ShowConfirmation(const QStringList& missing) {
-    const bool unconfirmed = missing.contains("Generator");
+    const bool unconfirmed = missing.contains(Q(kGeneratorSetting));
     confirmation_->setText(unconfirmed ? Q(Generator::kUnconfirmed) : QString());
     confirmation_->setVisible(unconfirmed);
     // The window grows to hold the line rather than squeezing its controls.

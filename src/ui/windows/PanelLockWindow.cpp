@@ -1,5 +1,7 @@
 #include "windows/PanelLockWindow.h"
 
+#include "edit/RecordDiff.h"
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -40,7 +42,7 @@ PanelLockWindow::PanelLockWindow(PanelLock& lock, std::function<void(std::string
 }
 
 void PanelLockWindow::ShowConfirmation(const QStringList& missing) {
-    const bool unconfirmed = missing.contains("Panel lock");
+    const bool unconfirmed = missing.contains(QString::fromUtf8(kPanelLockSetting.data(), kPanelLockSetting.size()));
     confirmation_->setText(unconfirmed ? QString::fromUtf8(PanelLock::kUnconfirmed.data(),
                                                            static_cast<qsizetype>(PanelLock::kUnconfirmed.size()))
                                        : QString());
