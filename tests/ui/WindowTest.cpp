@@ -67,6 +67,11 @@ bool PressAccessibly(QWidget* control) {
     return true;
 }
 
+int& WindowsPending() {
+    static int pending = 0;
+    return pending;
+}
+
 void WindowTest::initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
     qApp->setStyleSheet(ui::StyleSheet());
@@ -83,6 +88,7 @@ void WindowTest::init() {
 
 void WindowTest::cleanup() {
     program_.reset();
+    WindowsPending() = 0;
     ui::SetQuestionHandler({});
     ui::SetSaveQuestionHandler({});
 }

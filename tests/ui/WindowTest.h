@@ -60,9 +60,25 @@ bool PressAccessibly(QWidget* control);
 // A menu command by its text as the menu shows it, without the mnemonic ("Program List...").
 QAction* Command(const ui::CMainFrame& frame, const QString& text);
 
-// Runs `act` on the first modal window of that class once it is shown, then closes it with `accept`.
+// How many windows WhenShown still waits for.
+int& WindowsPending();
+// Whether every window given to WhenShown was shown, acted on and closed. Windows open without a
+// nested event loop, so a test waits on this after the command that opens one.
+inline bool WindowsHandled() { return WindowsPending() == 0; }
+
+// Runs `act` on the first modal window of that class once it is shown, then closes it with `accept`
+// (with reject when `act` stopped on a failed check).
 template <class Window> void WhenShown(std::function<void(Window*)> act, bool accept = true) {
+    ++WindowsPending();
     QTimer::singleShot(0, [act, accept] {
+        struct Done {
+            Window* w = nullptr;
+            bool accept = false;
+            ~Done() {
+                if (w && w->isVisible()) accept ? w->accept() : w->reject();
+                --WindowsPending();
+            }
+        } done;
         Window* w = nullptr;
         QTRY_VERIFY((w = [] {
                         for (QWidget* top : QApplication::topLevelWidgets())
@@ -70,11 +86,9 @@ template <class Window> void WhenShown(std::function<void(Window*)> act, bool ac
                                 return found;
                         return static_cast<Window*>(nullptr);
                     }()) != nullptr);
+        done.w = w;
         act(w);
-        if (accept)
-            w->accept();
-        else
-            w->reject();
+        done.accept = accept && !QTest::currentTestFailed();
     });
 }
 

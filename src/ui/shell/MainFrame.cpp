@@ -3,6 +3,7 @@
 #include "windows/AboutDialog.h"
 #include "windows/HelpWindow.h"
 #include "widgets/MessageBox.h"
+#include "widgets/OpenModal.h"
 #include "edit/Generator.h"
 #include "widgets/ToneIndicator.h"
 #include "widgets/QText.h"
@@ -331,8 +332,7 @@ void CMainFrame::BuildMenus() {
 
     QMenu* help = menuBar()->addMenu("Help(&H)");
     const auto about = [this] {
-        AboutDialog dialog(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)), this);
-        dialog.exec();
+        OpenModal(new AboutDialog(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION)), this));
     };
     // The help window comes first; Contents keeps opening the About box, as it always has.
     QAction* doc = help->addAction("Help document");
@@ -350,32 +350,34 @@ void CMainFrame::OpenProgramList() {
         return;
     }
     // The worker keeps still while the window's exchanges run.
-    auto hold = app_.SuspendPoll();
-    ProgramListWindow window(app_, this);
-    connect(&window, &ProgramListWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
-    connect(&window, &ProgramListWindow::stateRead, &app_, &CQuellmarinApp::StateRead);
-    window.exec();
+    auto hold = std::make_shared<LinkController::PollSuspension>(app_.SuspendPoll());
+    auto* window = new ProgramListWindow(app_, this);
+    connect(window, &ProgramListWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
+    connect(window, &ProgramListWindow::stateRead, &app_, &CQuellmarinApp::StateRead);
+    OpenModal(window, [hold](ProgramListWindow&, int) { hold->Release(); });
 }
 
 void CMainFrame::OpenSaveProgram() {
-    std::optional<LinkController::PollSuspension> hold;
-    if (app_.Connected()) hold.emplace(app_.SuspendPoll());
-    SaveProgramWindow window(app_, this);
-    connect(&window, &SaveProgramWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
-    window.exec();
+    auto hold = std::make_shared<LinkController::PollSuspension>();
+    if (app_.Connected()) *hold = app_.SuspendPoll();
+    auto* window = new SaveProgramWindow(app_, this);
+    connect(window, &SaveProgramWindow::recordsChanged, &app_, &CQuellmarinApp::RecordsEdited);
+    OpenModal(window, [hold](SaveProgramWindow&, int) { hold->Release(); });
 }
 
 void CMainFrame::OpenGenerator() {
-    GeneratorWindow window(app_.Context(), app_.Connected(), this);
-    connect(&app_, &CQuellmarinApp::verificationChanged, &window, &GeneratorWindow::ShowConfirmation);
-    window.exec();
-    RefreshTone();
+    auto* window = new GeneratorWindow(app_.Context(), app_.Connected(), this);
+    connect(&app_, &CQuellmarinApp::verificationChanged, window, &GeneratorWindow::ShowConfirmation);
+    OpenModal(window, [this](GeneratorWindow&, int) { RefreshTone(); });
 }
 
 void CMainFrame::OpenNetworkPorts() {
-    NetworkPortsWindow window(app_.NetworkPorts(), this);
-    if (window.exec() != QDialog::Accepted) return;
-    const std::vector<std::string> ports = window.Ports();
+    OpenModal(new NetworkPortsWindow(app_.NetworkPorts(), this), [this](NetworkPortsWindow& window, int result) {
+        if (result == QDialog::Accepted) UseNetworkPorts(window.Ports());
+    });
+}
+
+void CMainFrame::UseNetworkPorts(const std::vector<std::string>& ports) {
     QStringList list;
     for (const std::string& p : ports) list << QString::fromStdString(p);
     QSettings settings = Settings();

@@ -35,6 +35,8 @@ class CMainFrame : public QMainWindow {
     void ShowNote(const QString& text);
     // Device > Network ports...: the list, kept in the settings and given to the scan.
     void OpenNetworkPorts();
+    // The network ports the user confirmed: kept in the settings and scanned from now on.
+    void UseNetworkPorts(const std::vector<std::string>& ports);
     QString Note() const;
     void SetPaneText(int pane, const QString& text);
     QString PaneText(int pane) const;

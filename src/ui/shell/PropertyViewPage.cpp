@@ -6,6 +6,7 @@
 #include "widgets/Lamp.h"
 #include "widgets/LevelMeterStrip.h"
 #include "widgets/MessageBox.h"
+#include "widgets/OpenModal.h"
 #include "widgets/QText.h"
 #include "windows/ScanWindow.h"
 #include "windows/WarningDialog.h"
@@ -573,31 +574,35 @@ void CPropertyViewPage::RefreshNames() {
 }
 
 void CPropertyViewPage::OpenLinkWindow(Section section) {
-    LinkWindow window(links_, section, this);
+    auto* window = new LinkWindow(links_, section, this);
     // Below the meters, left for the inputs and right for the outputs, as the device's own software does.
-    const QRect main = window.parentWidget()->window()->geometry();
-    window.move(main.left() + (IsOutput(section) ? 600 : 200), main.top() + 265);
-    if (window.exec() != QDialog::Accepted) return;
-    links_.Confirm(section, window.Rows());
-    RefreshAll();
+    const QRect main = window->parentWidget()->window()->geometry();
+    window->move(main.left() + (IsOutput(section) ? 600 : 200), main.top() + 265);
+    OpenModal(window, [this, section](LinkWindow& done, int result) {
+        if (result != QDialog::Accepted) return;
+        links_.Confirm(section, done.Rows());
+        RefreshAll();
+    });
 }
 
 void CPropertyViewPage::OpenAliasWindow() {
-    std::optional<LinkController::PollSuspension> hold;
-    if (app_.Connected()) hold.emplace(app_.SuspendPoll());
-    AliasWindow window(
+    auto hold = std::make_shared<LinkController::PollSuspension>();
+    if (app_.Connected()) *hold = app_.SuspendPoll();
+    auto* window = new AliasWindow(
         alias_, app_.Model(), [this](std::string frame) { app_.SendExchange(std::move(frame)); }, this);
-    window.exec();
-    RefreshAll();
+    OpenModal(window, [this, hold](AliasWindow&, int) {
+        hold->Release();
+        RefreshAll();
+    });
 }
 
 void CPropertyViewPage::OpenPanelLockWindow() {
-    std::optional<LinkController::PollSuspension> hold;
-    if (app_.Connected()) hold.emplace(app_.SuspendPoll());
-    PanelLockWindow window(
+    auto hold = std::make_shared<LinkController::PollSuspension>();
+    if (app_.Connected()) *hold = app_.SuspendPoll();
+    auto* window = new PanelLockWindow(
         panelLock_, [this](std::string frame) { app_.SendExchange(std::move(frame)); }, this);
-    connect(&app_, &CQuellmarinApp::verificationChanged, &window, &PanelLockWindow::ShowConfirmation);
-    window.exec();
+    connect(&app_, &CQuellmarinApp::verificationChanged, window, &PanelLockWindow::ShowConfirmation);
+    OpenModal(window, [hold](PanelLockWindow&, int) { hold->Release(); });
 }
 
 void CPropertyViewPage::RefreshAll() {
@@ -729,9 +734,14 @@ void CPropertyViewPage::ConnectFromList() {
         ShowMessage(this, "Prompt", "Has been connected to device!");
         return;
     }
-    ConnectDialog dialog(item->text().trimmed(), this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    if (dialog.Download()) {
+    OpenModal(new ConnectDialog(item->text().trimmed(), this), [this](ConnectDialog& dialog, int result) {
+        if (result == QDialog::Accepted) StartConnect(dialog.Download());
+    });
+}
+
+void CPropertyViewPage::StartConnect(bool download) {
+    if (app_.Connected() || app_.Busy()) return;
+    if (download) {
         const auto odd = OutOfRangeValues(app_.Params(), app_.Model());
         if (!odd.empty() && !AskYesNo(this, "Warning",
                                       "The settings hold values that no editor sets:\n" +
@@ -739,9 +749,8 @@ void CPropertyViewPage::ConnectFromList() {
                                           "\n\nSend them to the device as they are?"))
             return;
     }
-    emit note(dialog.Download() ? "Writing the state into the processor..."
-                                : "Reading the processor's state...");
-    app_.StartConnect(dialog.Download());
+    emit note(download ? "Writing the state into the processor..." : "Reading the processor's state...");
+    app_.StartConnect(download);
 }
 
 void CPropertyViewPage::Disconnect() {

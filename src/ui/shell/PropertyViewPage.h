@@ -74,7 +74,10 @@ class CPropertyViewPage : public QWidget {
     void ResetIndicators();
     void ShowLostDevice();
     void StartScan();
+    // Asks how to connect to the selected device of the list, then connects that way.
     void ConnectFromList();
+    // Connects to the selected device: reads its state, or with `download` writes the program's into it.
+    void StartConnect(bool download);
     void Disconnect();
     bool NoDeviceFound() const { return noDeviceFound_; }
     bool WarningSuppressed() const { return warningSuppressed_; }

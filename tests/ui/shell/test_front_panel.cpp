@@ -167,6 +167,7 @@ class TestFrontPanel : public WindowTest {
         quellmarin::test::WhenShown<GeneratorWindow>(
             [&](GeneratorWindow* w) { opened = w->windowTitle() == "SIGNAL GENERATOR"; });
         Command(frame, "Generator...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QVERIFY(opened);
         QCOMPARE(messages_.size(), 1);
         QVERIFY(QFile::exists(frame.HelpPath()));
@@ -539,6 +540,7 @@ class TestFrontPanel : public WindowTest {
         app.Info().GenLevel = 141;
         WhenShown<GeneratorWindow>([](GeneratorWindow* w) { w->StartStop()->click(); });
         Command(frame, "Generator...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         // The window is closed; the tone plays on, and the main window says so.
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().GenRun, std::uint8_t(1), 5000);
         QVERIFY(!tone->isHidden());

@@ -124,6 +124,7 @@ class TestVerifiedEdits : public WindowTest {
             said = true;
         });
         Command(frame, "Pannel Lock Settng...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QVERIFY(said);
         QCOMPARE(app.VirtualDevice()->Info().PanelLock, std::uint8_t(0));
     }
@@ -144,6 +145,7 @@ class TestVerifiedEdits : public WindowTest {
             said = true;
         });
         Command(frame, "Generator...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QVERIFY(said);
         QCOMPARE(app.VirtualDevice()->Info().GenRun, std::uint8_t(0));
         QCOMPARE(app.Info().GenRun, std::uint8_t(1)); // the program still shows what was asked

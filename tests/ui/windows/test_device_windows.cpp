@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -196,6 +197,7 @@ class TestDeviceWindows : public WindowTest {
             KeepScreenshot(w, "link");
         });
         QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 3), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QCOMPARE(program.app.Params().InCH[1].LinkIndex, std::uint8_t(0));
         QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$04000234567)"), 5000);
         // The selected input (A) lights its own and B's indicator.
@@ -205,6 +207,7 @@ class TestDeviceWindows : public WindowTest {
         // Cancel changes nothing.
         WhenShown<LinkWindow>([](LinkWindow* w) { w->Choose(5, 0); }, false);
         QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 0), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QCOMPARE(program.app.Params().InCH[5].LinkIndex, std::uint8_t(5));
     }
 
@@ -226,6 +229,7 @@ class TestDeviceWindows : public WindowTest {
             KeepScreenshot(w, "alias");
         });
         Command(frame, "CH Alias Setting...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QVERIFY(!app.Controller().PollSuspended());
         QCOMPARE(std::string(program.app.Params().ChName[10], 15), std::string("Stage left     "));
         QTRY_COMPARE_WITH_TIMEOUT(std::string(app.VirtualDevice()->Parameters().ChName[10], 15),
@@ -239,6 +243,38 @@ class TestDeviceWindows : public WindowTest {
             frame.Page()->findChild<QWidget*>("limiterPopup")->windowTitle().endsWith("CH[3] Stage left"));
     }
 
+    void commandsThatOpenAWindowReturnAtOnce() {
+        VirtualProgram& program = Program();
+        auto& [app, frame] = program;
+        QVERIFY(ConnectToVirtual(app));
+        const auto shownDialog = [] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<QDialog*>(top); d && d->isVisible() && d->isModal()) return d;
+            return static_cast<QDialog*>(nullptr);
+        };
+        for (const char* command : {"Program List...", "Save To Device..", "Generator...", "CH Alias Setting...",
+                                    "Pannel Lock Settng...", "Network ports...", "Contents"}) {
+            QAction* action = Command(frame, command);
+            QVERIFY2(action, command);
+            // A screen reader's press on the menu item comes back with the window already on screen.
+            action->trigger();
+            QPointer<QDialog> shown = shownDialog();
+            QVERIFY2(shown, command);
+            shown->reject();
+            QTRY_VERIFY2(shown.isNull(), command);
+            QVERIFY2(!app.Controller().PollSuspended(), command);
+        }
+        // The link indicator's window too, and Cancel there changes nothing.
+        const SystemParameters before = app.Params();
+        QTest::mouseClick(frame.Page()->LinkLamp(Section::Output, 0), Qt::LeftButton);
+        QPointer<QDialog> links = shownDialog();
+        QVERIFY(qobject_cast<LinkWindow*>(links.data()));
+        static_cast<LinkWindow*>(links.data())->Choose(3, 0);
+        links->reject();
+        QTRY_VERIFY(links.isNull());
+        QVERIFY(SameSettings(app.Params(), before));
+    }
+
     void thePanelLockIsSentOnEveryClick() {
         VirtualProgram& program = Program();
         auto& [app, frame] = program;
@@ -249,6 +285,7 @@ class TestDeviceWindows : public WindowTest {
             w->LockButton()->click();
         });
         Command(frame, "Pannel Lock Settng...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QCOMPARE(program.app.Info().PanelLock, std::uint8_t(1));
         QTRY_COMPARE_WITH_TIMEOUT(app.VirtualDevice()->Info().PanelLock, std::uint8_t(1), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -265,6 +302,7 @@ class TestDeviceWindows : public WindowTest {
         const std::size_t count = app.VirtualDevice()->FrameCount();
         WhenShown<PanelLockWindow>([](PanelLockWindow* w) { w->UnlockButton()->click(); });
         Command(frame, "Pannel Lock Settng...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QCOMPARE(program.app.Info().PanelLock, std::uint8_t(0));
         QCOMPARE(app.VirtualDevice()->FrameCount(), count);
     }
@@ -325,6 +363,7 @@ class TestDeviceWindows : public WindowTest {
                 QVERIFY(w->AddTyped());
             });
             Command(program.frame, "Network ports...")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
             QCOMPARE(program.app.NetworkPorts(), std::vector<std::string>{server.PortName()});
         }
         // A new start of the program scans it with the others.

@@ -80,6 +80,7 @@ class TestProgramWindows : public WindowTest {
             QCOMPARE(w->focusWidget(), static_cast<QWidget*>(w->Rows()));
         });
         Command(frame, "Program List...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QVERIFY(!app.Controller().PollSuspended());
         QCOMPARE(QString::fromStdString(ProgramName(program.app.Params())), QString("Main PA............."));
         QCOMPARE(program.app.Info().ProgramNo, std::uint8_t(2));
