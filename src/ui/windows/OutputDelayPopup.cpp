@@ -25,7 +25,7 @@ OutputDelayPopup::OutputDelayPopup(DelayEditor& editor, DeviceModel model, QWidg
     inches_->setProperty("what", "delay in inches");
     for (QLineEdit* f : {feet_, inches_}) {
         f->setReadOnly(true);
-        f->setFocusPolicy(Qt::NoFocus);
+        f->setFocusPolicy(Qt::StrongFocus); // read-only, yet a keyboard reaches the readout
         f->setMinimumWidth(110);
     }
     grid->addWidget(new QLabel("Millisecond:", group), 0, 0);
