@@ -322,6 +322,19 @@ std::string GraphModel::BandTooltip(int index) const {
     return text;
 }
 
+std::string GraphModel::ShownChannel() const {
+    return input_ ? ChannelName(Section::Input, bands_[0].channel, model_)
+                  : ChannelName(Section::Output, crossover_.channel, model_);
+}
+
+std::string GraphModel::DragHint() const {
+    for (int i = FirstBand(); i < FirstBand() + BandCount(); ++i)
+        if (bands_[i].dragging && bands_[i].type == kEqNone)
+            return "Band " + std::to_string(bands_[i].band + 1) +
+                   " is OFF and shapes nothing: right-click it to choose a type";
+    return {};
+}
+
 void GraphModel::NotifyBand(int index) {
     if (bandHook_) bandHook_(bands_[index]);
 }
@@ -365,6 +378,38 @@ std::vector<int> FittingLabels(const std::vector<AxisLabel>& labels, double widt
     }
     std::sort(placed.begin(), placed.end());
     return placed;
+}
+
+std::vector<double> StackLabels(const std::vector<LabelRequest>& plates, const std::vector<LabelBox>& obstacles,
+                                double minTop, double maxBottom) {
+    std::vector<LabelBox> taken = obstacles;
+    std::vector<double> tops;
+    const auto collider = [&taken](const LabelBox& box) -> const LabelBox* {
+        for (const LabelBox& t : taken)
+            if (box.Overlaps(t)) return &t;
+        return nullptr;
+    };
+    for (const LabelRequest& r : plates) {
+        LabelBox box = r.above;
+        bool free = false;
+        // Upwards from above the handle, then downwards from below it; each step clears one box.
+        for (int pass = 0; pass < 2 && !free; ++pass) {
+            box.top = pass == 0 ? r.above.top : r.belowTop;
+            for (std::size_t step = 0; step <= taken.size(); ++step) {
+                if (box.top < minTop || box.top + box.height > maxBottom) break;
+                const LabelBox* hit = collider(box);
+                if (!hit) {
+                    free = true;
+                    break;
+                }
+                box.top = pass == 0 ? hit->top - box.height - 1 : hit->top + hit->height + 1;
+            }
+        }
+        if (!free) box.top = r.above.top >= minTop ? r.above.top : r.belowTop;
+        taken.push_back(box);
+        tops.push_back(box.top);
+    }
+    return tops;
 }
 
 } // namespace quellmarin

@@ -125,6 +125,10 @@ class GraphModel {
     std::vector<std::string> BandLabels(int index) const;
     std::string CornerLabel(bool highPass) const;
     std::string BandTooltip(int index) const;
+    // What the graph shows ("Output 3"), and while a band whose type is OFF is dragged, why nothing
+    // changes in the sound (empty otherwise).
+    std::string ShownChannel() const;
+    std::string DragHint() const;
 
   private:
     void SetBandCurve(int index);
@@ -174,6 +178,24 @@ struct AxisLabel {
     int priority; // higher is placed first
 };
 std::vector<int> FittingLabels(const std::vector<AxisLabel>& labels, double width, double gap);
+
+// The label plates over the band handles. Each plate wants to stand above its handle (`above`), or
+// from `belowTop` down when there is no room above. Plates are placed in their order (put the
+// selected band's first); one that would cover a plate already placed or an obstacle (the handles)
+// moves up past it, and down from below its handle when it would leave the top; if no place is free
+// it keeps its wanted place. Returns the top of each plate.
+struct LabelBox {
+    double left, top, width, height;
+    bool Overlaps(const LabelBox& o) const {
+        return left < o.left + o.width && o.left < left + width && top < o.top + o.height && o.top < top + height;
+    }
+};
+struct LabelRequest {
+    LabelBox above;
+    double belowTop;
+};
+std::vector<double> StackLabels(const std::vector<LabelRequest>& plates, const std::vector<LabelBox>& obstacles,
+                                double minTop, double maxBottom);
 
 std::vector<BezierSegment> CardinalToBezier(const std::vector<Point2>& points, double tension);
 

@@ -154,7 +154,53 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
             p.drawText(QRectF(c.x() - d / 2, c.y() - d / 2, d, d), Qt::AlignCenter, hp ? "HP" : "LP");
         }
     }
+    // Labels of the bands above their handles, on dark plates so that the curve does not run through
+    // the text; plates that would meet stack above one another, clear of every handle, the selected
+    // band's first. They go under the handles, so no handle is ever hidden.
     const int first = model_.FirstBand();
+    const QFontMetrics fm(small);
+    {
+        std::vector<int> labelled;
+        if (const auto sel = model_.SelectedBand()) labelled.push_back(*sel);
+        for (int i = first; i < first + model_.BandCount(); ++i)
+            if (model_.Band(i).type != kEqNone && !model_.Band(i).selected) labelled.push_back(i);
+        std::vector<LabelBox> handles;
+        for (int i = first; i < first + model_.BandCount(); ++i) {
+            const QPointF c = BandPoint(i);
+            handles.push_back({c.x() - kBandHandle / 2, c.y() - kBandHandle / 2, kBandHandle, kBandHandle});
+        }
+        if (!model_.InputSection())
+            for (bool hp : {true, false}) {
+                const QPointF c = CornerPoint(hp);
+                handles.push_back({c.x() - kCornerHandle / 2, c.y() - kCornerHandle / 2, kCornerHandle, kCornerHandle});
+            }
+        std::vector<std::vector<std::string>> texts;
+        std::vector<LabelRequest> wanted;
+        for (const int i : labelled) {
+            texts.push_back(model_.BandLabels(i));
+            const QPointF c = BandPoint(i);
+            const double clearance = (model_.Band(i).selected ? 16 : kBandHandle / 2) + 3;
+            int widest = 0;
+            for (const std::string& l : texts.back())
+                widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(l)));
+            const double h = fm.height() * double(texts.back().size());
+            wanted.push_back({{c.x() - widest / 2.0 - 3, c.y() - clearance - h, widest + 6.0, h}, c.y() + clearance});
+        }
+        const std::vector<double> tops = StackLabels(wanted, handles, 0, height());
+        for (std::size_t k = 0; k < labelled.size(); ++k) {
+            const QRectF plate(wanted[k].above.left, tops[k], wanted[k].above.width, wanted[k].above.height);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(10, 13, 18, 200));
+            p.drawRoundedRect(plate, 3, 3);
+            p.setPen(model_.Band(labelled[k]).selected ? QColor(255, 255, 255) : QColor(200, 208, 220));
+            double y = plate.top();
+            for (const std::string& l : texts[k]) {
+                p.drawText(QRectF(plate.left(), y, plate.width(), fm.height()), Qt::AlignCenter,
+                           QString::fromStdString(l));
+                y += fm.height();
+            }
+        }
+    }
     const bool eqOn = model_.EqOn();
     std::vector<int> order;
     for (int i = first; i < first + model_.BandCount(); ++i)
@@ -201,34 +247,31 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
         p.drawText(plate, Qt::AlignCenter, mark);
         p.setFont(small);
     }
-
-    // Labels of the bands (above their handles) and of the corners.
-    const QFontMetrics fm(small);
-    for (int i = first; i < first + model_.BandCount(); ++i) {
-        const EqBand& b = model_.Band(i);
-        if (b.type == kEqNone && !b.selected) continue;
-        const auto labels = model_.BandLabels(i);
-        const QPointF c = BandPoint(i);
-        // Above the largest ring of the pulsing handle, on a dark plate so that the curve does not
-        // run through the text.
-        const double clearance = (b.selected ? 16 : kBandHandle / 2) + 3;
-        double top = c.y() - clearance - fm.height() * double(labels.size());
-        if (top < 0) top = c.y() + clearance; // no room above: below the handle
-        int widest = 0;
-        for (const std::string& l : labels)
-            widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(l)));
-        const QRectF plate(c.x() - widest / 2.0 - 3, top, widest + 6, fm.height() * double(labels.size()));
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(10, 13, 18, 190));
-        p.drawRoundedRect(plate, 3, 3);
-        p.setPen(b.selected ? QColor(255, 255, 255) : QColor(200, 208, 220));
-        double y = top;
-        for (const std::string& l : labels) {
-            p.drawText(QRectF(plate.left(), y, plate.width(), fm.height()), Qt::AlignCenter,
-                       QString::fromStdString(l));
-            y += fm.height();
-        }
+    // The channel shown, in the plot's top right corner.
+    {
+        QFont bold = small;
+        bold.setBold(true);
+        p.setFont(bold);
+        const QString name = QString::fromStdString(model_.ShownChannel());
+        const QFontMetrics bm(bold);
+        p.setPen(QColor(200, 208, 220));
+        p.drawText(QRectF(plot.right() - bm.horizontalAdvance(name) - 10, plot.top() + 6,
+                          bm.horizontalAdvance(name) + 4, bm.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, name);
+        p.setFont(small);
     }
+    // Dragging a band of type OFF changes nothing in the sound: say so while it lasts.
+    if (const std::string hint = model_.DragHint(); !hint.empty()) {
+        const QString text = QString::fromStdString(hint);
+        const QRectF plate(plot.left() + 8, plot.bottom() - fm.height() - 10, fm.horizontalAdvance(text) + 12,
+                           fm.height() + 4);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 48, 12, 230));
+        p.drawRoundedRect(plate, 3, 3);
+        p.setPen(QColor(255, 220, 130));
+        p.drawText(plate, Qt::AlignCenter, text);
+    }
+
     if (!model_.InputSection()) {
         for (bool hp : {true, false}) {
             const QString t = QString::fromStdString(model_.CornerLabel(hp));

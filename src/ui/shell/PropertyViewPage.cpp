@@ -541,6 +541,7 @@ void CPropertyViewPage::RefreshGraph() {
         graph_->Model().LoadInput(app_.Params(), logic_.CurrentInputChannel());
     else
         graph_->Model().LoadOutput(app_.Params(), logic_.CurrentOutputChannel());
+    graph_->setAccessibleName("Frequency response graph, " + QString::fromStdString(graph_->Model().ShownChannel()));
     graph_->Invalidate();
     SyncBandSelection();
 }

@@ -256,3 +256,44 @@ TEST(GraphModel, AxisLabelsThatDoNotFitAreDroppedDecadesFirst) {
     EXPECT_EQ(FittingLabels(roomy, 200, 4), (std::vector<int>{0, 1}));
     EXPECT_EQ(FittingLabels(roomy, 300, 4), (std::vector<int>{0, 1, 2}));
 }
+
+TEST(GraphModel, BandLabelsNeverCoverEachOtherOrAHandle) {
+    // Three bands at 63, 80 and 125 Hz stand a few pixels apart: their plates stack upwards, clear of
+    // all three handles, and each keeps its width.
+    const std::vector<LabelBox> handles = {{93, 193, 14, 14}, {101, 193, 14, 14}, {113, 193, 14, 14}};
+    std::vector<LabelRequest> wanted;
+    for (const LabelBox& h : handles) wanted.push_back({{h.left - 15, h.top - 40, 44, 30}, h.top + 24});
+    const std::vector<double> tops = StackLabels(wanted, handles, 0, 400);
+    ASSERT_EQ(tops.size(), 3u);
+    std::vector<LabelBox> placed;
+    for (std::size_t i = 0; i < 3; ++i) {
+        LabelBox box = wanted[i].above;
+        box.top = tops[i];
+        for (const LabelBox& other : placed) EXPECT_FALSE(box.Overlaps(other)) << "plate " << i;
+        for (const LabelBox& h : handles) EXPECT_FALSE(box.Overlaps(h)) << "plate " << i;
+        placed.push_back(box);
+    }
+    EXPECT_DOUBLE_EQ(tops[0], wanted[0].above.top) << "the first plate keeps its place";
+    // No room above a handle at the top: the plate goes below it; no room anywhere: it stays put.
+    const std::vector<double> high = StackLabels({{{0, -30, 40, 30}, 30}}, {{10, 0, 14, 14}}, 0, 400);
+    EXPECT_DOUBLE_EQ(high[0], 30);
+    const std::vector<double> none = StackLabels({{{0, 10, 40, 30}, 30}}, {{0, 0, 40, 100}}, 0, 100);
+    EXPECT_DOUBLE_EQ(none[0], 10);
+}
+
+TEST(GraphModel, SaysWhichChannelItShowsAndWhyAnOffBandDoesNothing) {
+    Rig r;
+    r.graph.LoadOutput(r.record, 2);
+    EXPECT_EQ(r.graph.ShownChannel(), "Output 3");
+    r.graph.LoadInput(r.record, 1);
+    EXPECT_EQ(r.graph.ShownChannel(), ChannelName(Section::Input, 1, DeviceModel::Mivon));
+    r.record.InCH[1].Peq[2] = {kEqNone, 100, 24, 46};
+    r.graph.LoadInput(r.record, 1);
+    const double x = r.graph.BandX(r.graph.Band(2)), y = r.graph.BandY(r.graph.Band(2));
+    EXPECT_TRUE(r.graph.DragHint().empty());
+    ASSERT_TRUE(r.graph.Press(x, y));
+    r.graph.Move(x + 30, y - 20);
+    EXPECT_EQ(r.graph.DragHint(), "Band 3 is OFF and shapes nothing: right-click it to choose a type");
+    r.graph.Release();
+    EXPECT_TRUE(r.graph.DragHint().empty());
+}

@@ -164,6 +164,11 @@ class TestControls : public WindowTest {
         QVERIFY(!graph->Model().InputSection());
         QVERIFY(!graph->Model().Crossover().hpf.off);
         if (qEnvironmentVariableIsSet("QUELLMARIN_SCREENSHOT_DIR")) {
+            // Three bands close together, as a filter import leaves them.
+            app.Params().OutCH[2].Peq[0] = {kEqPeaking, 40, 28, 46};
+            app.Params().OutCH[2].Peq[1] = {kEqPeaking, 42, 26, 46};
+            app.Params().OutCH[2].Peq[2] = {kEqPeaking, 46, 27, 46};
+            frame.Page()->RefreshAll();
             QTest::mousePress(graph, Qt::LeftButton, {}, graph->BandPoint(8).toPoint());
             QTest::mouseRelease(graph, Qt::LeftButton, {}, graph->BandPoint(8).toPoint());
             QTest::qWait(200);
