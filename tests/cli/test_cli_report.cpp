@@ -2,6 +2,7 @@
 #include "CliTestSupport.h"
 #include "TempDir.h"
 #include "core/panel/ReportTestSupport.h"
+#include "edit/RecordText.h"
 #include "model/ParameterFile.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,14 @@ TEST(CliReport, PdfHasAPageForEveryThreeChannelsOrFewerAndItsTextIsThere) {
             EXPECT_NE(text.find("-24dB LinkWitz-Riley 80.00Hz"), std::string::npos);
             EXPECT_NE(text.find("-7.0 dB"), std::string::npos) << "output 8's gain";
             EXPECT_NE(text.find("Stage <left> &"), std::string::npos);
+            // A long setting runs on to a second line rather than being cut short.
+            std::string compressor;
+            for (const DumpEntry& e : DumpRecords(BusySetup(), DefaultDeviceInfo(), DeviceModel::Mivon))
+                if (e.name == "in 1 comp") compressor = e.text;
+            ASSERT_FALSE(compressor.empty());
+            const std::string flat = Output("pdftotext '" + pdf.string() + "' - | tr -s ' \\n' ' '");
+            EXPECT_NE(flat.find(compressor), std::string::npos) << compressor << "\n" << flat.substr(0, 3000);
+
         }
     }
 }

@@ -193,19 +193,27 @@ SetupReport BuildSetupReport(const SystemParameters& p, const DeviceInfoRecord& 
         const std::vector<int> channels = output ? std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7} : inputs;
         for (int k : channels) {
             const ChannelRef c{s, k};
-            const std::string key = (output ? "out " : "in ") + ChannelLabel(s, k, model) + " ";
+            // A linked channel's own name, routing, mute and link are its own; everything else the
+            // processor takes from the group's master, so that is what the report shows and draws.
+            const int m = c.Master(p);
+            const std::string own = (output ? "out " : "in ") + ChannelLabel(s, k, model) + " ";
+            const std::string key = (output ? "out " : "in ") + ChannelLabel(s, m, model) + " ";
             ReportChannel ch;
             ch.channel = c;
             const std::string alias = DisplayName(p, c);
             ch.heading = ChannelName(s, k, model) + (alias.empty() ? "" : " \u2014 " + alias);
+            if (m != k) ch.heading += " (linked: the settings of " + ChannelName(s, m, model) + ")";
             const auto row = [&](const std::string& label, const std::string& field) {
                 ch.rows.emplace_back(label, Get(f, key + field));
             };
+            const auto ownRow = [&](const std::string& label, const std::string& field) {
+                ch.rows.emplace_back(label, Get(f, own + field));
+            };
             ch.rows.emplace_back("Name", alias.empty() ? "(none)" : alias);
-            row("Link", "link");
-            if (output) row("From", "route");
+            ownRow("Link", "link");
+            if (output) ownRow("From", "route");
             row("Gain", "gain");
-            row("Mute", "mute");
+            ownRow("Mute", "mute");
             if (output) row("Polarity", "polarity");
             row("Delay", "delay");
             if (output) {
@@ -217,7 +225,6 @@ SetupReport BuildSetupReport(const SystemParameters& p, const DeviceInfoRecord& 
             }
             row("Equaliser", "peq");
             const int bands = output ? kOutputBands : kInputBands;
-            const int m = c.Master(p);
             for (int b = 0; b < bands; ++b) {
                 const PeqBand& band = output ? p.OutCH[m].Peq[b] : p.InCH[m].Peq[b];
                 if (band.Type != kEqNone)

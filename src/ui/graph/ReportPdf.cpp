@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QStringList>
 
 #include <algorithm>
 #include <memory>
@@ -47,6 +48,33 @@ class PageWriter {
         p_.drawText(QPointF(x, y_ + fm.ascent()), fm.elidedText(Q(text), Qt::ElideRight, width));
     }
     void Line(double lineHeight) { y_ += lineHeight; }
+
+    // Text broken at spaces into lines no wider than `width`, one `lineHeight` each; a word too long
+    // for a line of its own is cut with an ellipsis. Returns the lines drawn.
+    static QStringList Wrap(const std::string& text, double width, const QFont& font) {
+        const QFontMetricsF fm(font);
+        QStringList lines;
+        QString line;
+        for (const QString& word : Q(text).split(' ', Qt::SkipEmptyParts)) {
+            const QString candidate = line.isEmpty() ? word : line + ' ' + word;
+            if (line.isEmpty() || fm.horizontalAdvance(candidate) <= width) {
+                line = candidate;
+                continue;
+            }
+            lines << fm.elidedText(line, Qt::ElideRight, width);
+            line = word;
+        }
+        if (!line.isEmpty() || lines.isEmpty()) lines << fm.elidedText(line, Qt::ElideRight, width);
+        return lines;
+    }
+    void Paragraph(double x, const QStringList& lines, const QFont& font, double lineHeight) {
+        p_.setFont(font);
+        const QFontMetricsF fm(font);
+        for (const QString& l : lines) {
+            p_.drawText(QPointF(x, y_ + fm.ascent()), l);
+            y_ += lineHeight;
+        }
+    }
 
   private:
     QPdfWriter& pdf_;
@@ -184,9 +212,16 @@ int WriteReportPdf(const SetupReport& r, const std::string& path) {
         std::vector<std::pair<std::string, std::string>> settings, bands;
         for (const auto& rowText : c.rows)
             (rowText.first.rfind("Band ", 0) == 0 ? bands : settings).push_back(rowText);
+        const double valueWidth = (c.picture || !bands.empty() ? textWidth : W) - 64;
+        std::vector<QStringList> values;
+        double settingsHeight = 0;
+        for (const auto& setting : settings) {
+            values.push_back(PageWriter::Wrap(setting.second, valueWidth, body));
+            settingsHeight += static_cast<double>(values.back().size()) * row;
+        }
         const double pictureHeight = c.picture ? c.picture->height * scale : 0;
         const double right = pictureHeight + static_cast<double>(bands.size()) * row;
-        const double block = 16 + std::max(static_cast<double>(settings.size()) * row, right) + 8;
+        const double block = 16 + std::max(settingsHeight, right) + 8;
         if (IsOutput(c.channel.section) && !outputs) {
             outputs = true;
             page.Need(30 + block);
@@ -198,11 +233,9 @@ int WriteReportPdf(const SetupReport& r, const std::string& path) {
         page.Text(0, W, c.heading, channel);
         page.Line(14);
         const double body0 = page.Y();
-        const double valueWidth = (c.picture || !bands.empty() ? textWidth : W) - 64;
-        for (const auto& [name, value] : settings) {
-            page.Text(0, 62, name, label);
-            page.Text(64, valueWidth, value, body);
-            page.Line(row);
+        for (std::size_t i = 0; i < settings.size(); ++i) {
+            page.Text(0, 62, settings[i].first, label);
+            page.Paragraph(64, values[i], body, row);
         }
         const double left = W - pictureWidth;
         if (c.picture) DrawPicture(p, *c.picture, left, body0, scale, small);

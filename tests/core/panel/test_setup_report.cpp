@@ -107,3 +107,34 @@ TEST(SetupReport, ThePictureIsTheGraphsCurveOnItsGrid) {
     EXPECT_NEAR(*peak, pic.plot.RowOfDb(12), 1.0) << "the peak on the +12 dB row";
     EXPECT_NEAR(pic.curve.front(), pic.plot.ZeroDbRow(), 0.5);
 }
+
+TEST(SetupReport, ALinkedChannelShowsAndDrawsTheSettingsItRunsOn) {
+    SystemParameters p = DefaultSystemParameters(DeviceModel::Mivon);
+    p.InCH[0].Peq[0] = {1, 69, 48, 46}; // input 1: +12 dB at 1 kHz
+    p.InCH[0].PeqEnable = 111;
+    p.InCH[0].Gain = 10;
+    p.InCH[1].LinkIndex = 0;              // input 2 runs on input 1's settings
+    p.InCH[1].Gain = 200;                 // its own record, unused while linked
+    p.InCH[1].Peq[0] = {1, 20, 48, 10};   // a cut at low frequency, unused
+    p.InCH[1].PeqEnable = 111;
+    p.InCH[1].Mute = 1;                   // its mute stays its own
+    const DeviceInfoRecord info = DefaultDeviceInfo(DeviceModel::Mivon);
+    const SetupReport r = BuildSetupReport(p, info, DeviceModel::Mivon);
+    const auto in = [&](int k) {
+        return *std::find_if(r.channels.begin(), r.channels.end(),
+                             [&](const ReportChannel& c) { return c.channel == ChannelRef{Section::Input, k}; });
+    };
+    const ReportChannel one = in(0), two = in(1);
+    EXPECT_EQ(two.heading, "Input 2 (linked: the settings of Input 1)");
+    const auto value = [](const ReportChannel& c, const std::string& label) {
+        for (const auto& [l, v] : c.rows)
+            if (l == label) return v;
+        return std::string("(missing)");
+    };
+    for (const char* label : {"Gain", "Delay", "Compressor", "Equaliser", "Band 1"})
+        EXPECT_EQ(value(two, label), value(one, label)) << label;
+    EXPECT_NE(value(two, "Mute"), value(one, "Mute"));
+    EXPECT_NE(value(two, "Link"), value(one, "Link"));
+    ASSERT_TRUE(one.picture && two.picture);
+    EXPECT_EQ(two.picture->curve, one.picture->curve) << "the picture is the curve the channel runs on";
+}
