@@ -75,7 +75,7 @@ bool ProgramList::TakeReply(int slot, const SlotReply& reply) {
     }
     if (queue_.empty()) {
         reading_ = false;
-        Select(Current());
+        if (selected_ < 1) Select(Current()); // a row the user chose meanwhile stays chosen
     }
     return set;
 }

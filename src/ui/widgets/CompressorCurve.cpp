@@ -8,7 +8,7 @@
 namespace quellmarin::ui {
 
 CompressorCurve::CompressorCurve(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(180, 180);
+    setMinimumSize(196, 196);
     setAccessibleName("Compressor curve");
 }
 
@@ -22,7 +22,7 @@ void CompressorCurve::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), QColor(14, 17, 22));
-    const QRectF plot = QRectF(rect()).adjusted(34, 8, -8, -24);
+    const QRectF plot = QRectF(rect()).adjusted(46, 8, -8, -36);
     const auto x = [&](double db) { return plot.left() + (db - kLowDb) / (kHighDb - kLowDb) * plot.width(); };
     const auto y = [&](double db) {
         return plot.bottom() - (db - kLowDb) / (kHighDb - kLowDb) * plot.height();
@@ -40,6 +40,14 @@ void CompressorCurve::paintEvent(QPaintEvent*) {
                    QString::number(db));
         p.drawText(QRectF(x(db) - 14, plot.bottom() + 4, 28, 14), Qt::AlignCenter, QString::number(db));
     }
+    // What the axes measure: the level going in along the bottom, the level coming out up the side.
+    p.setPen(QColor(150, 160, 172));
+    p.drawText(QRectF(plot.left(), plot.bottom() + 18, plot.width(), 16), Qt::AlignCenter, "Input level (dB)");
+    p.save();
+    p.translate(2, plot.center().y());
+    p.rotate(-90);
+    p.drawText(QRectF(-plot.height() / 2, 0, plot.height(), 14), Qt::AlignCenter, "Output level (dB)");
+    p.restore();
     // The line of no compression, then the curve.
     p.setPen(QPen(QColor(90, 100, 112), 1, Qt::DashLine));
     p.drawLine(QPointF(x(kLowDb), y(kLowDb)), QPointF(x(kHighDb), y(kHighDb)));

@@ -167,14 +167,14 @@ void ProgramListWindow::ReadNext() {
         this, {},
         [this, asked](std::optional<SlotReply> reply) {
             querying_ = false;
-            if (list_.TakeReply(asked, reply.value_or(SlotReply{}))) {
-                ShowRow(asked);
-                rows_->scrollToItem(rows_->topLevelItem(asked - 1));
-            }
+            // Names fill in where they are; the list stays where the user has scrolled it.
+            if (list_.TakeReply(asked, reply.value_or(SlotReply{}))) ShowRow(asked);
             if (!list_.Reading() && !list_.NextQuery() && !list_.CanContinue()) {
-                // All names are in: the current program's row is the selected one.
+                // All names are in: the current program's row is the selected one, unless the user
+                // has chosen a row meanwhile.
                 ShowCurrent();
-                if (QTreeWidgetItem* item = rows_->topLevelItem(list_.Current() - 1)) {
+                QTreeWidgetItem* item = rows_->topLevelItem(list_.Current() - 1);
+                if (item && rows_->selectedItems().isEmpty()) {
                     rows_->setCurrentItem(item);
                     rows_->scrollToItem(item);
                 }

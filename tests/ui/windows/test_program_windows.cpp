@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
@@ -103,6 +104,23 @@ class TestProgramWindows : public WindowTest {
         QVERIFY(!w.Button(B::SaveAs)->isEnabled());
         QVERIFY(!w.Button(B::Recall)->isEnabled());
         QVERIFY(!w.Button(B::Delete)->isEnabled());
+    }
+
+    void readingTheNamesLeavesTheScrollPositionAndTheUsersChoiceAlone() {
+        VirtualProgram& program = Program();
+        QVERIFY(ConnectToVirtual(program.app));
+        ProgramListWindow w(program.app, &program.frame);
+        w.resize(w.sizeHint().width(), 320); // fewer rows shown than there are programs
+        w.show();
+        QScrollBar* bar = w.Rows()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0);
+        int moves = 0;
+        connect(bar, &QScrollBar::valueChanged, this, [&moves] { ++moves; });
+        SelectRow(&w, 3); // chosen before the names are all in
+        QVERIFY(w.List().Reading() || w.Querying());
+        QTRY_VERIFY_WITH_TIMEOUT(AllNamesRead(&w), 10000);
+        QCOMPARE(moves, 0);
+        QCOMPARE(w.List().Selected(), 3);
     }
 
     void deletingTheCurrentProgramIsRefused() {
