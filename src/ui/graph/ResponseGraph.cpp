@@ -230,34 +230,37 @@ void ResponseGraph::paintEvent(QPaintEvent*) {
         p.setPen(shaping ? QColor(Qt::black) : QColor(150, 158, 170));
         p.drawText(QRectF(c.x() - 7, c.y() - 7, 14, 14), Qt::AlignCenter, QString::number(b.band + 1));
     }
-    if (!eqOn) {
-        QFont bold = small;
-        bold.setBold(true);
-        p.setFont(bold);
-        const QFontMetrics bm(bold);
-        // The longest wording that fits the plot.
-        QString mark = "EQ off \u2014 double-click the graph to switch it on";
-        for (const char* shorter : {"EQ off \u2014 double-click to switch on", "EQ off"})
-            if (bm.horizontalAdvance(mark) + 28 > plot.width()) mark = QString::fromUtf8(shorter);
-        const QRectF plate(plot.left() + 8, plot.top() + 6, bm.horizontalAdvance(mark) + 12, bm.height() + 4);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(60, 24, 20, 220));
-        p.drawRoundedRect(plate, 3, 3);
-        p.setPen(QColor(255, 150, 120));
-        p.drawText(plate, Qt::AlignCenter, mark);
-        p.setFont(small);
-    }
-    // The channel shown, in the plot's top right corner.
+    // The channel shown, in the plot's top right corner, and the EQ-off mark on the same row to its left
+    // when the longest wording that fits leaves room for it, else on a row of its own under it.
     {
         QFont bold = small;
         bold.setBold(true);
         p.setFont(bold);
-        const QString name = QString::fromStdString(model_.ShownChannel());
         const QFontMetrics bm(bold);
+        const QString name = QString::fromStdString(model_.ShownChannel());
+        const double nameWidth = bm.horizontalAdvance(name);
         p.setPen(QColor(200, 208, 220));
-        p.drawText(QRectF(plot.right() - bm.horizontalAdvance(name) - 10, plot.top() + 6,
-                          bm.horizontalAdvance(name) + 4, bm.height()),
+        p.drawText(QRectF(plot.right() - nameWidth - 10, plot.top() + 6, nameWidth + 4, bm.height()),
                    Qt::AlignRight | Qt::AlignVCenter, name);
+        if (!eqOn) {
+            const auto fitting = [&](double room) {
+                for (const char* mark : {"EQ off \u2014 double-click the graph to switch it on",
+                                         "EQ off \u2014 double-click to switch on", "EQ off"})
+                    if (bm.horizontalAdvance(QString::fromUtf8(mark)) + 12 <= room) return QString::fromUtf8(mark);
+                return QString();
+            };
+            // Beside the name when the wording that fits the whole plot fits there too.
+            QString mark = fitting(plot.width() - 16);
+            if (mark.isEmpty()) mark = "EQ off";
+            double top = plot.top() + 6;
+            if (fitting(plot.width() - nameWidth - 34) != mark) top += bm.height() + 4;
+            const QRectF plate(plot.left() + 8, top, bm.horizontalAdvance(mark) + 12, bm.height() + 4);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(60, 24, 20, 220));
+            p.drawRoundedRect(plate, 3, 3);
+            p.setPen(QColor(255, 150, 120));
+            p.drawText(plate, Qt::AlignCenter, mark);
+        }
         p.setFont(small);
     }
     // Dragging a band of type OFF changes nothing in the sound: say so while it lasts.

@@ -2,6 +2,7 @@
 
 #include "panel/PanelLogic.h"
 
+#include <algorithm>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -93,11 +94,17 @@ QPixmap LevelMeterStrip::Paint(bool lit) const {
     QFont small = p.font();
     small.setPixelSize(9);
     p.setFont(small);
+    // A number that would touch the one above it is left out (its mark stays), so a short strip reads
+    // 0, -12, -24 rather than a smudge.
+    double lastLabel = -1e9;
     for (int db : kMeterScaleDb) {
         const double y = height() - SegmentsAtDb(db) * segH;
         p.setPen(QColor(140, 154, 170));
         p.drawLine(QPointF(kScaleWidth - 4, y), QPointF(kScaleWidth - 1, y));
-        p.drawText(QRectF(0, y - 6, kScaleWidth - 5, 12), Qt::AlignRight | Qt::AlignVCenter, QString::number(db));
+        const double top = std::clamp(y - 6, 0.0, height() - 12.0);
+        if (top - lastLabel < 11) continue;
+        p.drawText(QRectF(0, top, kScaleWidth - 5, 12), Qt::AlignRight | Qt::AlignVCenter, QString::number(db));
+        lastLabel = top;
     }
     const double segHeight = height() / static_cast<double>(kMeterSegments);
     const QColor green(0, 255, 0), yellow(255, 255, 0), red(255, 0, 0), off(34, 40, 48);

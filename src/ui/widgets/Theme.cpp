@@ -38,6 +38,11 @@ QRadioButton::indicator:disabled, QCheckBox::indicator:disabled { border-color: 
 QRadioButton:focus, QCheckBox:focus { color: #ffffff; }
 QCheckBox::indicator { width: 12px; height: 12px; border: 2px solid #8fa3b8; border-radius: 3px; background: #0e1217; }
 QCheckBox::indicator:checked { border-color: #ffc440; background: #ffc440; }
+QLineEdit, QComboBox, QAbstractSpinBox { border: 1px solid #2f3844; border-radius: 3px; padding: 1px 3px; }
+QLineEdit:focus, QComboBox:focus, QAbstractSpinBox:focus { border-color: #ffc440; }
+QLineEdit:read-only { border-color: transparent; }
+QLineEdit:read-only:focus { border-color: #ffc440; }
+QTreeWidget:focus, QListWidget:focus { border-color: #ffc440; }
 QToolTip { background: #2c3746; color: #ffffff; border: 1px solid #5a6f86; }
 )";
 }

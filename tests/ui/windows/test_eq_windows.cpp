@@ -130,6 +130,16 @@ class TestEqWindows : public WindowTest {
         QCOMPARE(eq->TypeList()->currentText(), QString("Peaking")); // a type with all three values
         for (BandField f : {BandField::Frequency, BandField::Q, BandField::Level})
             QVERIFY(reached.contains(eq->Field(f)));
+        // And a value typed there by keyboard alone lands in the band.
+        for (int i = 0; i < 16 && eq->focusWidget() != eq->Field(BandField::Frequency); ++i)
+            QTest::keyClick(eq->focusWidget(), Qt::Key_Tab);
+        QLineEdit* freq = eq->Field(BandField::Frequency);
+        QCOMPARE(eq->focusWidget(), static_cast<QWidget*>(freq));
+        freq->selectAll();
+        QTest::keyClicks(freq, "1k");
+        QTest::keyClick(freq, Qt::Key_Return);
+        QTRY_COMPARE(freq->text(), QString("1000Hz"));
+        KeepScreenshot(eq, "peq-keyboard");
     }
 
     void theSwitchAndTheGraphsEqOffMark() {
