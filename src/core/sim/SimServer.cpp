@@ -66,7 +66,21 @@ std::optional<SimFaults> ParseFaults(std::string_view text, std::string& error) 
 
 SimServer::SimServer(VirtualProcessor& device, std::unique_ptr<SerialLine> line, SimFaults faults, bool pace,
                      std::ostream* log)
-    : device_(device), line_(std::move(line)), pace_(pace), log_(log), faults_(faults), rng_(faults.seed) {}
+    : SimServer(std::vector<VirtualProcessor*>{&device}, std::move(line), faults, pace, log) {}
+
+SimServer::SimServer(std::vector<VirtualProcessor*> devices, std::unique_ptr<SerialLine> line, SimFaults faults,
+                     bool pace, std::ostream* log)
+    : devices_(std::move(devices)), line_(std::move(line)), pace_(pace), log_(log), faults_(faults),
+      rng_(faults.seed) {}
+
+VirtualProcessor* SimServer::Addressee(const std::string& frame) const {
+    // One processor alone takes everything, so that it can count and refuse what is not its own.
+    if (devices_.size() == 1) return devices_.front();
+    if (frame.size() < 3) return nullptr;
+    for (VirtualProcessor* d : devices_)
+        if (frame.compare(1, 2, d->Address()) == 0) return d;
+    return nullptr;
+}
 
 SimServer::~SimServer() {
     Stop();
@@ -101,11 +115,22 @@ void SimServer::Run() {
         const std::string bytes = line_->Read(4096);
         if (bytes.empty()) continue;
         if (log_) *log_ << "recv " << bytes << '\n' << std::flush;
-        const std::vector<std::string> frames = device_.TakeFrames(bytes);
+        // The first processor cuts the stream into frames for all of them.
+        const std::vector<std::string> frames = devices_.front()->TakeFrames(bytes);
         for (std::size_t i = 0; i < frames.size() && !ended_; ++i) {
             if (Lost(frames[i])) continue;
-            std::optional<std::string> reply = device_.Handle(frames[i]);
-            framesSeen_ = static_cast<int>(device_.FrameCount());
+            VirtualProcessor* device = Addressee(frames[i]);
+            if (!device) {
+                ++framesSeen_;
+                continue;
+            }
+            const std::size_t before = device->FrameCount();
+            std::optional<std::string> reply = device->Handle(frames[i]);
+            // One processor alone counts all it ever heard, as it always has; a bus counts what it carried.
+            if (devices_.size() == 1)
+                framesSeen_ = static_cast<int>(device->FrameCount());
+            else
+                framesSeen_ += static_cast<int>(device->FrameCount() - before);
             if (!reply) continue;
             // A program that waits for each answer sends nothing more until this reply is complete.
             if (Send(std::move(*reply)) && i + 1 < frames.size()) ++overlapping_;

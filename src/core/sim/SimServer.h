@@ -1,5 +1,7 @@
-// Puts a virtual processor on a serial line: reads frames as they arrive, answers them, optionally at
-// the wire's own pace (38400 baud) and with injected faults.
+// Puts virtual processors on a serial line: reads frames as they arrive, answers them, optionally at
+// the wire's own pace (38400 baud) and with injected faults. Several processors on one line share it as
+// units on one bus do: each frame goes to the processor whose address it carries, and only that one
+// answers; a frame for an address nobody has gets no answer.
 #pragma once
 
 #include "link/SerialLine.h"
@@ -13,6 +15,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace quellmarin::sim {
 
@@ -35,6 +38,9 @@ class SimServer {
   public:
     SimServer(VirtualProcessor& device, std::unique_ptr<SerialLine> line, SimFaults faults = {},
               bool pace = false, std::ostream* log = nullptr);
+    // Several processors on the line, with different device IDs.
+    SimServer(std::vector<VirtualProcessor*> devices, std::unique_ptr<SerialLine> line, SimFaults faults = {},
+              bool pace = false, std::ostream* log = nullptr);
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
@@ -55,8 +61,10 @@ class SimServer {
     // Sends a reply, late, paced or faulted as set; false when it was dropped.
     bool Send(std::string reply);
     bool Lost(const std::string& frame);
+    // The processor a frame is addressed to, or none.
+    VirtualProcessor* Addressee(const std::string& frame) const;
 
-    VirtualProcessor& device_;
+    std::vector<VirtualProcessor*> devices_;
     std::unique_ptr<SerialLine> line_;
     bool pace_;
     std::ostream* log_;

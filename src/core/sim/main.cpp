@@ -1,15 +1,19 @@
 // quellmarin-sim: a virtual processor on a pseudo-terminal, or behind a network port of its own
-// (--tcp ADDRESS:PORT, raw or with --rfc2217 as Telnet). Prints the port's name on its first line and
+// (--tcp ADDRESS:PORT, raw or with --rfc2217 as Telnet); with --ids 1,2,3,4 several processors share
+// one pseudo-terminal as units on one line do, each answering only its own address. Prints the port's name on its first line and
 // answers until it is interrupted or its standard input closes.
 #include "sim/NetworkSimServer.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimServer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <csignal>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,17 +29,39 @@ void OnSignal(int) {
 
 int Usage(const std::string& why) {
     std::cerr << why
-              << "\nusage: quellmarin-sim [--id N] [--model Mivon|Ketra] [--pace] [--faults LIST]"
+              << "\nusage: quellmarin-sim [--id N | --ids N,N,...] [--model Mivon|Ketra] [--pace] [--faults LIST]"
                  " [--log FILE] [--state FILE] [--tcp ADDRESS:PORT [--rfc2217]]\n"
                  "  LIST: drop=P,garble=P,slow=MS,mute_after=N,short_q,hangup_q,lose=P,lose_p=N,ignore=CODE,seed=N\n"
-                 "  --tcp 127.0.0.1:0 listens on a port the system picks; the first line names it\n";
+                 "  --tcp 127.0.0.1:0 listens on a port the system picks; the first line names it\n"
+                 "  --ids: several processors on one pseudo-terminal; --state FILE keeps each in FILE.ID\n";
     return 2;
+}
+
+// "1,2,3,4": distinct device IDs of 1 to 50; nothing when the list is not that.
+std::optional<std::vector<int>> ParseIds(std::string_view text) {
+    std::vector<int> ids;
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        int id = 0;
+        const auto [p, ec] = std::from_chars(item.data(), item.data() + item.size(), id);
+        if (item.empty() || ec != std::errc() || p != item.data() + item.size() || id < 1 || id > 50)
+            return std::nullopt;
+        if (std::find(ids.begin(), ids.end(), id) != ids.end()) return std::nullopt;
+        ids.push_back(id);
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+        if (text.empty()) return std::nullopt;
+    }
+    if (ids.empty()) return std::nullopt;
+    return ids;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     int id = 1;
+    std::vector<int> ids;
     DeviceModel model = kBuildModel;
     bool pace = false;
     sim::SimFaults faults;
@@ -51,6 +77,11 @@ int main(int argc, char** argv) {
             const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), id);
             if (ec != std::errc() || p != s.data() + s.size() || id < 1 || id > 50)
                 return Usage("--id takes 1 to 50");
+        } else if (a == "--ids") {
+            const char* v = value();
+            const auto parsed = v ? ParseIds(v) : std::nullopt;
+            if (!parsed) return Usage("--ids takes distinct device IDs of 1 to 50, as in 1,2,3,4");
+            ids = *parsed;
         } else if (a == "--model") {
             const char* v = value();
             const auto m = v ? ParseModelName(v) : std::nullopt;
@@ -84,6 +115,8 @@ int main(int argc, char** argv) {
     }
 
     if (telnet && listenAt.empty()) return Usage("--rfc2217 goes with --tcp ADDRESS:PORT");
+    if (ids.size() > 1 && !listenAt.empty()) return Usage("--ids with several IDs serves a pseudo-terminal, not --tcp");
+    if (ids.empty()) ids.push_back(id);
     std::string host;
     int port = 0;
     if (!listenAt.empty()) {
@@ -98,8 +131,15 @@ int main(int argc, char** argv) {
         if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     }
 
-    sim::VirtualProcessor device(id, model);
-    if (!statePath.empty()) device.LoadState(statePath);
+    std::vector<std::unique_ptr<sim::VirtualProcessor>> devices;
+    const auto stateOf = [&](int deviceId) {
+        return ids.size() > 1 ? statePath + "." + std::to_string(deviceId) : statePath;
+    };
+    for (int deviceId : ids) {
+        devices.push_back(std::make_unique<sim::VirtualProcessor>(deviceId, model));
+        if (!statePath.empty()) devices.back()->LoadState(stateOf(deviceId));
+    }
+    sim::VirtualProcessor& device = *devices.front();
     std::ofstream log;
     if (!logPath.empty()) log.open(logPath, std::ios::app);
     std::ostream* logStream = log.is_open() ? &log : nullptr;
@@ -119,7 +159,9 @@ int main(int argc, char** argv) {
             std::cerr << "cannot create a pseudo-terminal\n";
             return 1;
         }
-        server = std::make_unique<sim::SimServer>(device, pty.TakeMaster(), faults, pace, logStream);
+        std::vector<sim::VirtualProcessor*> onLine;
+        for (const auto& d : devices) onLine.push_back(d.get());
+        server = std::make_unique<sim::SimServer>(std::move(onLine), pty.TakeMaster(), faults, pace, logStream);
         server->Start();
         std::cout << pty.SlavePath() << std::endl;
     }
@@ -140,6 +182,7 @@ int main(int argc, char** argv) {
     }
     if (server) server->Stop();
     if (network) network->Stop();
-    if (!statePath.empty()) device.SaveState(statePath);
+    if (!statePath.empty())
+        for (const auto& d : devices) d->SaveState(stateOf(d->DeviceId()));
     return 0;
 }

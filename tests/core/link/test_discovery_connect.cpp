@@ -104,6 +104,27 @@ TEST(Discovery, RealTimeScanOfTheSimulatorProgram) {
     EXPECT_LT(took, 3s) << "50 probes of at most 30 ms";
 }
 
+TEST(Discovery, SeveralProcessorsOnOneLineAreEachFoundAndEachAnswersOnlyItsOwnAddress) {
+    SimProcess sim({"--ids", "2,5,7"});
+    ASSERT_FALSE(sim.Path().empty());
+    Link l({sim.Path()}, DeviceModel::Mivon, LinkTimings{});
+    EXPECT_EQ(l.link.Scan(), (std::vector<FoundDevice>{{2, sim.Path()}, {5, sim.Path()}, {7, sim.Path()}}));
+    // On the line itself: a level poll for 5 is answered by 5 alone, one for 3 by nobody.
+    auto port = CreatePlatformLine();
+    ASSERT_TRUE(port->Open(sim.Path()));
+    ASSERT_TRUE(port->Configure(LineConfig{}));
+    port->Write("(05L)", 1s);
+    std::string reply;
+    for (int i = 0; i < 100 && reply.find(')') == std::string::npos; ++i)
+        if (port->WaitForBytes(1, 20ms)) reply += port->Read(4096);
+    EXPECT_EQ(reply.rfind("(05L", 0), 0u) << reply;
+    EXPECT_FALSE(port->WaitForBytes(1, 200ms)) << "a second processor answered too";
+    port->Write("(03L)", 1s);
+    EXPECT_FALSE(port->WaitForBytes(1, 300ms)) << "nobody has address 03";
+    for (const char* bad : {"3,3", "0,1", "1,", "1,x", "51"})
+        EXPECT_TRUE(SimProcess({"--ids", bad}).Path().empty()) << bad;
+}
+
 TEST(Discovery, LateHelloRepliesAreFoundWithTheirOwnId) {
     // Ten times the hello window late: the reply arrives while later IDs are probed, and still counts
     // for the ID it names.

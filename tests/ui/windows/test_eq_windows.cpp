@@ -32,7 +32,9 @@ class TestEqWindows : public WindowTest {
         bands.InCH[0].Peq[1] = {kEqPeaking, 59, 24, 46};
         bands.InCH[0].Peq[3] = {kEqHighShelf, 100, 30, 46};
         program.app.VirtualDevice()->SetParameters(bands); // the upload brings them
-        return ConnectToVirtual(program.app);
+        if (!ConnectToVirtual(program.app)) return false;
+        // Connected, and the upload has put the processor's bands into the program's records.
+        return QTest::qWaitFor([&] { return program.app.Params() == bands; }, 10000);
     }
 
   private slots:
