@@ -374,8 +374,9 @@ const std::vector<CommandDef>& Commands() {
          force("send values no editor sets as they are")},
         // The editing commands: they work on the records of a device or a file, alone or in a script.
         {"set",
-         "change a setting: set in 2 gain -6 | set out 3 mute on | set out 3 polarity inverted |\n"
-         "set in 1 delay 12.5ms (or 4.25m) | set out 1 peq 3 peaking 1k -3 1.4 | set out 1 peq on |\n"
+         "change a setting: set in 2 gain -6 | set out 3 gain step -3 | set out 3 mute on |\n"
+         "set out 3 polarity inverted | set in 1 delay 12.5ms (or 4.25m) | set in 1 delay step +1ms |\n"
+         "set out 1 peq 3 peaking 1k -3 1.4 | set out 1 peq on |\n"
          "set out 1 xover hp lr24 80 | set out 1 xover lp off | set out 2 limit 10 |\n"
          "set in 1 comp threshold -10 attack 5 release 330 ratio 4 | set route out 3 in A,B |\n"
          "set link in A,A,C,C,E,F,G,H | set name out 3 \"Stage left\" | set lock on",

@@ -110,6 +110,38 @@ EditOutcome SetDelay(EditContext& ctx, ChannelRef c, const std::string& value) {
     return o;
 }
 
+// "step -3" / "step +1ms": a relative step from the channel's own value, held at the range's ends
+// (said in a note), as a group edit moves each member by the same amount.
+constexpr std::string_view kGainStepRange = "a gain step is whole decibels, -102 to +102";
+constexpr std::string_view kDelayStepRange = "a delay step is -2000 to +2000 ms (or -680 to +680 m)";
+
+EditOutcome StepGain(EditContext& ctx, ChannelRef c, const std::string& value) {
+    const auto db = ParseTypedNumber(value, kDecibelUnits);
+    if (!db || std::abs(*db) > 102 || *db != std::round(*db)) return OutOfRange(kGainStepRange);
+    EditOutcome o;
+    NoteMaster(ctx, c, o);
+    const GainEditor::Step s = GainEditor(ctx, c.section).StepDb(c.index, static_cast<int>(*db));
+    if (s.atLimit)
+        o.notes.push_back(ChannelText(c, ctx.model) + " gain held at " + (s.db > 0 ? "+" : "") +
+                          std::to_string(s.db) + " dB, the end of its range");
+    return o;
+}
+
+EditOutcome StepDelay(EditContext& ctx, ChannelRef c, const std::string& value) {
+    const auto amount = ParseTypedNumber(value, kDelayUnits);
+    const std::size_t unitAt = value.find_first_not_of("+-0123456789.eE");
+    const bool metres = unitAt != std::string::npos && Lower(value.substr(unitAt)) == "m";
+    const double ms = amount ? (metres ? *amount / 0.34 : *amount) : 0;
+    if (!amount || std::abs(ms) > 2000.0001) return OutOfRange(kDelayStepRange);
+    EditOutcome o;
+    NoteMaster(ctx, c, o);
+    const DelayEditor::Step s = DelayEditor(ctx, c.section).StepMilliseconds(c.index, ms);
+    if (s.atLimit)
+        o.notes.push_back(ChannelText(c, ctx.model) + " delay held at " + (s.samples == 0 ? "0 ms" : "2000 ms") +
+                          ", the end of its range");
+    return o;
+}
+
 const std::map<std::string, int>& BandTypes() {
     static const std::map<std::string, int> types = {
         {"off", 0},     {"none", 0},     {"peaking", 1}, {"pk", 1}, {"bandpass", 2},
@@ -262,6 +294,11 @@ EditOutcome SetChannel(EditContext& ctx, const std::vector<std::string>& w) {
     const std::string what = Lower(w[2]);
     const bool output = IsOutput(c->section);
     const auto one = [&](auto f) { return w.size() == 4 ? f(w[3]) : Usage(what + " takes one value"); };
+    const bool step = w.size() >= 4 && Lower(w[3]) == "step";
+    if (step && what != "gain" && what != "delay") return Usage("only gain and delay take a step");
+    if (step && w.size() != 5) return Usage(what + " step takes one amount, as in step -3");
+    if (step && what == "gain") return StepGain(ctx, *c, w[4]);
+    if (step && what == "delay") return StepDelay(ctx, *c, w[4]);
     if (what == "gain") return one([&](const std::string& v) { return SetGain(ctx, *c, v); });
     if (what == "mute")
         return one([&](const std::string& v) {

@@ -136,6 +136,11 @@ TEST(CliEdit, ValuesOutOfRangeExitTwoWithTheWindowsMessageAndChangeNothing) {
         {{"in", "9", "gain", "0"}, "no such channel: in 9 (inputs 1..8 or A..H)"},
         {{"out", "1", "comp", "ratio", "2"}, "an output has no setting comp"},
         {{"link", "in", "A,A,C"}, "link names a group for each of the 8 channels"},
+        {{"out", "3", "gain", "step", "-2.5"}, "a gain step is whole decibels, -102 to +102"},
+        {{"out", "3", "gain", "step", "200"}, "a gain step is whole decibels, -102 to +102"},
+        {{"in", "1", "delay", "step", "+3000ms"}, "a delay step is -2000 to +2000 ms (or -680 to +680 m)"},
+        {{"in", "1", "delay", "step", "1s"}, "a delay step is -2000 to +2000 ms (or -680 to +680 m)"},
+        {{"out", "1", "mute", "step", "1"}, "only gain and delay take a step"},
     };
     TempDir dir;
     const auto file = dir / "show.asc";
@@ -167,6 +172,24 @@ TEST(CliEdit, ALinkedChannelEditsItsMasterAndSaysSo) {
     const auto got = rig.Run({"--id", "5", "get", "out", "1"});
     EXPECT_NE(got.out.find("out 1 gain: -4.0 dB (gain 173)\n"), std::string::npos) << got.out;
     EXPECT_EQ(got.out.find("out 2 "), std::string::npos) << "only the channel asked for";
+}
+
+TEST(CliEdit, RelativeStepsMoveFromTheProcessorsOwnValueAndSayWhenHeld) {
+    VirtualRig rig;
+    ASSERT_EQ(rig.Run({"--id", "5", "set", "out", "3", "gain", "-6"}).code, 0);
+    ASSERT_EQ(rig.Run({"--id", "5", "set", "in", "1", "delay", "10ms"}).code, 0);
+    auto r = rig.Run({"--id", "5", "set", "out", "3", "gain", "step", "-3"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(rig.device.Parameters().OutCH[2].Gain, 163) << "-6 dB and -3 dB";
+    r = rig.Run({"--id", "5", "set", "in", "1", "delay", "step", "+1ms"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(DelaySamples(rig.device.Parameters().InCH[0].DelayH, rig.device.Parameters().InCH[0].DelayM,
+                           rig.device.Parameters().InCH[0].DelayL),
+              11 * 48);
+    r = rig.Run({"--id", "5", "set", "out", "3", "gain", "step", "+30"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "out 3 gain held at +12 dB, the end of its range\n");
+    EXPECT_EQ(rig.device.Parameters().OutCH[2].Gain, 205);
 }
 
 TEST(CliEdit, AScriptStopsAtItsFirstBadLineWithTheLinesBeforeApplied) {

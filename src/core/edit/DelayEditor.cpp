@@ -3,6 +3,7 @@
 #include "dsp/Scales.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace quellmarin {
@@ -73,6 +74,16 @@ void DelayEditor::Spin(bool up) {
     if (!up && samples_ >= 1) --samples_;
     Commit();
     ShowSamples();
+}
+
+DelayEditor::Step DelayEditor::StepMilliseconds(int channel, double ms) {
+    Load(channel);
+    if (!std::isfinite(ms)) return {samples_, false}; // no step at all: nothing moves, nothing is sent
+    const double wanted = samples_ + std::round(ms * 48.0);
+    samples_ = static_cast<int>(std::clamp(wanted, 0.0, static_cast<double>(kMaxDelaySamples)));
+    Commit();
+    ShowSamples();
+    return {samples_, !(wanted >= 0 && wanted <= kMaxDelaySamples)};
 }
 
 DelayEditor::Outcome DelayEditor::TypeMilliseconds(std::string_view text) {

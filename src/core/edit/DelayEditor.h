@@ -42,6 +42,14 @@ class DelayEditor {
 
     // One sample up or down (nothing past the ends), then the delay is sent, also when it stayed.
     void Spin(bool up);
+    // A relative step of `ms` milliseconds (whole samples, rounded to the nearest) from the channel's
+    // own delay, kept within 0..kMaxDelaySamples, as a group edit moves every member: loads the
+    // channel, sends its new delay and returns it with whether the range's end cut the step.
+    struct Step {
+        int samples;
+        bool atLimit;
+    };
+    Step StepMilliseconds(int channel, double ms);
     // A field left with this text. Nothing happens when it is the text the field showed; a value out
     // of range gives its message (captioned "Input illegal") and changes nothing. True when applied.
     struct Outcome {

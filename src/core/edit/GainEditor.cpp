@@ -47,6 +47,13 @@ int GainEditor::Db(int channel) const {
     return 13 - Position(channel);
 }
 
+GainEditor::Step GainEditor::StepDb(int channel, int deltaDb) {
+    const int wanted = Db(channel) + deltaDb;
+    const int db = std::clamp(wanted, static_cast<int>(kMinDb), static_cast<int>(kMaxDb));
+    SetDb(channel, db);
+    return {db, db != wanted};
+}
+
 void GainEditor::StepUp(int channel) {
     const int p = Position(channel);
     if (p > kFaderMin) Apply(channel, p - 1);

@@ -35,6 +35,14 @@ class GainEditor {
     void RepeatUp(int channel);
     void RepeatDown(int channel);
 
+    // A relative step, as a group edit moves every member from its own gain: the gain goes by `deltaDb`
+    // and stays within kMinDb..kMaxDb. Returns the gain now and whether the range's end cut the step.
+    struct Step {
+        int db;
+        bool atLimit;
+    };
+    Step StepDb(int channel, int deltaDb);
+
     // Output polarity: 0 normal, any other value inverted.
     bool Inverted(int channel) const;
     // Posts "$039" and stores the polarity when the frame has its 12 characters.

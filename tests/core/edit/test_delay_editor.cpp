@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -124,4 +125,28 @@ TEST(DelayEditor, TheTableAddsTheInputWhereItIsRouted) {
     r.record.OutCH[3].LinkIndex = 0;
     EXPECT_EQ(OutputDelayTable(r.record, 0)[3].own, "10.000 ms") << "each output through its link master";
     EXPECT_EQ(DelaySummary(r.record, {Section::Output, 3}), "Delay 10.000 ms (3.400 m)");
+}
+
+TEST(DelayEditor, RelativeStepsInMillisecondsFromEachChannelsOwnDelay) {
+    Rig r;
+    DelayEditor in(r.ctx, Section::Input);
+    in.Load(0);
+    in.TypeMilliseconds("10");
+    const DelayEditor::Step later = in.StepMilliseconds(0, 1);
+    EXPECT_EQ(later.samples, 11 * 48);
+    EXPECT_FALSE(later.atLimit);
+    EXPECT_EQ(r.frames.back(), "(01$0290000528)");
+    const DelayEditor::Step under = in.StepMilliseconds(0, -20);
+    EXPECT_EQ(under.samples, 0);
+    EXPECT_TRUE(under.atLimit);
+    EXPECT_EQ(r.frames.back(), "(01$0290000000)");
+    in.TypeMilliseconds("1999.5");
+    const DelayEditor::Step over = in.StepMilliseconds(0, 1);
+    EXPECT_EQ(over.samples, 96000);
+    EXPECT_TRUE(over.atLimit);
+    const std::size_t sent = r.frames.size();
+    const DelayEditor::Step nothing = in.StepMilliseconds(0, std::nan(""));
+    EXPECT_EQ(nothing.samples, 96000) << "no number moves nothing";
+    EXPECT_FALSE(nothing.atLimit);
+    EXPECT_EQ(r.frames.size(), sent) << "and sends nothing";
 }

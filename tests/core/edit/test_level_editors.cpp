@@ -202,3 +202,25 @@ TEST(LevelEditors, GainAndLimitTakeTheUnitsAUserTypes) {
     EXPECT_EQ(r.frames.size(), limits);
     EXPECT_EQ(r.record.OutCH[1].Limit, 99);
 }
+
+TEST(GainEditor, RelativeStepsKeepEachChannelsOffsetAndSayWhenTheRangeCutsThem) {
+    Rig r;
+    GainEditor out(r.ctx, Section::Output);
+    out.SetDb(2, -6);
+    out.SetDb(3, 10);
+    out.SetDb(4, -88);
+    const GainEditor::Step down = out.StepDb(2, -3);
+    EXPECT_EQ(down.db, -9);
+    EXPECT_FALSE(down.atLimit);
+    EXPECT_EQ(r.frames.back(), "(01$0352163)") << "output 3 at -9 dB";
+    EXPECT_EQ(out.Db(2), -9);
+    const GainEditor::Step up = out.StepDb(3, +3);
+    EXPECT_EQ(up.db, 12);
+    EXPECT_TRUE(up.atLimit) << "+10 dB and +3 dB is held at +12 dB";
+    const GainEditor::Step bottom = out.StepDb(4, -3);
+    EXPECT_EQ(bottom.db, -90);
+    EXPECT_TRUE(bottom.atLimit);
+    // A step and its opposite bring an unclipped channel back exactly.
+    out.StepDb(2, +3);
+    EXPECT_EQ(out.Db(2), -6);
+}
