@@ -15,6 +15,7 @@
 #include "protocol/CommandTable.h"
 #include "model/ValueRanges.h"
 #include "edit/RecordDiff.h"
+#include "session/RigFile.h"
 
 #ifdef QUELLMARIN_HAS_PDF
 #include "graph/ReportPdf.h"
@@ -219,6 +220,60 @@ int Apply(const Options& o, const Environment& env, std::ostream& out, std::ostr
     return kExitOk;
 }
 
+// A padded text of the records ("Main PA............") as a person reads it.
+std::string Unpadded(std::string text) {
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\0')) text.pop_back();
+    return text;
+}
+
+// A file name's stem from a processor's name: letters, digits, '-' and '_' kept, the rest '_'.
+std::string FileStem(const RigMember& m) {
+    std::string stem = m.name.empty() ? "ID" + TwoDigitText(m.id) : m.name;
+    for (char& c : stem)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+    return stem;
+}
+
+// The show file of a rig: "rig open FILE" prints what it holds, "rig export FILE DIR" writes each
+// processor's part as a parameter file of its own.
+int Rig(const Options& o, std::ostream& out, std::ostream& err) {
+    const std::string verb = o.words.size() >= 2 ? o.words[1] : std::string();
+    if (!(verb == "open" && o.words.size() == 3) && !(verb == "export" && o.words.size() == 4))
+        return UsageError(err, "rig takes open FILE or export FILE DIR");
+    const RigRead rig = OpenRigFile(o.words[2]);
+    if (!rig.ok()) {
+        err << "cannot open the show file " << rig.problem << '\n';
+        return kExitFile;
+    }
+    const std::vector<RigMember>& members = *rig.members;
+    if (verb == "open") {
+        out << o.words[2] << ": " << members.size() << (members.size() == 1 ? " processor" : " processors") << '\n';
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            const RigMember& m = members[i];
+            const std::string program = Unpadded(ProgramName(m.params));
+            out << i + 1 << ". " << RigMemberLabel(m) << ", " << ModelName(m.model) << ", program "
+                << ProgramNoText(m.info) << (program.empty() ? "" : " " + program) << '\n';
+        }
+        return kExitOk;
+    }
+    const std::filesystem::path dir(o.words[3]);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        err << "cannot export to " << dir.string() << ": it is not a folder\n";
+        return kExitFile;
+    }
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const RigMember& m = members[i];
+        const std::filesystem::path target = dir / (std::to_string(i + 1) + "-" + FileStem(m) + ".asc");
+        if (const std::string_view problem = SaveParameterFile(target, m.params, m.info); !problem.empty()) {
+            err << SaveProblemText(target, problem) << '\n';
+            return kExitFile;
+        }
+        out << "wrote " << RigMemberLabel(m) << " to " << target.string() << '\n';
+    }
+    return kExitOk;
+}
+
 int Report(const Options& o, std::ostream& out, std::ostream& err) {
     if (o.words.size() != 3) return UsageError(err, "report takes FILE and OUT");
     const auto file = LoadOrSay(o.words[1], o.model, err);
@@ -370,6 +425,8 @@ const std::vector<CommandDef>& Commands() {
         {"diff", "print the settings in which two parameter files differ", {"A", "B"}, noEnv(Diff), nullptr, {}},
         {"report", "write the set-up report of a parameter file as HTML or PDF", {"FILE", "OUT"}, noEnv(Report),
          nullptr, {}},
+        {"rig", "a show file of several processors: rig open FILE (print it) | rig export FILE DIR (one .asc each)",
+         {"open|export", "FILE", "[DIR]"}, noEnv(Rig), nullptr, {}},
         {"apply", "send the processor only the settings in which it differs from FILE", {"FILE"}, Apply, nullptr,
          force("send values no editor sets as they are")},
         // The editing commands: they work on the records of a device or a file, alone or in a script.
@@ -458,12 +515,18 @@ struct Parser {
                 // no number follows "--".
                 sub->add_option("words", operands, "the command's words")->allow_extra_args();
             } else if (!c.operands.empty()) {
-                // The operands are required words, exactly as many as named.
+                // The operands are required words, as many as named; those named "[IN BRACKETS]" may
+                // be left out at the end.
                 std::string shown;
-                for (const std::string& n : c.operands) shown += (shown.empty() ? "" : " ") + n;
+                int optional = 0;
+                for (const std::string& n : c.operands) {
+                    shown += (shown.empty() ? "" : " ") + n;
+                    if (n.starts_with("[")) ++optional;
+                }
+                const int all = static_cast<int>(c.operands.size());
                 sub->add_option(c.operands.front(), operands, shown)
                     ->required()
-                    ->expected(static_cast<int>(c.operands.size()))
+                    ->expected(all - optional, all)
                     ->type_name(shown);
             }
             if (c.options) c.options(*sub, o);

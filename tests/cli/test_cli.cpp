@@ -3,6 +3,7 @@
 
 #include "TempDir.h"
 #include "model/ParameterFile.h"
+#include "session/RigFile.h"
 #include "model/ValueRanges.h"
 
 #include <gtest/gtest.h>
@@ -253,3 +254,48 @@ TEST(Cli, RealBinaryExitCodes) {
     EXPECT_EQ(run("'" + bin + "' 2>/dev/null"), 2);
 }
 #endif
+
+TEST(Cli, RigOpenPrintsTheShowFileAndExportWritesEachProcessorsParameterFile) {
+    TempDir dir;
+    std::vector<RigMember> rig;
+    for (int i = 0; i < 3; ++i) {
+        RigMember m;
+        m.name = i == 2 ? "" : (i == 0 ? "Sub left" : "Top/right");
+        m.port = "/dev/ttyUSB" + std::to_string(i / 2);
+        m.id = i + 1;
+        m.params = DefaultSystemParameters();
+        m.info = DefaultDeviceInfo();
+        m.params.OutCH[0].Gain = static_cast<std::uint8_t>(150 + i);
+        SetProgramNo(m.info, 3 + i);
+        rig.push_back(m);
+    }
+    std::memcpy(rig[0].params.Name, "Show A", 6);
+    const auto show = dir / "show.json";
+    ASSERT_EQ(SaveRigFile(show, rig), "");
+
+    auto r = RunCli({"rig", "open", show.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(": 3 processors\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1. Sub left (ID 1 on /dev/ttyUSB0), Mivon, program 03 Show A\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("3. ID 3 on /dev/ttyUSB1, Mivon, program 05\n"), std::string::npos) << r.out;
+
+    std::filesystem::create_directory(dir / "out");
+    r = RunCli({"rig", "export", show.string(), (dir / "out").string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (const auto& [n, file] : {std::pair{0, "1-Sub_left.asc"}, {1, "2-Top_right.asc"}, {2, "3-ID03.asc"}}) {
+        const LoadResult back = LoadParameterFile(dir / "out" / file, DefaultDeviceInfo().ChannelConfig);
+        ASSERT_TRUE(back.ok()) << file;
+        EXPECT_TRUE(back.records->params == rig[static_cast<std::size_t>(n)].params) << file;
+    }
+
+    // A damaged show file: exit 3, the reason, nothing written.
+    std::ofstream(dir / "cut.json") << RigFileText(rig).substr(0, 500);
+    std::filesystem::create_directory(dir / "none");
+    r = RunCli({"rig", "export", (dir / "cut.json").string(), (dir / "none").string()});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("cut.json: it is not a complete JSON document"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "none"));
+    EXPECT_EQ(RunCli({"rig", "export", show.string(), (dir / "no-such").string()}).code, 3);
+    EXPECT_EQ(RunCli({"rig", "send", show.string()}).code, 2);
+}
