@@ -1,0 +1,128 @@
+#include "session/Rig.h"
+
+#include <algorithm>
+
+namespace quellmarin {
+
+std::size_t Rig::Add(std::string name, std::string port, int id, DeviceModel model) {
+    Unit u;
+    u.name = std::move(name);
+    u.id = id;
+    u.session = std::make_unique<Session>(model);
+    u.session->SetAddress(TwoDigitText(id));
+    u.session->SetPort(std::move(port));
+    units_.push_back(std::move(u));
+    return units_.size() - 1;
+}
+
+std::string Rig::Label(std::size_t i) const {
+    const Unit& u = units_.at(i);
+    RigMember m;
+    m.name = u.name;
+    m.port = u.session->Port();
+    m.id = u.id;
+    return RigMemberLabel(m);
+}
+
+void Rig::Select(std::size_t i) {
+    if (i < units_.size()) selected_ = i;
+}
+
+void Rig::SelectNext() {
+    if (!units_.empty()) selected_ = (selected_ + 1) % units_.size();
+}
+
+void Rig::SelectPrevious() {
+    if (!units_.empty()) selected_ = (selected_ + units_.size() - 1) % units_.size();
+}
+
+void Rig::SetGroup(std::vector<std::size_t> members) {
+    group_.clear();
+    for (std::size_t m : members)
+        if (m < units_.size() && std::find(group_.begin(), group_.end(), m) == group_.end()) group_.push_back(m);
+}
+
+std::string Rig::GroupTitle(const std::string& title) const {
+    return GroupActive() ? title + " (group of " + std::to_string(group_.size()) + ")" : title;
+}
+
+std::vector<std::size_t> Rig::Targets() const {
+    if (GroupActive()) return group_;
+    if (units_.empty()) return {};
+    return {selected_};
+}
+
+std::vector<std::string> Rig::Edit(const std::string& name,
+                                   const std::function<std::string(EditContext&, std::size_t member)>& edit) {
+    std::vector<std::string> notes;
+    const std::vector<std::size_t> targets = Targets();
+    if (targets.empty()) return notes;
+    const std::string stepName = GroupActive() ? GroupTitle(name) : name;
+    for (std::size_t m : targets) {
+        std::string note;
+        units_[m].session->EditAsOneStep(stepName, [&](EditContext& ctx) { note = edit(ctx, m); });
+        if (!note.empty()) notes.push_back(Label(m) + ": " + note);
+    }
+    if (GroupActive()) {
+        undo_.push_back({stepName, targets});
+        redo_.clear();
+    }
+    return notes;
+}
+
+std::string Rig::UndoGroup() {
+    if (undo_.empty()) return "there is no group edit to undo";
+    const GroupStep step = undo_.back();
+    for (std::size_t m : step.members)
+        if (m >= units_.size() || units_[m].session->History().UndoName() != step.name)
+            return m < units_.size() ? Label(m) + " was edited since \"" + step.name + "\"; undo that there first"
+                                     : "a member of \"" + step.name + "\" is no longer in the rig";
+    for (std::size_t m : step.members) units_[m].session->Undo();
+    undo_.pop_back();
+    redo_.push_back(step);
+    return {};
+}
+
+std::string Rig::RedoGroup() {
+    if (redo_.empty()) return "there is no group edit to redo";
+    const GroupStep step = redo_.back();
+    for (std::size_t m : step.members)
+        if (m >= units_.size() || units_[m].session->History().RedoName() != step.name)
+            return m < units_.size() ? Label(m) + " was edited since \"" + step.name + "\" was undone"
+                                     : "a member of \"" + step.name + "\" is no longer in the rig";
+    for (std::size_t m : step.members) units_[m].session->Redo();
+    redo_.pop_back();
+    undo_.push_back(step);
+    return {};
+}
+
+std::vector<RigMember> Rig::Members() const {
+    std::vector<RigMember> members;
+    for (const Unit& u : units_) {
+        RigMember m;
+        m.name = u.name;
+        m.port = u.session->Port();
+        m.id = u.id;
+        m.model = u.session->Model();
+        m.params = u.session->Params();
+        m.info = u.session->Info();
+        members.push_back(std::move(m));
+    }
+    return members;
+}
+
+void Rig::Open(const std::vector<RigMember>& members) {
+    units_.clear();
+    group_.clear();
+    undo_.clear();
+    redo_.clear();
+    selected_ = 0;
+    for (const RigMember& m : members) {
+        const std::size_t i = Add(m.name, m.port, m.id, m.model);
+        Session& s = *units_[i].session;
+        s.ReplaceRecords(ToBytes(m.params), ToBytes(m.info));
+        s.MarkSaved();
+    }
+}
+
+} // namespace quellmarin
