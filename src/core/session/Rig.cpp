@@ -70,29 +70,21 @@ std::vector<std::string> Rig::Edit(const std::string& name,
     return notes;
 }
 
-std::string Rig::UndoGroup() {
-    if (undo_.empty()) return "there is no group edit to undo";
-    const GroupStep step = undo_.back();
-    for (std::size_t m : step.members)
-        if (m >= units_.size() || units_[m].session->History().UndoName() != step.name)
-            return m < units_.size() ? Label(m) + " was edited since \"" + step.name + "\"; undo that there first"
-                                     : "a member of \"" + step.name + "\" is no longer in the rig";
-    for (std::size_t m : step.members) units_[m].session->Undo();
-    undo_.pop_back();
-    redo_.push_back(step);
-    return {};
-}
-
-std::string Rig::RedoGroup() {
-    if (redo_.empty()) return "there is no group edit to redo";
-    const GroupStep step = redo_.back();
-    for (std::size_t m : step.members)
-        if (m >= units_.size() || units_[m].session->History().RedoName() != step.name)
-            return m < units_.size() ? Label(m) + " was edited since \"" + step.name + "\" was undone"
-                                     : "a member of \"" + step.name + "\" is no longer in the rig";
-    for (std::size_t m : step.members) units_[m].session->Redo();
-    redo_.pop_back();
-    undo_.push_back(step);
+std::string Rig::MoveGroupStep(bool undo) {
+    std::vector<GroupStep>& from = undo ? undo_ : redo_;
+    std::vector<GroupStep>& to = undo ? redo_ : undo_;
+    if (from.empty()) return undo ? "there is no group edit to undo" : "there is no group edit to redo";
+    const GroupStep step = from.back();
+    // Every member's own history must have the group step next, or the move would take another one.
+    for (std::size_t m : step.members) {
+        if (m >= units_.size()) return "a member of \"" + step.name + "\" is no longer in the rig";
+        const EditHistory& h = units_[m].session->History();
+        if ((undo ? h.UndoName() : h.RedoName()) != step.name)
+            return Label(m) + " was edited since \"" + step.name + "\"" + (undo ? "; undo that there first" : " was undone");
+    }
+    for (std::size_t m : step.members) undo ? units_[m].session->Undo() : units_[m].session->Redo();
+    from.pop_back();
+    to.push_back(step);
     return {};
 }
 

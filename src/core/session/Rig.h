@@ -57,8 +57,8 @@ class Rig {
     // Takes the newest group step back on every member (or makes it again). Refused, with the reason,
     // when a member was edited on its own since: its newest step is no longer the group's.
     bool CanUndoGroup() const { return !undo_.empty(); }
-    std::string UndoGroup();
-    std::string RedoGroup();
+    std::string UndoGroup() { return MoveGroupStep(true); }
+    std::string RedoGroup() { return MoveGroupStep(false); }
 
     // ---- The show file ---------------------------------------------------------------------------------
     std::vector<RigMember> Members() const;
@@ -71,6 +71,7 @@ class Rig {
         std::vector<std::size_t> members;
     };
     std::vector<std::size_t> Targets() const;
+    std::string MoveGroupStep(bool undo);
 
     std::vector<Unit> units_;
     std::size_t selected_ = 0;
