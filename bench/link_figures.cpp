@@ -308,8 +308,8 @@ int main(int argc, char** argv) {
         DeviceLink& link = rig.link;
         std::atomic<bool> lost{false}, back{false};
         WorkerCallbacks cb;
-        cb.lostDevice = [&] { lost = true; };
-        cb.answered = [&] { back = lost.load(); };
+        cb.lostDevice = [&](const std::string&) { lost = true; };
+        cb.answered = [&](const std::string&) { back = lost.load(); };
         link.SetCallbacks(cb);
         link.Connect(false, {});
         std::vector<double> returns;

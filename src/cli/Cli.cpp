@@ -321,7 +321,7 @@ int Levels(const Options& o, const Environment& env, std::ostream& out, std::ost
         changed.notify_all();
     };
     // The lost-device rule of the windows: more than 20 empty replies in a row end the command.
-    callbacks.lostDevice = [&] {
+    callbacks.lostDevice = [&](const std::string&) {
         std::lock_guard lock(mutex);
         lost = true;
         changed.notify_all();

@@ -35,6 +35,22 @@ std::string CommandQueue::TakeCommand() {
     return frame;
 }
 
+std::string CommandQueue::TakeCommand(const std::function<bool(std::string_view)>& ready) {
+    std::lock_guard lock(mutex_);
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (!ready(it->frame)) continue;
+        std::string frame = std::move(it->frame);
+        entries_.erase(it);
+        return frame;
+    }
+    return {};
+}
+
+void CommandQueue::Drop(const std::function<bool(std::string_view)>& which) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(entries_, [&](const Entry& e) { return which(e.frame); });
+}
+
 bool CommandQueue::Pending() const {
     std::lock_guard lock(mutex_);
     return !entries_.empty();

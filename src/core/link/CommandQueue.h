@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace quellmarin {
 
@@ -18,6 +19,10 @@ class CommandQueue {
     void PostCommand(std::string frame);
     // The oldest pending frame, or an empty text when none is pending.
     std::string TakeCommand();
+    // The oldest pending frame that `ready` accepts (the others keep their places), or an empty text.
+    std::string TakeCommand(const std::function<bool(std::string_view)>& ready);
+    // Removes every pending frame that `which` picks.
+    void Drop(const std::function<bool(std::string_view)>& which);
     bool Pending() const;
     std::size_t Size() const;
     // Called after every post (the worker uses it to wake up); may be called from any thread.

@@ -3,6 +3,9 @@
 #include "protocol/HexCodec.h"
 #include "link/WholeState.h"
 
+#include <algorithm>
+#include <future>
+
 namespace quellmarin {
 
 namespace {
@@ -12,11 +15,11 @@ WorkerCallbacks Forward(WorkerCallbacks* target) {
     cb.levels = [target](const LevelFrame& f) {
         if (target->levels) target->levels(f);
     };
-    cb.lostDevice = [target] {
-        if (target->lostDevice) target->lostDevice();
+    cb.lostDevice = [target](const std::string& address) {
+        if (target->lostDevice) target->lostDevice(address);
     };
-    cb.answered = [target] {
-        if (target->answered) target->answered();
+    cb.answered = [target](const std::string& address) {
+        if (target->answered) target->answered(address);
     };
     cb.sent = [target](const std::string& s) {
         if (target->sent) target->sent(s);
@@ -124,10 +127,88 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record, 
     return out;
 }
 
+ConnectOutcome DeviceLink::Join(const Selection& s, bool download, const ParameterBytes& record) {
+    ConnectOutcome out;
+    out.caption = "Warning";
+    if (!connected_ || s.port != portPath_) {
+        out.message = kOpenPortFail;
+        return out;
+    }
+    const auto addresses = worker_.Addresses();
+    if (std::find(addresses.begin(), addresses.end(), s.address) != addresses.end()) {
+        out.message = kAlreadyConnected;
+        out.caption = "hgd";
+        return out;
+    }
+    auto done = worker_.Submit([&](CSerialPort& port) {
+        if (!download) {
+            const auto state = UploadAll(port, s.address, timings_);
+            if (!state) {
+                out.message = kUploadFailed;
+                return;
+            }
+            out.params = state->params;
+            out.info = state->info;
+            out.caption.clear();
+            out.connected = true;
+            return;
+        }
+        const std::string frame = FrameDownload(s.address, HexEncode(record));
+        if (frame.size() == kDownloadFrameLength) port.WriteText(frame);
+        timings_.clock->SleepFor(timings_.downloadSettle);
+        (void)port.ReadText(); // the echo
+        if (const auto info = UploadDeviceInfo(port, s.address, timings_)) out.info = *info;
+        out.readBack = out.info ? ConfirmDownload(port, s.address, record, timings_) : ReadBack::Failed;
+        out.connected = true;
+        if (out.readBack != ReadBack::Confirmed) {
+            out.unconfirmed = true;
+            out.message = ReadBackMessage(out.readBack);
+        } else {
+            out.caption.clear();
+        }
+    });
+    try {
+        done.get();
+    } catch (const std::future_error&) {
+        // The connection ended before the job could run.
+        out = {};
+        out.message = kOpenPortFail;
+        out.caption = "Warning";
+        return out;
+    }
+    if (out.connected) worker_.AddAddress(s.address);
+    return out;
+}
+
+void DeviceLink::Leave(const std::string& address) {
+    if (!connected_) return;
+    const auto addresses = worker_.Addresses();
+    if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) return;
+    if (addresses.size() == 1) {
+        Disconnect();
+        return;
+    }
+    if (worker_.Lost(address)) {
+        // Nothing reaches it: what waits for it goes, and so does it.
+        queue_.Drop([&](std::string_view frame) { return frame.substr(1, 2) == address; });
+        worker_.RemoveAddress(address);
+        return;
+    }
+    queue_.PostCommand(FrameEnd(address));
+    worker_.FlushPending(timings_.disconnectWait);
+    worker_.RemoveAddress(address); // if the end did not leave in time, it goes unsent
+}
+
+std::vector<std::string> DeviceLink::Addresses() const {
+    return connected_ ? worker_.Addresses() : std::vector<std::string>{};
+}
+
 void DeviceLink::EndConnection(std::chrono::milliseconds wait) {
     if (!connected_) return;
-    // "B" goes last, after whatever is still pending; the worker sends it at once instead of waiting
-    // out its cycle, and the wait is only an upper bound.
+    // "B" goes last, after whatever is still pending, to every processor on the line; the worker
+    // sends it at once instead of waiting out its cycle, and the wait is only an upper bound.
+    for (const std::string& address : worker_.Addresses())
+        if (address != address_) queue_.PostCommand(FrameEnd(address));
     queue_.PostCommand(FrameEnd(address_));
     worker_.Finish(wait);
     worker_.Stop();

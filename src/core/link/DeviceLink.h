@@ -1,5 +1,6 @@
 // The program's link to one processor: the primary and secondary ports, the device list of the last
 // scan, the selected device, the connection with its worker, and the one-slot mailbox of commands.
+// Further processors on the same line join the connection (`Join`) and share its worker and mailbox.
 // Connect and Scan block while they run. A DeviceLink is not shared between threads: the windowed
 // program drives it through its LinkController alone; only Post() may be called from anywhere.
 #pragma once
@@ -80,6 +81,16 @@ class DeviceLink {
     // The same at program end, with the shorter wait.
     void Shutdown();
     bool Connected() const { return connected_; }
+
+    // Another processor on the line of this connection: read (upload) or written and read back
+    // (download) over the open port between two requests of the worker, then polled in turn with the
+    // others. Refused when not connected or on another port.
+    ConnectOutcome Join(const Selection& s, bool download, const ParameterBytes& record);
+    // One processor leaves the line: "B" to it alone (a lost one's pending frames are dropped); the
+    // last one ends the connection as Disconnect does.
+    void Leave(const std::string& address);
+    // The processors connected on this line.
+    std::vector<std::string> Addresses() const;
 
     // Posts a command for the worker (the newest value of each parameter wins); any thread.
     void Post(std::string frame) { queue_.PostCommand(std::move(frame)); }

@@ -93,6 +93,7 @@ struct LevelFrame {
     std::uint8_t inStatus = 0;        // rebuilt for Ketra
     std::array<std::uint8_t, 8> out{};
     std::uint8_t outStatus = 0;
+    std::string address; // whose meters: the link worker says, for several processors on one line
 };
 // Only a frame whose 36 data characters are all upper-case hexadecimal digits is decoded; a level byte
 // above 96 shows as an empty meter, never as a level above 96.

@@ -1,5 +1,6 @@
 #include "sim/SimServer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 
@@ -138,8 +139,19 @@ void SimServer::Run() {
     }
 }
 
+void SimServer::SwitchOff(int deviceId, bool off) {
+    std::lock_guard lock(faultMutex_);
+    std::erase(switchedOff_, deviceId);
+    if (off) switchedOff_.push_back(deviceId);
+}
+
 bool SimServer::Lost(const std::string& frame) {
     std::lock_guard lock(faultMutex_);
+    if (!switchedOff_.empty()) {
+        const VirtualProcessor* device = Addressee(frame);
+        if (device && std::find(switchedOff_.begin(), switchedOff_.end(), device->DeviceId()) != switchedOff_.end())
+            return true;
+    }
     if (faults_.loseDownloads > 0 && frame.size() > 4 && frame[3] == 'P') {
         --faults_.loseDownloads;
         return true;

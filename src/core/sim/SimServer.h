@@ -49,6 +49,8 @@ class SimServer {
     void Start(bool fresh = false);
     void Stop();
     void SetFaults(const SimFaults& faults);
+    // A processor on the line switched off (it hears and answers nothing) or on again.
+    void SwitchOff(int deviceId, bool off = true);
     int FramesSeen() const { return framesSeen_; }
     // Requests that arrived while a reply was still being sent: a program that waits for each
     // answer never makes one.
@@ -70,6 +72,7 @@ class SimServer {
     std::ostream* log_;
     std::mutex faultMutex_;
     SimFaults faults_;
+    std::vector<int> switchedOff_; // guarded by faultMutex_
     std::mt19937 rng_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> ended_{false};

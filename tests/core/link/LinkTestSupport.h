@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -197,6 +198,27 @@ class PtyProcessor {
   private:
     sim::PseudoTerminal pty_;
     sim::SimServer server_;
+};
+
+// Several virtual processors on one real pseudo-terminal, as units on one bus: each answers only its
+// own address.
+class PtyBus {
+  public:
+    explicit PtyBus(std::vector<int> ids, DeviceModel model = kBuildModel) {
+        std::vector<sim::VirtualProcessor*> all;
+        for (int id : ids) all.push_back(&devices_.emplace_back(id, model));
+        server_ = std::make_unique<sim::SimServer>(std::move(all), pty_.TakeMaster());
+        server_->Start();
+    }
+    ~PtyBus() { server_->Stop(); }
+    const std::string& Path() const { return pty_.SlavePath(); }
+    sim::VirtualProcessor& Device(std::size_t i) { return devices_.at(i); }
+    void SwitchOff(int id, bool off = true) { server_->SwitchOff(id, off); }
+
+  private:
+    sim::PseudoTerminal pty_;
+    std::deque<sim::VirtualProcessor> devices_; // stable addresses for the server
+    std::unique_ptr<sim::SimServer> server_;
 };
 
 // A scripted device on a real pseudo-terminal.

@@ -371,7 +371,7 @@ TEST(Connection, ADeviceThatStopsAnsweringRaisesTheLostDeviceAlarm) {
     std::atomic<int> lost{0};
     std::atomic<int> levels{0};
     WorkerCallbacks cb;
-    cb.lostDevice = [&] { ++lost; };
+    cb.lostDevice = [&](const std::string&) { ++lost; };
     cb.levels = [&](const LevelFrame&) { ++levels; };
     l.link.SetCallbacks(cb);
     l.link.Scan();

@@ -426,8 +426,8 @@ TEST(NetworkSim, AClosedConnectionIsALostDeviceAndARestartedServerIsFoundAgain) 
     DeviceLink link(provider, DeviceModel::Mivon, LinkTimings::Fast());
     std::atomic<int> lost{0}, answered{0};
     WorkerCallbacks cb;
-    cb.lostDevice = [&] { ++lost; };
-    cb.answered = [&] { ++answered; };
+    cb.lostDevice = [&](const std::string&) { ++lost; };
+    cb.answered = [&](const std::string&) { ++answered; };
     link.SetCallbacks(cb);
     link.SetCatalog({name});
     link.Select(SelectionOf({6, name}, link.Catalog()));
@@ -458,7 +458,7 @@ TEST(NetworkSim, AServerThatGoesSilentIsALostDevice) {
     DeviceLink link(provider, DeviceModel::Mivon, LinkTimings::Fast());
     std::atomic<int> lost{0};
     WorkerCallbacks cb;
-    cb.lostDevice = [&] { ++lost; };
+    cb.lostDevice = [&](const std::string&) { ++lost; };
     link.SetCallbacks(cb);
     link.SetCatalog({server.PortName()});
     link.Select(SelectionOf({2, server.PortName()}, link.Catalog()));

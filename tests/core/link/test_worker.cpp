@@ -185,11 +185,11 @@ TEST(LinkWorker, ALostDeviceIsProbedEveryTwoSecondsAndItsKeptCommandsFollowItsRe
     std::atomic<int> answered{0};
     StepRig* rigPtr = nullptr;
     WorkerCallbacks cb;
-    cb.lostDevice = [&] {
+    cb.lostDevice = [&](const std::string&) {
         std::lock_guard lock(m);
         alarms.emplace_back(rigPtr->provider.Line().Frames().size(), rigPtr->clock.Elapsed());
     };
-    cb.answered = [&] { ++answered; };
+    cb.answered = [&](const std::string&) { ++answered; };
     StepRig rig(
         [&](const std::string& frame) -> std::optional<std::string> {
             if (!answer) return std::nullopt;
@@ -484,7 +484,7 @@ TEST(LinkWorker, The21stUnansweredPollRaisesTheWarningOnEitherPacing) {
             std::vector<std::pair<std::size_t, std::chrono::milliseconds>> alarms; // (frames written, time)
             StepRig* rigPtr = nullptr;
             WorkerCallbacks cb;
-            cb.lostDevice = [&] {
+            cb.lostDevice = [&](const std::string&) {
                 std::lock_guard lock(m);
                 alarms.emplace_back(rigPtr->provider.Line().Frames().size(), rigPtr->clock.Elapsed());
             };
