@@ -4,6 +4,7 @@
 #include "cli/Dump.h"
 #include "cli/Edit.h"
 #include "cli/Session.h"
+#include "cli/Several.h"
 #include "panel/SetupReport.h"
 #include "link/DeviceLink.h"
 #include "link/Exchange.h"
@@ -133,6 +134,9 @@ int Scan(const Options& o, const Environment& env, std::ostream& out, std::ostre
     return kExitOk;
 }
 
+// Connects, reads the processor's whole state and disconnects; nothing when it could not (said).
+std::optional<ConnectOutcome> ReadState(const Options& o, const Environment& env, std::ostream& err, int& id);
+
 int Upload(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
     if (o.words.size() != 2) return UsageError(err, "upload takes one FILE");
     // A target that cannot be written is said before the device is read, not after.
@@ -140,21 +144,34 @@ int Upload(const Options& o, const Environment& env, std::ostream& out, std::ost
         err << SaveProblemText(o.words[1], problem) << '\n';
         return kExitFile;
     }
-    DeviceSession session(o, env, err);
-    if (!session.SelectDevice()) return kExitFailed;
-    ConnectOutcome c;
-    if (!session.Connect(false, {}, c)) return kExitFailed;
-    session.Link().Disconnect();
-    const SystemParameters params = ParametersFromBytes(*c.params);
-    const DeviceInfoRecord info = DeviceInfoFromBytes(*c.info);
+    int id = 0;
+    const auto c = ReadState(o, env, err, id);
+    if (!c) return kExitFailed;
+    const SystemParameters params = ParametersFromBytes(*c->params);
+    const DeviceInfoRecord info = DeviceInfoFromBytes(*c->info);
     const std::string_view message = SaveParameterFile(o.words[1], params, info);
     if (!message.empty()) {
         err << SaveProblemText(o.words[1], message) << '\n';
         return kExitFile;
     }
-    out << "uploaded device " << TwoDigitText(session.Link().SelectedId()) << " to " << o.words[1] << '\n';
+    out << "uploaded device " << TwoDigitText(id) << " to " << o.words[1] << '\n';
     return kExitOk;
 }
+
+std::optional<ConnectOutcome> ReadState(const Options& o, const Environment& env, std::ostream& err, int& id) {
+    DeviceSession session(o, env, err);
+    if (!session.SelectDevice()) return std::nullopt;
+    ConnectOutcome c;
+    if (!session.Connect(false, {}, c)) return std::nullopt;
+    session.Link().Disconnect();
+    id = session.Link().SelectedId();
+    return c;
+}
+
+// Connects with a download of `record`, sends it again up to --retry times until the record read back
+// confirms it, and disconnects; nothing when no connection was made (said on `err`).
+std::optional<ReadBack> SendRecord(const Options& o, const Environment& env, const ParameterBytes& record,
+                                   std::ostream& err, int& id);
 
 int Download(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
     if (o.words.size() != 2) return UsageError(err, "download takes one FILE");
@@ -164,12 +181,25 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
         return kExitFile;
     }
     if (!MaySend(loaded.records->params, o, err)) return kExitFile;
+    int id = 0;
+    const auto back = SendRecord(o, env, ToBytes(loaded.records->params), err, id);
+    if (!back) return kExitFailed;
+    if (*back != ReadBack::Confirmed) {
+        err << ReadBackMessage(*back) << '\n';
+        return kExitFailed;
+    }
+    out << "downloaded " << o.words[1] << " to device " << TwoDigitText(id) << '\n';
+    return kExitOk;
+}
+
+std::optional<ReadBack> SendRecord(const Options& o, const Environment& env, const ParameterBytes& record,
+                                   std::ostream& err, int& id) {
     DeviceSession session(o, env, err);
-    if (!session.SelectDevice()) return kExitFailed;
-    const ParameterBytes record = ToBytes(loaded.records->params);
+    if (!session.SelectDevice()) return std::nullopt;
     ConnectOutcome c;
-    if (!session.Connect(true, record, c)) return kExitFailed;
+    if (!session.Connect(true, record, c)) return std::nullopt;
     DeviceLink& link = session.Link();
+    id = link.SelectedId();
     // Unconfirmed: the record read back differed, or could not be read at all (both are sent again).
     ReadBack back = c.readBack;
     for (int attempt = 1; attempt <= o.retry && back != ReadBack::Confirmed; ++attempt) {
@@ -185,12 +215,7 @@ int Download(const Options& o, const Environment& env, std::ostream& out, std::o
         }
     }
     link.Disconnect();
-    if (back != ReadBack::Confirmed) {
-        err << ReadBackMessage(back) << '\n';
-        return kExitFailed;
-    }
-    out << "downloaded " << o.words[1] << " to device " << TwoDigitText(link.SelectedId()) << '\n';
-    return kExitOk;
+    return back;
 }
 
 inline constexpr std::string_view kApplyUnconfirmed =
@@ -234,18 +259,106 @@ std::string FileStem(const RigMember& m) {
     return stem;
 }
 
+// "rig save FILE": every processor the options name (all that answer, without --id) read into one
+// show file, which is written only when all were read; the names of a show file already there are
+// kept for the processors at the same port and ID.
+int RigSave(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
+    const std::string& path = o.words[2];
+    std::vector<RigMember> known;
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        if (const RigRead old = OpenRigFile(path); old.ok()) known = *old.members;
+    }
+    Options which = o;
+    if (which.id) which.ids = {*which.id};
+    which.all = which.ids.empty();
+    std::vector<int> missing;
+    const std::vector<Target> targets = FindTargets(which, env, err, missing);
+    if (targets.empty()) {
+        err << kNoDeviceLine << "\nnothing was written to " << path << '\n';
+        return kExitFailed;
+    }
+    std::vector<RigMember> members;
+    std::vector<std::string> notRead;
+    for (int id : missing) notRead.push_back("ID " + std::to_string(id));
+    for (const Target& t : targets) {
+        std::ostringstream terr;
+        int id = 0;
+        const auto c = ReadState(OptionsFor(o, t), EnvironmentFor(env), terr, id);
+        std::istringstream lines(terr.str());
+        for (std::string line; std::getline(lines, line);) err << TargetText(t) << ": " << line << '\n';
+        if (!c) {
+            notRead.push_back(TargetText(t));
+            continue;
+        }
+        RigMember m;
+        m.port = t.port;
+        m.id = t.id;
+        m.model = o.model;
+        m.params = ParametersFromBytes(*c->params);
+        m.info = DeviceInfoFromBytes(*c->info);
+        for (const RigMember& k : known)
+            if (k.port == m.port && k.id == m.id) m.name = k.name;
+        members.push_back(std::move(m));
+    }
+    if (!notRead.empty()) {
+        err << "not read: ";
+        for (std::size_t i = 0; i < notRead.size(); ++i) err << (i ? ", " : "") << notRead[i];
+        err << "\nnothing was written to " << path << '\n';
+        return kExitFailed;
+    }
+    if (const std::string_view problem = SaveRigFile(path, members); !problem.empty()) {
+        err << SaveProblemText(path, problem) << '\n';
+        return kExitFile;
+    }
+    for (const RigMember& m : members) out << "read " << RigMemberLabel(m) << '\n';
+    out << "wrote " << members.size() << (members.size() == 1 ? " processor" : " processors") << " to " << path
+        << '\n';
+    return kExitOk;
+}
+
+// "rig send FILE": each processor of the show file gets its part, confirmed by reading it back.
+int RigSend(const Options& o, const Environment& env, const std::vector<RigMember>& members, std::ostream& out,
+            std::ostream& err) {
+    std::vector<std::string> notConfirmed;
+    for (const RigMember& m : members) {
+        Options one = OptionsFor(o, {m.port, m.id});
+        one.model = m.model;
+        std::ostringstream terr;
+        int id = 0;
+        std::optional<ReadBack> back;
+        if (MaySend(m.params, one, terr)) back = SendRecord(one, EnvironmentFor(env), ToBytes(m.params), terr, id);
+        if (back && *back != ReadBack::Confirmed) terr << ReadBackMessage(*back) << '\n';
+        std::istringstream lines(terr.str());
+        for (std::string line; std::getline(lines, line);) err << RigMemberLabel(m) << ": " << line << '\n';
+        if (back == ReadBack::Confirmed)
+            out << "sent and confirmed " << RigMemberLabel(m) << '\n';
+        else
+            notConfirmed.push_back(RigMemberLabel(m));
+    }
+    if (notConfirmed.empty()) return kExitOk;
+    err << "not confirmed: ";
+    for (std::size_t i = 0; i < notConfirmed.size(); ++i) err << (i ? ", " : "") << notConfirmed[i];
+    err << '\n';
+    return kExitFailed;
+}
+
 // The show file of a rig: "rig open FILE" prints what it holds, "rig export FILE DIR" writes each
-// processor's part as a parameter file of its own.
-int Rig(const Options& o, std::ostream& out, std::ostream& err) {
+// processor's part as a parameter file of its own, "rig save FILE" reads the processors into one and
+// "rig send FILE" writes each processor's part into it.
+int Rig(const Options& o, const Environment& env, std::ostream& out, std::ostream& err) {
     const std::string verb = o.words.size() >= 2 ? o.words[1] : std::string();
-    if (!(verb == "open" && o.words.size() == 3) && !(verb == "export" && o.words.size() == 4))
-        return UsageError(err, "rig takes open FILE or export FILE DIR");
+    const bool three = o.words.size() == 3;
+    if (!((verb == "open" || verb == "save" || verb == "send") && three) && !(verb == "export" && o.words.size() == 4))
+        return UsageError(err, "rig takes open FILE, save FILE, send FILE or export FILE DIR");
+    if (verb == "save") return RigSave(o, env, out, err);
     const RigRead rig = OpenRigFile(o.words[2]);
     if (!rig.ok()) {
         err << "cannot open the show file " << rig.problem << '\n';
         return kExitFile;
     }
     const std::vector<RigMember>& members = *rig.members;
+    if (verb == "send") return RigSend(o, env, members, out, err);
     if (verb == "open") {
         out << o.words[2] << ": " << members.size() << (members.size() == 1 ? " processor" : " processors") << '\n';
         for (std::size_t i = 0; i < members.size(); ++i) {
@@ -425,8 +538,13 @@ const std::vector<CommandDef>& Commands() {
         {"diff", "print the settings in which two parameter files differ", {"A", "B"}, noEnv(Diff), nullptr, {}},
         {"report", "write the set-up report of a parameter file as HTML or PDF", {"FILE", "OUT"}, noEnv(Report),
          nullptr, {}},
-        {"rig", "a show file of several processors: rig open FILE (print it) | rig export FILE DIR (one .asc each)",
-         {"open|export", "FILE", "[DIR]"}, noEnv(Rig), nullptr, {}},
+        {"rig",
+         "a show file of several processors: rig open FILE (print it) | rig save FILE (read\n"
+         "them into it) | rig send FILE (write each its part) | rig export FILE DIR (one .asc each)",
+         {"open|save|send|export", "FILE", "[DIR]"}, Rig, nullptr,
+         [](CLI::App& sub, Options& o) {
+             sub.add_flag("--force", o.force, "send values no editor sets as they are");
+         }},
         {"apply", "send the processor only the settings in which it differs from FILE", {"FILE"}, Apply, nullptr,
          force("send values no editor sets as they are")},
         // The editing commands: they work on the records of a device or a file, alone or in a script.
@@ -489,7 +607,9 @@ struct Parser {
         app.set_help_flag("-h,--help", "print this help");
         app.add_flag("--version", version, "print the version");
         app.add_option("--port", o.ports, "a serial port to scan, or a network serial server's tcp://HOST:PORT or rfc2217://HOST:PORT (again for more ports)")->type_name("PATH");
-        app.add_option("--id", o.id, "the device ID to use")->check(Decimal())->check(CLI::Range(1, 50))->type_name("N");
+        app.add_option("--id", idText, "the device ID to use, or several (1,2,3) for set, get, levels, program, apply and rig save")
+            ->type_name("N[,N..]");
+        app.add_flag("--all", o.all, "set, get, levels, program and apply on every processor the scan finds");
         app.add_option("--model", modelName, "Mivon (8 inputs) or Ketra (4 inputs)")
             ->type_name("MODEL")
             ->check([](const std::string& v) {
@@ -536,6 +656,7 @@ struct Parser {
     CLI::App app;
     bool version = false;
     std::string modelName;
+    std::string idText;
     std::string pacing;
     std::string command;
     std::vector<std::string> operands;
@@ -580,6 +701,18 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         }
     }
     if (!parser.modelName.empty()) o.model = *ParseModelName(parser.modelName);
+    if (!parser.idText.empty()) {
+        const auto ids = ParseIdList(parser.idText, error);
+        if (!ids) return std::nullopt;
+        if (ids->size() == 1)
+            o.id = ids->front();
+        else
+            o.ids = *ids;
+    }
+    if (o.all && (o.id || !o.ids.empty())) {
+        error = "--all takes every processor; leave out --id";
+        return std::nullopt;
+    }
     if (parser.command.empty() && !o.script) {
         error = "no command given";
         return std::nullopt;
@@ -686,10 +819,23 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     paced.timings.pacing = options->pacing;
     if (options->script) {
         if (!options->words.empty()) return UsageError(err, "a script (-f) takes no command of its own");
+        if (options->all || !options->ids.empty())
+            return UsageError(err, "a script (-f) runs on one processor; give one --id");
         return Script(*options, paced, out, err);
     }
     const CommandDef* command = FindCommandDef(options->words[0]);
     if (!command) return UsageError(err, "unknown command " + options->words[0]);
+    if (options->all || !options->ids.empty()) {
+        const std::string& name = command->name;
+        const bool rigSave = name == "rig" && options->words.size() >= 2 && options->words[1] == "save";
+        if (rigSave) return command->run(*options, paced, out, err);
+        if (name != "set" && name != "get" && name != "levels" && name != "program" && name != "apply")
+            return UsageError(err, "several processors (--all, --id 1,2,3) are for set, get, levels, program, apply "
+                                   "and rig save");
+        if (options->file) return UsageError(err, "--file edits one parameter file, not several processors");
+        if (command->edit) return RunOnEach(*options, paced, out, err, Edit);
+        return RunOnEach(*options, paced, out, err, command->run);
+    }
     if (command->edit) return Edit(*options, paced, out, err);
     if (options->file) return UsageError(err, "--file is for set, get, generator and the peq commands");
     return command->run(*options, paced, out, err);

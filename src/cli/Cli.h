@@ -18,7 +18,9 @@ enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitFile = 3 };
 
 struct Options {
     std::vector<std::string> ports;
-    std::optional<int> id;
+    std::optional<int> id;             // --id N: one processor
+    std::vector<int> ids;              // --id 1,2,3: several, one after the other
+    bool all = false;                  // --all: every processor the scan finds
     DeviceModel model = kBuildModel;
     bool json = false;
     int count = 10;                    // levels --count

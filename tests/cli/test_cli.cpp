@@ -297,5 +297,6 @@ TEST(Cli, RigOpenPrintsTheShowFileAndExportWritesEachProcessorsParameterFile) {
     EXPECT_NE(r.err.find("cut.json: it is not a complete JSON document"), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::is_empty(dir / "none"));
     EXPECT_EQ(RunCli({"rig", "export", show.string(), (dir / "no-such").string()}).code, 3);
-    EXPECT_EQ(RunCli({"rig", "send", show.string()}).code, 2);
+    EXPECT_EQ(RunCli({"rig", "send", (dir / "cut.json").string()}).code, 3) << "nothing is sent from a damaged file";
+    EXPECT_EQ(RunCli({"rig", "send"}).code, 2);
 }
