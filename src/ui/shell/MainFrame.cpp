@@ -10,6 +10,7 @@
 #include "windows/CompareWindow.h"
 #include "windows/GeneratorWindow.h"
 #include "windows/NetworkPortsWindow.h"
+#include "windows/VirtualProcessorsWindow.h"
 #include "windows/ProgramListWindow.h"
 #include "windows/SaveProgramWindow.h"
 #include "graph/ReportPdf.h"
@@ -322,6 +323,10 @@ void CMainFrame::BuildMenus() {
             app_.StopVirtualProcessor();
         }
     });
+    QAction* several = device->addAction("Virtual processors...");
+    several->setObjectName("virtualProcessors");
+    several->setToolTip("How many virtual processors answer on the port \"virtual\", each to its own device ID");
+    connect(several, &QAction::triggered, this, [this, virt] { OpenVirtualProcessors(virt); });
 
     QMenu* view = menuBar()->addMenu("View");
     QAction* others = view->addAction("Other outputs' responses");
@@ -369,6 +374,24 @@ void CMainFrame::OpenGenerator() {
     auto* window = new GeneratorWindow(app_.Context(), app_.Connected(), this);
     connect(&app_, &CQuellmarinApp::verificationChanged, window, &GeneratorWindow::ShowConfirmation);
     OpenModal(window, [this](GeneratorWindow&, int) { RefreshTone(); });
+}
+
+void CMainFrame::OpenVirtualProcessors(QAction* builtIn) {
+    std::vector<int> ids;
+    for (const sim::VirtualProcessor* d : app_.VirtualDevices()) ids.push_back(d->DeviceId());
+    auto* window = new VirtualProcessorsWindow(ids, CQuellmarinApp::kMaxVirtualProcessors, this);
+    OpenModal(window, [this, builtIn](VirtualProcessorsWindow& w, int result) {
+        if (result != QDialog::Accepted) return;
+        app_.SetVirtualCount(w.Count());
+        builtIn->setChecked(true); // starts the line when it was off
+        ShowNote(w.Count() == 1 ? QString("One virtual processor (ID %1) answers on the port \"virtual\"; scan to "
+                                          "find it.")
+                                      .arg(w.IdsText())
+                                : QString("%1 virtual processors (IDs %2) answer on the port \"virtual\"; scan to "
+                                          "find them.")
+                                      .arg(w.Count())
+                                      .arg(w.IdsText()));
+    });
 }
 
 void CMainFrame::OpenNetworkPorts() {

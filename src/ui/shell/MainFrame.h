@@ -34,6 +34,8 @@ class CMainFrame : public QMainWindow {
     static constexpr int kNoteMs = 6000;
     void ShowNote(const QString& text);
     // Device > Network ports...: the list, kept in the settings and given to the scan.
+    // Device > Virtual processors...; `builtIn` is the menu's switch of the virtual line.
+    void OpenVirtualProcessors(QAction* builtIn);
     void OpenNetworkPorts();
     // The network ports the user confirmed: kept in the settings and scanned from now on.
     void UseNetworkPorts(const std::vector<std::string>& ports);

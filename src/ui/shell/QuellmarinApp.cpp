@@ -5,6 +5,7 @@
 #include "link/WholeState.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 namespace quellmarin::ui {
 
@@ -83,6 +84,7 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
 
 CQuellmarinApp::~CQuellmarinApp() {
     controller_->Shutdown();
+    std::lock_guard lock(virtualMutex_);
     if (virtualServer_) virtualServer_->Stop();
 }
 
@@ -119,13 +121,9 @@ void CQuellmarinApp::RebuildCatalog(DeviceLink& link) {
 bool CQuellmarinApp::StartVirtualProcessor(int deviceId) {
     if (virtualOn_) return true;
     virtualOn_ = true;
-    if (!virtualDevice_) {
-        // Made once and kept: a connection to it survives switching it off and on again.
-        virtualHub_ = LoopbackHub::Create();
-        virtualDevice_ = std::make_unique<sim::VirtualProcessor>(deviceId, model_);
-        virtualServer_ = std::make_unique<sim::SimServer>(*virtualDevice_, virtualHub_->DeviceEnd());
-    }
+    MakeVirtualLine(deviceId);
     controller_->RequestCall([this](DeviceLink& link) {
+        std::lock_guard lock(virtualMutex_);
         virtualServer_->Start();
         provider_.RegisterVirtualPort(kVirtualPortName, virtualHub_);
         virtualRegistered_ = true;
@@ -140,13 +138,57 @@ void CQuellmarinApp::StopVirtualProcessor() {
     controller_->RequestCall([this](DeviceLink& link) {
         provider_.UnregisterVirtualPort(kVirtualPortName);
         virtualRegistered_ = false;
+        std::lock_guard lock(virtualMutex_);
         virtualServer_->Stop();
         if (link.Connected() && link.PortPath() == kVirtualPortName) controller_->MarkLost();
         RebuildCatalog(link);
     });
 }
 
+void CQuellmarinApp::MakeVirtualLine(int deviceId) {
+    if (virtualDevice_) return;
+    // Made once and kept: a connection to it survives switching it off and on again.
+    virtualHub_ = LoopbackHub::Create();
+    virtualDevice_ = std::make_unique<sim::VirtualProcessor>(deviceId, model_);
+    virtualServer_ = std::make_unique<sim::SimServer>(*virtualDevice_, virtualHub_->DeviceEnd());
+}
+
+std::vector<sim::VirtualProcessor*> CQuellmarinApp::VirtualDevices() {
+    std::vector<sim::VirtualProcessor*> all;
+    if (virtualDevice_) all.push_back(virtualDevice_.get());
+    for (const auto& d : extraVirtual_) all.push_back(d.get());
+    return all;
+}
+
+void CQuellmarinApp::SetVirtualCount(int count) {
+    count = std::clamp(count, 1, kMaxVirtualProcessors);
+    MakeVirtualLine(1);
+    if (count == VirtualCount()) return;
+    // The processors that leave go with the old server, on the controller's thread, after it stopped.
+    auto leaving = std::make_shared<std::vector<std::unique_ptr<sim::VirtualProcessor>>>();
+    while (VirtualCount() > count) {
+        leaving->push_back(std::move(extraVirtual_.back()));
+        extraVirtual_.pop_back();
+    }
+    while (VirtualCount() < count) {
+        int id = 1;
+        const auto all = VirtualDevices();
+        while (std::any_of(all.begin(), all.end(), [id](sim::VirtualProcessor* d) { return d->DeviceId() == id; }))
+            ++id;
+        extraVirtual_.push_back(std::make_unique<sim::VirtualProcessor>(id, model_));
+    }
+    controller_->RequestCall([this, devices = VirtualDevices(), leaving](DeviceLink&) {
+        std::lock_guard lock(virtualMutex_);
+        virtualServer_->Stop();
+        virtualServer_ = std::make_unique<sim::SimServer>(devices, virtualHub_->DeviceEnd(), virtualFaults_);
+        if (virtualRegistered_) virtualServer_->Start(true);
+        leaving->clear();
+    });
+}
+
 void CQuellmarinApp::SetVirtualFaults(const sim::SimFaults& faults) {
+    std::lock_guard lock(virtualMutex_);
+    virtualFaults_ = faults;
     if (virtualServer_) virtualServer_->SetFaults(faults);
 }
 

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 Q_DECLARE_METATYPE(quellmarin::LevelFrame)
@@ -58,6 +59,13 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void StopVirtualProcessor();
     bool VirtualRunning() const { return virtualOn_; }
     sim::VirtualProcessor* VirtualDevice() { return virtualDevice_.get(); }
+    // How many virtual processors answer on the virtual line (1 to kMaxVirtualProcessors): the first
+    // keeps its ID, the others take the lowest free ones. Takes effect at once; a scan finds them.
+    static constexpr int kMaxVirtualProcessors = 8;
+    void SetVirtualCount(int count);
+    int VirtualCount() const { return 1 + static_cast<int>(extraVirtual_.size()); }
+    // Every virtual processor on the line, the first one first.
+    std::vector<sim::VirtualProcessor*> VirtualDevices();
     // Dropped, garbled, late or missing replies of the virtual processor (for trying the program's
     // behaviour under faults, and for tests).
     void SetVirtualFaults(const sim::SimFaults& faults);
@@ -145,6 +153,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
   private:
     // Runs on the controller's thread.
     void RebuildCatalog(DeviceLink& link);
+    // The virtual line and its first processor, made once.
+    void MakeVirtualLine(int deviceId);
     // After a lost device answered again: reads its record and says when it differs.
     void CheckReturnedDevice();
     // An edit's frame left (posted or as an exchange): the verification waits for it to settle.
@@ -167,7 +177,10 @@ class CQuellmarinApp : public QObject, public JobRunner {
     bool includeHardware_ = true;
     std::shared_ptr<LoopbackHub> virtualHub_;
     std::unique_ptr<sim::VirtualProcessor> virtualDevice_;
-    std::unique_ptr<sim::SimServer> virtualServer_;
+    std::unique_ptr<sim::SimServer> virtualServer_; // replaced on the controller's thread, under virtualMutex_
+    std::vector<std::unique_ptr<sim::VirtualProcessor>> extraVirtual_;
+    std::mutex virtualMutex_;
+    sim::SimFaults virtualFaults_;
     bool virtualRegistered_ = false; // controller's thread
     std::unique_ptr<LinkController> controller_;
 

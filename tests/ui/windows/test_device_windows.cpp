@@ -12,6 +12,8 @@
 #include "edit/LinkEditor.h"
 #include "windows/LinkWindow.h"
 #include "windows/NetworkPortsWindow.h"
+#include "windows/VirtualProcessorsWindow.h"
+#include "edit/MuteEditor.h"
 #include "sim/NetworkSimServer.h"
 #include "windows/PanelLockWindow.h"
 #include "edit/RouteEditor.h"
@@ -32,6 +34,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -383,6 +386,43 @@ class TestDeviceWindows : public WindowTest {
         program.app.StartDisconnect();
         QTRY_VERIFY_WITH_TIMEOUT(!program.app.Connected(), 5000);
         forget();
+    }
+
+    void severalVirtualProcessorsShareTheVirtualLineEachAnsweringItsOwnId() {
+        VirtualProgram& program = Program();
+        WhenShown<VirtualProcessorsWindow>([&](VirtualProcessorsWindow* w) {
+            QCOMPARE(w->IdsText(), QString("1"));
+            QVERIFY(Named<QSpinBox>(w, "Number of virtual processors on the port virtual"));
+            w->CountField()->setValue(4);
+            QCOMPARE(w->IdsText(), QString("1, 2, 3, 4"));
+            KeepScreenshot(w, "virtual-processors");
+        });
+        Command(program.frame, "Virtual processors...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
+        QCOMPARE(program.app.VirtualCount(), 4);
+        QVERIFY2(program.frame.Note().contains("4 virtual processors (IDs 1, 2, 3, 4)"), qPrintable(program.frame.Note()));
+
+        QVERIFY(ScanAndSelect(program.app, "Device.....03"));
+        QCOMPARE(program.app.LastScan().lines, (std::vector<std::string>{"Device.....01", "Device.....02",
+                                                                          "Device.....03", "Device.....04"}));
+        program.app.StartConnect(false);
+        QTRY_VERIFY_WITH_TIMEOUT(program.app.State() == LinkState::Connected, 10000);
+        MuteEditor(program.app.Context()).Set({Section::Output, 2}, true);
+        sim::VirtualProcessor* third = program.app.VirtualDevices().at(2);
+        QTRY_COMPARE_WITH_TIMEOUT(third->Parameters().OutCH[2].Mute, std::uint8_t{1}, 5000);
+        for (sim::VirtualProcessor* d : program.app.VirtualDevices())
+            if (d != third) QCOMPARE(d->Parameters().OutCH[2].Mute, std::uint8_t{0});
+
+        // Fewer again: the line keeps the first ones; a cancelled window changes nothing.
+        WhenShown<VirtualProcessorsWindow>([&](VirtualProcessorsWindow* w) { w->CountField()->setValue(2); }, false);
+        Command(program.frame, "Virtual processors...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
+        QCOMPARE(program.app.VirtualCount(), 4);
+        program.app.StartDisconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(program.app.State() == LinkState::NotConnected, 5000);
+        program.app.SetVirtualCount(2);
+        QVERIFY(ScanAndSelect(program.app, "Device.....02"));
+        QCOMPARE(program.app.LastScan().lines, (std::vector<std::string>{"Device.....01", "Device.....02"}));
     }
 };
 
