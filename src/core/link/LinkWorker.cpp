@@ -200,7 +200,7 @@ bool LinkWorker::FlushPending(std::chrono::milliseconds timeout) {
 void LinkWorker::SleepUntil(LinkClock::TimePoint until, bool wakeOnWork) {
     std::unique_lock lock(mutex_);
     if (wakeOnWork) {
-        timings_.clock->WaitUntil(lock, wake_, until, [&] { return stop_ || woken_ || finishing_; });
+        timings_.clock->WaitUntil(lock, wake_, until, [&] { return stop_ || woken_ || finishing_ || !jobs_.empty(); });
         woken_ = false;
     } else {
         timings_.clock->WaitUntil(lock, wake_, until, [&] { return stop_ || !jobs_.empty() || finishing_; });
@@ -249,17 +249,23 @@ std::string LinkWorker::TakeNext(bool& levelPoll, bool& ended, std::string& targ
     levelPoll = ended = false;
     if (paused_) return {};
     // A lost processor's frames wait for its return; the others' go on.
-    // A finish sends everything pending, as the device may be back by then.
-    std::string command = queue_.TakeCommand([this](std::string_view frame) {
-        if (finishing_) return true;
-        std::lock_guard lock(peerMutex_);
-        const Peer* p = FindLocked(FrameAddress(frame));
-        return !p || !p->Lost();
-    });
+    std::string command;
+    {
+        // A job waiting goes first. Checked with the frame taken under one lock, so that a frame posted
+        // after a job never overtakes it.
+        std::lock_guard lock(mutex_);
+        if (!jobs_.empty()) return {};
+        // A finish sends everything pending, as the device may be back by then.
+        command = queue_.TakeCommand([this](std::string_view frame) {
+            if (finishing_) return true;
+            std::lock_guard peers(peerMutex_);
+            const Peer* p = FindLocked(FrameAddress(frame));
+            return !p || !p->Lost();
+        });
+        if (!command.empty()) ++taken_;
+    }
     if (!command.empty()) {
         target = TargetOf(command);
-        std::lock_guard lock(mutex_);
-        ++taken_;
         return command;
     }
     if (finishing_) {
