@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 using namespace quellmarin;
 using namespace quellmarin::test;
@@ -576,4 +577,78 @@ TEST(AnsweredPacing, NothingFollowsTheEndEvenWhenTheWorkerTakesItBeforeTheFinish
     const auto frames = rig.provider.Line().Frames();
     EXPECT_EQ(frames.back(), "(01B)") << "no poll after the end";
     EXPECT_EQ(std::count(frames.begin(), frames.end(), "(01B)"), 1);
+}
+
+TEST(LinkWorker, TwoProcessorsOnOneLineArePolledInTurnAndOneIsLostAlone) {
+    // Unit 01 always answers; unit 02 answers until it is switched off, and again once it is back.
+    std::atomic<bool> secondOn{true};
+    std::mutex m;
+    std::vector<std::string> lost, answered;
+    std::map<std::string, int> meters;
+    WorkerCallbacks cb;
+    cb.levels = [&](const LevelFrame& f) {
+        std::lock_guard lock(m);
+        ++meters[f.address];
+    };
+    cb.lostDevice = [&](const std::string& a) {
+        std::lock_guard lock(m);
+        lost.push_back(a);
+    };
+    StepRig rig(
+        [&](const std::string& frame) -> std::optional<std::string> {
+            const std::string address = frame.substr(1, 2);
+            if (address == "02" && !secondOn) return std::nullopt;
+            if (frame == "(02hello)") return HelloReply(2, DeviceModel::Mivon);
+            if (frame.substr(3) == "L)") {
+                std::string reply = LevelReply();
+                return reply.replace(1, 2, address);
+            }
+            return std::nullopt;
+        },
+        cb);
+    rig.worker.Start("01");
+    rig.worker.AddAddress("02");
+    const auto count = [&](const std::string& a) {
+        std::lock_guard lock(m);
+        return meters[a];
+    };
+    ASSERT_TRUE(WaitFor([&] { return count("01") >= 5 && count("02") >= 5; }));
+    EXPECT_LE(std::abs(count("01") - count("02")), 1) << "the polls go round both";
+
+    secondOn = false;
+    ASSERT_TRUE(WaitFor([&] { return rig.worker.Lost("02"); }));
+    EXPECT_FALSE(rig.worker.Lost("01"));
+    EXPECT_FALSE(rig.worker.DeviceLost()) << "the line is not lost while one answers";
+    {
+        std::lock_guard lock(m);
+        ASSERT_FALSE(lost.empty());
+        EXPECT_TRUE(std::all_of(lost.begin(), lost.end(), [](const std::string& a) { return a == "02"; }));
+    }
+    // The lost one's frame waits; the other's goes; its meters go on.
+    rig.queue.PostCommand("(02$0300001)");
+    rig.queue.PostCommand("(01$0300001)");
+    const int before = count("01");
+    ASSERT_TRUE(WaitFor([&] {
+        const auto f = rig.provider.Line().Frames();
+        return std::count(f.begin(), f.end(), "(01$0300001)") == 1 && count("01") > before + 3;
+    }));
+    auto frames = rig.provider.Line().Frames();
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "(02$0300001)"), 0);
+    EXPECT_GT(std::count(frames.begin(), frames.end(), "(02hello)"), 0) << "asked for on the open port";
+
+    secondOn = true;
+    ASSERT_TRUE(WaitFor([&] { return !rig.worker.Lost("02"); }));
+    ASSERT_TRUE(WaitFor([&] {
+        const auto f = rig.provider.Line().Frames();
+        return std::count(f.begin(), f.end(), "(02$0300001)") == 1;
+    })) << "its kept frame follows its return";
+
+    // "B" to one of two: it leaves the line, the other stays polled.
+    rig.queue.PostCommand("(02B)");
+    ASSERT_TRUE(WaitFor([&] { return rig.worker.Addresses() == std::vector<std::string>{"01"}; }));
+    const std::size_t at = rig.provider.Line().Frames().size();
+    ASSERT_TRUE(WaitFor([&] { return rig.provider.Line().Frames().size() > at + 5; }));
+    frames = rig.provider.Line().Frames();
+    for (std::size_t i = at; i < frames.size(); ++i) EXPECT_EQ(frames[i].substr(1, 2), "01") << frames[i];
+    EXPECT_TRUE(rig.worker.Running());
 }
