@@ -147,7 +147,7 @@ int main() {
             RigLink again(b.provider, DeviceModel::Mivon, LinkTimings{});
             std::size_t differences = 0;
             for (std::size_t u = 0; u < b.rig.Size(); ++u) {
-                const ConnectOutcome c = again.Connect(b.rig.At(u).Port(), b.rig.UnitAt(u).id, false, {});
+                const ConnectOutcome c = again.Connect(b.rig.At(u).Port(), b.rig.Id(u), false, {});
                 if (!c.connected) return -1.0;
                 if (compareWith)
                     differences += DiffFrames((*compareWith)[u].params, ParametersFromBytes(*c.params),

@@ -1,13 +1,13 @@
 #include "session/Rig.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace quellmarin {
 
 std::size_t Rig::Add(std::string name, std::string port, int id, DeviceModel model) {
     Unit u;
     u.name = std::move(name);
-    u.id = id;
     u.session = std::make_unique<Session>(model);
     u.session->SetAddress(TwoDigitText(id));
     u.session->SetPort(std::move(port));
@@ -15,12 +15,18 @@ std::size_t Rig::Add(std::string name, std::string port, int id, DeviceModel mod
     return units_.size() - 1;
 }
 
+int Rig::Id(std::size_t i) const {
+    const std::string& address = units_.at(i).session->Address();
+    int id = 0;
+    std::from_chars(address.data(), address.data() + address.size(), id);
+    return id;
+}
+
 std::string Rig::Label(std::size_t i) const {
-    const Unit& u = units_.at(i);
     RigMember m;
-    m.name = u.name;
-    m.port = u.session->Port();
-    m.id = u.id;
+    m.name = units_.at(i).name;
+    m.port = units_.at(i).session->Port();
+    m.id = Id(i);
     return RigMemberLabel(m);
 }
 
@@ -90,11 +96,12 @@ std::string Rig::MoveGroupStep(bool undo) {
 
 std::vector<RigMember> Rig::Members() const {
     std::vector<RigMember> members;
-    for (const Unit& u : units_) {
+    for (std::size_t i = 0; i < units_.size(); ++i) {
+        const Unit& u = units_[i];
         RigMember m;
         m.name = u.name;
         m.port = u.session->Port();
-        m.id = u.id;
+        m.id = Id(i);
         m.model = u.session->Model();
         m.params = u.session->Params();
         m.info = u.session->Info();

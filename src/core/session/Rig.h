@@ -20,7 +20,6 @@ class Rig {
   public:
     struct Unit {
         std::string name;
-        int id = 1;
         std::unique_ptr<Session> session;
     };
 
@@ -29,8 +28,10 @@ class Rig {
     std::size_t Size() const { return units_.size(); }
     Session& At(std::size_t i) { return *units_.at(i).session; }
     const Session& At(std::size_t i) const { return *units_.at(i).session; }
-    const Unit& UnitAt(std::size_t i) const { return units_.at(i); }
+    const std::string& Name(std::size_t i) const { return units_.at(i).name; }
     void Rename(std::size_t i, std::string name) { units_.at(i).name = std::move(name); }
+    // Its device ID, from the address of its frames (0 before one is chosen).
+    int Id(std::size_t i) const;
     // "Sub left (ID 1 on /dev/ttyUSB0)".
     std::string Label(std::size_t i) const;
 
