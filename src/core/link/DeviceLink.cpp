@@ -207,9 +207,8 @@ void DeviceLink::EndConnection(std::chrono::milliseconds wait) {
     if (!connected_) return;
     // "B" goes last, after whatever is still pending, to every processor on the line; the worker
     // sends it at once instead of waiting out its cycle, and the wait is only an upper bound.
-    for (const std::string& address : worker_.Addresses())
-        if (address != address_) queue_.PostCommand(FrameEnd(address));
-    queue_.PostCommand(FrameEnd(address_));
+    // (Those that left the line before had theirs.)
+    for (const std::string& address : worker_.Addresses()) queue_.PostCommand(FrameEnd(address));
     worker_.Finish(wait);
     worker_.Stop();
     primary_.Close();

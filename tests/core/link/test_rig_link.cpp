@@ -6,11 +6,16 @@
 #include "edit/GainEditor.h"
 #include "edit/MuteEditor.h"
 #include "edit/RecordDiff.h"
+#include "edit/RecordText.h"
 #include "link/WholeState.h"
 #include "session/Rig.h"
+#include "session/RigFile.h"
+
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <future>
 #include <map>
 
@@ -157,4 +162,50 @@ TEST(RigLink, AProcessorThatStopsAnsweringIsLostAloneAndIsComparedWhenItReturns)
     const RecordDiff diff = DiffFrames(rig.At(silent).Params(), ParametersFromBytes(*bytes),
                                        "03", DeviceModel::Mivon);
     EXPECT_TRUE(diff.Empty()) << (diff.frames.empty() ? "" : diff.frames.front());
+}
+
+TEST(RigLink, AShowFileOpenedOfflineAndEditedNamesExactlyThatUnitsDifferenceOnConnecting) {
+    SixOnTwoLines six;
+    six.ConnectAll();
+    // Six different set-ups, saved as one show file, and the rig closed.
+    for (std::size_t u = 0; u < 6; ++u) {
+        GainEditor(six.rig.At(u).Context(), Section::Input).SetDb(static_cast<int>(u), -static_cast<int>(u) - 1);
+        six.rig.Rename(u, "Unit " + std::to_string(u + 1));
+    }
+    for (std::size_t u = 0; u < 6; ++u)
+        ASSERT_TRUE(WaitFor([&] { return six.Device(u).Parameters() == six.rig.At(u).Params(); })) << u;
+    TempDir dir;
+    const auto show = dir / "rig.json";
+    ASSERT_EQ(SaveRigFile(show, six.rig.Members()), "");
+    for (std::size_t u = 0; u < 6; ++u) six.link.Disconnect(six.rig.At(u).Port(), six.Id(u));
+    for (std::size_t u = 0; u < 6; ++u)
+        ASSERT_TRUE(WaitFor([&] { return six.Device(u).FramesReceived().back() == "(" + AddressText(six.Id(u)) + "B)"; }))
+            << "each says goodbye, the last of a line too: " << six.rig.Label(u);
+
+    // A damaged copy is refused whole and leaves the rig as it is.
+    std::ofstream(dir / "cut.json") << RigFileText(six.rig.Members()).substr(0, 3000);
+    const RigRead cut = OpenRigFile(dir / "cut.json");
+    EXPECT_FALSE(cut.ok());
+    EXPECT_NE(cut.problem.find("cut.json"), std::string::npos) << cut.problem;
+
+    Rig offline;
+    const RigRead read = OpenRigFile(show);
+    ASSERT_TRUE(read.ok()) << read.problem;
+    offline.Open(*read.members);
+    ASSERT_EQ(offline.Size(), 6u);
+    MuteEditor(offline.At(4).Context()).Set({Section::Output, 6}, true); // offline: goes nowhere
+
+    // Connecting reads each processor; only unit 5 differs, and only in that mute.
+    for (std::size_t u = 0; u < 6; ++u) {
+        const ConnectOutcome c = six.link.Connect(offline.At(u).Port(), offline.Id(u), false, {});
+        ASSERT_TRUE(c.connected) << offline.Label(u) << ": " << c.message;
+        const auto lines = DescribeDifferences(offline.At(u).Params(), ParametersFromBytes(*c.params),
+                                               offline.At(u).Info(), DeviceModel::Mivon);
+        if (u == 4) {
+            ASSERT_EQ(lines.size(), 1u) << offline.Label(u);
+            EXPECT_NE(lines[0].find("out 7"), std::string::npos) << lines[0];
+        } else {
+            EXPECT_TRUE(lines.empty()) << offline.Label(u) << ": " << lines.front();
+        }
+    }
 }
