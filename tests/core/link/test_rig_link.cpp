@@ -131,7 +131,9 @@ TEST(RigLink, AProcessorThatStopsAnsweringIsLostAloneAndIsComparedWhenItReturns)
     six.lineA.SwitchOff(3);
     ASSERT_TRUE(WaitFor([&] { return six.link.State(rig.At(silent).Port(), 3) == LinkState::Lost; }, 5000ms));
     for (std::size_t u = 0; u < 6; ++u)
-        if (u != silent) EXPECT_EQ(six.link.State(rig.At(u).Port(), six.Id(u)), LinkState::Connected) << u;
+        if (u != silent) {
+            EXPECT_EQ(six.link.State(rig.At(u).Port(), six.Id(u)), LinkState::Connected) << u;
+        }
 
     // The others keep their meters and take edits; the silent one's edit waits for it.
     std::vector<int> before;
