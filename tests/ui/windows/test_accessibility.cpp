@@ -38,7 +38,7 @@ const StripAction kEditors[] = {StripAction::OpenInputPeq,  StripAction::OpenInp
 // The commands of the menus that open a window of their own.
 const char* const kWindowCommands[] = {"Program List...",       "Save To Device..", "Generator...",
                                        "CH Alias Setting...",   "Pannel Lock Settng...", "Network ports...",
-                                       "Contents"};
+                                       "Virtual processors...", "Contents"};
 
 QString AccessibleName(QWidget* w) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
