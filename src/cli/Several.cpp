@@ -114,6 +114,9 @@ int RunOnEach(const Options& o, const Environment& env, std::ostream& out, std::
             nlohmann::ordered_json output = nlohmann::ordered_json::parse(tout.str(), nullptr, false);
             if (output.is_discarded()) output = tout.str();
             results.push_back({{"id", t.id}, {"port", t.port}, {"exit", r}, {"output", output}});
+        } else if (tout.str().empty()) {
+            // A command that says nothing when it succeeds (set) says it for each processor.
+            out << TargetText(t) << (r == kExitOk ? ": done\n" : ": failed\n");
         } else {
             out << TargetText(t) << ":\n";
             SayLines(out, "  ", tout.str());

@@ -33,7 +33,8 @@ Options OptionsFor(const Options& o, const Target& t);
 Environment EnvironmentFor(const Environment& env);
 
 using TargetCommand = std::function<int(const Options&, const Environment&, std::ostream&, std::ostream&)>;
-// Runs the command on each processor: its output under a heading ("ID 3 on /dev/ttyUSB0:"), or with
+// Runs the command on each processor: its output under a heading ("ID 3 on /dev/ttyUSB0:"; "ID 3 on
+// /dev/ttyUSB0: done" for a command that prints nothing), or with
 // --json as one array of {"id", "port", "exit", "output"}; every error line names its processor. Exit
 // 0 when it was done on all, else the first failure's code, with "not done on: ..." said.
 int RunOnEach(const Options& o, const Environment& env, std::ostream& out, std::ostream& err,

@@ -60,7 +60,7 @@ TEST(CliRig, AllAndIdListsRunTheCommandOnEachProcessorWithItsOwnValues) {
     ASSERT_EQ(r.code, 0) << r.err;
     for (std::size_t u = 0; u < 4; ++u)
         EXPECT_EQ(OutputGainDb(four.Device(u).Parameters(), 2), kGains[u] - 3) << "ID " << u + 1 << " keeps its offset";
-    EXPECT_NE(r.out.find("ID 4 on " + four.lineB.Path() + ":\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ID 4 on " + four.lineB.Path() + ": done\n"), std::string::npos) << r.out;
 
     // An ID nobody answers to: the others are done, the exit says it, and names it.
     r = four.Run({"--id", "2,9,4", "set", "out", "3", "mute", "on"});
@@ -70,6 +70,8 @@ TEST(CliRig, AllAndIdListsRunTheCommandOnEachProcessorWithItsOwnValues) {
     EXPECT_EQ(four.Device(0).Parameters().OutCH[2].Mute, 0) << "ID 1 was not named";
     EXPECT_NE(r.err.find("no processor answers as ID 9\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("not done on: ID 9\n"), std::string::npos) << r.err;
+    r = four.Run({"--id", "1,4", "get", "out", "3"});
+    EXPECT_NE(r.out.find("ID 1 on " + four.lineA.Path() + ":\n  out 3 "), std::string::npos) << r.out;
 
     // An edit a processor refuses is said with its name; the others still take theirs.
     r = four.Run({"--all", "set", "out", "3", "gain", "step", "+12"});
