@@ -285,8 +285,7 @@ int RigSave(const Options& o, const Environment& env, std::ostream& out, std::os
         std::ostringstream terr;
         int id = 0;
         const auto c = ReadState(OptionsFor(o, t), EnvironmentFor(env), terr, id);
-        std::istringstream lines(terr.str());
-        for (std::string line; std::getline(lines, line);) err << TargetText(t) << ": " << line << '\n';
+        SayLines(err, TargetText(t) + ": ", terr.str());
         if (!c) {
             notRead.push_back(TargetText(t));
             continue;
@@ -302,9 +301,8 @@ int RigSave(const Options& o, const Environment& env, std::ostream& out, std::os
         members.push_back(std::move(m));
     }
     if (!notRead.empty()) {
-        err << "not read: ";
-        for (std::size_t i = 0; i < notRead.size(); ++i) err << (i ? ", " : "") << notRead[i];
-        err << "\nnothing was written to " << path << '\n';
+        SayList(err, "not read: ", notRead);
+        err << "nothing was written to " << path << '\n';
         return kExitFailed;
     }
     if (const std::string_view problem = SaveRigFile(path, members); !problem.empty()) {
@@ -329,18 +327,14 @@ int RigSend(const Options& o, const Environment& env, const std::vector<RigMembe
         std::optional<ReadBack> back;
         if (MaySend(m.params, one, terr)) back = SendRecord(one, EnvironmentFor(env), ToBytes(m.params), terr, id);
         if (back && *back != ReadBack::Confirmed) terr << ReadBackMessage(*back) << '\n';
-        std::istringstream lines(terr.str());
-        for (std::string line; std::getline(lines, line);) err << RigMemberLabel(m) << ": " << line << '\n';
+        SayLines(err, RigMemberLabel(m) + ": ", terr.str());
         if (back == ReadBack::Confirmed)
             out << "sent and confirmed " << RigMemberLabel(m) << '\n';
         else
             notConfirmed.push_back(RigMemberLabel(m));
     }
-    if (notConfirmed.empty()) return kExitOk;
-    err << "not confirmed: ";
-    for (std::size_t i = 0; i < notConfirmed.size(); ++i) err << (i ? ", " : "") << notConfirmed[i];
-    err << '\n';
-    return kExitFailed;
+    SayList(err, "not confirmed: ", notConfirmed);
+    return notConfirmed.empty() ? kExitOk : kExitFailed;
 }
 
 // The show file of a rig: "rig open FILE" prints what it holds, "rig export FILE DIR" writes each

@@ -81,13 +81,17 @@ Environment EnvironmentFor(const Environment& env) {
     return one;
 }
 
-namespace {
-// Every line of `text` after `prefix`.
 void SayLines(std::ostream& to, const std::string& prefix, const std::string& text) {
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) to << prefix << line << '\n';
 }
-} // namespace
+
+void SayList(std::ostream& to, const std::string& heading, const std::vector<std::string>& items) {
+    if (items.empty()) return;
+    to << heading;
+    for (std::size_t i = 0; i < items.size(); ++i) to << (i ? ", " : "") << items[i];
+    to << '\n';
+}
 
 int RunOnEach(const Options& o, const Environment& env, std::ostream& out, std::ostream& err,
               const TargetCommand& command) {
@@ -123,11 +127,7 @@ int RunOnEach(const Options& o, const Environment& env, std::ostream& out, std::
         }
     }
     if (o.json) out << JsonText(results) << '\n';
-    if (!notDone.empty()) {
-        err << "not done on: ";
-        for (std::size_t i = 0; i < notDone.size(); ++i) err << (i ? ", " : "") << notDone[i];
-        err << '\n';
-    }
+    SayList(err, "not done on: ", notDone);
     return code;
 }
 

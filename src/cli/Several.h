@@ -32,6 +32,11 @@ std::vector<Target> FindTargets(const Options& o, const Environment& env, std::o
 Options OptionsFor(const Options& o, const Target& t);
 Environment EnvironmentFor(const Environment& env);
 
+// Every line of `text` after `prefix` ("ID 3 on /dev/ttyUSB0: ").
+void SayLines(std::ostream& to, const std::string& prefix, const std::string& text);
+// "not done on: ID 9, ID 3 on /dev/ttyUSB0" as one line; nothing when the list is empty.
+void SayList(std::ostream& to, const std::string& heading, const std::vector<std::string>& items);
+
 using TargetCommand = std::function<int(const Options&, const Environment&, std::ostream&, std::ostream&)>;
 // Runs the command on each processor: its output under a heading ("ID 3 on /dev/ttyUSB0:"; "ID 3 on
 // /dev/ttyUSB0: done" for a command that prints nothing), or with
