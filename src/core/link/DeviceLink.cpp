@@ -26,6 +26,19 @@ WorkerCallbacks Forward(WorkerCallbacks* target) {
     };
     return cb;
 }
+// After a download: the device information, and whether the record read back is the one sent (the
+// frame may have been lost or cut on the way: only the record read back tells). A read that fails
+// leaves the connection standing with the download unconfirmed, so that it can be sent again over it.
+void ReadBackDownload(CSerialPort& port, std::string_view address, const ParameterBytes& record,
+                      const LinkTimings& timings, ConnectOutcome& out) {
+    if (const auto info = UploadDeviceInfo(port, address, timings)) out.info = *info;
+    out.readBack = out.info ? ConfirmDownload(port, address, record, timings) : ReadBack::Failed;
+    if (out.readBack != ReadBack::Confirmed) {
+        out.unconfirmed = true;
+        out.message = ReadBackMessage(out.readBack);
+        out.caption = "Warning";
+    }
+}
 } // namespace
 
 DeviceLink::DeviceLink(PortProvider& provider, DeviceModel model, const LinkTimings& timings)
@@ -109,17 +122,8 @@ ConnectOutcome DeviceLink::Connect(bool download, const ParameterBytes& record, 
         out.params = state->params;
         out.info = state->info;
     } else if (download) {
-        // The download has gone: what follows only reads, and a read that fails leaves the connection
-        // standing with the download unconfirmed, so that it can be sent again over it.
-        if (const auto info = UploadDeviceInfo(primary_, address_, timings_)) out.info = *info;
-        // The frame may have been lost or cut on the way: only the record read back tells.
-        const ReadBack back = out.info ? ConfirmDownload(primary_, address_, record, timings_) : ReadBack::Failed;
-        out.readBack = back;
-        if (back != ReadBack::Confirmed) {
-            out.unconfirmed = true;
-            out.message = ReadBackMessage(back);
-            out.caption = "Warning";
-        }
+        // The download has gone: what follows only reads.
+        ReadBackDownload(primary_, address_, record, timings_, out);
     }
     worker_.Start(address_);
     connected_ = true;
@@ -157,15 +161,9 @@ ConnectOutcome DeviceLink::Join(const Selection& s, bool download, const Paramet
         if (frame.size() == kDownloadFrameLength) port.WriteText(frame);
         timings_.clock->SleepFor(timings_.downloadSettle);
         (void)port.ReadText(); // the echo
-        if (const auto info = UploadDeviceInfo(port, s.address, timings_)) out.info = *info;
-        out.readBack = out.info ? ConfirmDownload(port, s.address, record, timings_) : ReadBack::Failed;
+        out.caption.clear();
+        ReadBackDownload(port, s.address, record, timings_, out);
         out.connected = true;
-        if (out.readBack != ReadBack::Confirmed) {
-            out.unconfirmed = true;
-            out.message = ReadBackMessage(out.readBack);
-        } else {
-            out.caption.clear();
-        }
     });
     try {
         done.get();
