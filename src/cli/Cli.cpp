@@ -245,20 +245,6 @@ int Apply(const Options& o, const Environment& env, std::ostream& out, std::ostr
     return kExitOk;
 }
 
-// A padded text of the records ("Main PA............") as a person reads it.
-std::string Unpadded(std::string text) {
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\0')) text.pop_back();
-    return text;
-}
-
-// A file name's stem from a processor's name: letters, digits, '-' and '_' kept, the rest '_'.
-std::string FileStem(const RigMember& m) {
-    std::string stem = m.name.empty() ? "ID" + TwoDigitText(m.id) : m.name;
-    for (char& c : stem)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
-    return stem;
-}
-
 // "rig save FILE": every processor the options name (all that answer, without --id) read into one
 // show file, which is written only when all were read; the names of a show file already there are
 // kept for the processors at the same port and ID.
@@ -371,7 +357,7 @@ int Rig(const Options& o, const Environment& env, std::ostream& out, std::ostrea
     }
     for (std::size_t i = 0; i < members.size(); ++i) {
         const RigMember& m = members[i];
-        const std::filesystem::path target = dir / (std::to_string(i + 1) + "-" + FileStem(m) + ".asc");
+        const std::filesystem::path target = dir / RigExportName(i, m);
         if (const std::string_view problem = SaveParameterFile(target, m.params, m.info); !problem.empty()) {
             err << SaveProblemText(target, problem) << '\n';
             return kExitFile;

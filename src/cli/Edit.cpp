@@ -122,8 +122,7 @@ EditOutcome StepGain(EditContext& ctx, ChannelRef c, const std::string& value) {
     NoteMaster(ctx, c, o);
     const GainEditor::Step s = GainEditor(ctx, c.section).StepDb(c.index, static_cast<int>(*db));
     if (s.atLimit)
-        o.notes.push_back(ChannelText(c, ctx.model) + " gain held at " + (s.db > 0 ? "+" : "") +
-                          std::to_string(s.db) + " dB, the end of its range");
+        o.notes.push_back(GainEditor::HeldNote(ChannelText(c, ctx.model), s.db));
     return o;
 }
 
@@ -137,8 +136,7 @@ EditOutcome StepDelay(EditContext& ctx, ChannelRef c, const std::string& value) 
     NoteMaster(ctx, c, o);
     const DelayEditor::Step s = DelayEditor(ctx, c.section).StepMilliseconds(c.index, ms);
     if (s.atLimit)
-        o.notes.push_back(ChannelText(c, ctx.model) + " delay held at " + (s.samples == 0 ? "0 ms" : "2000 ms") +
-                          ", the end of its range");
+        o.notes.push_back(DelayEditor::HeldNote(ChannelText(c, ctx.model), s.samples));
     return o;
 }
 

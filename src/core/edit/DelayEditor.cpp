@@ -86,6 +86,10 @@ DelayEditor::Step DelayEditor::StepMilliseconds(int channel, double ms) {
     return {samples_, !(wanted >= 0 && wanted <= kMaxDelaySamples)};
 }
 
+std::string DelayEditor::HeldNote(const std::string& channel, int samples) {
+    return channel + " delay held at " + (samples == 0 ? "0 ms" : "2000 ms") + ", the end of its range";
+}
+
 DelayEditor::Outcome DelayEditor::TypeMilliseconds(std::string_view text) {
     if (text == fields_.ms) return {};
     const double t = LeadingNumber(text);

@@ -50,6 +50,8 @@ class DelayEditor {
         bool atLimit;
     };
     Step StepMilliseconds(int channel, double ms);
+    // What a step held at the range's end says: "<channel> delay held at 2000 ms, the end of its range".
+    static std::string HeldNote(const std::string& channel, int samples);
     // A field left with this text. Nothing happens when it is the text the field showed; a value out
     // of range gives its message (captioned "Input illegal") and changes nothing. True when applied.
     struct Outcome {

@@ -60,6 +60,7 @@ void EditHistory::Push(Step step) {
     steps_.erase(steps_.begin() + static_cast<std::ptrdiff_t>(position_), steps_.end());
     current_ = step.after;
     steps_.push_back(std::move(step));
+    ++taken_;
     if (steps_.size() > kSteps) {
         base_ = steps_.front().after;
         steps_.pop_front();

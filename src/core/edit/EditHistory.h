@@ -7,6 +7,7 @@
 #include "model/Records.h"
 #include "protocol/CommandTable.h"
 
+#include <cstdint>
 #include <chrono>
 #include <deque>
 #include <optional>
@@ -42,6 +43,10 @@ class EditHistory {
     std::optional<SystemParameters> Undo();
     std::optional<SystemParameters> Redo();
     std::size_t Size() const { return steps_.size(); }
+    // How many steps were ever taken (an edit that joined the step before takes none).
+    std::uint64_t Taken() const { return taken_; }
+    // The record as the history last saw it: before an edit, what it was before.
+    const SystemParameters& Current() const { return current_; }
 
     // The name of the parameter a frame sets: "Output 3 gain", "Input 2 PEQ band 4", "Links of the outputs".
     static std::string StepName(std::string_view frame, DeviceModel model);
@@ -62,6 +67,7 @@ class EditHistory {
     SystemParameters base_;    // the record before the oldest step kept
     SystemParameters current_; // the record as the history last saw it
     std::deque<Step> steps_;
+    std::uint64_t taken_ = 0;
     std::size_t position_ = 0; // steps before it are done, the rest undone
 };
 

@@ -54,6 +54,10 @@ GainEditor::Step GainEditor::StepDb(int channel, int deltaDb) {
     return {db, db != wanted};
 }
 
+std::string GainEditor::HeldNote(const std::string& channel, int db) {
+    return channel + " gain held at " + (db > 0 ? "+" : "") + std::to_string(db) + " dB, the end of its range";
+}
+
 void GainEditor::StepUp(int channel) {
     const int p = Position(channel);
     if (p > kFaderMin) Apply(channel, p - 1);

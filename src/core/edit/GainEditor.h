@@ -42,6 +42,8 @@ class GainEditor {
         bool atLimit;
     };
     Step StepDb(int channel, int deltaDb);
+    // What a step held at the range's end says: "<channel> gain held at +12 dB, the end of its range".
+    static std::string HeldNote(const std::string& channel, int db);
 
     // Output polarity: 0 normal, any other value inverted.
     bool Inverted(int channel) const;

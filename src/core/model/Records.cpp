@@ -144,6 +144,11 @@ std::string FieldText(const char* field, std::size_t width) {
     return std::string(field, n);
 }
 
+std::string Unpadded(std::string text) {
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\0')) text.pop_back();
+    return text;
+}
+
 std::string ProgramName(const SystemParameters& p) {
     return FieldText(p.Name, kNameLength);
 }

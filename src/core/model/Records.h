@@ -154,6 +154,8 @@ void ResetRouting(SystemParameters& p, DeviceModel model = kBuildModel);
 // Program name: at most 20 characters; a shorter name ends with a zero byte.
 void SetProgramName(SystemParameters& p, std::string_view name);
 std::string ProgramName(const SystemParameters& p);
+// A padded text of the records ("Main PA............") as a person reads it: "Main PA".
+std::string Unpadded(std::string text);
 // A fixed-width text field read up to its first zero byte.
 std::string FieldText(const char* field, std::size_t width);
 

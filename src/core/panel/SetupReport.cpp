@@ -20,7 +20,7 @@ std::string Get(const Fields& f, const std::string& name) {
 }
 
 // A quoted, padded text of the dump ("\"Show A.......\"") as a person reads it.
-std::string Unpadded(std::string text) {
+std::string DumpText(std::string text) {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
     while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '*')) text.pop_back();
     return text;
@@ -147,13 +147,13 @@ SetupReport BuildSetupReport(const SystemParameters& p, const DeviceInfoRecord& 
     Fields f;
     for (const DumpEntry& e : DumpRecords(p, info, model)) f[e.name] = e.text;
     SetupReport r;
-    const std::string program = Unpadded(Get(f, "program name"));
+    const std::string program = DumpText(Get(f, "program name"));
     r.title = "Set-up report" + (program.empty() ? std::string() : ": " + program);
-    r.device = {{"Maker", Unpadded(Get(f, "device maker"))},
+    r.device = {{"Maker", DumpText(Get(f, "device maker"))},
                 {"Model", std::string(ModelName(model))},
                 {"Device ID", Get(f, "device id")},
-                {"Software", Unpadded(Get(f, "device software version"))},
-                {"Hardware", Unpadded(Get(f, "device hardware version"))},
+                {"Software", DumpText(Get(f, "device software version"))},
+                {"Hardware", DumpText(Get(f, "device hardware version"))},
                 {"Program", Get(f, "program no") + (program.empty() ? "" : " " + program)},
                 {"Front panel", Get(f, "panel lock")},
                 {"Generator", Get(f, "generator")}};

@@ -1,22 +1,65 @@
 #include "session/Rig.h"
 
+#include "edit/DelayEditor.h"
+#include "edit/GainEditor.h"
+
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace quellmarin {
+
+std::unique_ptr<Session> Rig::MakeSession(DeviceModel model) {
+    auto session = std::make_unique<Session>(model);
+    session->SetPost([this, s = session.get()](std::string frame) {
+        if (memberPost_) memberPost_(*s, std::move(frame));
+    });
+    return session;
+}
 
 std::size_t Rig::Add(std::string name, std::string port, int id, DeviceModel model) {
     Unit u;
     u.name = std::move(name);
-    u.session = std::make_unique<Session>(model);
+    u.session = MakeSession(model);
     u.session->SetAddress(TwoDigitText(id));
     u.session->SetPort(std::move(port));
     units_.push_back(std::move(u));
+    // The first processor of a rig with a front is the selected one: its state goes to the front.
+    if (front_ && units_.size() == 1) {
+        selected_ = 0;
+        front_->SwapState(*units_[0].session);
+    }
     return units_.size() - 1;
 }
 
+
+Session& Rig::At(std::size_t i) {
+    return front_ && i == selected_ && i < units_.size() ? *front_ : *units_.at(i).session;
+}
+
+const Session& Rig::At(std::size_t i) const {
+    return front_ && i == selected_ && i < units_.size() ? *front_ : *units_.at(i).session;
+}
+
+std::optional<std::size_t> Rig::Find(const std::string& port, int id) const {
+    for (std::size_t i = 0; i < units_.size(); ++i)
+        if (At(i).Port() == port && Id(i) == id) return i;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Rig::AddFront(std::string name) {
+    if (!front_ || !units_.empty()) return std::nullopt;
+    // The unit's own slot stays a placeholder while it is selected: the front holds its state.
+    Unit u;
+    u.name = std::move(name);
+    u.session = MakeSession(front_->Model());
+    units_.push_back(std::move(u));
+    selected_ = 0;
+    return 0;
+}
+
 int Rig::Id(std::size_t i) const {
-    const std::string& address = units_.at(i).session->Address();
+    const std::string& address = At(i).Address();
     int id = 0;
     std::from_chars(address.data(), address.data() + address.size(), id);
     return id;
@@ -25,21 +68,26 @@ int Rig::Id(std::size_t i) const {
 std::string Rig::Label(std::size_t i) const {
     RigMember m;
     m.name = units_.at(i).name;
-    m.port = units_.at(i).session->Port();
+    m.port = At(i).Port();
     m.id = Id(i);
     return RigMemberLabel(m);
 }
 
 void Rig::Select(std::size_t i) {
-    if (i < units_.size()) selected_ = i;
+    if (i >= units_.size() || i == selected_) return;
+    if (front_) {
+        front_->SwapState(*units_[selected_].session); // the selected one goes back to its slot
+        front_->SwapState(*units_[i].session);         // and the new one comes to the front
+    }
+    selected_ = i;
 }
 
 void Rig::SelectNext() {
-    if (!units_.empty()) selected_ = (selected_ + 1) % units_.size();
+    if (!units_.empty()) Select((selected_ + 1) % units_.size());
 }
 
 void Rig::SelectPrevious() {
-    if (!units_.empty()) selected_ = (selected_ + units_.size() - 1) % units_.size();
+    if (!units_.empty()) Select((selected_ + units_.size() - 1) % units_.size());
 }
 
 void Rig::SetGroup(std::vector<std::size_t> members) {
@@ -64,11 +112,13 @@ std::vector<std::string> Rig::Edit(const std::string& name,
     const std::vector<std::size_t> targets = Targets();
     if (targets.empty()) return notes;
     const std::string stepName = GroupActive() ? GroupTitle(name) : name;
+    following_ = true; // each member is edited here; a front's edit listener must not follow it again
     for (std::size_t m : targets) {
         std::string note;
-        units_[m].session->EditAsOneStep(stepName, [&](EditContext& ctx) { note = edit(ctx, m); });
+        At(m).EditAsOneStep(stepName, [&](EditContext& ctx) { note = edit(ctx, m); });
         if (!note.empty()) notes.push_back(Label(m) + ": " + note);
     }
+    following_ = false;
     if (GroupActive()) {
         undo_.push_back({stepName, targets});
         redo_.clear();
@@ -84,11 +134,11 @@ std::string Rig::MoveGroupStep(bool undo) {
     // Every member's own history must have the group step next, or the move would take another one.
     for (std::size_t m : step.members) {
         if (m >= units_.size()) return "a member of \"" + step.name + "\" is no longer in the rig";
-        const EditHistory& h = units_[m].session->History();
+        const EditHistory& h = At(m).History();
         if ((undo ? h.UndoName() : h.RedoName()) != step.name)
             return Label(m) + " was edited since \"" + step.name + "\"" + (undo ? "; undo that there first" : " was undone");
     }
-    for (std::size_t m : step.members) undo ? units_[m].session->Undo() : units_[m].session->Redo();
+    for (std::size_t m : step.members) undo ? At(m).Undo() : At(m).Redo();
     from.pop_back();
     to.push_back(step);
     return {};
@@ -100,11 +150,11 @@ std::vector<RigMember> Rig::Members() const {
         const Unit& u = units_[i];
         RigMember m;
         m.name = u.name;
-        m.port = u.session->Port();
+        m.port = At(i).Port();
         m.id = Id(i);
-        m.model = u.session->Model();
-        m.params = u.session->Params();
-        m.info = u.session->Info();
+        m.model = At(i).Model();
+        m.params = At(i).Params();
+        m.info = At(i).Info();
         members.push_back(std::move(m));
     }
     return members;
@@ -116,12 +166,91 @@ void Rig::Open(const std::vector<RigMember>& members) {
     undo_.clear();
     redo_.clear();
     selected_ = 0;
+    Session* const front = std::exchange(front_, nullptr); // every state into its slot first
     for (const RigMember& m : members) {
         const std::size_t i = Add(m.name, m.port, m.id, m.model);
         Session& s = *units_[i].session;
         s.ReplaceRecords(ToBytes(m.params), ToBytes(m.info));
         s.MarkSaved();
     }
+    front_ = front;
+    // The first processor goes to the front; what the front held before is dropped with the old rig.
+    if (front_ && !units_.empty()) front_->SwapState(*units_[0].session);
+}
+
+bool Rig::GroupStepIsNextRedo() const {
+    if (redo_.empty() || units_.empty()) return false;
+    const GroupStep& step = redo_.back();
+    return std::find(step.members.begin(), step.members.end(), selected_) != step.members.end() &&
+           At(selected_).History().RedoName() == step.name;
+}
+
+bool Rig::GroupStepIsNewest() const {
+    if (undo_.empty() || units_.empty()) return false;
+    const GroupStep& step = undo_.back();
+    return std::find(step.members.begin(), step.members.end(), selected_) != step.members.end() &&
+           At(selected_).History().UndoName() == step.name;
+}
+
+std::vector<std::string> Rig::Follow(const CommandSpec& entry, int unit, int band, const SystemParameters& before,
+                                     bool newStep) {
+    std::vector<std::string> notes;
+    if (following_ || !GroupActive() || std::find(group_.begin(), group_.end(), selected_) == group_.end())
+        return notes;
+    following_ = true; // the members' own edits are not followed again
+    std::vector<std::size_t> stepped{selected_};
+    for (std::size_t m : group_) {
+        if (m == selected_) continue;
+        Session& member = At(m);
+        const std::uint64_t taken = member.History().Taken();
+        const std::string note = FollowOn(member, entry, unit, band, before);
+        if (!note.empty()) notes.push_back(Label(m) + ": " + note);
+        if (member.History().Taken() != taken) stepped.push_back(m);
+    }
+    following_ = false;
+    if (newStep && stepped.size() >= 2) {
+        undo_.push_back({At(selected_).History().UndoName(), stepped});
+        redo_.clear();
+    }
+    return notes;
+}
+
+std::string Rig::FollowOn(Session& member, const CommandSpec& entry, int unit, int band,
+                          const SystemParameters& before) {
+    const Session& front = At(selected_);
+    EditContext& ctx = member.Context();
+    const std::string_view code = entry.code;
+    // Gain and delay: the same step from the member's own value.
+    if (code == "$028" || code == "$035") {
+        const Section section = code == "$028" ? Section::Input : Section::Output;
+        SystemParameters was = before;
+        DeviceInfoRecord info = front.Info();
+        EditContext then{was, info, front.Model()};
+        SystemParameters now = front.Params();
+        EditContext after{now, info, front.Model()};
+        const int delta = GainEditor(after, section).Db(unit) - GainEditor(then, section).Db(unit);
+        const GainEditor::Step s = GainEditor(ctx, section).StepDb(unit, delta);
+        return s.atLimit ? GainEditor::HeldNote(ChannelName(section, unit, member.Model()), s.db) : std::string();
+    }
+    if (code == "$029" || code == "$032") {
+        const Section section = code == "$029" ? Section::Input : Section::Output;
+        SystemParameters was = before;
+        DeviceInfoRecord info = front.Info();
+        EditContext then{was, info, front.Model()};
+        SystemParameters now = front.Params();
+        EditContext after{now, info, front.Model()};
+        DelayEditor a(after, section), b(then, section);
+        a.Load(unit);
+        b.Load(unit);
+        const DelayEditor::Step s = DelayEditor(ctx, section).StepMilliseconds(unit, (a.Samples() - b.Samples()) / 48.0);
+        return s.atLimit ? DelayEditor::HeldNote(ChannelName(section, unit, member.Model()), s.samples) : std::string();
+    }
+    // Anything else takes the same value: the frame of the selected processor's record, as the member's.
+    if (!entry.apply || !entry.build) return {};
+    const std::string frame = BuildFrame(entry, member.Address(), front.Params(), front.Info(), unit, band, front.Model());
+    if (frame.empty() || !ApplyFrame(frame, DeviceRecords{member.Params(), member.Info()}, member.Model())) return {};
+    ctx.Send(code, unit, band);
+    return {};
 }
 
 } // namespace quellmarin

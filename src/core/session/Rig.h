@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,23 @@ class Rig {
     // Adds a processor with default records; its frames carry its own address. Returns its index.
     std::size_t Add(std::string name, std::string port, int id, DeviceModel model = kBuildModel);
     std::size_t Size() const { return units_.size(); }
-    Session& At(std::size_t i) { return *units_.at(i).session; }
-    const Session& At(std::size_t i) const { return *units_.at(i).session; }
+    bool Empty() const { return units_.empty(); }
+    Session& At(std::size_t i);
+    const Session& At(std::size_t i) const;
+    // The index of the processor on `port` with device ID `id`, if it is in the rig.
+    std::optional<std::size_t> Find(const std::string& port, int id) const;
+
+    // ---- The front session -----------------------------------------------------------------------------
+    // The session a window's editors are bound to. With one set, the selected processor's state lives
+    // in it: selecting another one swaps the states (Session::SwapState), so the same editors follow
+    // the selection, and At(selected) is the front. Set while the rig is empty.
+    void SetFront(Session* front) { front_ = units_.empty() ? front : front_; }
+    // Where the frames of the processors not at the front go, with the session that sent them (the
+    // front's own post function stays its own).
+    void SetMemberPost(std::function<void(const Session&, std::string)> post) { memberPost_ = std::move(post); }
+    // The processor the front holds now becomes the rig's first unit (a rig grows from the one
+    // processor a window was connected to). Only on an empty rig with a front; returns its index.
+    std::optional<std::size_t> AddFront(std::string name);
     const std::string& Name(std::size_t i) const { return units_.at(i).name; }
     void Rename(std::size_t i, std::string name) { units_.at(i).name = std::move(name); }
     // Its device ID, from the address of its frames (0 before one is chosen).
@@ -60,6 +76,19 @@ class Rig {
     bool CanUndoGroup() const { return !undo_.empty(); }
     std::string UndoGroup() { return MoveGroupStep(true); }
     std::string RedoGroup() { return MoveGroupStep(false); }
+    // Whether the newest step of the selected processor's history is a group step (so that undo there
+    // means the group undo).
+    bool GroupStepIsNewest() const;
+    bool GroupStepIsNextRedo() const;
+
+    // An edit just made on the selected processor through its own editors (the session's edit
+    // listener), made on the other members of the group too: absolute settings take the same value
+    // (the frame of the selected processor's record, applied to the member's), gain and delay move by
+    // the same amount from each member's own value. A new step becomes one group step. Returns the
+    // notes of members held at a range's end, with their labels. Nothing when there is no group or the
+    // selected processor is not in it.
+    std::vector<std::string> Follow(const CommandSpec& entry, int unit, int band, const SystemParameters& before,
+                                    bool newStep);
 
     // ---- The show file ---------------------------------------------------------------------------------
     std::vector<RigMember> Members() const;
@@ -74,6 +103,14 @@ class Rig {
     std::vector<std::size_t> Targets() const;
     std::string MoveGroupStep(bool undo);
 
+    // The member's part of Follow: its note, if it was held.
+    std::string FollowOn(Session& member, const CommandSpec& entry, int unit, int band, const SystemParameters& before);
+
+    std::unique_ptr<Session> MakeSession(DeviceModel model);
+
+    Session* front_ = nullptr;
+    std::function<void(const Session&, std::string)> memberPost_;
+    bool following_ = false;
     std::vector<Unit> units_;
     std::size_t selected_ = 0;
     std::vector<std::size_t> group_;

@@ -4,6 +4,7 @@
 #include "model/ParameterFile.h"
 #include "protocol/HexCodec.h"
 
+#include <cctype>
 #include <nlohmann/json.hpp>
 
 #include <set>
@@ -61,6 +62,13 @@ std::string ReadMember(const Json& j, RigMember& m) {
 }
 
 } // namespace
+
+std::string RigExportName(std::size_t index, const RigMember& m) {
+    std::string stem = m.name.empty() ? "ID" + TwoDigitText(m.id) : m.name;
+    for (char& c : stem)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+    return std::to_string(index + 1) + "-" + stem + ".asc";
+}
 
 std::string RigMemberLabel(const RigMember& m) {
     const std::string where = "ID " + std::to_string(m.id) + " on " + m.port;

@@ -52,6 +52,10 @@ RigRead OpenRigFile(const std::filesystem::path& path);
 // Writes through a temporary file renamed over the target; empty on success, else why not.
 std::string SaveRigFile(const std::filesystem::path& path, const std::vector<RigMember>& members);
 
+// The parameter file a rig's export writes for its member `index` (from 0): "1-Sub_left.asc", or
+// "2-ID03.asc" for a unit without a name; a name's letters, digits, '-' and '_' are kept, the rest '_'.
+std::string RigExportName(std::size_t index, const RigMember& m);
+
 // "Sub left (ID 1 on /dev/ttyUSB0)", or "ID 1 on /dev/ttyUSB0" for a unit without a name.
 std::string RigMemberLabel(const RigMember& m);
 

@@ -16,10 +16,27 @@ void Session::Edited(const CommandSpec& entry, int unit, int band) {
     // The step is taken where the edit is made, named after what it set.
     const bool couldUndo = history_.CanUndo(), couldRedo = history_.CanRedo(), wasUnsaved = Unsaved();
     const std::string before = history_.UndoName();
+    const std::uint64_t taken = history_.Taken();
+    const SystemParameters recordBefore = editListener_ ? history_.Current() : SystemParameters{};
     history_.Edited(params_, entry, unit, band, model_, std::chrono::steady_clock::now());
     if (couldUndo != history_.CanUndo() || couldRedo != history_.CanRedo() || before != history_.UndoName() ||
         wasUnsaved != Unsaved())
         Changed();
+    if (editListener_) editListener_(entry, unit, band, recordBefore, history_.Taken() != taken);
+}
+
+void Session::SwapState(Session& other) {
+    if (&other == this) return;
+    std::swap(model_, other.model_);
+    std::swap(ctx_.model, other.ctx_.model);
+    std::swap(params_, other.params_);
+    std::swap(savedParams_, other.savedParams_);
+    std::swap(info_, other.info_);
+    std::swap(address_, other.address_);
+    std::swap(port_, other.port_);
+    std::swap(history_, other.history_);
+    Changed();
+    other.Changed();
 }
 
 void Session::Changed() {

@@ -44,6 +44,16 @@ class Session {
     void SetPost(std::function<void(std::string)> post) { ctx_.post = std::move(post); }
     // Told whenever the history gained, lost or moved a step, and when the settings become unsaved.
     void SetHistoryListener(std::function<void()> changed) { historyChanged_ = std::move(changed); }
+    // Told of every edit made through this session's editors, after its step was taken: what it set,
+    // the record before it, and whether it began a step of its own (or joined the one before).
+    using EditListener = std::function<void(const CommandSpec&, int unit, int band, const SystemParameters& before,
+                                            bool newStep)>;
+    void SetEditListener(EditListener listener) { editListener_ = std::move(listener); }
+
+    // Exchanges what this session holds of its processor with another session: model, records,
+    // history, address and port. The editing contexts, the post functions and the listeners stay where they are,
+    // so that editors bound to this session's context now edit the other processor.
+    void SwapState(Session& other);
 
     // ---- The history ------------------------------------------------------------------------------
     const EditHistory& History() const { return history_; }
@@ -99,6 +109,7 @@ class Session {
     EditHistory history_;
     EditContext ctx_;
     std::function<void()> historyChanged_;
+    EditListener editListener_;
 };
 
 } // namespace quellmarin

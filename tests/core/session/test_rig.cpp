@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 using namespace quellmarin;
@@ -137,4 +138,103 @@ TEST(Rig, TheShowFileCarriesTheRigOfflineAndTheComparisonNamesTheOneChange) {
         else
             EXPECT_TRUE(d.Empty()) << offline.Label(u);
     }
+}
+
+namespace {
+
+// A window's front session with its editors bound to it, and a rig of three grown from it: the first
+// the front was connected to, two more on the same line.
+struct FrontRig {
+    Session front;
+    Rig rig;
+    std::vector<std::string> sent;
+    std::vector<std::string> notes;
+    FrontRig() {
+        front.SetAddress("01");
+        front.SetPort("/dev/ttyUSB0");
+        front.SetPost([this](std::string f) { sent.push_back(std::move(f)); });
+        rig.SetFront(&front);
+        front.SetEditListener([this](const CommandSpec& e, int unit, int band, const SystemParameters& before,
+                                     bool newStep) {
+            for (std::string& n : rig.Follow(e, unit, band, before, newStep)) notes.push_back(std::move(n));
+        });
+        EXPECT_EQ(rig.AddFront("Left"), std::optional<std::size_t>(0));
+        for (int id : {2, 3}) {
+            const std::size_t u = rig.Add(id == 2 ? "Centre" : "Right", "/dev/ttyUSB0", id);
+            rig.At(u).SetPost([this](std::string f) { sent.push_back(std::move(f)); });
+        }
+    }
+};
+
+} // namespace
+
+TEST(Rig, TheFrontSessionFollowsTheSelectionAndKeepsEachUnitsStateApart) {
+    FrontRig f;
+    GainEditor gain(f.front.Context(), Section::Output); // bound once, as a window's editors are
+    gain.SetDb(0, -4);
+    EXPECT_EQ(f.rig.Label(0), "Left (ID 1 on /dev/ttyUSB0)");
+    f.rig.Select(2);
+    EXPECT_EQ(f.front.Address(), "03");
+    EXPECT_EQ(gain.Db(0), 0) << "the third unit's own gain, not the first's";
+    EXPECT_FALSE(f.front.History().CanUndo()) << "its own history came with it";
+    f.sent.clear();
+    gain.SetDb(0, 5);
+    ASSERT_EQ(f.sent.size(), 1u);
+    EXPECT_EQ(f.sent[0].substr(0, 3), "(03") << "the same editor now edits the selected unit";
+    f.rig.SelectPrevious();
+    f.rig.SelectPrevious();
+    EXPECT_EQ(f.front.Address(), "01");
+    EXPECT_EQ(gain.Db(0), -4);
+    EXPECT_EQ(f.front.History().UndoName(), "Output 1 gain");
+    EXPECT_EQ(OutputGainDb(f.rig.At(2), 0), 5);
+    EXPECT_EQ(f.rig.Members()[2].params.OutCH[0].Gain, f.rig.At(2).Params().OutCH[0].Gain);
+    EXPECT_EQ(f.rig.Members()[0].params.OutCH[0].Gain, f.front.Params().OutCH[0].Gain);
+}
+
+TEST(Rig, AnEditOnTheFrontIsMadeOnEveryMemberAndUndoneAsOneGroupStep) {
+    FrontRig f;
+    GainEditor(f.rig.At(1).Context(), Section::Output).SetDb(2, 10); // the centre unit runs 10 dB hotter
+    f.rig.SetGroup({0, 1, 2});
+    f.sent.clear();
+    MuteEditor(f.front.Context()).Set({Section::Output, 2}, true);
+    std::sort(f.sent.begin(), f.sent.end());
+    const std::vector<std::string> expected = {"(01$0372001)", "(02$0372001)", "(03$0372001)"};
+    EXPECT_EQ(f.sent, expected) << "each member its own frame, with its own address, once";
+    EXPECT_TRUE(f.rig.GroupStepIsNewest());
+    f.sent.clear();
+    GainEditor gain(f.front.Context(), Section::Output);
+    gain.SetDb(2, 4); // +4 dB from 0
+    EXPECT_EQ(OutputGainDb(f.rig.At(0), 2), 4);
+    EXPECT_EQ(OutputGainDb(f.rig.At(1), 2), 12) << "held at the top of its range";
+    EXPECT_EQ(OutputGainDb(f.rig.At(2), 2), 4);
+    EXPECT_EQ(f.notes, std::vector<std::string>{"Centre (ID 2 on /dev/ttyUSB0): Output 3 gain held at +12 dB, the end of its range"});
+    EXPECT_EQ(f.sent.size(), 3u);
+
+    // One undo takes the gain step back on all three, the next the mute.
+    ASSERT_TRUE(f.rig.GroupStepIsNewest());
+    EXPECT_EQ(f.rig.UndoGroup(), "");
+    EXPECT_EQ(OutputGainDb(f.rig.At(1), 2), 10);
+    EXPECT_EQ(OutputGainDb(f.rig.At(2), 2), 0);
+    EXPECT_EQ(f.rig.UndoGroup(), "");
+    for (std::size_t u = 0; u < 3; ++u) EXPECT_EQ(f.rig.At(u).Params().OutCH[2].Mute, 0) << f.rig.Label(u);
+
+    // Outside the group the front edits its processor alone.
+    f.rig.SetGroup({1, 2});
+    f.sent.clear();
+    MuteEditor(f.front.Context()).Set({Section::Output, 0}, true);
+    EXPECT_EQ(f.sent, std::vector<std::string>{"(01$0370001)"});
+}
+
+TEST(Rig, OpeningAShowFileBringsItsFirstProcessorToTheFront) {
+    FrontRig f;
+    std::vector<RigMember> members = f.rig.Members();
+    members[0].params.OutCH[4].Mute = 1;
+    members[1].name = "Centre fill";
+    f.rig.Open(members);
+    EXPECT_EQ(f.front.Address(), "01");
+    EXPECT_EQ(f.front.Params().OutCH[4].Mute, 1);
+    EXPECT_EQ(f.rig.Name(1), "Centre fill");
+    f.rig.Select(1);
+    EXPECT_EQ(f.front.Address(), "02");
+    EXPECT_EQ(f.front.Params().OutCH[4].Mute, 0);
 }
