@@ -35,11 +35,16 @@ void LinkController::PollSuspension::Release() {
 LinkController::LinkController(DeviceLink& link, Events events) : link_(link), events_(std::move(events)) {
     WorkerCallbacks cb;
     cb.levels = events_.levels; // straight from the worker's thread to the program's handler
-    cb.lostDevice = [this](const std::string&) {
+    cb.lostDevice = [this](const std::string& address) {
+        if (events_.unitState) events_.unitState(address, true);
+        if (!link_.Worker().DeviceLost()) return; // others on the line still answer
         ChangeState(LinkState::Connected, LinkState::Lost);
         if (events_.lostDevice) events_.lostDevice();
     };
-    cb.answered = [this](const std::string&) { ChangeState(LinkState::Lost, LinkState::Connected); };
+    cb.answered = [this](const std::string& address) {
+        ChangeState(LinkState::Lost, LinkState::Connected);
+        if (events_.unitState) events_.unitState(address, false);
+    };
     link_.SetCallbacks(std::move(cb));
     thread_ = std::thread([this] { Run(); });
 }

@@ -47,8 +47,12 @@ class LinkController {
         std::function<void(const ScanReport&)> scanFinished;
         std::function<void(const ConnectOutcome&)> connectFinished;
         std::function<void(const LevelFrame&)> levels;
-        // Each lost-device alarm: from the 21st empty reply on, or the device's port going away.
+        // Each lost-device alarm of the connection: from the 21st empty reply on, or the device's port
+        // going away; with several processors on the line, once every one of them is lost.
         std::function<void()> lostDevice;
+        // One processor of the line stopped answering, or answers again (several on one line are lost
+        // and come back each alone); from the worker's thread.
+        std::function<void(const std::string& address, bool lost)> unitState;
     };
 
     // Holds a poll suspension: while any is held, the worker sends neither posted frames nor the
