@@ -11,6 +11,8 @@
 #include "windows/GeneratorWindow.h"
 #include "windows/NetworkPortsWindow.h"
 #include "windows/VirtualProcessorsWindow.h"
+#include "windows/RigView.h"
+#include "session/RigFile.h"
 #include "windows/ProgramListWindow.h"
 #include "windows/SaveProgramWindow.h"
 #include "graph/ReportPdf.h"
@@ -25,6 +27,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -69,6 +72,7 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
     statusBar()->insertPermanentWidget(0, tone_, 0);
     connect(tone_, &ToneIndicator::stopRequested, this, &CMainFrame::StopTone);
     statusBar()->setAccessibleName("Status bar");
+    BuildRigView();
     BuildMenus();
     connect(page_, &CPropertyViewPage::note, this, &CMainFrame::ShowNote);
     connect(&app_, &CQuellmarinApp::stateChanged, this, [this](LinkState s) {
@@ -242,6 +246,32 @@ void CMainFrame::BuildMenus() {
         ExportReport(path.endsWith(suffix, Qt::CaseInsensitive) ? path : path + suffix);
     });
     file->addSeparator();
+    QAction* openShow = file->addAction("Open show file\u2026");
+    openShow->setObjectName("openShowFile");
+    openShow->setToolTip("Open a rig: every processor's name, port, ID and settings, to edit offline and connect");
+    connect(openShow, &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, "Open show file", LastFolder(),
+                                                          "Show files (*.json);;All files (*)");
+        if (!path.isEmpty()) OpenShowFile(path);
+    });
+    QAction* saveShow = file->addAction("Save show file as\u2026");
+    saveShow->setObjectName("saveShowFile");
+    saveShow->setToolTip("Save every processor of the rig, with its name, port, ID and settings, in one file");
+    connect(saveShow, &QAction::triggered, this, [this] {
+        QString path = QFileDialog::getSaveFileName(this, "Save show file", QDir(LastFolder()).filePath("show.json"),
+                                                    "Show files (*.json)");
+        if (path.isEmpty()) return;
+        if (!path.endsWith(".json", Qt::CaseInsensitive)) path += ".json";
+        SaveShowFile(path);
+    });
+    QAction* exportRig = file->addAction("Export rig as parameter files\u2026");
+    exportRig->setObjectName("exportRig");
+    exportRig->setToolTip("Write one parameter file (.asc) per processor of the rig into a folder");
+    connect(exportRig, &QAction::triggered, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(this, "Export rig into", LastFolder());
+        if (!folder.isEmpty()) ExportRig(folder);
+    });
+    file->addSeparator();
     fileMenu_ = file;
     recentEnd_ = file->addSeparator();
     add(file, "Exit(&X)", 57665, [this] { close(); })->setShortcut(QKeySequence::Quit);
@@ -328,7 +358,34 @@ void CMainFrame::BuildMenus() {
     several->setToolTip("How many virtual processors answer on the port \"virtual\", each to its own device ID");
     connect(several, &QAction::triggered, this, [this, virt] { OpenVirtualProcessors(virt); });
 
+    device->addSeparator();
+    QAction* all = device->addAction("Disconnect all processors");
+    all->setObjectName("disconnectAll");
+    all->setToolTip("End the connection: every processor of the line says goodbye");
+    connect(all, &QAction::triggered, &app_, &CQuellmarinApp::DisconnectAll);
+    QAction* next = device->addAction("Next processor");
+    next->setObjectName("nextProcessor");
+    next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown));
+    next->setToolTip("Show and edit the next processor of the rig");
+    connect(next, &QAction::triggered, this, [this] {
+        Rig& rig = app_.GetRig();
+        if (rig.Size() >= 2) app_.SelectUnit((rig.Selected() + 1) % rig.Size());
+    });
+    QAction* previous = device->addAction("Previous processor");
+    previous->setObjectName("previousProcessor");
+    previous->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp));
+    previous->setToolTip("Show and edit the previous processor of the rig");
+    connect(previous, &QAction::triggered, this, [this] {
+        Rig& rig = app_.GetRig();
+        if (rig.Size() >= 2) app_.SelectUnit((rig.Selected() + rig.Size() - 1) % rig.Size());
+    });
+
     QMenu* view = menuBar()->addMenu("View");
+    QAction* rigShown = rigDock_->toggleViewAction();
+    rigShown->setText("Rig");
+    rigShown->setObjectName("showRig");
+    rigShown->setToolTip("Show or hide the rig: every processor with its state and meters");
+    view->addAction(rigShown);
     QAction* others = view->addAction("Other outputs' responses");
     others->setObjectName("otherOutputs");
     others->setCheckable(true);
@@ -494,6 +551,9 @@ void CMainFrame::RefreshStatus() {
     auto texts = StatusTexts(app_.Info(), app_.Params(), app_.ProgramNoText(), app_.Connected());
     texts[3] = StateText(app_.State());
     for (int i = 0; i < 3; ++i) SetPaneText(i, QString::fromLatin1(texts[i].c_str()));
+    // With several processors the first pane says which one is being edited.
+    if (const std::string unit = app_.EditedUnitText(); !unit.empty())
+        SetPaneText(0, "Editing " + Q(unit) + " \u00b7 " + QString::fromLatin1(texts[0].c_str()));
     SetPaneText(3, QString::fromStdString(texts[3]));
 }
 
@@ -638,9 +698,173 @@ bool CMainFrame::ExportReport(const QString& path) {
     return true;
 }
 
+void CMainFrame::BuildRigView() {
+    rigView_ = new RigView(app_.Model(), this);
+    rigDock_ = new QDockWidget("Rig", this);
+    rigDock_->setObjectName("rigDock");
+    rigDock_->setAccessibleName("Rig");
+    rigDock_->setWidget(rigView_);
+    rigDock_->setAllowedAreas(Qt::BottomDockWidgetArea | Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    addDockWidget(Qt::BottomDockWidgetArea, rigDock_);
+    rigDock_->hide();
+    // Room for four processors before the list scrolls.
+    connect(rigDock_, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (shown && rigDock_->height() < rigView_->sizeHint().height())
+            resizeDocks({rigDock_}, {rigView_->sizeHint().height()}, Qt::Vertical);
+    });
+    connect(rigView_, &RigView::unitChosen, this, [this](int row) { app_.SelectUnit(static_cast<std::size_t>(row)); });
+    connect(rigView_, &RigView::renamed, this, [this](int row, const QString& name) {
+        app_.RenameUnit(static_cast<std::size_t>(row), name.toStdString());
+        RememberName(static_cast<std::size_t>(row));
+    });
+    connect(rigView_, &RigView::groupChosen, this, [this](const QList<int>& rows) {
+        std::vector<std::size_t> members;
+        for (int r : rows) members.push_back(static_cast<std::size_t>(r));
+        app_.SetGroup(members);
+        const Rig& rig = app_.GetRig();
+        ShowNote(rig.GroupActive() ? QString("Edits go to the %1 processors of the group.").arg(rig.Group().size())
+                                   : QString("Edits go to the chosen processor alone."));
+    });
+    connect(rigView_, &RigView::connectRequested, this, [this](int row) {
+        ShowNote("Connecting " + Q(app_.GetRig().Label(static_cast<std::size_t>(row))) + "...");
+        app_.ConnectUnit(static_cast<std::size_t>(row));
+    });
+    connect(&app_, &CQuellmarinApp::unitsChanged, this, &CMainFrame::RefreshRig);
+    connect(&app_, &CQuellmarinApp::recordsReplaced, this, &CMainFrame::RefreshRig);
+    connect(&app_, &CQuellmarinApp::stateChanged, this, &CMainFrame::RefreshRig);
+    connect(&app_, &CQuellmarinApp::unitSelected, this, [this] {
+        RefreshTitle();
+        RefreshStatus();
+        ShowNote("Editing " + Q(app_.GetRig().Label(app_.GetRig().Selected())) + ".");
+    });
+    connect(&app_, &CQuellmarinApp::levelsArrived, this, &CMainFrame::ShowRigLevels);
+    connect(&app_, &CQuellmarinApp::groupNotes, this, [this](const QStringList& notes) { ShowNote(notes.join("; ")); });
+    connect(&app_, &CQuellmarinApp::deviceDiffers, this, [this](const SystemParameters& device) {
+        ShowNote(Q(app_.GetRig().Label(app_.GetRig().Selected())) + " holds other settings than the program's.");
+        ShowComparison(device);
+    });
+}
+
+void CMainFrame::RefreshRig() {
+    ApplyRememberedNames();
+    const Rig& rig = app_.GetRig();
+    std::vector<RigView::Row> rows;
+    const auto& group = rig.Group();
+    for (std::size_t i = 0; i < rig.Size(); ++i) {
+        const Session& s = rig.At(i);
+        RigView::Row row;
+        row.name = Q(rig.Name(i));
+        row.idPort = QString("ID %1 \u00b7 ").arg(rig.Id(i)) + Q(s.Port());
+        row.connected = app_.UnitConnected(i);
+        row.state = Q(app_.UnitStateText(i));
+        row.program = Q(quellmarin::ProgramNoText(s.Info()) + " " + Unpadded(ProgramName(s.Params())));
+        row.inGroup = rig.GroupActive() && std::find(group.begin(), group.end(), i) != group.end();
+        rows.push_back(std::move(row));
+    }
+    rigView_->SetRows(rows, static_cast<int>(rig.Selected()));
+    rigDock_->setWindowTitle("Rig: " + rigView_->Summary());
+    if (!rig.Empty() && rigDock_->isHidden() && !rigDockShownOnce_) {
+        rigDockShownOnce_ = true; // shown once by itself; after that the user's choice holds
+        rigDock_->show();
+    }
+}
+
+void CMainFrame::ShowRigLevels(const LevelFrame& frame) {
+    const Rig& rig = app_.GetRig();
+    for (std::size_t i = 0; i < rig.Size(); ++i)
+        if (app_.UnitConnected(i) && rig.At(i).Address() == frame.address) {
+            if (app_.UnitStateText(i) == "connected") rigView_->SetLevels(static_cast<int>(i), frame);
+            return;
+        }
+}
+
+void CMainFrame::ApplyRememberedNames() {
+    Rig& rig = app_.GetRig();
+    const QSettings settings = Settings();
+    for (std::size_t i = 0; i < rig.Size(); ++i) {
+        const QString key = "rig/names/" + QString::number(rig.Id(i)) + "@" + Q(rig.At(i).Port()).replace('/', '|');
+        const QString name = settings.value(key).toString();
+        // Only a processor that still has the name it was given by default takes the remembered one.
+        if (!name.isEmpty() && Q(rig.Name(i)) == QString("Unit %1").arg(rig.Id(i))) rig.Rename(i, name.toStdString());
+    }
+}
+
+void CMainFrame::RememberName(std::size_t unit) {
+    const Rig& rig = app_.GetRig();
+    if (unit >= rig.Size()) return;
+    QSettings settings = Settings();
+    settings.setValue("rig/names/" + QString::number(rig.Id(unit)) + "@" + Q(rig.At(unit).Port()).replace('/', '|'),
+                      Q(rig.Name(unit)));
+    settings.sync();
+}
+
+bool CMainFrame::OpenShowFile(const QString& path) {
+    if (app_.Connected()) {
+        ShowMessage(this, "Quellmarin", "Disconnect first: a show file replaces the whole rig.");
+        return false;
+    }
+    const RigRead read = OpenRigFile(std::filesystem::path(path.toStdString()));
+    if (!read.ok()) {
+        ShowMessage(this, "Quellmarin", "The show file cannot be opened: " + Q(read.problem), MessageIcon::Warning);
+        return false;
+    }
+    if (!MayDiscardEdits("opening " + QFileInfo(path).fileName())) return false;
+    page_->ResetIndicators();
+    app_.OpenRig(*read.members);
+    for (int r = 0; r < rigView_->RowCount(); ++r) rigView_->ResetLevels(r);
+    rigDock_->show();
+    ShowNote(QString("%1 processor(s) opened from %2, offline; connect each to compare it with the device.")
+                 .arg(read.members->size())
+                 .arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+bool CMainFrame::SaveShowFile(const QString& path) {
+    const Rig& rig = app_.GetRig();
+    std::vector<RigMember> members = rig.Members();
+    if (members.empty()) {
+        // The one processor the program holds, as a rig of one.
+        RigMember m;
+        m.name = "Unit 1";
+        m.port = app_.SelectedPort();
+        m.model = app_.Model();
+        m.params = app_.Params();
+        m.info = app_.Info();
+        members.push_back(std::move(m));
+    }
+    const std::string problem = SaveRigFile(std::filesystem::path(path.toStdString()), members);
+    if (!problem.empty()) {
+        ShowMessage(this, "Quellmarin", "The show file was not saved: " + Q(problem), MessageIcon::Warning);
+        return false;
+    }
+    ShowNote(QString("%1 processor(s) saved in %2.").arg(members.size()).arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+bool CMainFrame::ExportRig(const QString& folder) {
+    const std::vector<RigMember> members = app_.GetRig().Members();
+    if (members.empty()) {
+        ShowMessage(this, "Quellmarin", "The rig has no processor yet: connect one or open a show file.");
+        return false;
+    }
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const std::filesystem::path target = std::filesystem::path(folder.toStdString()) / RigExportName(i, members[i]);
+        if (const std::string_view problem = SaveParameterFile(target, members[i].params, members[i].info);
+            !problem.empty()) {
+            ShowMessage(this, "Quellmarin", Q(SaveProblemText(target, problem)), MessageIcon::Warning);
+            return false;
+        }
+    }
+    ShowNote(QString("%1 parameter file(s) written to %2.").arg(members.size()).arg(folder));
+    return true;
+}
+
 void CMainFrame::RefreshTitle() {
-    setWindowTitle(QString::fromStdString(WindowTitle(QUELLMARIN_VERSION, QFileInfo(currentFile_).fileName().toStdString(),
-                                                      app_.Selected().Unsaved())));
+    QString title = QString::fromStdString(WindowTitle(QUELLMARIN_VERSION, QFileInfo(currentFile_).fileName().toStdString(),
+                                                       app_.Selected().Unsaved()));
+    const Rig& rig = app_.GetRig();
+    if (rig.Size() >= 2) title = Q(rig.Label(rig.Selected())) + " - " + title;
+    setWindowTitle(title);
 }
 
 void CMainFrame::SaveCurrent() {

@@ -14,12 +14,14 @@
 
 class QLabel;
 class QAction;
+class QDockWidget;
 class QMenu;
 
 namespace quellmarin::ui {
 
 class ToneIndicator;
 class HelpWindow;
+class RigView;
 }
 
 namespace quellmarin::ui {
@@ -62,6 +64,18 @@ class CMainFrame : public QMainWindow {
     bool ExportReport(const QString& path);
     // What the program remembers between runs, in the user's configuration folder.
     static QString SettingsPath();
+    // ---- The rig ---------------------------------------------------------------------------------------
+    // The rig view, docked below the front panel while the rig has a processor.
+    RigView* RigPanel() const { return rigView_; }
+    QDockWidget* RigDock() const { return rigDock_; }
+    // A show file: every processor of the rig, offline (each compared when it is connected). Refused
+    // while connected, and for a damaged file, with nothing changed.
+    bool OpenShowFile(const QString& path);
+    bool SaveShowFile(const QString& path);
+    // One parameter file per processor into `folder` ("1-Sub_left.asc", ...).
+    bool ExportRig(const QString& folder);
+    // The rig view's rows from the rig.
+    void RefreshRig();
     // The help window (F1), made at its first use.
     void ShowHelp();
     HelpWindow* Help() const { return help_; }
@@ -105,6 +119,12 @@ class CMainFrame : public QMainWindow {
     void RefreshTone();
     void StopTone();
     void WarnUnconfirmed(const QStringList& missing, bool unread);
+    void BuildRigView();
+    // A processor's meters to its row of the rig view.
+    void ShowRigLevels(const LevelFrame& frame);
+    // Names the user gave processors, by port and ID, kept in the settings.
+    void ApplyRememberedNames();
+    void RememberName(std::size_t unit);
 
     CQuellmarinApp& app_;
     CPropertyViewPage* page_;
@@ -121,6 +141,9 @@ class CMainFrame : public QMainWindow {
     QAction* recentEnd_ = nullptr; // the separator before Exit
     QList<QAction*> recentActions_;
     HelpWindow* help_ = nullptr;
+    RigView* rigView_ = nullptr;
+    QDockWidget* rigDock_ = nullptr;
+    bool rigDockShownOnce_ = false;
     QAction* undo_ = nullptr;
     QAction* redo_ = nullptr;
 };

@@ -149,6 +149,10 @@ CPropertyViewPage::CPropertyViewPage(CQuellmarinApp& app, QWidget* parent)
                 if (ok) warningSuppressed_ = false;
             });
     connect(&app_, &CQuellmarinApp::downloadUnconfirmed, this, &CPropertyViewPage::OfferResend);
+    // Another processor of the rig (or the group) is edited now: every editor's title says so.
+    connect(&app_, &CQuellmarinApp::unitSelected, this, [this] {
+        for (const auto& [action, popup] : popups_) popup->Refresh();
+    });
     BuildActions();
     BuildPopups();
     OnStateChanged(app_.State());
@@ -320,6 +324,7 @@ void CPropertyViewPage::RegisterPopup(StripAction action, ModulePopup* popup) {
     popups_[action] = popup;
     connect(popup, &ModulePopup::activated, this, &CPropertyViewPage::ActivateModule);
     connect(popup, &ModulePopup::edited, this, &CPropertyViewPage::OnEdited);
+    popup->SetTitleDecorator([this](const QString& title) { return Q(app_.UnitTitle(title.toStdString())); });
     popup->SetChannel(logic_.CurrentChannelOf(popup->GetSection()));
 }
 
@@ -618,6 +623,8 @@ void CPropertyViewPage::SetLevels(const LevelFrame& frame) {
     // A level frame still on its way when the connection ended or the device went silent is not
     // shown: the meters show only what a device that answers reports.
     if (app_.State() != LinkState::Connected) return;
+    // Several processors on the line: the panel shows the one being edited.
+    if (!frame.address.empty() && frame.address != app_.Address()) return;
     inMeters_->SetLevels(frame.in);
     outMeters_->SetLevels(frame.out);
     SetStatusBytes(frame.inStatus, frame.outStatus);
@@ -731,7 +738,7 @@ void CPropertyViewPage::ConnectFromList() {
     if (noDeviceFound_ || app_.Busy()) return;
     QListWidgetItem* item = deviceList_->currentItem();
     if (!item || item->text().trimmed().startsWith("None")) return;
-    if (app_.Connected()) {
+    if (app_.Connected() && !app_.ChosenJoins()) {
         ShowMessage(this, "Prompt", "Has been connected to device!");
         return;
     }
@@ -741,7 +748,7 @@ void CPropertyViewPage::ConnectFromList() {
 }
 
 void CPropertyViewPage::StartConnect(bool download) {
-    if (app_.Connected() || app_.Busy()) return;
+    if (app_.Busy() || (app_.Connected() && !app_.ChosenJoins())) return;
     if (download) {
         const auto odd = OutOfRangeValues(app_.Params(), app_.Model());
         if (!odd.empty() && !AskYesNo(this, "Warning",

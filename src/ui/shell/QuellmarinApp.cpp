@@ -21,9 +21,19 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     : QObject(parent), model_(model), timings_(timings),
       link_(std::make_unique<DeviceLink>(provider_, model, timings)), session_(model) {
     session_.SetPost([this](std::string frame) {
+        if (!OnConnectedLine(session_)) return; // a processor of the rig that is not connected: kept offline
         NoteSent(frame);
         controller_->Post(std::move(frame));
     });
+    rig_.SetFront(&session_);
+    rig_.SetMemberPost([this](const Session& member, std::string frame) {
+        if (!joined_.empty() && OnConnectedLine(member)) controller_->Post(std::move(frame));
+    });
+    session_.SetEditListener(
+        [this](const CommandSpec& entry, int unit, int band, const SystemParameters& before, bool newStep) {
+            const std::vector<std::string> notes = rig_.Follow(entry, unit, band, before, newStep);
+            if (!notes.empty()) emit groupNotes(ToQStringList(notes));
+        });
     verifyTimer_.setSingleShot(true);
     connect(&verifyTimer_, &QTimer::timeout, this, &CQuellmarinApp::Verify);
 
@@ -42,7 +52,14 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
             if (now == state_) return;
             const bool returned = state_ == LinkState::Lost && now == LinkState::Connected;
             state_ = now;
-            if (!HasConnection(now)) ForgetOwedEdits();
+            if (!HasConnection(now)) {
+                ForgetOwedEdits();
+                if (!joined_.empty()) {
+                    joined_.clear();
+                    lost_.clear();
+                    emit unitsChanged();
+                }
+            }
             emit stateChanged(now);
             if (returned) CheckReturnedDevice();
         });
@@ -60,8 +77,17 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     };
     ev.connectFinished = [this, onThisThread](const ConnectOutcome& outcome) {
         onThisThread([this, outcome] {
-            // Only this thread replaces the records.
-            session_.ReplaceRecords(outcome.params, outcome.info);
+            // Only this thread replaces the records. A processor opened from a show file keeps its
+            // settings: what the device holds is compared with them instead.
+            const bool compare = outcome.connected && outcome.params && !rig_.Empty() && offline_.count(rig_.Selected());
+            if (outcome.connected) {
+                if (rig_.Empty() && rig_.AddFront({})) rig_.Rename(0, DefaultName(rig_.Id(0)));
+                offline_.erase(rig_.Selected());
+                joined_ = {session_.Address()};
+                lost_.clear();
+                connectedPort_ = session_.Port();
+            }
+            session_.ReplaceRecords(compare ? std::nullopt : outcome.params, outcome.info);
             if (outcome.params) ForgetOwedEdits();
             if (outcome.info) programNoText_ = quellmarin::ProgramNoText(session_.Info());
             if (outcome.params || outcome.info) emit recordsReplaced();
@@ -72,7 +98,15 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
             }
             emit connectFinished(outcome.connected, QString::fromStdString(outcome.message),
                                  QString::fromStdString(outcome.caption));
+            if (outcome.connected) emit unitsChanged();
+            if (compare) {
+                const SystemParameters device = ParametersFromBytes(*outcome.params);
+                if (!session_.DifferenceFrom(device).frames.empty()) emit deviceDiffers(device);
+            }
         });
+    };
+    ev.unitState = [this, onThisThread](const std::string& address, bool lost) {
+        onThisThread([this, address, lost] { TakeUnitState(address, lost); });
     };
     ev.levels = [this, onThisThread](const LevelFrame& f) {
         onThisThread([this, f] { emit levelsArrived(f); });
@@ -192,6 +226,11 @@ void CQuellmarinApp::SetVirtualFaults(const sim::SimFaults& faults) {
     if (virtualServer_) virtualServer_->SetFaults(faults);
 }
 
+void CQuellmarinApp::SwitchVirtualOff(int deviceId, bool off) {
+    std::lock_guard lock(virtualMutex_);
+    if (virtualServer_) virtualServer_->SwitchOff(deviceId, off);
+}
+
 void CQuellmarinApp::StartScan() {
     if (Busy() || Connected()) return;
     // Shown at once; the controller's own report follows.
@@ -203,27 +242,214 @@ void CQuellmarinApp::StartScan() {
 std::string_view CQuellmarinApp::Select(const std::string& line) {
     const SelectResult r = SelectDevice(line, lastScan_.devices, lastScan_.catalog);
     if (r.selection) {
-        session_.SetAddress(r.selection->address);
-        session_.SetPort(r.selection->port);
-        controller_->RequestSelect(*r.selection);
+        chosen_ = r.selection;
+        // The session takes the device's identity only while it is the one processor the program has;
+        // a rig's processors keep theirs, and connecting picks (or adds) the one chosen.
+        if (rig_.Empty()) {
+            session_.SetAddress(r.selection->address);
+            session_.SetPort(r.selection->port);
+        }
+        if (!Connected()) controller_->RequestSelect(*r.selection);
     }
     return r.message;
 }
 
+bool CQuellmarinApp::OnConnectedLine(const Session& s) const {
+    // Without a connection the one processor's edits wait in the link as they always did; a rig's
+    // processors that are not connected are edited offline, and their connection compares.
+    if (joined_.empty()) return rig_.Size() <= 1;
+    return s.Port() == connectedPort_ && joined_.count(s.Address()) > 0;
+}
+
+bool CQuellmarinApp::ChosenJoins() const {
+    return Connected() && chosen_ && chosen_->port == connectedPort_ && !joined_.count(chosen_->address);
+}
+
+std::string CQuellmarinApp::DefaultName(int id) {
+    return "Unit " + std::to_string(id);
+}
+
 void CQuellmarinApp::StartConnect(bool download) {
     if (Busy()) return;
-    if (!Connected()) {
-        state_ = LinkState::Connecting;
-        emit stateChanged(state_);
+    if (Connected()) {
+        if (ChosenJoins()) return Join(*chosen_, download);
+        // Already connected to it, or it is on another line.
+        emit connectFinished(false, QString::fromStdString(std::string(kAlreadyConnected)), "hgd");
+        return;
     }
+    if (!rig_.Empty() && chosen_) {
+        // The rig's processor of that port and ID is shown and connected; a new one joins the rig.
+        std::optional<std::size_t> unit = rig_.Find(chosen_->port, chosen_->id);
+        if (!unit) unit = rig_.Add(DefaultName(chosen_->id), chosen_->port, chosen_->id, model_);
+        SelectUnit(*unit);
+        emit unitsChanged();
+    }
+    state_ = LinkState::Connecting;
+    emit stateChanged(state_);
     controller_->RequestConnect(download, ToBytes(session_.Params()));
+}
+
+void CQuellmarinApp::Join(const Selection& selection, bool download) {
+    const std::optional<std::size_t> unit = rig_.Find(selection.port, selection.id);
+    const bool compare = unit && offline_.count(*unit) && !download;
+    const ParameterBytes record = ToBytes(unit ? rig_.At(*unit).Params() : session_.Params());
+    joining_ = true;
+    emit unitsChanged();
+    controller_->RequestCall([this, selection, download, record, compare](DeviceLink& link) {
+        const ConnectOutcome outcome = link.Join(selection, download, record);
+        QMetaObject::invokeMethod(
+            this, [this, selection, outcome, compare] { TakeJoin(selection, outcome, compare); }, Qt::QueuedConnection);
+    });
+}
+
+void CQuellmarinApp::TakeJoin(const Selection& selection, const ConnectOutcome& outcome, bool compare) {
+    joining_ = false;
+    if (!outcome.connected) {
+        emit unitsChanged();
+        emit connectFinished(false, QString::fromStdString(outcome.message), QString::fromStdString(outcome.caption));
+        return;
+    }
+    std::optional<std::size_t> unit = rig_.Find(selection.port, selection.id);
+    if (!unit) unit = rig_.Add(DefaultName(selection.id), selection.port, selection.id, model_);
+    joined_.insert(selection.address);
+    lost_.erase(selection.address);
+    offline_.erase(*unit);
+    rig_.At(*unit).ReplaceRecords(compare ? std::nullopt : outcome.params, outcome.info);
+    SelectUnit(*unit);
+    emit recordsReplaced();
+    emit unitsChanged();
+    emit connectFinished(true, {}, {});
+    if (outcome.unconfirmed) emit downloadUnconfirmed(QString::fromStdString(outcome.message));
+    if (compare && outcome.params) {
+        const SystemParameters device = ParametersFromBytes(*outcome.params);
+        if (!session_.DifferenceFrom(device).frames.empty()) emit deviceDiffers(device);
+    }
+}
+
+void CQuellmarinApp::ConnectUnit(std::size_t i) {
+    if (i >= rig_.Size() || Busy() || UnitConnected(i)) return;
+    const Session& unit = rig_.At(i);
+    const FoundDevice device{rig_.Id(i), unit.Port()};
+    if (Connected()) {
+        SelectUnit(i);
+        if (unit.Port() != connectedPort_) {
+            emit connectFinished(false, "Only processors on the connected line (" +
+                                            QString::fromStdString(connectedPort_) + ") can join it.", "Prompt");
+            return;
+        }
+        return Join(SelectionOf(device, lastScan_.catalog), false);
+    }
+    SelectUnit(i);
+    chosen_.reset();
+    controller_->RequestCall([device](DeviceLink& link) { link.Select(SelectionOf(device, link.Catalog())); });
+    state_ = LinkState::Connecting;
+    emit stateChanged(state_);
+    controller_->RequestConnect(false, ToBytes(session_.Params()));
 }
 
 void CQuellmarinApp::StartDisconnect() {
     if (Busy() || !Connected()) return;
+    const std::string address = session_.Address();
+    if (joined_.size() > 1 && OnConnectedLine(session_)) {
+        // This processor alone leaves the line; the others stay connected.
+        joined_.erase(address);
+        lost_.erase(address);
+        ForgetOwedEdits();
+        controller_->RequestCall([address](DeviceLink& link) { link.Leave(address); });
+        emit unitsChanged();
+        emit stateChanged(state_);
+        return;
+    }
+    DisconnectAll();
+}
+
+void CQuellmarinApp::DisconnectAll() {
+    if (Busy() || !Connected()) return;
     state_ = LinkState::Disconnecting;
     emit stateChanged(state_);
     controller_->RequestDisconnect();
+}
+
+void CQuellmarinApp::TakeUnitState(const std::string& address, bool lost) {
+    if (!joined_.count(address)) return;
+    const bool wasLost = lost_.count(address) > 0;
+    if (wasLost == lost) return;
+    // Alone among others that answer: the lost warning and the return's comparison are this
+    // processor's own (when all are lost, the connection's state says it).
+    const std::size_t othersLost = lost_.size() - (wasLost ? 1 : 0);
+    const bool alone = othersLost + 1 < joined_.size();
+    if (lost)
+        lost_.insert(address);
+    else
+        lost_.erase(address);
+    emit unitsChanged();
+    if (!alone || address != session_.Address()) return;
+    if (lost) {
+        emit lostDevice();
+    } else {
+        CheckReturnedDevice();
+    }
+}
+
+void CQuellmarinApp::SelectUnit(std::size_t i) {
+    if (i >= rig_.Size() || i == rig_.Selected()) return;
+    ForgetOwedEdits(); // the verification belongs to the processor that was shown
+    rig_.Select(i);
+    programNoText_ = quellmarin::ProgramNoText(session_.Info());
+    emit unitSelected();
+    emit recordsReplaced();
+    emit historyChanged();
+    emit unitsChanged();
+}
+
+bool CQuellmarinApp::UnitConnected(std::size_t i) const {
+    return i < rig_.Size() && !joined_.empty() && rig_.At(i).Port() == connectedPort_ &&
+           joined_.count(rig_.At(i).Address()) > 0;
+}
+
+std::string CQuellmarinApp::UnitStateText(std::size_t i) const {
+    if (!UnitConnected(i)) return "not connected";
+    const std::string& address = rig_.At(i).Address();
+    return lost_.count(address) || state_ == LinkState::Lost ? "lost \u2014 reconnecting" : "connected";
+}
+
+void CQuellmarinApp::SetGroup(std::vector<std::size_t> members) {
+    rig_.SetGroup(std::move(members));
+    emit unitsChanged();
+    emit unitSelected(); // every title says the group
+}
+
+std::string CQuellmarinApp::EditedUnitText() const {
+    if (rig_.Size() < 2) return {};
+    const auto& group = rig_.Group();
+    const bool inGroup = rig_.GroupActive() && std::find(group.begin(), group.end(), rig_.Selected()) != group.end();
+    const std::string& name = rig_.Name(rig_.Selected());
+    return inGroup ? rig_.GroupTitle(name) : name;
+}
+
+std::string CQuellmarinApp::UnitTitle(const std::string& title) const {
+    const std::string unit = EditedUnitText();
+    return unit.empty() ? title : title + " \u2014 " + unit;
+}
+
+void CQuellmarinApp::OpenRig(const std::vector<RigMember>& members) {
+    if (Connected() || members.empty()) return;
+    ForgetOwedEdits();
+    rig_.Open(members);
+    offline_.clear();
+    for (std::size_t i = 0; i < rig_.Size(); ++i) offline_.insert(i);
+    programNoText_ = quellmarin::ProgramNoText(session_.Info());
+    emit unitSelected();
+    emit recordsReplaced();
+    emit historyChanged();
+    emit unitsChanged();
+}
+
+void CQuellmarinApp::RenameUnit(std::size_t i, std::string name) {
+    if (i >= rig_.Size() || name.empty() || rig_.Name(i) == name) return;
+    rig_.Rename(i, std::move(name));
+    emit unitsChanged();
+    emit unitSelected();
 }
 
 void CQuellmarinApp::SendExchange(std::string frame) {
@@ -267,10 +493,25 @@ void CQuellmarinApp::StateRead() {
 }
 
 void CQuellmarinApp::Undo() {
+    if (rig_.GroupStepIsNewest()) {
+        // A group edit goes back on every member at once, or not at all (and says why).
+        const std::string refused = rig_.UndoGroup();
+        if (!refused.empty()) emit groupNotes({QString::fromStdString(refused)});
+        emit recordsReplaced();
+        emit historyChanged();
+        return;
+    }
     if (session_.Undo()) emit recordsReplaced();
 }
 
 void CQuellmarinApp::Redo() {
+    if (rig_.GroupStepIsNextRedo()) {
+        const std::string refused = rig_.RedoGroup();
+        if (!refused.empty()) emit groupNotes({QString::fromStdString(refused)});
+        emit recordsReplaced();
+        emit historyChanged();
+        return;
+    }
     if (session_.Redo()) emit recordsReplaced();
 }
 

@@ -7,6 +7,7 @@
 #include "link/LinkController.h"
 #include "link/WholeState.h"
 #include "session/EditVerifier.h"
+#include "session/Rig.h"
 #include "session/Session.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualProcessor.h"
@@ -20,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 Q_DECLARE_METATYPE(quellmarin::LevelFrame)
 Q_DECLARE_METATYPE(quellmarin::LinkState)
@@ -45,6 +47,30 @@ class CQuellmarinApp : public QObject, public JobRunner {
     DeviceInfoRecord& Info() { return session_.Info(); }
     LinkController& Controller() { return *controller_; }
 
+    // ---- The rig: every processor connected on the line, or opened from a show file --------------------
+    // The selected one's state lives in the session above (the rig's front), so every editor and
+    // window follows the selection. A rig grows from the first connection; more processors of the
+    // same line join it from the device list.
+    Rig& GetRig() { return rig_; }
+    const Rig& GetRig() const { return rig_; }
+    // Shows processor `i` on the front panel and in every editor window.
+    void SelectUnit(std::size_t i);
+    // The processor's state as the rig view says it: "connected", "lost — reconnecting", "not connected".
+    std::string UnitStateText(std::size_t i) const;
+    bool UnitConnected(std::size_t i) const;
+    // A processor is joining the line (its state is being read or written).
+    bool Joining() const { return joining_; }
+    // Makes a group of these processors (fewer than two: none); every edit is then made on each.
+    void SetGroup(std::vector<std::size_t> members);
+    // The editor title with the processor being edited and the group said:
+    // "OUTPUT GAIN CH[3] — Sub left (group of 4)"; just the title while the rig has one processor.
+    std::string UnitTitle(const std::string& title) const;
+    // The processor being edited, as titles say it: "Sub left (group of 4)"; empty with fewer than two.
+    std::string EditedUnitText() const;
+    // Replaces the rig with a show file's processors, offline; connecting each then compares.
+    void OpenRig(const std::vector<RigMember>& members);
+    void RenameUnit(std::size_t i, std::string name);
+
     // The ports the scan looks at: the serial ports with hardware behind them (unless switched off, as
     // tests do), the ports the user named, and the virtual processor's while it runs.
     void SetUserPorts(std::vector<std::string> ports);
@@ -69,6 +95,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // Dropped, garbled, late or missing replies of the virtual processor (for trying the program's
     // behaviour under faults, and for tests).
     void SetVirtualFaults(const sim::SimFaults& faults);
+    // One virtual processor of the line stops answering (as if switched off), or answers again.
+    void SwitchVirtualOff(int deviceId, bool off);
 
     LinkState State() const { return state_; }
     bool Connected() const override { return HasConnection(state_); }
@@ -81,9 +109,19 @@ class CQuellmarinApp : public QObject, public JobRunner {
     std::string_view Select(const std::string& line);
     std::string Address() const override { return session_.Address(); }
     std::string SelectedPort() const { return session_.Port(); }
-    // Connects to the selected device; a download writes the session's record.
+    // Connects to the selected device; a download writes the session's record. While connected, a
+    // device of the same line that is not in the rig yet joins the connection instead.
     void StartConnect(bool download);
+    // Whether the device chosen in the list would join the connection (same line, not connected yet).
+    bool ChosenJoins() const;
+    // Connects a processor of the rig that is not connected (one opened from a show file): it is read
+    // and compared with its session (deviceDiffers), never replaced.
+    void ConnectUnit(std::size_t i);
+    // Disconnects the selected processor; the others of the line stay connected. The last one ends the
+    // connection.
     void StartDisconnect();
+    // Every processor of the line says goodbye and the connection ends.
+    void DisconnectAll();
     // Program end: "(%sB)", the worker stopped and the port closed; waits for it.
     void Shutdown();
 
@@ -145,6 +183,14 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // After every round of sending again, these did not reach the processor.
     void editsNotConfirmed(const QStringList& missing, bool unread);
     void lostDevice();
+    // The rig gained or lost a processor, one was renamed, or its state changed.
+    void unitsChanged();
+    // Another processor is shown and edited now.
+    void unitSelected();
+    // A group edit left members at a range's end: "Centre (ID 2 on ...): Output 3 gain held at ...".
+    void groupNotes(const QStringList& notes);
+    // A processor that joined or was connected from a show file holds other settings than its session.
+    void deviceDiffers(const quellmarin::SystemParameters& device);
 
   protected:
     void PostJob(std::function<void(CSerialPort*)> job) override { controller_->RequestJob(std::move(job)); }
@@ -165,6 +211,18 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void TakeVerification(const std::optional<SystemParameters>& device,
                           const std::optional<DeviceInfoRecord>& info);
     void SendExchangeFrame(std::string frame);
+    // A joined processor's outcome, on this thread: it joins the rig (or its unit of the show file is
+    // compared).
+    void TakeJoin(const Selection& selection, const ConnectOutcome& outcome, bool compare);
+    void TakeUnitState(const std::string& address, bool lost);
+    // Another processor of the connected line joins it: read, or written and read back.
+    void Join(const Selection& selection, bool download);
+    // Whether a session's frames may go to the link: while nothing is connected only the one processor
+    // of a program without a rig (the link keeps them), else only those of a processor on the
+    // connected line.
+    bool OnConnectedLine(const Session& s) const;
+    // The name a new processor of the rig gets: "Unit <ID>".
+    static std::string DefaultName(int id);
 
     DeviceModel model_;
     LinkTimings timings_;
@@ -190,6 +248,15 @@ class CQuellmarinApp : public QObject, public JobRunner {
     ScanReport lastScan_;
     std::string programNoText_ = "01";
     Session session_;
+    Rig rig_;
+    // The processors the connection's line has joined (their addresses), and those of them lost.
+    std::set<std::string> joined_, lost_;
+    // Units opened from a show file and not connected since: their first read is compared.
+    std::set<std::size_t> offline_;
+    // What the device list chose last.
+    std::optional<Selection> chosen_;
+    std::string connectedPort_;
+    bool joining_ = false;
     EditVerifier verifier_;
     QTimer verifyTimer_;
 };

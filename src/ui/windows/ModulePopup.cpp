@@ -18,7 +18,7 @@ void ModulePopup::SetChannel(int channel) {
 }
 
 void ModulePopup::Refresh() {
-    setWindowTitle(TitleFor(channel_));
+    setWindowTitle(decorate_ ? decorate_(TitleFor(channel_)) : TitleFor(channel_));
     Reload();
 }
 

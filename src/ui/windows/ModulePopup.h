@@ -9,6 +9,7 @@
 #include "edit/EditContext.h"
 
 #include <QDialog>
+#include <functional>
 
 namespace quellmarin::ui {
 
@@ -25,6 +26,8 @@ class ModulePopup : public QDialog {
     int Channel() const { return channel_; }
 
     void SetChannel(int channel);
+    // What the window title adds to the editor's own (which processor of a rig, the group).
+    void SetTitleDecorator(std::function<QString(const QString&)> decorate) { decorate_ = std::move(decorate); }
     // Reloads the title and every control from the record; sends nothing.
     void Refresh();
     // Shows the popup (placing it over `mainWindow` when it was hidden) and gives it the focus.
@@ -53,6 +56,7 @@ class ModulePopup : public QDialog {
     Section section_;
     DeviceModel model_;
     int channel_ = 0;
+    std::function<QString(const QString&)> decorate_;
 };
 
 } // namespace quellmarin::ui

@@ -7,16 +7,18 @@ export XDG_RUNTIME_DIR=$(mktemp -d)
 chmod 700 "$XDG_RUNTIME_DIR"
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 xvfb-run -a -s "-screen 0 1366x768x24" bash -c '
-    "$0" --virtual --quit-after 6000 &
+    # Generous bounds: on a loaded two-core machine the first start can take several seconds.
+    "$0" --virtual --quit-after 60000 2>"$1.log" &
     app=$!
-    for _ in $(seq 60); do
+    for _ in $(seq 300); do
         xwininfo -root -tree 2>/dev/null | grep -q "Quellmarin V" && break
         sleep 0.1
     done
     sleep 1.5
-    xwininfo -root -tree | grep "Quellmarin V" || { echo "no window mapped"; kill $app; exit 1; }
+    xwininfo -root -tree | grep "Quellmarin V" || { echo "no window mapped"; cat "$1.log"; kill $app; exit 1; }
     import -window root "$1"
-    wait $app
+    kill -TERM $app
+    wait $app || true
 ' "$bin" "$shot"
 deviation=$(convert "$shot" -format "%[fx:standard_deviation]" info:)
 echo "screenshot $shot, standard deviation $deviation"
