@@ -201,7 +201,10 @@ std::vector<std::string> DeviceListLines(const std::vector<FoundDevice>& devices
     for (const FoundDevice& d : devices) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "Device.....%.2d", d.id);
-        lines.push_back(buf);
+        const bool shared = std::count_if(devices.begin(), devices.end(), [&](const FoundDevice& o) {
+                                return o.id == d.id;
+                            }) > 1;
+        lines.push_back(shared ? std::string(buf) + std::string(kDeviceOnPort) + d.port : std::string(buf));
     }
     if (lines.empty()) lines.emplace_back(kNoDeviceLine);
     return lines;
@@ -212,12 +215,17 @@ SelectResult SelectDevice(std::string_view line, const std::vector<FoundDevice>&
     line = TrimBlanks(line);
     if (line.empty()) return {std::nullopt, kNothingSelected};
     if (line == kNoDeviceLine) return {std::nullopt, kNoDeviceSelected};
+    std::optional<std::string_view> port;
+    if (const std::size_t on = line.find(kDeviceOnPort); on != std::string_view::npos) {
+        port = line.substr(on + kDeviceOnPort.size());
+        line = line.substr(0, on);
+    }
     if (line.size() < 2) return {};
     const std::string_view digits = line.substr(line.size() - 2);
     if (digits[0] < '0' || digits[0] > '9' || digits[1] < '0' || digits[1] > '9') return {};
     const int id = (digits[0] - '0') * 10 + (digits[1] - '0');
     for (const FoundDevice& d : devices)
-        if (d.id == id) return {SelectionOf(d, catalog), {}};
+        if (d.id == id && (!port || d.port == *port)) return {SelectionOf(d, catalog), {}};
     return {};
 }
 

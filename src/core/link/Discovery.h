@@ -70,8 +70,10 @@ ScanResult ScanPorts(PortProvider& provider, const std::vector<std::string>& cat
 // not a hello reply of the model.
 std::optional<int> HelloReplyId(std::string_view reply, DeviceModel model);
 
-// "Device.....%0.2d" per entry, or the single line "None device".
+// "Device.....%0.2d" per entry, or the single line "None device". An ID found on more than one port
+// names its port too ("Device.....01 on /dev/ttyUSB1"), so that each of them can be chosen.
 std::vector<std::string> DeviceListLines(const std::vector<FoundDevice>& devices);
+inline constexpr std::string_view kDeviceOnPort = " on ";
 
 struct Selection {
     std::string address; // "07"
@@ -85,7 +87,8 @@ struct SelectResult {
 };
 // The selection of one found device (its address text, port and port number).
 Selection SelectionOf(const FoundDevice& device, const std::vector<std::string>& catalog);
-// The reaction to a selection in the device list: the first device with the line's ID.
+// The reaction to a selection in the device list: the device with the line's ID (and port, when the
+// line names one).
 SelectResult SelectDevice(std::string_view line, const std::vector<FoundDevice>& devices,
                           const std::vector<std::string>& catalog);
 

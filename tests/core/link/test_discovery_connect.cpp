@@ -70,10 +70,17 @@ TEST(Discovery, FindsDevicesInPortOrderAndRefusesWrongReplies) {
     EXPECT_EQ(found, expected);
     EXPECT_EQ(planned, 6 * 50) << "a port that does not open counts as probed at once";
     EXPECT_EQ(lastDone, planned);
+    // The ID found on two ports names each port, so that either can be chosen.
     EXPECT_EQ(l.link.DeviceLines(),
-              (std::vector<std::string>{"Device.....07", "Device.....12", "Device.....11", "Device.....07"}));
+              (std::vector<std::string>{"Device.....07 on " + seven.Path(), "Device.....12", "Device.....11",
+                                        "Device.....07 on " + sameId.Path()}));
+    ASSERT_TRUE(l.link.Select("Device.....07 on " + sameId.Path()).selection);
+    EXPECT_EQ(l.link.PortPath(), sameId.Path());
+    EXPECT_EQ(l.link.PortNumber(), 5);
+    EXPECT_FALSE(l.link.Select("Device.....07 on /dev/elsewhere").selection) << "no such device on that port";
+    EXPECT_EQ(l.link.PortPath(), sameId.Path());
 
-    // Selecting either "Device.....07" line takes the first device with that ID.
+    // A line without its port takes the first device with that ID.
     const SelectResult s = l.link.Select("  Device.....07 ");
     ASSERT_TRUE(s.selection.has_value());
     EXPECT_EQ(l.link.Address(), "07");
