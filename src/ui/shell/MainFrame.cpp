@@ -202,7 +202,7 @@ void CMainFrame::BuildMenus() {
 
     QMenu* file = menuBar()->addMenu("File(&F)");
     add(file, "Scan...", 32781, [this] {
-        if (app_.Connected())
+        if (app_.AnyConnected())
             ShowMessage(this, "Quellmarin", "can not scan,device is connected!");
         else
             page_->StartScan();
@@ -335,7 +335,7 @@ void CMainFrame::BuildMenus() {
                "Send one frame every 200 ms instead of as soon as the processor has answered "
                "(for a processor or a line that misses frames sent at once)",
                "link/fixedPacing", false,
-               [this](bool on) { app_.Controller().SetPacing(on ? Pacing::Fixed : Pacing::Answered); });
+               [this](bool on) { app_.SetPacing(on ? Pacing::Fixed : Pacing::Answered); });
     remembered("Verify edits by reading them back", "verifyEdits",
                "A second after the last edit, read the processor's settings, send again what it lacks and "
                "name what never arrives (the meters pause for half a second)",
@@ -737,7 +737,9 @@ void CMainFrame::BuildRigView() {
         RefreshStatus();
         ShowNote("Editing " + Q(app_.GetRig().Label(app_.GetRig().Selected())) + ".");
     });
-    connect(&app_, &CQuellmarinApp::levelsArrived, this, &CMainFrame::ShowRigLevels);
+    connect(&app_, &CQuellmarinApp::unitLevels, this, [this](int unit, const LevelFrame& frame) {
+        if (app_.UnitStateText(static_cast<std::size_t>(unit)) == "connected") rigView_->SetLevels(unit, frame);
+    });
     connect(&app_, &CQuellmarinApp::groupNotes, this, [this](const QStringList& notes) { ShowNote(notes.join("; ")); });
     connect(&app_, &CQuellmarinApp::deviceDiffers, this, [this](const SystemParameters& device) {
         ShowNote(Q(app_.GetRig().Label(app_.GetRig().Selected())) + " holds other settings than the program's.");
@@ -769,15 +771,6 @@ void CMainFrame::RefreshRig() {
     }
 }
 
-void CMainFrame::ShowRigLevels(const LevelFrame& frame) {
-    const Rig& rig = app_.GetRig();
-    for (std::size_t i = 0; i < rig.Size(); ++i)
-        if (app_.UnitConnected(i) && rig.At(i).Address() == frame.address) {
-            if (app_.UnitStateText(i) == "connected") rigView_->SetLevels(static_cast<int>(i), frame);
-            return;
-        }
-}
-
 void CMainFrame::ApplyRememberedNames() {
     Rig& rig = app_.GetRig();
     const QSettings settings = Settings();
@@ -799,7 +792,7 @@ void CMainFrame::RememberName(std::size_t unit) {
 }
 
 bool CMainFrame::OpenShowFile(const QString& path) {
-    if (app_.Connected()) {
+    if (app_.AnyConnected()) {
         ShowMessage(this, "Quellmarin", "Disconnect first: a show file replaces the whole rig.");
         return false;
     }

@@ -120,8 +120,6 @@ class CMainFrame : public QMainWindow {
     void StopTone();
     void WarnUnconfirmed(const QStringList& missing, bool unread);
     void BuildRigView();
-    // A processor's meters to its row of the rig view.
-    void ShowRigLevels(const LevelFrame& frame);
     // Names the user gave processors, by port and ID, kept in the settings.
     void ApplyRememberedNames();
     void RememberName(std::size_t unit);

@@ -663,6 +663,11 @@ void CPropertyViewPage::ShowLostDevice() {
 
 void CPropertyViewPage::StartScan() {
     if (app_.Connected() || app_.Busy()) return;
+    if (app_.AnyConnected()) {
+        emit note("Processors of the rig are connected: disconnect them first (Device > Disconnect all processors), "
+                  "or connect this one from the rig view.");
+        return;
+    }
     // The handle animation pauses for the time of the scan.
     graph_->HoldAnimation(true);
     scanWindow_->Begin();

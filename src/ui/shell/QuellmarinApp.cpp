@@ -23,11 +23,11 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     session_.SetPost([this](std::string frame) {
         if (!OnConnectedLine(session_)) return; // a processor of the rig that is not connected: kept offline
         NoteSent(frame);
-        controller_->Post(std::move(frame));
+        ControllerOf(session_.Port()).Post(std::move(frame));
     });
     rig_.SetFront(&session_);
     rig_.SetMemberPost([this](const Session& member, std::string frame) {
-        if (!joined_.empty() && OnConnectedLine(member)) controller_->Post(std::move(frame));
+        if (AnyConnected() && OnConnectedLine(member)) ControllerOf(member.Port()).Post(std::move(frame));
     });
     session_.SetEditListener(
         [this](const CommandSpec& entry, int unit, int band, const SystemParameters& before, bool newStep) {
@@ -60,8 +60,8 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
                     emit unitsChanged();
                 }
             }
-            emit stateChanged(now);
-            if (returned) CheckReturnedDevice();
+            emit stateChanged(State());
+            if (returned && FirstLineOn(session_.Port())) CheckReturnedDevice();
         });
     };
     ev.scanProgress = [this, onThisThread](int done, int planned) {
@@ -106,17 +106,22 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
         });
     };
     ev.unitState = [this, onThisThread](const std::string& address, bool lost) {
-        onThisThread([this, address, lost] { TakeUnitState(address, lost); });
+        onThisThread([this, address, lost] { TakeUnitState(connectedPort_, address, lost); });
     };
     ev.levels = [this, onThisThread](const LevelFrame& f) {
-        onThisThread([this, f] { emit levelsArrived(f); });
+        onThisThread([this, f] { RouteLevels(connectedPort_, f); });
     };
-    ev.lostDevice = [this, onThisThread] { onThisThread([this] { emit lostDevice(); }); };
+    ev.lostDevice = [this, onThisThread] {
+        onThisThread([this] {
+            if (rig_.Empty() || FirstLineOn(session_.Port())) emit lostDevice();
+        });
+    };
     controller_ = std::make_unique<LinkController>(*link_, std::move(ev));
     controller_->RequestCall([this](DeviceLink& link) { RebuildCatalog(link); });
 }
 
 CQuellmarinApp::~CQuellmarinApp() {
+    for (auto& [port, line] : lines_) line.controller->Shutdown();
     controller_->Shutdown();
     std::lock_guard lock(virtualMutex_);
     if (virtualServer_) virtualServer_->Stop();
@@ -232,11 +237,77 @@ void CQuellmarinApp::SwitchVirtualOff(int deviceId, bool off) {
 }
 
 void CQuellmarinApp::StartScan() {
-    if (Busy() || Connected()) return;
+    if (Busy() || AnyConnected()) return;
     // Shown at once; the controller's own report follows.
     state_ = LinkState::Scanning;
     emit stateChanged(state_);
     controller_->RequestScan();
+}
+
+// ---- Lines ---------------------------------------------------------------------------------------------
+
+CQuellmarinApp::Line* CQuellmarinApp::FurtherLine(const std::string& port) {
+    const auto it = lines_.find(port);
+    return it != lines_.end() && it->second.state != LinkState::NotConnected ? &it->second : nullptr;
+}
+
+const CQuellmarinApp::Line* CQuellmarinApp::FurtherLine(const std::string& port) const {
+    const auto it = lines_.find(port);
+    return it != lines_.end() && it->second.state != LinkState::NotConnected ? &it->second : nullptr;
+}
+
+LinkController& CQuellmarinApp::ControllerOf(const std::string& port) {
+    if (!FirstLineOn(port))
+        if (Line* l = FurtherLine(port)) return *l->controller;
+    return *controller_;
+}
+
+DeviceLink& CQuellmarinApp::LinkOf(const std::string& port) {
+    if (!FirstLineOn(port))
+        if (Line* l = FurtherLine(port)) return *l->link;
+    return *link_;
+}
+
+std::set<std::string>* CQuellmarinApp::JoinedOn(const std::string& port) {
+    if (FirstLineOn(port)) return &joined_;
+    Line* l = FurtherLine(port);
+    return l ? &l->joined : nullptr;
+}
+
+const std::set<std::string>* CQuellmarinApp::JoinedOn(const std::string& port) const {
+    if (FirstLineOn(port)) return &joined_;
+    const Line* l = FurtherLine(port);
+    return l ? &l->joined : nullptr;
+}
+
+std::set<std::string>* CQuellmarinApp::LostOn(const std::string& port) {
+    if (FirstLineOn(port)) return &lost_;
+    Line* l = FurtherLine(port);
+    return l ? &l->lost : nullptr;
+}
+
+const std::set<std::string>* CQuellmarinApp::LostOn(const std::string& port) const {
+    if (FirstLineOn(port)) return &lost_;
+    const Line* l = FurtherLine(port);
+    return l ? &l->lost : nullptr;
+}
+
+LinkState CQuellmarinApp::State() const {
+    // The processor being edited is on a further line: that line's state is the one the windows show.
+    if (!rig_.Empty() && !FirstLineOn(session_.Port()))
+        if (const Line* l = FurtherLine(session_.Port())) return l->state;
+    return state_;
+}
+
+bool CQuellmarinApp::AnyConnected() const {
+    if (HasConnection(state_)) return true;
+    return std::any_of(lines_.begin(), lines_.end(), [](const auto& l) { return l.second.state != LinkState::NotConnected; });
+}
+
+void CQuellmarinApp::SetPacing(Pacing pacing) {
+    pacing_ = pacing;
+    controller_->SetPacing(pacing);
+    for (auto& [port, line] : lines_) line.controller->SetPacing(pacing);
 }
 
 std::string_view CQuellmarinApp::Select(const std::string& line) {
@@ -249,7 +320,7 @@ std::string_view CQuellmarinApp::Select(const std::string& line) {
             session_.SetAddress(r.selection->address);
             session_.SetPort(r.selection->port);
         }
-        if (!Connected()) controller_->RequestSelect(*r.selection);
+        if (!HasConnection(state_)) controller_->RequestSelect(*r.selection);
     }
     return r.message;
 }
@@ -257,12 +328,15 @@ std::string_view CQuellmarinApp::Select(const std::string& line) {
 bool CQuellmarinApp::OnConnectedLine(const Session& s) const {
     // Without a connection the one processor's edits wait in the link as they always did; a rig's
     // processors that are not connected are edited offline, and their connection compares.
-    if (joined_.empty()) return rig_.Size() <= 1;
-    return s.Port() == connectedPort_ && joined_.count(s.Address()) > 0;
+    if (!AnyConnected()) return rig_.Size() <= 1;
+    const std::set<std::string>* joined = JoinedOn(s.Port());
+    return joined && joined->count(s.Address()) > 0;
 }
 
 bool CQuellmarinApp::ChosenJoins() const {
-    return Connected() && chosen_ && chosen_->port == connectedPort_ && !joined_.count(chosen_->address);
+    if (!AnyConnected() || !chosen_) return false;
+    const std::set<std::string>* joined = JoinedOn(chosen_->port);
+    return !joined || !joined->count(chosen_->address);
 }
 
 std::string CQuellmarinApp::DefaultName(int id) {
@@ -271,11 +345,16 @@ std::string CQuellmarinApp::DefaultName(int id) {
 
 void CQuellmarinApp::StartConnect(bool download) {
     if (Busy()) return;
-    if (Connected()) {
-        if (ChosenJoins()) return Join(*chosen_, download);
-        // Already connected to it, or it is on another line.
-        emit connectFinished(false, QString::fromStdString(std::string(kAlreadyConnected)), "hgd");
-        return;
+    if (AnyConnected()) {
+        if (!chosen_) return;
+        if (!ChosenJoins()) {
+            emit connectFinished(false, QString::fromStdString(std::string(kAlreadyConnected)), "hgd");
+            return;
+        }
+        // It joins its port's line, or gets a line of its own (unless the first line is free: then
+        // the first line takes its port).
+        if (JoinedOn(chosen_->port)) return Join(*chosen_, download);
+        if (HasConnection(state_)) return ConnectLine(*chosen_, download);
     }
     if (!rig_.Empty() && chosen_) {
         // The rig's processor of that port and ID is shown and connected; a new one joins the rig.
@@ -283,9 +362,10 @@ void CQuellmarinApp::StartConnect(bool download) {
         if (!unit) unit = rig_.Add(DefaultName(chosen_->id), chosen_->port, chosen_->id, model_);
         SelectUnit(*unit);
         emit unitsChanged();
+        controller_->RequestSelect(*chosen_);
     }
     state_ = LinkState::Connecting;
-    emit stateChanged(state_);
+    emit stateChanged(State());
     controller_->RequestConnect(download, ToBytes(session_.Params()));
 }
 
@@ -295,11 +375,90 @@ void CQuellmarinApp::Join(const Selection& selection, bool download) {
     const ParameterBytes record = ToBytes(unit ? rig_.At(*unit).Params() : session_.Params());
     joining_ = true;
     emit unitsChanged();
-    controller_->RequestCall([this, selection, download, record, compare](DeviceLink& link) {
+    ControllerOf(selection.port).RequestCall([this, selection, download, record, compare](DeviceLink& link) {
         const ConnectOutcome outcome = link.Join(selection, download, record);
         QMetaObject::invokeMethod(
             this, [this, selection, outcome, compare] { TakeJoin(selection, outcome, compare); }, Qt::QueuedConnection);
     });
+}
+
+void CQuellmarinApp::ConnectLine(const Selection& selection, bool download) {
+    Line& line = lines_[selection.port];
+    if (!line.link) {
+        const std::string port = selection.port;
+        line.link = std::make_unique<DeviceLink>(provider_, model_, timings_);
+        const auto onThisThread = [this](auto f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
+        LinkController::Events ev;
+        ev.stateChanged = [this, port, onThisThread](LinkState) { onThisThread([this, port] { TakeLineState(port); }); };
+        ev.connectFinished = [this, port, onThisThread](const ConnectOutcome& outcome) {
+            onThisThread([this, port, outcome] {
+                Line& l = lines_[port];
+                if (outcome.connected) {
+                    l.state = l.controller->State();
+                    l.lost.clear();
+                } else {
+                    l.state = LinkState::NotConnected;
+                }
+                TakeJoin(l.pending, outcome, l.compare);
+            });
+        };
+        ev.unitState = [this, port, onThisThread](const std::string& address, bool lost) {
+            onThisThread([this, port, address, lost] { TakeUnitState(port, address, lost); });
+        };
+        ev.levels = [this, port, onThisThread](const LevelFrame& f) {
+            onThisThread([this, port, f] { RouteLevels(port, f); });
+        };
+        line.controller = std::make_unique<LinkController>(*line.link, std::move(ev));
+    }
+    const std::optional<std::size_t> unit = rig_.Find(selection.port, selection.id);
+    line.pending = selection;
+    line.compare = unit && offline_.count(*unit) && !download;
+    line.state = LinkState::Connecting;
+    line.joined.clear();
+    line.lost.clear();
+    line.controller->SetPacing(pacing_);
+    joining_ = true;
+    emit unitsChanged();
+    const ParameterBytes record = ToBytes(unit ? rig_.At(*unit).Params() : session_.Params());
+    line.controller->RequestCall([selection, catalog = lastScan_.catalog](DeviceLink& link) {
+        link.SetCatalog(catalog);
+        link.Select(selection);
+    });
+    line.controller->RequestConnect(download, record);
+}
+
+void CQuellmarinApp::TakeLineState(const std::string& port) {
+    const auto it = lines_.find(port);
+    if (it == lines_.end()) return;
+    Line& line = it->second;
+    const LinkState now = line.controller->State();
+    // Connecting is this thread's own word until the connection's outcome arrives.
+    if (line.state == LinkState::Connecting && !HasConnection(now)) return;
+    if (now == line.state) return;
+    const bool returned = line.state == LinkState::Lost && now == LinkState::Connected;
+    const bool shown = !rig_.Empty() && session_.Port() == port && !FirstLineOn(port);
+    line.state = now;
+    if (!HasConnection(now)) {
+        line.joined.clear();
+        line.lost.clear();
+        if (shown) ForgetOwedEdits();
+    }
+    emit unitsChanged();
+    if (shown) emit stateChanged(State());
+    if (shown && now == LinkState::Lost) emit lostDevice();
+    if (shown && returned) CheckReturnedDevice();
+}
+
+void CQuellmarinApp::RouteLevels(const std::string& port, const LevelFrame& frame) {
+    if (rig_.Empty()) {
+        emit levelsArrived(frame);
+        return;
+    }
+    const std::optional<std::size_t> unit =
+        rig_.Find(port, frame.address.empty() ? rig_.Id(rig_.Selected()) : std::stoi(frame.address));
+    if (!unit) return;
+    emit unitLevels(static_cast<int>(*unit), frame);
+    if (*unit == rig_.Selected()) emit levelsArrived(frame);
 }
 
 void CQuellmarinApp::TakeJoin(const Selection& selection, const ConnectOutcome& outcome, bool compare) {
@@ -311,11 +470,13 @@ void CQuellmarinApp::TakeJoin(const Selection& selection, const ConnectOutcome& 
     }
     std::optional<std::size_t> unit = rig_.Find(selection.port, selection.id);
     if (!unit) unit = rig_.Add(DefaultName(selection.id), selection.port, selection.id, model_);
-    joined_.insert(selection.address);
-    lost_.erase(selection.address);
+    if (std::set<std::string>* joined = JoinedOn(selection.port)) joined->insert(selection.address);
+    if (std::set<std::string>* lost = LostOn(selection.port)) lost->erase(selection.address);
     offline_.erase(*unit);
     rig_.At(*unit).ReplaceRecords(compare ? std::nullopt : outcome.params, outcome.info);
+    const LinkState before = State();
     SelectUnit(*unit);
+    if (State() != before) emit stateChanged(State());
     emit recordsReplaced();
     emit unitsChanged();
     emit connectFinished(true, {}, {});
@@ -330,60 +491,78 @@ void CQuellmarinApp::ConnectUnit(std::size_t i) {
     if (i >= rig_.Size() || Busy() || UnitConnected(i)) return;
     const Session& unit = rig_.At(i);
     const FoundDevice device{rig_.Id(i), unit.Port()};
-    if (Connected()) {
-        SelectUnit(i);
-        if (unit.Port() != connectedPort_) {
-            emit connectFinished(false, "Only processors on the connected line (" +
-                                            QString::fromStdString(connectedPort_) + ") can join it.", "Prompt");
-            return;
-        }
-        return Join(SelectionOf(device, lastScan_.catalog), false);
-    }
+    const LinkState before = State();
     SelectUnit(i);
+    if (State() != before) emit stateChanged(State());
+    if (AnyConnected()) {
+        const Selection selection = SelectionOf(device, lastScan_.catalog);
+        if (JoinedOn(unit.Port())) return Join(selection, false);
+        if (HasConnection(state_)) return ConnectLine(selection, false);
+    }
     chosen_.reset();
     controller_->RequestCall([device](DeviceLink& link) { link.Select(SelectionOf(device, link.Catalog())); });
     state_ = LinkState::Connecting;
-    emit stateChanged(state_);
+    emit stateChanged(State());
     controller_->RequestConnect(false, ToBytes(session_.Params()));
 }
 
 void CQuellmarinApp::StartDisconnect() {
     if (Busy() || !Connected()) return;
-    const std::string address = session_.Address();
-    if (joined_.size() > 1 && OnConnectedLine(session_)) {
+    const std::string address = session_.Address(), port = session_.Port();
+    std::set<std::string>* joined = JoinedOn(port);
+    if (joined && joined->size() > 1 && joined->count(address)) {
         // This processor alone leaves the line; the others stay connected.
-        joined_.erase(address);
-        lost_.erase(address);
+        joined->erase(address);
+        LostOn(port)->erase(address);
         ForgetOwedEdits();
-        controller_->RequestCall([address](DeviceLink& link) { link.Leave(address); });
+        ControllerOf(port).RequestCall([address](DeviceLink& link) { link.Leave(address); });
         emit unitsChanged();
-        emit stateChanged(state_);
+        emit stateChanged(State());
         return;
     }
-    DisconnectAll();
-}
-
-void CQuellmarinApp::DisconnectAll() {
-    if (Busy() || !Connected()) return;
+    if (Line* line = FirstLineOn(port) ? nullptr : FurtherLine(port)) {
+        // The last processor of a further line: that line's connection ends.
+        line->state = LinkState::Disconnecting;
+        line->controller->RequestDisconnect();
+        emit stateChanged(State());
+        return;
+    }
+    if (IsBusy(state_) || !HasConnection(state_)) return;
     state_ = LinkState::Disconnecting;
-    emit stateChanged(state_);
+    emit stateChanged(State());
     controller_->RequestDisconnect();
 }
 
-void CQuellmarinApp::TakeUnitState(const std::string& address, bool lost) {
-    if (!joined_.count(address)) return;
-    const bool wasLost = lost_.count(address) > 0;
+void CQuellmarinApp::DisconnectAll() {
+    for (auto& [port, line] : lines_)
+        if (HasConnection(line.state)) {
+            line.state = LinkState::Disconnecting;
+            line.controller->RequestDisconnect();
+        }
+    if (!IsBusy(state_) && HasConnection(state_)) {
+        state_ = LinkState::Disconnecting;
+        controller_->RequestDisconnect();
+    }
+    emit stateChanged(State());
+    emit unitsChanged();
+}
+
+void CQuellmarinApp::TakeUnitState(const std::string& port, const std::string& address, bool lost) {
+    std::set<std::string>* joined = JoinedOn(port);
+    std::set<std::string>* lostSet = LostOn(port);
+    if (!joined || !lostSet || !joined->count(address)) return;
+    const bool wasLost = lostSet->count(address) > 0;
     if (wasLost == lost) return;
     // Alone among others that answer: the lost warning and the return's comparison are this
     // processor's own (when all are lost, the connection's state says it).
-    const std::size_t othersLost = lost_.size() - (wasLost ? 1 : 0);
-    const bool alone = othersLost + 1 < joined_.size();
+    const std::size_t othersLost = lostSet->size() - (wasLost ? 1 : 0);
+    const bool alone = othersLost + 1 < joined->size();
     if (lost)
-        lost_.insert(address);
+        lostSet->insert(address);
     else
-        lost_.erase(address);
+        lostSet->erase(address);
     emit unitsChanged();
-    if (!alone || address != session_.Address()) return;
+    if (!alone || address != session_.Address() || port != session_.Port()) return;
     if (lost) {
         emit lostDevice();
     } else {
@@ -393,6 +572,7 @@ void CQuellmarinApp::TakeUnitState(const std::string& address, bool lost) {
 
 void CQuellmarinApp::SelectUnit(std::size_t i) {
     if (i >= rig_.Size() || i == rig_.Selected()) return;
+    const LinkState before = State();
     ForgetOwedEdits(); // the verification belongs to the processor that was shown
     rig_.Select(i);
     programNoText_ = quellmarin::ProgramNoText(session_.Info());
@@ -400,17 +580,21 @@ void CQuellmarinApp::SelectUnit(std::size_t i) {
     emit recordsReplaced();
     emit historyChanged();
     emit unitsChanged();
+    if (State() != before) emit stateChanged(State());
 }
 
 bool CQuellmarinApp::UnitConnected(std::size_t i) const {
-    return i < rig_.Size() && !joined_.empty() && rig_.At(i).Port() == connectedPort_ &&
-           joined_.count(rig_.At(i).Address()) > 0;
+    if (i >= rig_.Size()) return false;
+    const std::set<std::string>* joined = JoinedOn(rig_.At(i).Port());
+    return joined && joined->count(rig_.At(i).Address()) > 0;
 }
 
 std::string CQuellmarinApp::UnitStateText(std::size_t i) const {
     if (!UnitConnected(i)) return "not connected";
-    const std::string& address = rig_.At(i).Address();
-    return lost_.count(address) || state_ == LinkState::Lost ? "lost \u2014 reconnecting" : "connected";
+    const Session& s = rig_.At(i);
+    const std::set<std::string>* lost = LostOn(s.Port());
+    const LinkState line = FirstLineOn(s.Port()) ? state_ : FurtherLine(s.Port())->state;
+    return (lost && lost->count(s.Address())) || line == LinkState::Lost ? "lost \u2014 reconnecting" : "connected";
 }
 
 void CQuellmarinApp::SetGroup(std::vector<std::size_t> members) {
@@ -433,7 +617,7 @@ std::string CQuellmarinApp::UnitTitle(const std::string& title) const {
 }
 
 void CQuellmarinApp::OpenRig(const std::vector<RigMember>& members) {
-    if (Connected() || members.empty()) return;
+    if (AnyConnected() || members.empty()) return;
     ForgetOwedEdits();
     rig_.Open(members);
     offline_.clear();
@@ -546,7 +730,7 @@ void CQuellmarinApp::CheckReturnedDevice() {
     // The edits kept while it was away go out first; then its record tells whether it still differs
     // (its own panel, or a power cycle, may have changed it meanwhile).
     const auto wait = timings_.cycle * 40;
-    controller_->RequestCall([this, wait](DeviceLink& link) {
+    ControllerOf(session_.Port()).RequestCall([this, wait](DeviceLink& link) {
         link.Worker().FlushPending(wait);
         QMetaObject::invokeMethod(
             this,
@@ -611,7 +795,7 @@ void CQuellmarinApp::Verify() {
     verifier_.Started(now);
     const std::string address = session_.Address();
     const LinkTimings timings = timings_;
-    DeviceLink* link = link_.get();
+    DeviceLink* link = &LinkOf(session_.Port());
     const bool params = plan->params, info = plan->info;
     RunJob<VerifyRead>(
         [=](CSerialPort& port, const std::function<void(int)>&) {
@@ -648,7 +832,7 @@ void CQuellmarinApp::TakeVerification(const std::optional<SystemParameters>& dev
         if (IsPanelLockFrame(frame))
             SendExchangeFrame(frame);
         else
-            controller_->Post(frame);
+            ControllerOf(session_.Port()).Post(frame);
     }
     if (o.kind == EditVerifier::Outcome::GaveUp) emit editsNotConfirmed(ToQStringList(o.missing), o.unread);
     if (verifier_.Missing() != before || o.kind == EditVerifier::Outcome::GaveUp)
@@ -662,6 +846,7 @@ void CQuellmarinApp::ImportFilters(const ImportPlan& plan, const std::string& st
 }
 
 void CQuellmarinApp::Shutdown() {
+    for (auto& [port, line] : lines_) line.controller->Shutdown();
     controller_->Shutdown();
 }
 

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <map>
 #include <set>
 
 Q_DECLARE_METATYPE(quellmarin::LevelFrame)
@@ -98,9 +99,14 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // One virtual processor of the line stops answering (as if switched off), or answers again.
     void SwitchVirtualOff(int deviceId, bool off);
 
-    LinkState State() const { return state_; }
-    bool Connected() const override { return HasConnection(state_); }
-    bool Busy() const { return IsBusy(state_); }
+    // The state of the line of the processor being edited (the first line's without a rig).
+    LinkState State() const;
+    bool Connected() const override { return HasConnection(State()); }
+    bool Busy() const { return IsBusy(State()) || IsBusy(state_); }
+    // Whether any line has a connection (a scan waits for none).
+    bool AnyConnected() const;
+    // The pacing of every line, now and for lines connected later.
+    void SetPacing(Pacing pacing);
 
     void StartScan();
     // The device list as the last scan left it, and the ports it looked at.
@@ -146,7 +152,7 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void ReadDeviceRecord(QObject* receiver, std::function<void(std::optional<SystemParameters>)> done);
     // A filter file's plan placed through the editors as one step; the windows show the records anew.
     void ImportFilters(const ImportPlan& plan, const std::string& stepName);
-    void Post(const std::string& frame) { controller_->Post(frame); }
+    void Post(const std::string& frame) { ControllerOf(session_.Port()).Post(frame); }
 
     // Sends the program's record to the connected device again and reads it back (after a download
     // the device did not confirm); `done` gets whether the device now holds it.
@@ -160,7 +166,7 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void SetVerifyEdits(bool on);
     const EditVerifier& Verifier() const { return verifier_; }
     // While held, the worker neither polls nor sends posted frames (a modal window's exchanges).
-    LinkController::PollSuspension SuspendPoll() { return controller_->SuspendPoll(); }
+    LinkController::PollSuspension SuspendPoll() { return ControllerOf(session_.Port()).SuspendPoll(); }
 
   signals:
     void stateChanged(quellmarin::LinkState state);
@@ -176,7 +182,10 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // A device that was lost answers again and holds other settings than the program: `device` is
     // its record.
     void deviceReturned(const quellmarin::SystemParameters& device);
+    // The meters of the processor being edited (or of the one processor, without a rig).
     void levelsArrived(const quellmarin::LevelFrame& frame);
+    // The meters of processor `unit` of the rig, whichever line it is on.
+    void unitLevels(int unit, const quellmarin::LevelFrame& frame);
     // A verification ended: the device holds every edit, or what it still lacks changed. `missing`
     // names them ("Output 3 mute", "Panel lock"); `unread`: its records could not be read.
     void verificationChanged(const QStringList& missing, bool unread);
@@ -193,7 +202,9 @@ class CQuellmarinApp : public QObject, public JobRunner {
     void deviceDiffers(const quellmarin::SystemParameters& device);
 
   protected:
-    void PostJob(std::function<void(CSerialPort*)> job) override { controller_->RequestJob(std::move(job)); }
+    void PostJob(std::function<void(CSerialPort*)> job) override {
+        ControllerOf(session_.Port()).RequestJob(std::move(job));
+    }
     QObject* JobHome() override { return this; }
 
   private:
@@ -214,9 +225,40 @@ class CQuellmarinApp : public QObject, public JobRunner {
     // A joined processor's outcome, on this thread: it joins the rig (or its unit of the show file is
     // compared).
     void TakeJoin(const Selection& selection, const ConnectOutcome& outcome, bool compare);
-    void TakeUnitState(const std::string& address, bool lost);
-    // Another processor of the connected line joins it: read, or written and read back.
+    void TakeUnitState(const std::string& port, const std::string& address, bool lost);
+    // Another processor of a connected line joins it: read, or written and read back.
     void Join(const Selection& selection, bool download);
+    // A processor on a port that no line is connected to yet, while another line is: a line of its own
+    // (its link, controller and worker), so that lines run in parallel.
+    void ConnectLine(const Selection& selection, bool download);
+    // The connection of a further line ended, was lost or came back.
+    void TakeLineState(const std::string& port);
+    // A processor's meters: to its row of the rig view, and to the front panel when it is edited.
+    void RouteLevels(const std::string& port, const LevelFrame& frame);
+
+    // A further line of the rig, on a port other than the first line's.
+    struct Line {
+        std::unique_ptr<DeviceLink> link;
+        std::unique_ptr<LinkController> controller;
+        std::set<std::string> joined, lost;
+        LinkState state = LinkState::NotConnected;
+        // The processor being connected and whether it is then compared.
+        Selection pending;
+        bool compare = false;
+    };
+    // The line with a connection (or one being made) on `port`: the first one's or a further one.
+    // Null when there is none.
+    Line* FurtherLine(const std::string& port);
+    const Line* FurtherLine(const std::string& port) const;
+    bool FirstLineOn(const std::string& port) const { return HasConnection(state_) && port == connectedPort_; }
+    // The controller and link that carry a processor of that port: its line's, else the first one's.
+    LinkController& ControllerOf(const std::string& port);
+    DeviceLink& LinkOf(const std::string& port);
+    // The processors joined, and lost, on that port's line (empty sets when it has none).
+    std::set<std::string>* JoinedOn(const std::string& port);
+    const std::set<std::string>* JoinedOn(const std::string& port) const;
+    std::set<std::string>* LostOn(const std::string& port);
+    const std::set<std::string>* LostOn(const std::string& port) const;
     // Whether a session's frames may go to the link: while nothing is connected only the one processor
     // of a program without a rig (the link keeps them), else only those of a processor on the
     // connected line.
@@ -257,6 +299,8 @@ class CQuellmarinApp : public QObject, public JobRunner {
     std::optional<Selection> chosen_;
     std::string connectedPort_;
     bool joining_ = false;
+    std::map<std::string, Line> lines_;
+    Pacing pacing_ = Pacing::Answered;
     EditVerifier verifier_;
     QTimer verifyTimer_;
 };

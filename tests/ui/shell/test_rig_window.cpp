@@ -3,6 +3,8 @@
 // processor lost alone, and a show file opened offline and compared unit by unit.
 #include "ui/WindowTest.h"
 
+#include "core/link/LinkTestSupport.h"
+
 #include "edit/GainEditor.h"
 #include "edit/MuteEditor.h"
 #include "session/RigFile.h"
@@ -54,6 +56,17 @@ class TestRigWindow : public WindowTest {
                 return false;
         }
         return true;
+    }
+
+    // Connects the device of `line` from the device list, as the list's Connect does, and waits until
+    // the rig has it.
+    bool ConnectFromList(VirtualProgram& program, const std::string& line) {
+        const std::size_t before = program.app.GetRig().Size();
+        if (!program.app.Select(line).empty()) return false;
+        program.app.StartConnect(false);
+        return QTest::qWaitFor(
+            [&] { return program.app.GetRig().Size() == before + 1 && !program.app.Joining() && program.app.Connected(); },
+            10000);
     }
 
   private slots:
@@ -226,6 +239,47 @@ class TestRigWindow : public WindowTest {
         QVERIFY(QDir().mkpath(exported));
         QVERIFY(program.frame.ExportRig(exported));
         QCOMPARE(QDir(exported).entryList(QDir::Files).size(), 3);
+    }
+
+    void processorsOnTwoLinesRunOnTwoWorkersAndTakeOneGroupEdit() {
+        VirtualProgram& program = Program();
+        PtyBus bus({1, 2});
+        program.app.SetVirtualCount(2);
+        program.app.SetUserPorts({bus.Path()});
+        QVERIFY(ScanAndSelect(program.app, "Device.....01 on virtual"));
+        const std::string onBus = " on " + bus.Path();
+        QCOMPARE(program.app.LastScan().lines,
+                 (std::vector<std::string>{"Device.....01" + onBus, "Device.....02" + onBus, "Device.....01 on virtual",
+                                           "Device.....02 on virtual"}));
+        program.app.StartConnect(false);
+        QTRY_VERIFY_WITH_TIMEOUT(program.app.State() == LinkState::Connected, 10000);
+        QVERIFY(ConnectFromList(program, "Device.....02 on virtual"));
+        QVERIFY(ConnectFromList(program, "Device.....01" + onBus)); // a line of its own
+        QVERIFY(ConnectFromList(program, "Device.....02" + onBus));
+        ui::RigView* view = program.frame.RigPanel();
+        QCOMPARE(view->RowCount(), 4);
+        for (int r = 0; r < 4; ++r) QCOMPARE(Cell(view, r, ui::RigView::StateColumn), QString("connected"));
+        QCOMPARE(Cell(view, 3, ui::RigView::IdColumn), QString("ID 2 \u00b7 ") + QString::fromStdString(bus.Path()));
+
+        program.frame.RigPanel()->GroupAllButton()->click();
+        MuteEditor(program.app.Context()).Set({Section::Output, 2}, true);
+        for (sim::VirtualProcessor* d : program.app.VirtualDevices())
+            QTRY_COMPARE_WITH_TIMEOUT(d->Parameters().OutCH[2].Mute, std::uint8_t{1}, 5000);
+        for (std::size_t i = 0; i < 2; ++i)
+            QTRY_COMPARE_WITH_TIMEOUT(bus.Device(i).Parameters().OutCH[2].Mute, std::uint8_t{1}, 5000);
+
+        // The bus's first unit stops answering: it alone is lost; the virtual line does not notice.
+        bus.SwitchOff(1);
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(view, 2, ui::RigView::StateColumn), QString("lost \u2014 reconnecting"), 10000);
+        QCOMPARE(Cell(view, 3, ui::RigView::StateColumn), QString("connected"));
+        QCOMPARE(Cell(view, 0, ui::RigView::StateColumn), QString("connected"));
+        bus.SwitchOff(1, false);
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(view, 2, ui::RigView::StateColumn), QString("connected"), 10000);
+
+        Command(program.frame, "Disconnect all processors")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!program.app.AnyConnected(), 10000);
+        for (int r = 0; r < 4; ++r) QCOMPARE(Cell(view, r, ui::RigView::StateColumn), QString("not connected"));
+        QTRY_VERIFY_WITH_TIMEOUT(bus.Device(1).FramesReceived().back() == "(02B)", 5000);
     }
 };
 
