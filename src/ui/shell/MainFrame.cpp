@@ -436,11 +436,19 @@ void CMainFrame::OpenGenerator() {
 void CMainFrame::OpenVirtualProcessors(QAction* builtIn) {
     std::vector<int> ids;
     for (const sim::VirtualProcessor* d : app_.VirtualDevices()) ids.push_back(d->DeviceId());
-    auto* window = new VirtualProcessorsWindow(ids, CQuellmarinApp::kMaxVirtualProcessors, this);
+    auto* window =
+        new VirtualProcessorsWindow(ids, CQuellmarinApp::kMaxVirtualProcessors, app_.VirtualOwnLines(), this);
     OpenModal(window, [this, builtIn](VirtualProcessorsWindow& w, int result) {
         if (result != QDialog::Accepted) return;
-        app_.SetVirtualCount(w.Count());
+        app_.SetVirtualCount(w.Count(), w.OwnLines());
         builtIn->setChecked(true); // starts the line when it was off
+        if (w.OwnLines() && w.Count() > 1) {
+            ShowNote(QString("%1 virtual processors (IDs %2) answer each on a line of its own (virtual to virtual-%1); "
+                             "scan to find them.")
+                         .arg(w.Count())
+                         .arg(w.IdsText()));
+            return;
+        }
         ShowNote(w.Count() == 1 ? QString("One virtual processor (ID %1) answers on the port \"virtual\"; scan to "
                                           "find it.")
                                       .arg(w.IdsText())

@@ -125,6 +125,7 @@ CQuellmarinApp::~CQuellmarinApp() {
     controller_->Shutdown();
     std::lock_guard lock(virtualMutex_);
     if (virtualServer_) virtualServer_->Stop();
+    for (VirtualLine& l : ownLines_) l.server->Stop();
 }
 
 void CQuellmarinApp::SetUserPorts(std::vector<std::string> ports) {
@@ -151,7 +152,10 @@ void CQuellmarinApp::SetIncludeHardware(bool on) {
 
 void CQuellmarinApp::RebuildCatalog(DeviceLink& link) {
     std::vector<std::string> virtualPorts;
-    if (virtualRegistered_) virtualPorts.push_back(kVirtualPortName);
+    if (virtualRegistered_) {
+        virtualPorts.push_back(kVirtualPortName);
+        for (const VirtualLine& l : ownLines_) virtualPorts.push_back(l.port);
+    }
     std::vector<std::string> named = userPorts_;
     named.insert(named.end(), networkPorts_.begin(), networkPorts_.end());
     link.SetCatalog(BuildPortCatalog(named, virtualPorts, includeHardware_));
@@ -165,6 +169,10 @@ bool CQuellmarinApp::StartVirtualProcessor(int deviceId) {
         std::lock_guard lock(virtualMutex_);
         virtualServer_->Start();
         provider_.RegisterVirtualPort(kVirtualPortName, virtualHub_);
+        for (VirtualLine& l : ownLines_) {
+            l.server->Start();
+            provider_.RegisterVirtualPort(l.port, l.hub);
+        }
         virtualRegistered_ = true;
         RebuildCatalog(link);
     });
@@ -179,6 +187,10 @@ void CQuellmarinApp::StopVirtualProcessor() {
         virtualRegistered_ = false;
         std::lock_guard lock(virtualMutex_);
         virtualServer_->Stop();
+        for (VirtualLine& l : ownLines_) {
+            provider_.UnregisterVirtualPort(l.port);
+            l.server->Stop();
+        }
         if (link.Connected() && link.PortPath() == kVirtualPortName) controller_->MarkLost();
         RebuildCatalog(link);
     });
@@ -199,10 +211,15 @@ std::vector<sim::VirtualProcessor*> CQuellmarinApp::VirtualDevices() {
     return all;
 }
 
-void CQuellmarinApp::SetVirtualCount(int count) {
+std::string CQuellmarinApp::VirtualPortName(std::size_t index, bool ownLines) {
+    return ownLines && index > 0 ? std::string(kVirtualPortName) + "-" + std::to_string(index + 1)
+                                 : std::string(kVirtualPortName);
+}
+
+void CQuellmarinApp::SetVirtualCount(int count, bool ownLines) {
     count = std::clamp(count, 1, kMaxVirtualProcessors);
     MakeVirtualLine(1);
-    if (count == VirtualCount()) return;
+    if (count == VirtualCount() && ownLines == virtualOwnLines_) return;
     // The processors that leave go with the old server, on the controller's thread, after it stopped.
     auto leaving = std::make_shared<std::vector<std::unique_ptr<sim::VirtualProcessor>>>();
     while (VirtualCount() > count) {
@@ -216,11 +233,33 @@ void CQuellmarinApp::SetVirtualCount(int count) {
             ++id;
         extraVirtual_.push_back(std::make_unique<sim::VirtualProcessor>(id, model_));
     }
-    controller_->RequestCall([this, devices = VirtualDevices(), leaving](DeviceLink&) {
+    virtualOwnLines_ = ownLines;
+    // On one line all answer on "virtual"; on lines of their own the first stays there and each other
+    // gets a port, a hub and a server of its own.
+    std::vector<sim::VirtualProcessor*> onFirst = ownLines ? std::vector{virtualDevice_.get()} : VirtualDevices();
+    std::vector<sim::VirtualProcessor*> others;
+    if (ownLines)
+        for (const auto& d : extraVirtual_) others.push_back(d.get());
+    controller_->RequestCall([this, onFirst, others, leaving, ownLines](DeviceLink& link) {
         std::lock_guard lock(virtualMutex_);
         virtualServer_->Stop();
-        virtualServer_ = std::make_unique<sim::SimServer>(devices, virtualHub_->DeviceEnd(), virtualFaults_);
+        for (VirtualLine& l : ownLines_) {
+            l.server->Stop();
+            if (virtualRegistered_) provider_.UnregisterVirtualPort(l.port);
+        }
+        ownLines_.clear();
+        virtualServer_ = std::make_unique<sim::SimServer>(onFirst, virtualHub_->DeviceEnd(), virtualFaults_);
         if (virtualRegistered_) virtualServer_->Start(true);
+        for (std::size_t k = 0; k < others.size(); ++k) {
+            VirtualLine l{VirtualPortName(k + 1, ownLines), LoopbackHub::Create(), nullptr};
+            l.server = std::make_unique<sim::SimServer>(std::vector{others[k]}, l.hub->DeviceEnd(), virtualFaults_);
+            if (virtualRegistered_) {
+                l.server->Start(true);
+                provider_.RegisterVirtualPort(l.port, l.hub);
+            }
+            ownLines_.push_back(std::move(l));
+        }
+        RebuildCatalog(link);
         leaving->clear();
     });
 }
@@ -229,11 +268,13 @@ void CQuellmarinApp::SetVirtualFaults(const sim::SimFaults& faults) {
     std::lock_guard lock(virtualMutex_);
     virtualFaults_ = faults;
     if (virtualServer_) virtualServer_->SetFaults(faults);
+    for (VirtualLine& l : ownLines_) l.server->SetFaults(faults);
 }
 
 void CQuellmarinApp::SwitchVirtualOff(int deviceId, bool off) {
     std::lock_guard lock(virtualMutex_);
     if (virtualServer_) virtualServer_->SwitchOff(deviceId, off);
+    for (VirtualLine& l : ownLines_) l.server->SwitchOff(deviceId, off);
 }
 
 void CQuellmarinApp::StartScan() {

@@ -88,9 +88,14 @@ class CQuellmarinApp : public QObject, public JobRunner {
     sim::VirtualProcessor* VirtualDevice() { return virtualDevice_.get(); }
     // How many virtual processors answer on the virtual line (1 to kMaxVirtualProcessors): the first
     // keeps its ID, the others take the lowest free ones. Takes effect at once; a scan finds them.
+    // With `ownLines` the first stays on "virtual" and each other answers on a line of its own
+    // ("virtual-2", "virtual-3" ...), as units on separate adapters do.
     static constexpr int kMaxVirtualProcessors = 8;
-    void SetVirtualCount(int count);
+    void SetVirtualCount(int count, bool ownLines = false);
     int VirtualCount() const { return 1 + static_cast<int>(extraVirtual_.size()); }
+    bool VirtualOwnLines() const { return virtualOwnLines_; }
+    // The port the virtual processor `index` (0 the first) answers on.
+    static std::string VirtualPortName(std::size_t index, bool ownLines);
     // Every virtual processor on the line, the first one first.
     std::vector<sim::VirtualProcessor*> VirtualDevices();
     // Dropped, garbled, late or missing replies of the virtual processor (for trying the program's
@@ -279,6 +284,15 @@ class CQuellmarinApp : public QObject, public JobRunner {
     std::unique_ptr<sim::VirtualProcessor> virtualDevice_;
     std::unique_ptr<sim::SimServer> virtualServer_; // replaced on the controller's thread, under virtualMutex_
     std::vector<std::unique_ptr<sim::VirtualProcessor>> extraVirtual_;
+    // The lines of their own of the extra virtual processors (replaced on the controller's thread,
+    // under virtualMutex_).
+    struct VirtualLine {
+        std::string port;
+        std::shared_ptr<LoopbackHub> hub;
+        std::unique_ptr<sim::SimServer> server;
+    };
+    std::vector<VirtualLine> ownLines_;
+    bool virtualOwnLines_ = false;
     std::mutex virtualMutex_;
     sim::SimFaults virtualFaults_;
     bool virtualRegistered_ = false; // controller's thread

@@ -1,5 +1,6 @@
 #include "windows/VirtualProcessorsWindow.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -10,7 +11,7 @@
 
 namespace quellmarin::ui {
 
-VirtualProcessorsWindow::VirtualProcessorsWindow(std::vector<int> ids, int most, QWidget* parent)
+VirtualProcessorsWindow::VirtualProcessorsWindow(std::vector<int> ids, int most, bool ownLines, QWidget* parent)
     : QDialog(parent), ids_(std::move(ids)) {
     setObjectName("virtualProcessorsWindow");
     setWindowTitle("Virtual processors");
@@ -29,7 +30,13 @@ VirtualProcessorsWindow::VirtualProcessorsWindow(std::vector<int> ids, int most,
     count_->setAccessibleName("Number of virtual processors on the port virtual");
     count_->setRange(1, most);
     count_->setValue(std::clamp(static_cast<int>(ids_.size()), 1, most));
-    form->addRow("&Processors on the line:", count_);
+    form->addRow("&Processors:", count_);
+    ownLines_ = new QCheckBox("Each on a line of its own (virtual, virtual-2, ...)", this);
+    ownLines_->setObjectName("virtualOwnLines");
+    ownLines_->setAccessibleName("Each virtual processor on a line of its own");
+    ownLines_->setToolTip("As units on several adapters: each line has its own worker and runs beside the others");
+    ownLines_->setChecked(ownLines);
+    form->addRow(QString(), ownLines_);
     idsLabel_ = new QLabel(this);
     idsLabel_->setObjectName("virtualProcessorIds");
     form->addRow("Device IDs:", idsLabel_);
@@ -49,6 +56,10 @@ VirtualProcessorsWindow::VirtualProcessorsWindow(std::vector<int> ids, int most,
 
 int VirtualProcessorsWindow::Count() const {
     return count_->value();
+}
+
+bool VirtualProcessorsWindow::OwnLines() const {
+    return ownLines_->isChecked();
 }
 
 QString VirtualProcessorsWindow::IdsText() const {

@@ -12,7 +12,10 @@
 #include "windows/CompareWindow.h"
 #include "windows/ModulePopup.h"
 #include "windows/RigView.h"
+#include "windows/VirtualProcessorsWindow.h"
 
+#include <QCheckBox>
+#include <QSpinBox>
 #include <QDockWidget>
 #include <QListWidget>
 #include <QPushButton>
@@ -280,6 +283,37 @@ class TestRigWindow : public WindowTest {
         QTRY_VERIFY_WITH_TIMEOUT(!program.app.AnyConnected(), 10000);
         for (int r = 0; r < 4; ++r) QCOMPARE(Cell(view, r, ui::RigView::StateColumn), QString("not connected"));
         QTRY_VERIFY_WITH_TIMEOUT(bus.Device(1).FramesReceived().back() == "(02B)", 5000);
+    }
+
+    void virtualProcessorsOnLinesOfTheirOwnAreARigOfThreeLines() {
+        VirtualProgram& program = Program();
+        WhenShown<ui::VirtualProcessorsWindow>([&](ui::VirtualProcessorsWindow* w) {
+            w->CountField()->setValue(3);
+            QVERIFY(Named<QCheckBox>(w, "Each virtual processor on a line of its own"));
+            w->OwnLinesBox()->setChecked(true);
+        });
+        Command(program.frame, "Virtual processors...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
+        QVERIFY(program.app.VirtualOwnLines());
+        QVERIFY2(program.frame.Note().contains("each on a line of its own"), qPrintable(program.frame.Note()));
+        QVERIFY(ScanAndSelect(program.app, "Device.....01"));
+        QCOMPARE(program.app.LastScan().lines,
+                 (std::vector<std::string>{"Device.....01", "Device.....02", "Device.....03"}));
+        program.app.StartConnect(false);
+        QTRY_VERIFY_WITH_TIMEOUT(program.app.State() == LinkState::Connected, 10000);
+        QVERIFY(ConnectFromList(program, "Device.....02"));
+        QVERIFY(ConnectFromList(program, "Device.....03"));
+        ui::RigView* view = program.frame.RigPanel();
+        QCOMPARE(Cell(view, 2, ui::RigView::IdColumn), QString("ID 3 \u00b7 virtual-3"));
+        view->GroupAllButton()->click();
+        MuteEditor(program.app.Context()).Set({Section::Output, 7}, true);
+        for (sim::VirtualProcessor* d : program.app.VirtualDevices())
+            QTRY_COMPARE_WITH_TIMEOUT(d->Parameters().OutCH[7].Mute, std::uint8_t{1}, 5000);
+        // Switching the line of the second off loses it alone.
+        program.app.SwitchVirtualOff(2, true);
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(view, 1, ui::RigView::StateColumn), QString("lost \u2014 reconnecting"), 10000);
+        QCOMPARE(Cell(view, 0, ui::RigView::StateColumn), QString("connected"));
+        QCOMPARE(Cell(view, 2, ui::RigView::StateColumn), QString("connected"));
     }
 };
 
