@@ -178,6 +178,11 @@ void Rig::Open(const std::vector<RigMember>& members) {
     if (front_ && !units_.empty()) front_->SwapState(*units_[0].session);
 }
 
+std::size_t Rig::GroupStepMembers(bool redo) const {
+    const std::vector<GroupStep>& steps = redo ? redo_ : undo_;
+    return steps.empty() ? 0 : steps.back().members.size();
+}
+
 bool Rig::GroupStepIsNextRedo() const {
     if (redo_.empty() || units_.empty()) return false;
     const GroupStep& step = redo_.back();

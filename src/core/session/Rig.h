@@ -80,6 +80,8 @@ class Rig {
     // means the group undo).
     bool GroupStepIsNewest() const;
     bool GroupStepIsNextRedo() const;
+    // How many processors the newest group step (or the next to redo) was made on.
+    std::size_t GroupStepMembers(bool redo = false) const;
 
     // An edit just made on the selected processor through its own editors (the session's edit
     // listener), made on the other members of the group too: absolute settings take the same value

@@ -526,10 +526,17 @@ void CMainFrame::ShowComparison(const SystemParameters& device) {
 
 void CMainFrame::RefreshHistory() {
     const EditHistory& h = app_.History();
+    const Rig& rig = app_.GetRig();
+    // A group edit is undone on every member: the command says so.
+    const auto group = [](std::size_t members) { return QString(" (group of %1)").arg(members); };
     undo_->setEnabled(h.CanUndo());
-    undo_->setText(h.CanUndo() ? "Undo " + QString::fromStdString(h.UndoName()) : QString("Undo"));
+    undo_->setText(h.CanUndo() ? "Undo " + QString::fromStdString(h.UndoName()) +
+                                     (rig.GroupStepIsNewest() ? group(rig.GroupStepMembers()) : QString())
+                               : QString("Undo"));
     redo_->setEnabled(h.CanRedo());
-    redo_->setText(h.CanRedo() ? "Redo " + QString::fromStdString(h.RedoName()) : QString("Redo"));
+    redo_->setText(h.CanRedo() ? "Redo " + QString::fromStdString(h.RedoName()) +
+                                     (rig.GroupStepIsNextRedo() ? group(rig.GroupStepMembers(true)) : QString())
+                               : QString("Redo"));
 }
 
 void CMainFrame::ShowHelp() {

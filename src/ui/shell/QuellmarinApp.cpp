@@ -33,6 +33,7 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
         [this](const CommandSpec& entry, int unit, int band, const SystemParameters& before, bool newStep) {
             const std::vector<std::string> notes = rig_.Follow(entry, unit, band, before, newStep);
             if (!notes.empty()) emit groupNotes(ToQStringList(notes));
+            if (newStep && rig_.GroupStepIsNewest()) emit historyChanged(); // the step is the group's now
         });
     verifyTimer_.setSingleShot(true);
     connect(&verifyTimer_, &QTimer::timeout, this, &CQuellmarinApp::Verify);

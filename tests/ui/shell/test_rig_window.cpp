@@ -160,7 +160,9 @@ class TestRigWindow : public WindowTest {
         QTRY_COMPARE_WITH_TIMEOUT(OutputGainDb(program.app.VirtualDevices().at(0)->Parameters(), 2), 2, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(OutputGainDb(program.app.VirtualDevices().at(2)->Parameters(), 2), 2, 5000);
 
-        Command(program.frame, "Undo Output 3 gain")->trigger();
+        QAction* undo = Command(program.frame, "Undo Output 3 gain (group of 3)");
+        QVERIFY(undo);
+        undo->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(OutputGainDb(program.app.VirtualDevices().at(0)->Parameters(), 2), 0, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(OutputGainDb(program.app.VirtualDevices().at(1)->Parameters(), 2), 10, 5000);
         program.app.Undo();
