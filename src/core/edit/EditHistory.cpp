@@ -1,5 +1,7 @@
 #include "edit/EditHistory.h"
 
+#include <utility>
+
 #include "protocol/CommandTable.h"
 #include "edit/EditContext.h"
 
@@ -40,7 +42,8 @@ void EditHistory::Edited(const SystemParameters& record, const CommandSpec& entr
                                                       : std::string(entry.code) + "/" + std::to_string(unit) + "/" +
                                                             std::to_string(entry.key == KeyKind::ChannelBand ? band : 0);
     // The same setting again within half a second, with nothing undone meanwhile: the same step.
-    if (!key.empty() && position_ == steps_.size() && !steps_.empty() && steps_.back().key == key &&
+    const bool mayJoin = !std::exchange(broken_, false);
+    if (mayJoin && !key.empty() && position_ == steps_.size() && !steps_.empty() && steps_.back().key == key &&
         now - steps_.back().at <= kJoin) {
         steps_.back().after = record;
         steps_.back().at = now;

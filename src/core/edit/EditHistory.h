@@ -27,6 +27,9 @@ class EditHistory {
     // An editor changed unit `unit` (band `band`) of a command; `record` is the record after the edit.
     void Edited(const SystemParameters& record, const CommandSpec& entry, int unit, int band, DeviceModel model,
                 Clock::time_point now);
+    // The next edit starts a step of its own, whatever it sets (a group edit's part on a member must
+    // not join the member's own edit before it).
+    void Break() { broken_ = true; }
     // A change that is one step of its own (a file load).
     void Record(const SystemParameters& record, std::string name);
     // The record changed in a way that is no edit (a save into the device's programs, a rename): it
@@ -68,6 +71,7 @@ class EditHistory {
     SystemParameters current_; // the record as the history last saw it
     std::deque<Step> steps_;
     std::uint64_t taken_ = 0;
+    bool broken_ = false;
     std::size_t position_ = 0; // steps before it are done, the rest undone
 };
 

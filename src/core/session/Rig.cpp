@@ -208,6 +208,7 @@ std::vector<std::string> Rig::Follow(const CommandSpec& entry, int unit, int ban
         if (m == selected_) continue;
         Session& member = At(m);
         const std::uint64_t taken = member.History().Taken();
+        if (newStep) member.BreakStep(); // the group's step, not the member's own edit before it
         const std::string note = FollowOn(member, entry, unit, band, before);
         if (!note.empty()) notes.push_back(Label(m) + ": " + note);
         if (member.History().Taken() != taken) stepped.push_back(m);
@@ -220,6 +221,19 @@ std::vector<std::string> Rig::Follow(const CommandSpec& entry, int unit, int ban
     return notes;
 }
 
+namespace {
+// The selected processor's records before and after its edit, as contexts its editors can read.
+struct BeforeAndAfter {
+    SystemParameters was, now;
+    DeviceInfoRecord info;
+    EditContext then{was, info}, after{now, info};
+    BeforeAndAfter(const SystemParameters& before, const Session& front)
+        : was(before), now(front.Params()), info(front.Info()) {
+        then.model = after.model = front.Model();
+    }
+};
+} // namespace
+
 std::string Rig::FollowOn(Session& member, const CommandSpec& entry, int unit, int band,
                           const SystemParameters& before) {
     const Session& front = At(selected_);
@@ -228,23 +242,15 @@ std::string Rig::FollowOn(Session& member, const CommandSpec& entry, int unit, i
     // Gain and delay: the same step from the member's own value.
     if (code == "$028" || code == "$035") {
         const Section section = code == "$028" ? Section::Input : Section::Output;
-        SystemParameters was = before;
-        DeviceInfoRecord info = front.Info();
-        EditContext then{was, info, front.Model()};
-        SystemParameters now = front.Params();
-        EditContext after{now, info, front.Model()};
-        const int delta = GainEditor(after, section).Db(unit) - GainEditor(then, section).Db(unit);
+        BeforeAndAfter f(before, front);
+        const int delta = GainEditor(f.after, section).Db(unit) - GainEditor(f.then, section).Db(unit);
         const GainEditor::Step s = GainEditor(ctx, section).StepDb(unit, delta);
         return s.atLimit ? GainEditor::HeldNote(ChannelName(section, unit, member.Model()), s.db) : std::string();
     }
     if (code == "$029" || code == "$032") {
         const Section section = code == "$029" ? Section::Input : Section::Output;
-        SystemParameters was = before;
-        DeviceInfoRecord info = front.Info();
-        EditContext then{was, info, front.Model()};
-        SystemParameters now = front.Params();
-        EditContext after{now, info, front.Model()};
-        DelayEditor a(after, section), b(then, section);
+        BeforeAndAfter f(before, front);
+        DelayEditor a(f.after, section), b(f.then, section);
         a.Load(unit);
         b.Load(unit);
         const DelayEditor::Step s = DelayEditor(ctx, section).StepMilliseconds(unit, (a.Samples() - b.Samples()) / 48.0);

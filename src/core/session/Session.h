@@ -63,6 +63,8 @@ class Session {
     bool Redo();
     // A change of the whole record that is one step (a file load, the device's values taken).
     void RecordStep(const std::string& name);
+    // The next edit is a step of its own, never joined to the one before.
+    void BreakStep() { history_.Break(); }
     // Several edits as one step of the history; their frames go to the processor as usual.
     void EditAsOneStep(const std::string& name, const std::function<void(EditContext&)>& edit);
     // The records changed in a way that is no edit (a save into the processor's programs, a rename).

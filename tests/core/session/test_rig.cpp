@@ -3,6 +3,7 @@
 // show file carries the rig offline and back.
 #include "session/Rig.h"
 
+#include "edit/DelayEditor.h"
 #include "edit/GainEditor.h"
 #include "edit/MuteEditor.h"
 
@@ -209,6 +210,27 @@ TEST(Rig, AnEditOnTheFrontIsMadeOnEveryMemberAndUndoneAsOneGroupStep) {
     EXPECT_EQ(OutputGainDb(f.rig.At(2), 2), 4);
     EXPECT_EQ(f.notes, std::vector<std::string>{"Centre (ID 2 on /dev/ttyUSB0): Output 3 gain held at +12 dB, the end of its range"});
     EXPECT_EQ(f.sent.size(), 3u);
+
+    // A delay typed on the front moves every member by the same time from its own delay.
+    DelayEditor(f.rig.At(2).Context(), Section::Output).StepMilliseconds(4, 10.0);
+    const auto samples = [&](std::size_t u) {
+        DelayEditor d(f.rig.At(u).Context(), Section::Output);
+        d.Load(4);
+        return d.Samples();
+    };
+    DelayEditor(f.front.Context(), Section::Output).StepMilliseconds(4, 1.5);
+    EXPECT_EQ(samples(0), 72);
+    EXPECT_EQ(samples(1), 72);
+    EXPECT_EQ(samples(2), 480 + 72);
+    f.rig.SetGroup({});
+    f.rig.SetGroup({0, 1, 2});
+    EXPECT_EQ(f.rig.UndoGroup(), "");
+    EXPECT_EQ(samples(2), 480) << "the group's step, kept apart from the member's own edit before it";
+    EXPECT_EQ(samples(0), 0);
+    // The member's own edit now stands between: the group undo says so and changes nothing.
+    EXPECT_EQ(f.rig.UndoGroup(), "Right (ID 3 on /dev/ttyUSB0) was edited since \"Output 3 gain\"; undo that there first");
+    EXPECT_EQ(OutputGainDb(f.rig.At(0), 2), 4);
+    ASSERT_TRUE(f.rig.At(2).Undo());
 
     // One undo takes the gain step back on all three, the next the mute.
     ASSERT_TRUE(f.rig.GroupStepIsNewest());
