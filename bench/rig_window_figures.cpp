@@ -6,6 +6,8 @@
 #include "shell/MainFrame.h"
 #include "widgets/Theme.h"
 
+#include "QtFigures.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -17,22 +19,6 @@
 #include <map>
 
 using namespace quellmarin;
-
-namespace {
-long ResidentKb() {
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-void RunFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-} // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);

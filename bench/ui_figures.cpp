@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "CpuTime.h"
+#include "QtFigures.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,20 +36,6 @@ QPushButton* StripNamed(const quellmarin::ui::CMainFrame& frame, const QString& 
     return nullptr;
 }
 
-// Runs the event loop as the program does (QTest::qWait polls every 10 ms, which would be counted).
-void RunFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-long ResidentKb() {
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 } // namespace
 
 int main(int argc, char** argv) {

@@ -11,6 +11,8 @@
 #include "edit/RouteEditor.h"
 #include "shell/QuellmarinApp.h"
 
+#include "QtFigures.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -24,12 +26,6 @@
 using namespace quellmarin;
 
 namespace {
-
-void RunFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 bool Connect(ui::CQuellmarinApp& app, const std::string& line) {
     app.StartScan();
