@@ -6,6 +6,7 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <charconv>
 
 namespace quellmarin::ui {
 
@@ -407,6 +408,7 @@ void CQuellmarinApp::StartConnect(bool download) {
         controller_->RequestSelect(*chosen_);
     }
     state_ = LinkState::Connecting;
+    connectedPort_ = session_.Port(); // the first levels may come before the outcome
     emit stateChanged(State());
     controller_->RequestConnect(download, ToBytes(session_.Params()));
 }
@@ -496,8 +498,10 @@ void CQuellmarinApp::RouteLevels(const std::string& port, const LevelFrame& fram
         emit levelsArrived(frame);
         return;
     }
-    const std::optional<std::size_t> unit =
-        rig_.Find(port, frame.address.empty() ? rig_.Id(rig_.Selected()) : std::stoi(frame.address));
+    int id = rig_.Id(rig_.Selected());
+    if (!frame.address.empty())
+        std::from_chars(frame.address.data(), frame.address.data() + frame.address.size(), id);
+    const std::optional<std::size_t> unit = rig_.Find(port, id);
     if (!unit) return;
     emit unitLevels(static_cast<int>(*unit), frame);
     if (*unit == rig_.Selected()) emit levelsArrived(frame);
@@ -544,6 +548,7 @@ void CQuellmarinApp::ConnectUnit(std::size_t i) {
     chosen_.reset();
     controller_->RequestCall([device](DeviceLink& link) { link.Select(SelectionOf(device, link.Catalog())); });
     state_ = LinkState::Connecting;
+    connectedPort_ = session_.Port();
     emit stateChanged(State());
     controller_->RequestConnect(false, ToBytes(session_.Params()));
 }
