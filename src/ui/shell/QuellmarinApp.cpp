@@ -160,7 +160,12 @@ void CQuellmarinApp::RebuildCatalog(DeviceLink& link) {
     }
     std::vector<std::string> named = userPorts_;
     named.insert(named.end(), networkPorts_.begin(), networkPorts_.end());
-    link.SetCatalog(BuildPortCatalog(named, virtualPorts, includeHardware_));
+    std::vector<std::string> catalog = BuildPortCatalog(named, virtualPorts, includeHardware_);
+    link.SetCatalog(catalog);
+    // The window thread's copy, for processors of a rig connected without a scan (a show file).
+    QMetaObject::invokeMethod(
+        this, [this, catalog = std::move(catalog)]() mutable { catalogShown_ = std::move(catalog); },
+        Qt::QueuedConnection);
 }
 
 bool CQuellmarinApp::StartVirtualProcessor(int deviceId) {
@@ -464,7 +469,7 @@ void CQuellmarinApp::ConnectLine(const Selection& selection, bool download) {
     joining_ = true;
     emit unitsChanged();
     const ParameterBytes record = ToBytes(unit ? rig_.At(*unit).Params() : session_.Params());
-    line.controller->RequestCall([selection, catalog = lastScan_.catalog](DeviceLink& link) {
+    line.controller->RequestCall([selection, catalog = catalogShown_](DeviceLink& link) {
         link.SetCatalog(catalog);
         link.Select(selection);
     });
@@ -541,7 +546,7 @@ void CQuellmarinApp::ConnectUnit(std::size_t i) {
     SelectUnit(i);
     if (State() != before) emit stateChanged(State());
     if (AnyConnected()) {
-        const Selection selection = SelectionOf(device, lastScan_.catalog);
+        const Selection selection = SelectionOf(device, catalogShown_);
         if (JoinedOn(unit.Port())) return Join(selection, false);
         if (HasConnection(state_)) return ConnectLine(selection, false);
     }

@@ -313,6 +313,7 @@ class CQuellmarinApp : public QObject, public JobRunner {
     std::optional<Selection> chosen_;
     std::string connectedPort_;
     bool joining_ = false;
+    std::vector<std::string> catalogShown_; // the ports the first line's catalog holds, this thread's copy
     std::map<std::string, Line> lines_;
     Pacing pacing_ = Pacing::Answered;
     EditVerifier verifier_;
