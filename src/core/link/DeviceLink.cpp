@@ -193,8 +193,9 @@ void DeviceLink::Leave(const std::string& address) {
         return;
     }
     queue_.PostCommand(FrameEnd(address));
-    worker_.FlushPending(timings_.disconnectWait);
-    worker_.RemoveAddress(address); // if the end did not leave in time, it goes unsent
+    // The worker takes the address off the line as the "B" leaves; if it did not leave in time, the
+    // processor goes all the same (and its end unsent).
+    if (!worker_.FlushPending(timings_.disconnectWait)) worker_.RemoveAddress(address);
 }
 
 std::vector<std::string> DeviceLink::Addresses() const {

@@ -297,18 +297,28 @@ std::string LinkWorker::TakeNext(bool& levelPoll, bool& ended, std::string& targ
 
 bool LinkWorker::Write(const std::string& frame, bool posted) {
     port_.WriteText(frame);
+    const std::string target = TargetOf(frame);
+    const bool end = frame == FrameEnd(target);
+    // One processor of several leaves the line: the others stay connected. Its address goes before the
+    // write is counted, so that whoever waits for the "B" to leave finds it gone (and a next "B" to the
+    // last one ends the connection), and checked and removed under one lock, so that no other removal
+    // makes this one look like the last.
+    bool leaving = false;
+    if (posted && end) {
+        std::lock_guard lock(peerMutex_);
+        if (peers_.size() > 1) {
+            std::erase_if(peers_, [&](const Peer& p) { return p.address == target; });
+            leaving = true;
+        }
+    }
     if (posted) {
         std::lock_guard lock(mutex_);
         ++written_;
     }
     writtenChanged_.notify_all();
     if (callbacks_.sent) callbacks_.sent(frame);
-    const std::string target = TargetOf(frame);
-    const bool end = frame == FrameEnd(target);
-    if (posted && end && Addresses().size() > 1) {
-        // One processor of several leaves the line: the others stay connected.
+    if (leaving) {
         port_.Drain(timings_.cycle);
-        RemoveAddress(target);
         return false;
     }
     if (posted && ((finishing_ && !queue_.Pending()) || end)) {

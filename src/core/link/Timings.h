@@ -45,8 +45,10 @@ struct LinkTimings {
         t.infoWait = ms(200);
         t.downloadSettle = ms(10);
         t.secondaryRead = ms(50);
-        t.disconnectWait = ms(100);
-        t.exitWait = ms(100);
+        // Upper bounds only: "B" leaves as soon as the request before it is answered. Room for a slow
+        // (sanitised, loaded) run, where 100 ms could pass before the worker takes it.
+        t.disconnectWait = ms(1000);
+        t.exitWait = ms(1000);
         t.quietGap = ms(3);
         t.settingReplyWait = ms(20);
         t.programReplyWait = ms(40);

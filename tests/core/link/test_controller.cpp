@@ -176,7 +176,8 @@ TEST(LinkController, ShutdownCutsAScanShortAndEndsTheConnection) {
     ASSERT_TRUE(r.Connect());
     r.controller->Shutdown();
     EXPECT_EQ(r.controller->State(), LinkState::NotConnected);
-    ASSERT_TRUE(WaitFor([&] { return !r.Received().empty() && r.Received().back() == "(01B)"; }));
+    ASSERT_TRUE(WaitFor([&] { return !r.Received().empty() && r.Received().back() == "(01B)"; }))
+        << "last heard " << (r.Received().empty() ? std::string("nothing") : r.Received().back());
 
     Rig scanning;
     scanning.link.SetCatalog({"virtual"});

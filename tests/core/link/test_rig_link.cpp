@@ -182,7 +182,8 @@ TEST(RigLink, AShowFileOpenedOfflineAndEditedNamesExactlyThatUnitsDifferenceOnCo
     for (std::size_t u = 0; u < 6; ++u) six.link.Disconnect(six.rig.At(u).Port(), six.Id(u));
     for (std::size_t u = 0; u < 6; ++u)
         ASSERT_TRUE(WaitFor([&] { return six.Device(u).FramesReceived().back() == "(" + AddressText(six.Id(u)) + "B)"; }))
-            << "each says goodbye, the last of a line too: " << six.rig.Label(u);
+            << "each says goodbye, the last of a line too: " << six.rig.Label(u) << " last heard "
+            << (six.Device(u).FramesReceived().empty() ? std::string("nothing") : six.Device(u).FramesReceived().back());
 
     // A damaged copy is refused whole and leaves the rig as it is.
     std::ofstream(dir / "cut.json") << RigFileText(six.rig.Members()).substr(0, 3000);
