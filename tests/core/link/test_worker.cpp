@@ -616,7 +616,11 @@ TEST(LinkWorker, TwoProcessorsOnOneLineArePolledInTurnAndOneIsLostAlone) {
     EXPECT_LE(std::abs(count("01") - count("02")), 1) << "the polls go round both";
 
     secondOn = false;
-    ASSERT_TRUE(WaitFor([&] { return rig.worker.Lost("02"); }));
+    // The alarm is told just after the count says lost: wait for both.
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m);
+        return rig.worker.Lost("02") && !lost.empty();
+    }));
     EXPECT_FALSE(rig.worker.Lost("01"));
     EXPECT_FALSE(rig.worker.DeviceLost()) << "the line is not lost while one answers";
     {
