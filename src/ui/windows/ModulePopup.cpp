@@ -11,6 +11,10 @@ ModulePopup::ModulePopup(int moduleCode, Section section, QWidget* parent, Devic
     hide();
 }
 
+ModulePopup::~ModulePopup() {
+    for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
+}
+
 void ModulePopup::SetChannel(int channel) {
     channel_ = channel;
     NameControls();

@@ -20,6 +20,9 @@ class ModulePopup : public QDialog {
     static constexpr int kNoModuleCode = -1;
 
     ModulePopup(int moduleCode, Section section, QWidget* parent, DeviceModel model = kBuildModel);
+    // The controls still exist while the base classes delete them, and a field losing the focus then
+    // would call an editor window that is already gone: they are cut off from it first.
+    ~ModulePopup() override;
 
     int ModuleCode() const { return moduleCode_; }
     Section GetSection() const { return section_; }
