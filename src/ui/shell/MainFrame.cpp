@@ -786,12 +786,18 @@ void CMainFrame::RefreshRig() {
     }
 }
 
+namespace {
+// Where the settings keep the name given to processor `i` of the rig: by its ID and port.
+QString NameKey(const Rig& rig, std::size_t i) {
+    return "rig/names/" + QString::number(rig.Id(i)) + "@" + Q(rig.At(i).Port()).replace('/', '|');
+}
+} // namespace
+
 void CMainFrame::ApplyRememberedNames() {
     Rig& rig = app_.GetRig();
     const QSettings settings = Settings();
     for (std::size_t i = 0; i < rig.Size(); ++i) {
-        const QString key = "rig/names/" + QString::number(rig.Id(i)) + "@" + Q(rig.At(i).Port()).replace('/', '|');
-        const QString name = settings.value(key).toString();
+        const QString name = settings.value(NameKey(rig, i)).toString();
         // Only a processor that still has the name it was given by default takes the remembered one.
         if (!name.isEmpty() && Q(rig.Name(i)) == QString("Unit %1").arg(rig.Id(i))) rig.Rename(i, name.toStdString());
     }
@@ -801,8 +807,7 @@ void CMainFrame::RememberName(std::size_t unit) {
     const Rig& rig = app_.GetRig();
     if (unit >= rig.Size()) return;
     QSettings settings = Settings();
-    settings.setValue("rig/names/" + QString::number(rig.Id(unit)) + "@" + Q(rig.At(unit).Port()).replace('/', '|'),
-                      Q(rig.Name(unit)));
+    settings.setValue(NameKey(rig, unit), Q(rig.Name(unit)));
     settings.sync();
 }
 

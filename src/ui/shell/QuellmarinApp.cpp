@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace quellmarin::ui {
 
@@ -295,8 +296,7 @@ void CQuellmarinApp::StartScan() {
 // ---- Lines ---------------------------------------------------------------------------------------------
 
 CQuellmarinApp::Line* CQuellmarinApp::FurtherLine(const std::string& port) {
-    const auto it = lines_.find(port);
-    return it != lines_.end() && it->second.state != LinkState::NotConnected ? &it->second : nullptr;
+    return const_cast<Line*>(std::as_const(*this).FurtherLine(port));
 }
 
 const CQuellmarinApp::Line* CQuellmarinApp::FurtherLine(const std::string& port) const {
@@ -316,28 +316,24 @@ DeviceLink& CQuellmarinApp::LinkOf(const std::string& port) {
     return *link_;
 }
 
-std::set<std::string>* CQuellmarinApp::JoinedOn(const std::string& port) {
-    if (FirstLineOn(port)) return &joined_;
-    Line* l = FurtherLine(port);
-    return l ? &l->joined : nullptr;
-}
-
 const std::set<std::string>* CQuellmarinApp::JoinedOn(const std::string& port) const {
     if (FirstLineOn(port)) return &joined_;
     const Line* l = FurtherLine(port);
     return l ? &l->joined : nullptr;
 }
 
-std::set<std::string>* CQuellmarinApp::LostOn(const std::string& port) {
-    if (FirstLineOn(port)) return &lost_;
-    Line* l = FurtherLine(port);
-    return l ? &l->lost : nullptr;
+std::set<std::string>* CQuellmarinApp::JoinedOn(const std::string& port) {
+    return const_cast<std::set<std::string>*>(std::as_const(*this).JoinedOn(port));
 }
 
 const std::set<std::string>* CQuellmarinApp::LostOn(const std::string& port) const {
     if (FirstLineOn(port)) return &lost_;
     const Line* l = FurtherLine(port);
     return l ? &l->lost : nullptr;
+}
+
+std::set<std::string>* CQuellmarinApp::LostOn(const std::string& port) {
+    return const_cast<std::set<std::string>*>(std::as_const(*this).LostOn(port));
 }
 
 LinkState CQuellmarinApp::State() const {
