@@ -2,7 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Dump.h"
-#include "cli/Edit.h"
+#include "edit/SettingWords.h"
 #include "cli/Session.h"
 #include "cli/Several.h"
 #include "panel/SetupReport.h"

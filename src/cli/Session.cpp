@@ -2,7 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Dump.h"
-#include "cli/Edit.h"
+#include "edit/SettingWords.h"
 #include "dsp/Scales.h"
 #include "edit/Generator.h"
 #include "edit/PanelLock.h"

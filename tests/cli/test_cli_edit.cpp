@@ -2,7 +2,7 @@
 // scripts, the stored programs and the generator, against the virtual processor.
 #include "CliTestSupport.h"
 #include "TempDir.h"
-#include "cli/Edit.h"
+#include "edit/SettingWords.h"
 #include "dsp/Scales.h"
 #include "protocol/Frames.h"
 #include "model/ParameterFile.h"
@@ -69,7 +69,7 @@ Expected EditorsMake(SystemParameters params, DeviceInfoRecord info, const std::
     Expected e{params, info, {}};
     EditContext ctx{e.params, e.info, DeviceModel::Mivon, [] { return std::string("05"); },
                     [&e](std::string f) { e.frames.push_back(std::move(f)); }, {}};
-    const cli::EditOutcome o = cli::ApplySet(ctx, words);
+    const EditOutcome o = ApplySet(ctx, words);
     EXPECT_TRUE(o.ok) << o.message;
     e.frames.insert(e.frames.end(), o.replied.begin(), o.replied.end());
     return e;

@@ -33,6 +33,7 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     });
     session_.SetEditListener(
         [this](const CommandSpec& entry, int unit, int band, const SystemParameters& before, bool newStep) {
+            if (remoteEditing_) return; // a remote client edits the one processor it names
             const std::vector<std::string> notes = rig_.Follow(entry, unit, band, before, newStep);
             if (!notes.empty()) emit groupNotes(ToQStringList(notes));
             if (newStep && rig_.GroupStepIsNewest()) emit historyChanged(); // the step is the group's now
@@ -504,6 +505,7 @@ void CQuellmarinApp::RouteLevels(const std::string& port, const LevelFrame& fram
         std::from_chars(frame.address.data(), frame.address.data() + frame.address.size(), id);
     const std::optional<std::size_t> unit = rig_.Find(port, id);
     if (!unit) return;
+    levelsSeen_[{port, id}] = frame;
     emit unitLevels(static_cast<int>(*unit), frame);
     if (*unit == rig_.Selected()) emit levelsArrived(frame);
 }
@@ -629,6 +631,54 @@ void CQuellmarinApp::SelectUnit(std::size_t i) {
     emit historyChanged();
     emit unitsChanged();
     if (State() != before) emit stateChanged(State());
+}
+
+std::vector<remote::UnitView> CQuellmarinApp::Units() const {
+    std::vector<remote::UnitView> units;
+    for (std::size_t i = 0; i < rig_.Size(); ++i) {
+        remote::UnitView v;
+        v.id = rig_.Id(i);
+        v.name = rig_.Name(i);
+        v.port = rig_.At(i).Port();
+        v.state = UnitStateText(i);
+        v.connected = UnitConnected(i);
+        v.lost = v.state.starts_with("lost");
+        units.push_back(std::move(v));
+    }
+    return units;
+}
+
+Session* CQuellmarinApp::SessionOf(std::size_t unit) { return unit < rig_.Size() ? &rig_.At(unit) : nullptr; }
+
+void CQuellmarinApp::RunEdit(std::size_t unit, const std::function<void(Session&)>& edit) {
+    if (unit >= rig_.Size()) return;
+    remoteEditing_ = true;
+    edit(rig_.At(unit));
+    remoteEditing_ = false;
+    if (unit == rig_.Selected()) {
+        programNoText_ = quellmarin::ProgramNoText(session_.Info());
+        emit recordsReplaced();
+    }
+    emit unitsChanged();
+}
+
+void CQuellmarinApp::SendExchange(std::size_t unit, std::string frame) {
+    if (unit >= rig_.Size() || !UnitConnected(unit)) return;
+    if (unit == rig_.Selected()) {
+        SendExchange(std::move(frame));
+        return;
+    }
+    const auto wait = timings_.settingReplyWait;
+    ControllerOf(rig_.At(unit).Port()).RequestJob([frame, wait](CSerialPort* port) {
+        if (port) ExchangeFrame(*port, frame, wait);
+    });
+}
+
+std::optional<LevelFrame> CQuellmarinApp::Levels(std::size_t unit) const {
+    if (unit >= rig_.Size()) return std::nullopt;
+    const auto it = levelsSeen_.find({rig_.At(unit).Port(), rig_.Id(unit)});
+    if (it == levelsSeen_.end()) return std::nullopt;
+    return it->second;
 }
 
 bool CQuellmarinApp::UnitConnected(std::size_t i) const {

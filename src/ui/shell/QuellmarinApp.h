@@ -6,6 +6,7 @@
 
 #include "link/LinkController.h"
 #include "link/WholeState.h"
+#include "remote/Api.h"
 #include "session/EditVerifier.h"
 #include "session/Rig.h"
 #include "session/Session.h"
@@ -32,7 +33,7 @@ namespace quellmarin::ui {
 
 inline constexpr const char* kVirtualPortName = "virtual";
 
-class CQuellmarinApp : public QObject, public JobRunner {
+class CQuellmarinApp : public QObject, public JobRunner, public remote::Host {
     Q_OBJECT
   public:
     explicit CQuellmarinApp(DeviceModel model = kBuildModel, const LinkTimings& timings = {},
@@ -172,6 +173,19 @@ class CQuellmarinApp : public QObject, public JobRunner {
     const EditVerifier& Verifier() const { return verifier_; }
     // While held, the worker neither polls nor sends posted frames (a modal window's exchanges).
     LinkController::PollSuspension SuspendPoll() { return ControllerOf(session_.Port()).SuspendPoll(); }
+
+    // ---- What the remote-control server works on (remote::Host) ----------------------------------------
+    // The processors of the rig, each by its index.
+    std::vector<remote::UnitView> Units() const override;
+    Session* SessionOf(std::size_t unit) override;
+    // A remote edit is made on that processor alone, even while it is in a group; the windows show
+    // it when it is the one they edit.
+    void RunEdit(std::size_t unit, const std::function<void(Session&)>& edit) override;
+    void SendExchange(std::size_t unit, std::string frame) override;
+    std::optional<LevelFrame> Levels(std::size_t unit) const override;
+    std::string LocalSource() const override { return localSource_; }
+    // Who changes what no remote client changed: "window" in the windowed program.
+    void SetLocalSource(std::string source) { localSource_ = std::move(source); }
 
   signals:
     void stateChanged(quellmarin::LinkState state);
@@ -316,6 +330,10 @@ class CQuellmarinApp : public QObject, public JobRunner {
     std::vector<std::string> catalogShown_; // the ports the first line's catalog holds, this thread's copy
     std::map<std::string, Line> lines_;
     Pacing pacing_ = Pacing::Answered;
+    // The newest meters of each processor, by port and ID, for remote clients.
+    std::map<std::pair<std::string, int>, LevelFrame> levelsSeen_;
+    std::string localSource_ = "window";
+    bool remoteEditing_ = false;
     EditVerifier verifier_;
     QTimer verifyTimer_;
 };

@@ -1,4 +1,4 @@
-#include "cli/Edit.h"
+#include "edit/SettingWords.h"
 
 #include "edit/AliasEditor.h"
 #include "edit/LinkEditor.h"
@@ -20,7 +20,7 @@
 #include <cstdlib>
 #include <map>
 
-namespace quellmarin::cli {
+namespace quellmarin {
 
 namespace {
 
@@ -495,4 +495,4 @@ std::optional<std::vector<std::string>> SplitLine(std::string_view line, std::st
     return words;
 }
 
-} // namespace quellmarin::cli
+} // namespace quellmarin

@@ -1,6 +1,6 @@
-// The tool's editing words: "set" and "get" on the records of a device or a file, read as a user names
+// The setting words: "set" and "get" on the records of a processor or a file, read as a user names
 // channels and values, and carried out by the editor classes the windows use, so that every frame is
-// the windows' own.
+// the windows' own. The command-line tool and the remote-control API both speak them.
 #pragma once
 
 #include "edit/EditContext.h"
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quellmarin::cli {
+namespace quellmarin {
 
 // A channel as the user names it: "in 3", "in C", "out 8"; on Ketra the inputs are A..D (or 1..4).
 // Nothing, with the reason in `error`, for a channel the model does not have.
@@ -41,4 +41,4 @@ std::optional<std::vector<DumpEntry>> GetEntries(const SystemParameters& p, cons
 // reason, for an unclosed quote.
 std::optional<std::vector<std::string>> SplitLine(std::string_view line, std::string& error);
 
-} // namespace quellmarin::cli
+} // namespace quellmarin

@@ -1,0 +1,56 @@
+// The remote-control server's input on any bytes: an HTTP request (parsed within its limits, then
+// carried out by the API as an installer), or a WebSocket message. Whatever comes, nothing crashes,
+// a refused request changes no record, and a parse never takes more bytes than it was given.
+#include "remote/Api.h"
+#include "remote/Http.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+using namespace quellmarin;
+using namespace quellmarin::remote;
+
+namespace {
+
+class FuzzHost : public Host {
+  public:
+    FuzzHost() { session.SetAddress("01"); }
+    std::vector<UnitView> Units() const override { return {{1, "Unit 1", "virtual", "connected", true, false}}; }
+    Session* SessionOf(std::size_t unit) override { return unit == 0 ? &session : nullptr; }
+    void RunEdit(std::size_t, const std::function<void(Session&)>& edit) override { edit(session); }
+    void SendExchange(std::size_t, std::string) override {}
+    std::optional<LevelFrame> Levels(std::size_t) const override { return LevelFrame{}; }
+    std::string LocalSource() const override { return "window"; }
+    Session session;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+    FuzzHost host;
+    AuditLog audit;
+    Api api(host, audit);
+    const Caller caller{{"fuzz", Role::Installer}, "127.0.0.1"};
+    const SystemParameters before = host.session.Params();
+    if (data[0] & 1) {
+        const Json message = Json::parse(bytes, nullptr, false);
+        const Json answer = api.Message(message, caller);
+        if (answer["result"] != "ok" && !(host.session.Params() == before)) std::abort();
+        return 0;
+    }
+    HttpLimits limits;
+    limits.maxBodyBytes = 2048;
+    const HttpParse parse = ParseHttpRequest(bytes, limits);
+    if (parse.status == HttpParse::Status::Complete) {
+        if (parse.consumed > bytes.size() || parse.request.body.size() > limits.maxBodyBytes) std::abort();
+        const ApiResponse r = api.Handle(parse.request.method, parse.request.path, parse.request.body, caller);
+        if (r.status != 200 && !(host.session.Params() == before)) std::abort();
+        if (r.status < 200 || r.status > 599) std::abort();
+    } else if (parse.status == HttpParse::Status::Refused && (parse.refusal < 400 || parse.refusal > 599)) {
+        std::abort();
+    }
+    return 0;
+}

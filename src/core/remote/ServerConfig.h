@@ -1,0 +1,30 @@
+// The headless server's configuration: a file of "key = value" lines ("#" starts a comment), which
+// the command line then adds to or overrides.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quellmarin::remote {
+
+inline constexpr int kDefaultApiPort = 8470;
+
+struct ServerConfig {
+    std::vector<std::string> ports;    // port = /dev/ttyUSB0 (again for more)
+    std::vector<int> ids;              // id = 1 (again for more; none: every processor found)
+    std::string listen = "127.0.0.1:" + std::to_string(kDefaultApiPort);
+    std::string tlsCert, tlsKey;
+    bool insecure = false;
+    std::string stateDir;
+    std::vector<std::string> hostNames; // host-name = rack.example (names requests may use)
+    bool virtualProcessor = false;     // virtual = yes: the built-in virtual processor
+};
+
+// Reads a configuration file's text into `config`; false with the line and the reason.
+bool ReadServerConfig(std::string_view text, ServerConfig& config, std::string& error);
+
+// "127.0.0.1:8470", "[::1]:8470", "0.0.0.0:8470" or just "8470" (loopback).
+bool SplitListen(const std::string& text, std::string& address, int& port, std::string& error);
+
+} // namespace quellmarin::remote

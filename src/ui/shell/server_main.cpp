@@ -1,0 +1,275 @@
+// quellmarin-server: the remote-control server without a window, next to the rack.
+//   quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--listen ADDR:PORT]
+//                     [--tls-cert F --tls-key F] [--insecure] [--virtual]
+//   quellmarin-server token add NAME --role viewer|operator|installer [--state-dir DIR]
+//   quellmarin-server token list [--state-dir DIR]
+//   quellmarin-server token revoke NAME [--state-dir DIR]
+// It scans the ports, connects the processors (every one found, or those of --id), keeps them
+// connected (the link reconnects a lost one by itself) and logs to standard error. The state
+// directory holds the token hashes (tokens.json) and the audit log (audit.jsonl).
+#include "model/InputFile.h"
+#include "remote/ServerConfig.h"
+#include "remote/Tokens.h"
+#include "server/RemoteServer.h"
+#include "shell/QuellmarinApp.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <unistd.h>
+
+using namespace quellmarin;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--listen ADDR:PORT]\n"
+    "                         [--tls-cert FILE --tls-key FILE] [--insecure] [--virtual]\n"
+    "       quellmarin-server token add NAME --role viewer|operator|installer [--state-dir DIR]\n"
+    "       quellmarin-server token list [--state-dir DIR]\n"
+    "       quellmarin-server token revoke NAME [--state-dir DIR]\n";
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+void Log(const std::string& line) { std::fprintf(stderr, "quellmarin-server: %s\n", line.c_str()); }
+
+std::filesystem::path DefaultStateDir() {
+    if (const char* systemd = std::getenv("STATE_DIRECTORY"); systemd && *systemd) return systemd;
+    if (const char* home = std::getenv("HOME"); home && *home) return std::filesystem::path(home) / ".local/state/quellmarin";
+    return "quellmarin-state";
+}
+
+int Tokens(const std::vector<std::string>& args, const std::filesystem::path& stateDir) {
+    remote::TokenStore store(stateDir / "tokens.json");
+    if (const std::string problem = store.Load(); !problem.empty()) {
+        Log(problem);
+        return 1;
+    }
+    std::string error;
+    if (args.size() >= 2 && args[0] == "add") {
+        std::optional<remote::Role> role;
+        for (std::size_t i = 2; i + 1 < args.size(); ++i)
+            if (args[i] == "--role") role = remote::ParseRole(args[i + 1]);
+        if (!role) {
+            std::fputs("token add takes --role viewer, operator or installer\n", stderr);
+            return 2;
+        }
+        const auto secret = store.Add(args[1], *role, error);
+        if (!secret) {
+            Log(error);
+            return 1;
+        }
+        std::printf("token %s (%s) added; its secret is shown this once:\n%s\n", args[1].c_str(),
+                    std::string(remote::RoleName(*role)).c_str(), secret->c_str());
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "list") {
+        for (const remote::TokenInfo& t : store.List())
+            std::printf("%s\t%s\t%s\n", t.name.c_str(), std::string(remote::RoleName(t.role)).c_str(), t.created.c_str());
+        return 0;
+    }
+    if (args.size() == 2 && args[0] == "revoke") {
+        if (!store.Revoke(args[1], error)) {
+            Log(error);
+            return 1;
+        }
+        std::printf("token %s revoked\n", args[1].c_str());
+        return 0;
+    }
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The token commands and the options, read before Qt sees them.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    remote::ServerConfig config;
+    std::vector<std::string> ports;
+    std::vector<int> ids;
+    std::string stateDir, listen, cert, key, configFile;
+    bool insecure = false, wantVirtual = false;
+    std::vector<std::string> tokenArgs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "token" && tokenArgs.empty()) {
+            for (std::size_t j = i + 1; j < args.size(); ++j) {
+                if (args[j] == "--state-dir" && j + 1 < args.size()) {
+                    stateDir = args[++j];
+                    continue;
+                }
+                tokenArgs.push_back(args[j]);
+            }
+            if (tokenArgs.empty()) tokenArgs.push_back("?");
+            break;
+        }
+        if (a == "--config" && hasValue) configFile = args[++i];
+        else if (a == "--state-dir" && hasValue) stateDir = args[++i];
+        else if (a == "--port" && hasValue) ports.push_back(args[++i]);
+        else if (a == "--id" && hasValue) {
+            const std::string& v = args[++i];
+            if (v.empty() || v.size() > 2 || !std::all_of(v.begin(), v.end(), ::isdigit) || std::stoi(v) < 1) {
+                std::fprintf(stderr, "an id is 1 to 99, not %s\n", v.c_str());
+                return 2;
+            }
+            ids.push_back(std::stoi(v));
+        } else if (a == "--listen" && hasValue) listen = args[++i];
+        else if (a == "--tls-cert" && hasValue) cert = args[++i];
+        else if (a == "--tls-key" && hasValue) key = args[++i];
+        else if (a == "--insecure") insecure = true;
+        else if (a == "--virtual") wantVirtual = true;
+        else {
+            std::fputs(kUsage, stderr);
+            return a == "--help" || a == "-h" ? 0 : 2;
+        }
+    }
+    if (!configFile.empty()) {
+        const FileRead read = ReadInputFile(configFile);
+        std::string error;
+        if (!read.bytes) {
+            Log(read.problem);
+            return 1;
+        }
+        if (!remote::ReadServerConfig(*read.bytes, config, error)) {
+            Log(configFile + ", " + error);
+            return 1;
+        }
+    }
+    // What the command line names replaces what the file says.
+    if (!ports.empty()) config.ports = ports;
+    if (!ids.empty()) config.ids = ids;
+    if (!stateDir.empty()) config.stateDir = stateDir;
+    if (!listen.empty()) config.listen = listen;
+    if (!cert.empty()) config.tlsCert = cert;
+    if (!key.empty()) config.tlsKey = key;
+    config.insecure = config.insecure || insecure;
+    config.virtualProcessor = config.virtualProcessor || wantVirtual;
+    const std::filesystem::path state = config.stateDir.empty() ? DefaultStateDir() : std::filesystem::path(config.stateDir);
+    if (!tokenArgs.empty()) return Tokens(tokenArgs, state);
+
+    std::string address, why;
+    int apiPort = 0;
+    if (!remote::SplitListen(config.listen, address, apiPort, why)) {
+        Log(why);
+        return 2;
+    }
+    QCoreApplication qapp(argc, argv);
+    QCoreApplication::setApplicationName("quellmarin-server");
+    QCoreApplication::setApplicationVersion(QUELLMARIN_VERSION);
+
+    std::error_code ec;
+    std::filesystem::create_directories(state, ec);
+    std::filesystem::permissions(state, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace, ec);
+    remote::TokenStore tokens(state / "tokens.json");
+    if (const std::string problem = tokens.Load(); !problem.empty()) {
+        Log(problem);
+        return 1;
+    }
+    if (tokens.List().empty())
+        Log("no tokens yet: every request will be refused; add one with: quellmarin-server token add NAME --role operator --state-dir " +
+            state.string());
+    remote::AuditLog audit(state / "audit.jsonl");
+
+    ui::CQuellmarinApp app;
+    app.SetLocalSource("processor");
+    app.SetIncludeHardware(config.ports.empty());
+    app.SetUserPorts(config.ports);
+    if (config.virtualProcessor) app.StartVirtualProcessor();
+
+    ui::RemoteServer server(app, tokens, audit);
+    QObject::connect(&server, &ui::RemoteServer::logLine, [](const QString& line) { Log(line.toStdString()); });
+    audit.SetListener([](const std::string& line) { Log("audit " + line); });
+    ui::RemoteSettings settings;
+    settings.address = QHostAddress(QString::fromStdString(address));
+    if (settings.address.isNull()) {
+        Log("the listen address " + address + " is not an IP address");
+        return 2;
+    }
+    settings.port = static_cast<quint16>(apiPort);
+    settings.certFile = QString::fromStdString(config.tlsCert);
+    settings.keyFile = QString::fromStdString(config.tlsKey);
+    settings.insecure = config.insecure;
+    for (const std::string& h : config.hostNames) settings.hostNames << QString::fromStdString(h);
+    QString error;
+    if (!server.Start(settings, error)) {
+        Log(error.toStdString());
+        return 1;
+    }
+
+    // Scan, then connect the processors wanted one after another; a scan that finds none is tried
+    // again every five seconds. A processor lost later is reconnected by its line.
+    std::deque<std::string> toConnect;
+    QTimer rescan;
+    rescan.setSingleShot(true);
+    rescan.setInterval(5000);
+    const auto connectNext = [&] {
+        while (!toConnect.empty()) {
+            const std::string line = toConnect.front();
+            toConnect.pop_front();
+            if (const std::string_view message = app.Select(line); !message.empty()) {
+                Log(line + ": " + std::string(message));
+                continue;
+            }
+            Log("connecting " + line);
+            app.StartConnect(false);
+            return;
+        }
+        if (!app.AnyConnected()) rescan.start();
+    };
+    QObject::connect(&rescan, &QTimer::timeout, [&] { app.StartScan(); });
+    QObject::connect(&app, &ui::CQuellmarinApp::scanFinished, [&](const QStringList&) {
+        const ScanReport& report = app.LastScan();
+        std::set<int> found;
+        for (std::size_t i = 0; i < report.devices.size() && i < report.lines.size(); ++i) {
+            const FoundDevice& d = report.devices[i];
+            found.insert(d.id);
+            if (config.ids.empty() || std::find(config.ids.begin(), config.ids.end(), d.id) != config.ids.end())
+                toConnect.push_back(report.lines[i]);
+        }
+        Log("scan found " + std::to_string(report.devices.size()) + " processor(s)");
+        for (int id : config.ids)
+            if (!found.count(id)) Log("no processor with ID " + std::to_string(id) + " answered");
+        connectNext();
+    });
+    QObject::connect(&app, &ui::CQuellmarinApp::connectFinished, [&](bool ok, const QString& message, const QString&) {
+        Log(ok ? "connected" : "connection failed: " + message.toStdString());
+        connectNext();
+    });
+    QObject::connect(&app, &ui::CQuellmarinApp::unitsChanged, [&] {
+        static std::map<std::string, std::string> said;
+        for (const remote::UnitView& u : app.Units()) {
+            std::string& was = said[u.port + "|" + std::to_string(u.id)];
+            if (was != u.state) Log(u.name + " (ID " + std::to_string(u.id) + " on " + u.port + "): " + u.state);
+            was = u.state;
+        }
+    });
+
+    if (::pipe(signalPipe) != 0) return 1;
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGINT, OnSignal);
+    QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [&] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        Log("stopping");
+        server.Stop();
+        app.Shutdown();
+        qapp.quit();
+    });
+    app.StartScan();
+    return qapp.exec();
+}
