@@ -11,6 +11,13 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#if defined(_WIN32)
+#include <winsock2.h>
+constexpr int kShutWrite = SD_SEND;
+#else
+#include <sys/socket.h>
+constexpr int kShutWrite = SHUT_WR;
+#endif
 
 namespace quellmarin::ui {
 
@@ -20,6 +27,9 @@ struct RemoteServer::Connection {
     QString client;
     QTimer deadline;
     bool answered = false; // a request was answered: the idle time runs now
+    // The last answer is out and the connection ends: what the client still sends is read and dropped
+    // for a short while, so that closing with unread bytes never resets the answer away.
+    bool closing = false;
 };
 
 struct RemoteServer::Client {
@@ -215,9 +225,7 @@ void RemoteServer::Accept() {
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Drop(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
             auto it = connections_.find(socket);
-            if (it != connections_.end() && it->second->answered && socket->property("closing").toBool() &&
-                socket->bytesToWrite() == 0)
-                socket->disconnectFromHost();
+            if (it != connections_.end() && it->second->closing && socket->bytesToWrite() == 0) Finish(socket);
         });
         if (socket->bytesAvailable() > 0) Read(socket);
     }
@@ -233,7 +241,24 @@ void RemoteServer::Drop(QTcpSocket* socket) {
     socket->deleteLater();
 }
 
+void RemoteServer::Finish(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    if (qobject_cast<QSslSocket*>(socket)) {
+        socket->disconnectFromHost();
+        return;
+    }
+    // Half-closed: the client sees the end of the answer, its own further bytes are drained.
+    socket->flush();
+    ::shutdown(static_cast<int>(socket->socketDescriptor()), kShutWrite);
+    it->second->deadline.start(2000);
+}
+
 void RemoteServer::Read(QTcpSocket* socket) {
+    if (auto it = connections_.find(socket); it != connections_.end() && it->second->closing) {
+        socket->readAll();
+        return;
+    }
     while (connections_.count(socket)) {
         const QByteArray peeked = socket->peek(socket->bytesAvailable());
         if (peeked.isEmpty()) return;
@@ -319,6 +344,12 @@ void RemoteServer::Send(QTcpSocket* socket, int status, const Json& body, bool c
         status, "application/json", body.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", headers, close);
     auto it = connections_.find(socket);
     if (it == connections_.end()) return;
+    Write(socket, text, close);
+}
+
+void RemoteServer::Write(QTcpSocket* socket, const std::string& text, bool close) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
     it->second->answered = true;
     it->second->deadline.start(close ? settings_.headerMs : settings_.idleMs);
     socket->write(text.data(), static_cast<qint64>(text.size()));
@@ -327,8 +358,9 @@ void RemoteServer::Send(QTcpSocket* socket, int status, const Json& body, bool c
         return;
     }
     if (close) {
-        socket->setProperty("closing", true);
-        if (socket->bytesToWrite() == 0) socket->disconnectFromHost();
+        it->second->closing = true;
+        socket->readAll();
+        if (socket->bytesToWrite() == 0) Finish(socket);
     }
 }
 
@@ -362,11 +394,11 @@ void RemoteServer::Answer(QTcpSocket* socket, const remote::HttpRequest& request
         file.open(QIODevice::ReadOnly);
         const QByteArray doc = file.readAll();
         auto headers = SecurityHeaders();
-        const std::string text = remote::HttpResponseText(200, "application/json", std::string_view(doc.constData(), static_cast<std::size_t>(doc.size())), headers, close);
-        it->second->answered = true;
-        it->second->deadline.start(settings_.idleMs);
-        socket->write(text.data(), static_cast<qint64>(text.size()));
-        if (close) socket->setProperty("closing", true);
+        Write(socket,
+              remote::HttpResponseText(200, "application/json",
+                                       std::string_view(doc.constData(), static_cast<std::size_t>(doc.size())), headers,
+                                       close),
+              close);
         return;
     }
     const remote::ApiResponse response =
@@ -394,11 +426,13 @@ void RemoteServer::Upgrade(QTcpSocket* socket, const remote::HttpRequest& reques
         who = Authenticate(request, status, why);
         if (!who) return refuse(status, why);
     }
-    // The socket, with the upgrade request still unread in it, goes to the WebSocket server.
-    auto it = connections_.find(socket);
-    if (--perAddress_[client] <= 0) perAddress_.erase(client);
-    connections_.erase(it);
+    // The socket, with the upgrade request still unread in it, goes to the WebSocket server. It counts
+    // against its address for as long as it lives (a WebSocket keeps it).
+    connections_.erase(socket);
     socket->disconnect(this);
+    connect(socket, &QObject::destroyed, this, [this, client] {
+        if (--perAddress_[client] <= 0) perAddress_.erase(client);
+    });
     upgrading_[{socket->peerAddress().toString(), socket->peerPort()}] = who;
     webSockets_->handleConnection(socket);
 }

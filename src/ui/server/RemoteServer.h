@@ -89,6 +89,9 @@ class RemoteServer : public QObject {
     void TakeWebSocket();
     void WebSocketMessage(QWebSocket* ws, const QString& text);
     void SendLevels(QWebSocket* ws);
+    void Write(QTcpSocket* socket, const std::string& response, bool close);
+    // The last answer is out: the connection ends.
+    void Finish(QTcpSocket* socket);
     void Drop(QTcpSocket* socket);
     void Log(const QString& line) { emit logLine(line); }
 
