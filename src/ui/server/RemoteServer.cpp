@@ -90,9 +90,13 @@ RemoteServer::RemoteServer(remote::Host& host, remote::TokenStore& tokens, remot
         }
     });
     api_.SetLockListener([this] { emit lockChanged(); });
+    audit_.SetListener([this](const std::string& line) { emit auditLine(QString::fromStdString(line)); });
 }
 
-RemoteServer::~RemoteServer() { Stop(); }
+RemoteServer::~RemoteServer() {
+    audit_.SetListener({});
+    Stop();
+}
 
 bool RemoteServer::Listening() const { return server_ && server_->isListening(); }
 quint16 RemoteServer::Port() const { return server_ ? server_->serverPort() : 0; }

@@ -8,6 +8,7 @@
 
 #include "remote/Api.h"
 #include "remote/Http.h"
+#include "remote/ServerConfig.h"
 #include "remote/Tokens.h"
 
 #include <QHostAddress>
@@ -29,7 +30,7 @@ namespace quellmarin::ui {
 
 struct RemoteSettings {
     QHostAddress address = QHostAddress::LocalHost;
-    quint16 port = 8470; // 0: any free port
+    quint16 port = remote::kDefaultApiPort; // 0: any free port
     QString certFile, keyFile;
     // Serving a non-loopback address without TLS, said in the log.
     bool insecure = false;
@@ -61,6 +62,10 @@ class RemoteServer : public QObject {
     bool Listening() const;
     quint16 Port() const;
     const RemoteSettings& Settings() const { return settings_; }
+    // The settings to show and start with, while not serving.
+    void SetSettings(const RemoteSettings& settings) {
+        if (!Listening()) settings_ = settings;
+    }
     remote::Api& Api() { return api_; }
     int WebSocketClients() const { return static_cast<int>(clients_.size()); }
     // Looks for settings changed by anyone (the window, a recall) and tells subscribed clients; runs
@@ -70,6 +75,8 @@ class RemoteServer : public QObject {
   signals:
     void logLine(const QString& line);
     void lockChanged();
+    // A line of the audit log was written.
+    void auditLine(const QString& line);
 
   private:
     struct Connection;

@@ -10,6 +10,7 @@
 #include "windows/CompareWindow.h"
 #include "windows/GeneratorWindow.h"
 #include "windows/NetworkPortsWindow.h"
+#include "windows/RemoteControlWindow.h"
 #include "windows/VirtualProcessorsWindow.h"
 #include "windows/RigView.h"
 #include "session/RigFile.h"
@@ -72,6 +73,12 @@ CMainFrame::CMainFrame(CQuellmarinApp& app, QWidget* parent) : QMainWindow(paren
     statusBar()->insertPermanentWidget(0, tone_, 0);
     connect(tone_, &ToneIndicator::stopRequested, this, &CMainFrame::StopTone);
     statusBar()->setAccessibleName("Status bar");
+    remoteState_ = new QLabel(this);
+    remoteState_->setObjectName("remoteState");
+    remoteState_->setAccessibleName("Remote control");
+    remoteState_->hide();
+    statusBar()->insertPermanentWidget(0, remoteState_, 0);
+    StartRemote();
     BuildRigView();
     BuildMenus();
     connect(page_, &CPropertyViewPage::note, this, &CMainFrame::ShowNote);
@@ -125,6 +132,76 @@ void StoreRecentFiles(const std::vector<std::string>& recent) {
     settings.sync();
 }
 } // namespace
+
+void CMainFrame::StartRemote() {
+    // Tokens and the audit log live beside the settings; the server serves again when it did at the last run.
+    const QString folder = QFileInfo(SettingsPath()).dir().filePath("remote");
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    remoteTokens_ = std::make_unique<remote::TokenStore>(QDir(folder).filePath("tokens.json").toStdString());
+    if (const std::string problem = remoteTokens_->Load(); !problem.empty())
+        std::fprintf(stderr, "remote control: %s\n", problem.c_str());
+    remoteAudit_ = std::make_unique<remote::AuditLog>(QDir(folder).filePath("audit.jsonl").toStdString());
+    remote_ = std::make_unique<RemoteServer>(app_, *remoteTokens_, *remoteAudit_);
+    connect(remote_.get(), &RemoteServer::logLine, this, [this] { RefreshRemoteState(); });
+    connect(remote_.get(), &RemoteServer::lockChanged, this, [this] { RefreshRemoteState(); });
+    QSettings settings = Settings();
+    RemoteSettings r;
+    r.address = QHostAddress(settings.value("remote/address", "127.0.0.1").toString());
+    r.port = static_cast<quint16>(settings.value("remote/port", remote::kDefaultApiPort).toUInt());
+    r.certFile = settings.value("remote/certFile").toString();
+    r.keyFile = settings.value("remote/keyFile").toString();
+    r.insecure = settings.value("remote/insecure", false).toBool();
+    QString error;
+    if (r.address.isNull()) r.address = QHostAddress::LocalHost;
+    remote_->SetSettings(r);
+    if (settings.value("remote/serve", false).toBool() && !remote_->Start(r, error)) {
+        ShowNote("Remote control is not serving: " + error);
+    }
+    RefreshRemoteState();
+}
+
+void CMainFrame::OpenRemoteControl() {
+    if (remoteWindow_) {
+        remoteWindow_->show();
+        remoteWindow_->raise();
+        remoteWindow_->activateWindow();
+        return;
+    }
+    remoteWindow_ = new RemoteControlWindow(*remote_, *remoteTokens_, *remoteAudit_, this);
+    remoteWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(remoteWindow_, &RemoteControlWindow::served, this, [this](bool on, const RemoteSettings& r) {
+        QSettings settings = Settings();
+        settings.setValue("remote/serve", on);
+        settings.setValue("remote/address", r.address.toString());
+        settings.setValue("remote/port", r.port);
+        settings.setValue("remote/certFile", r.certFile);
+        settings.setValue("remote/keyFile", r.keyFile);
+        settings.setValue("remote/insecure", r.insecure);
+        settings.sync();
+        RefreshRemoteState();
+    });
+    remoteWindow_->show();
+}
+
+QString CMainFrame::RemoteStateText() const { return remoteState_->isVisible() || remote_->Listening() ? remoteState_->text() : QString(); }
+
+void CMainFrame::RefreshRemoteState() {
+    if (!remote_ || !remote_->Listening()) {
+        remoteState_->clear();
+        remoteState_->hide();
+        return;
+    }
+    QString text = QString("Remote: %1:%2").arg(remote_->Settings().address.toString()).arg(remote_->Port());
+    const auto& holder = remote_->Api().LockHolder();
+    if (holder) text += QString(" \u00b7 locked by %1").arg(QString::fromStdString(*holder));
+    remoteState_->setText(text);
+    remoteState_->setStyleSheet(holder ? "color: #ffb040; font-weight: bold;" : "");
+    remoteState_->setToolTip(holder ? "A remote installer holds the rig: other clients' changes are refused. "
+                                      "Device > Remote control... can break the lock."
+                                    : "The remote-control server is serving");
+    remoteState_->show();
+}
 
 void CMainFrame::RestoreWindow() {
     if (restoreGeometry(Settings().value("window/geometry").toByteArray())) return;
@@ -353,6 +430,11 @@ void CMainFrame::BuildMenus() {
             app_.StopVirtualProcessor();
         }
     });
+    QAction* remoteControl = device->addAction("Remote control...");
+    remoteControl->setObjectName("remoteControl");
+    remoteControl->setToolTip("Let tablets, scripts and control systems edit the processors over the network "
+                              "(an HTTP and WebSocket API with tokens)");
+    connect(remoteControl, &QAction::triggered, this, [this] { OpenRemoteControl(); });
     QAction* several = device->addAction("Virtual processors...");
     several->setObjectName("virtualProcessors");
     several->setToolTip("How many virtual processors answer on the port \"virtual\", each to its own device ID");

@@ -3,6 +3,8 @@
 
 #include "shell/PropertyViewPage.h"
 #include "shell/QuellmarinApp.h"
+#include "server/RemoteServer.h"
+#include "windows/RemoteControlWindow.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -11,6 +13,7 @@
 #include <QStringList>
 #include <array>
 #include <map>
+#include <memory>
 
 class QLabel;
 class QAction;
@@ -22,6 +25,7 @@ namespace quellmarin::ui {
 class ToneIndicator;
 class HelpWindow;
 class RigView;
+class RemoteControlWindow;
 }
 
 namespace quellmarin::ui {
@@ -79,6 +83,14 @@ class CMainFrame : public QMainWindow {
     // The help window (F1), made at its first use.
     void ShowHelp();
     HelpWindow* Help() const { return help_; }
+    // Device > Remote control...: the window of the remote-control server, which lives as long as this
+    // window (and serves again at the next start when it served at the last).
+    void OpenRemoteControl();
+    RemoteControlWindow* RemoteWindow() const { return remoteWindow_; }
+    RemoteServer& Remote() { return *remote_; }
+    remote::TokenStore& RemoteTokens() { return *remoteTokens_; }
+    // The status bar's word on the server: where it serves, and who holds the lock.
+    QString RemoteStateText() const;
     // Where the help document was written at start.
     QString HelpPath() const { return helpPath_; }
 
@@ -144,6 +156,13 @@ class CMainFrame : public QMainWindow {
     bool rigDockShownOnce_ = false;
     QAction* undo_ = nullptr;
     QAction* redo_ = nullptr;
+    std::unique_ptr<remote::TokenStore> remoteTokens_;
+    std::unique_ptr<remote::AuditLog> remoteAudit_;
+    std::unique_ptr<RemoteServer> remote_;
+    QPointer<RemoteControlWindow> remoteWindow_;
+    QLabel* remoteState_ = nullptr;
+    void StartRemote();
+    void RefreshRemoteState();
 };
 
 } // namespace quellmarin::ui

@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
 
     ui::RemoteServer server(app, tokens, audit);
     QObject::connect(&server, &ui::RemoteServer::logLine, [](const QString& line) { Log(line.toStdString()); });
-    audit.SetListener([](const std::string& line) { Log("audit " + line); });
+    QObject::connect(&server, &ui::RemoteServer::auditLine, [](const QString& line) { Log("audit " + line.toStdString()); });
     ui::RemoteSettings settings;
     settings.address = QHostAddress(QString::fromStdString(address));
     if (settings.address.isNull()) {
