@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/Commands.h"
+#include "cli/Remote.h"
 #include "cli/Dump.h"
 #include "edit/SettingWords.h"
 #include "cli/Session.h"
@@ -600,6 +601,9 @@ struct Parser {
         app.add_option("-f,--script", o.script, "run the commands of a file, one a line (- for stdin)")
             ->type_name("FILE");
         app.add_flag("--json", o.json, "JSON output of get, dump, levels, scan and program list");
+        app.add_option("--server", o.server, "run set and get through a running quellmarin-server (or the window's remote control)")
+            ->type_name("http://HOST:PORT");
+        app.add_option("--token-file", o.tokenFile, "the file holding the server's token (with --server)")->type_name("FILE");
         app.add_flag("-v,--verbose", o.verbose, "print every frame sent (>) and received (<)");
         app.add_option("--pacing", pacing,
                        "answered (each frame once the device has answered the one before) or fixed (one "
@@ -802,6 +806,12 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (options->all || !options->ids.empty())
             return UsageError(err, "a script (-f) runs on one processor; give one --id");
         return Script(*options, paced, out, err);
+    }
+    if (options->server) {
+        if (options->script) return UsageError(err, "--server runs one set or get, not a script");
+        if (options->file || !options->ports.empty())
+            return UsageError(err, "--server edits the server's processors, not a file or a port");
+        return RunOnServer(*options, out, err);
     }
     const CommandDef* command = FindCommandDef(options->words[0]);
     if (!command) return UsageError(err, "unknown command " + options->words[0]);

@@ -31,6 +31,8 @@ struct Options {
     std::optional<std::string> file;   // --file: edit a parameter file instead of a device
     std::optional<std::string> script; // -f: commands from a file ("-" for standard input)
     std::vector<std::string> words;    // the command and its operands
+    std::optional<std::string> server;    // --server http://HOST:PORT: set and get through a running server
+    std::optional<std::string> tokenFile; // --token-file: the file holding its token
 };
 
 // Parses arguments (without the program name); on a usage error returns nothing and says why in `error`.

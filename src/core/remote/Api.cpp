@@ -5,6 +5,7 @@
 #include "edit/SettingWords.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iomanip>
 #include <sstream>
@@ -278,6 +279,28 @@ ApiResponse Api::Route(const std::string& method, const std::vector<std::string>
         return refuse(503, why);
     }
     if (what == "generator" && parts.size() == 3) return Generator(method, *unit, json, caller);
+    if (what == "set" && parts.size() == 3) {
+        // The setting words of the command-line tool ("out 3 gain -6"), for scripts and the tool's --server.
+        if (!only({"POST"})) return refuse(405, "only POST here");
+        if (!json.is_object() || !json.contains("words") || !json["words"].is_array() || json["words"].empty())
+            return refuse(400, "set takes {\"words\": [\"out\", \"3\", \"gain\", \"-6\"]}");
+        std::vector<std::string> words;
+        for (const Json& w : json["words"]) {
+            if (!w.is_string()) return refuse(400, "each word is a text");
+            words.push_back(w.get<std::string>());
+        }
+        const auto lower = [](std::string s) {
+            for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return s;
+        };
+        // Mutes and gains are an operator's; every other setting an installer's.
+        const bool channel = words.size() >= 3 && (lower(words[0]) == "in" || lower(words[0]) == "out");
+        const std::string setting = channel ? lower(words[2]) : lower(words[0]);
+        const Role needed = channel && (setting == "gain" || setting == "mute") ? Role::Operator : Role::Installer;
+        std::string what;
+        for (std::size_t i = 0; i < std::min<std::size_t>(words.size(), 3); ++i) what += (i ? " " : "") + words[i];
+        return Write(*unit, words, needed, caller, what);
+    }
     if (what == "panel-lock" && parts.size() == 3) {
         if (method == "GET")
             return {200, {{"value", host_.SessionOf(*unit)->Info().PanelLock != 0}}};

@@ -1,0 +1,198 @@
+// quellmarin-server as its service runs it: started on its shipped configuration with a virtual
+// processor on a pseudo-terminal, driven by the command-line tool's --server, stopped with SIGTERM.
+#include "protocol/Frames.h"
+#include "remote/HttpClient.h"
+
+#include "TempDir.h"
+#include "core/link/LinkTestSupport.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace quellmarin;
+using namespace quellmarin::test;
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Waits, within `ms`, until the file holds `text`.
+bool WaitFor(const std::filesystem::path& file, const std::string& text, int ms = 15000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (ReadAll(file).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// A program run to its end; its exit code and what it printed.
+struct Ran {
+    int code = -1;
+    std::string out;
+};
+Ran RunProgram(const std::string& command) {
+    Ran r;
+    if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+        char buffer[4096];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) r.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return r;
+}
+
+// quellmarin-server started as systemd starts it (its state directory in STATE_DIRECTORY, its log on
+// standard error), stopped as systemd stops it.
+class ServerProcess {
+  public:
+    ServerProcess(const std::vector<std::string>& args, const std::filesystem::path& state, const std::filesystem::path& log) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(fd, 2);
+            ::setenv("STATE_DIRECTORY", state.c_str(), 1);
+            std::vector<std::string> copy = args;
+            std::vector<char*> argv;
+            static std::string bin = QUELLMARIN_SERVER_PATH;
+            argv.push_back(bin.data());
+            for (auto& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(bin.c_str(), argv.data());
+            ::_exit(127);
+        }
+    }
+    // SIGTERM, then its exit code (-1 when it did not end within the stop time of its service).
+    int Stop() {
+        if (pid_ <= 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 1000 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+        if (::waitpid(pid_, &status, WNOHANG) == 0 && ::kill(pid_, 0) == 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            pid_ = -1;
+            return -1;
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int Wait() {
+        int status = 0;
+        for (int i = 0; i < 1000 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        pid_ = -1;
+        return code;
+    }
+    ~ServerProcess() {
+        if (pid_ > 0) Stop();
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// The port it listens on, from its log: "listening on 127.0.0.1 port N".
+int ListeningPort(const std::filesystem::path& log) {
+    const std::string text = ReadAll(log);
+    const std::size_t at = text.find("listening on 127.0.0.1 port ");
+    return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + 28);
+}
+
+} // namespace
+
+TEST(HeadlessServer, RunsOnItsShippedConfigurationAndTheToolEditsThroughIt) {
+    TempDir dir;
+    const auto simLog = dir / "sim.log";
+    SimProcess sim({"--id", "1", "--log", simLog.string()});
+    ASSERT_FALSE(sim.Path().empty());
+    const auto state = dir / "state";
+    const std::string server = QUELLMARIN_SERVER_PATH;
+    const Ran added = RunProgram(server + " token add tablet --role operator --state-dir " + state.string());
+    ASSERT_EQ(added.code, 0) << added.out;
+    const std::string secret = added.out.substr(added.out.rfind("qm_"), 51);
+    std::ofstream(dir / "token") << secret << "\n";
+    const Ran viewer = RunProgram(server + " token add phone --role viewer --state-dir " + state.string());
+    std::ofstream(dir / "viewer") << viewer.out.substr(viewer.out.rfind("qm_"), 51) << "\n";
+
+    // The configuration as the package ships it, with this rack's port and a free API port.
+    std::string config = ReadAll(QUELLMARIN_SOURCE_DIR "/packaging/server.conf");
+    config += "\nport = " + sim.Path() + "\nid = 1\nlisten = 127.0.0.1:0\n";
+    std::ofstream(dir / "server.conf") << config;
+    const auto log = dir / "server.log";
+    ServerProcess process({"--config", (dir / "server.conf").string()}, state, log);
+    ASSERT_TRUE(WaitFor(log, "Unit 1 (ID 1 on " + sim.Path() + "): connected")) << ReadAll(log);
+    const int port = ListeningPort(log);
+    ASSERT_GT(port, 0) << ReadAll(log);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port);
+
+    const std::string cli = QUELLMARIN_CLI_PATH;
+    const Ran set = RunProgram(cli + " --server " + url + " --token-file " + (dir / "token").string() + " set out 3 mute on");
+    EXPECT_EQ(set.code, 0) << set.out;
+    EXPECT_TRUE(WaitFor(simLog, "recv " + FrameOutputMute("01", 2, true))) << ReadAll(simLog);
+    const Ran get = RunProgram(cli + " --server " + url + " --token-file " + (dir / "token").string() + " get out 3");
+    EXPECT_EQ(get.code, 0) << get.out;
+    EXPECT_NE(get.out.find("out 3 mute: on"), std::string::npos) << get.out;
+    const Ran refused = RunProgram(cli + " --server " + url + " --token-file " + (dir / "viewer").string() + " set out 3 mute off");
+    EXPECT_EQ(refused.code, 1) << refused.out;
+    EXPECT_NE(refused.out.find("the viewer role may not change out 3 mute"), std::string::npos) << refused.out;
+    const Ran range = RunProgram(cli + " --server " + url + " --token-file " + (dir / "token").string() + " set out 3 gain 40");
+    EXPECT_EQ(range.code, 2) << range.out;
+    EXPECT_NE(range.out.find("Input range:[-90,+12]"), std::string::npos) << range.out;
+
+    std::string error;
+    const auto target = remote::ParseHttpUrl(url, error);
+    ASSERT_TRUE(target) << error;
+    const auto anonymous = remote::HttpExchange(*target, "GET", "/api/v1/devices", "", {}, 5000, error);
+    ASSERT_TRUE(anonymous) << error;
+    EXPECT_EQ(anonymous->status, 401);
+
+    // The audit log in the state directory names the change and the refusals.
+    const std::string audit = ReadAll(state / "audit.jsonl");
+    EXPECT_NE(audit.find("\"token\":\"tablet\",\"client\":\"127.0.0.1\",\"action\":\"changed\""), std::string::npos) << audit;
+    EXPECT_NE(audit.find("\"status\":403"), std::string::npos) << audit;
+    EXPECT_EQ(ReadAll(state / "tokens.json").find(secret), std::string::npos);
+
+    EXPECT_EQ(process.Stop(), 0) << ReadAll(log);
+    EXPECT_NE(ReadAll(log).find("stopping"), std::string::npos);
+    EXPECT_TRUE(WaitFor(simLog, "(01B)", 3000)) << "the processor was told goodbye";
+}
+
+TEST(HeadlessServer, RefusesToServeAnotherAddressWithoutTls) {
+    TempDir dir;
+    const auto log = dir / "server.log";
+    ServerProcess process({"--listen", "0.0.0.0:18471", "--state-dir", (dir / "state").string()}, dir / "state", log);
+    EXPECT_EQ(process.Wait(), 1);
+    EXPECT_NE(ReadAll(log).find("needs TLS"), std::string::npos) << ReadAll(log);
+    EXPECT_EQ(ReadAll(log).find("listening"), std::string::npos);
+}
+
+TEST(HeadlessServer, TokenCommandsRefuseWhatIsWrong) {
+    TempDir dir;
+    const std::string server = std::string(QUELLMARIN_SERVER_PATH) + " ";
+    const std::string state = " --state-dir " + (dir / "s").string();
+    EXPECT_EQ(RunProgram(server + "token add x --role boss" + state).code, 2);
+    EXPECT_EQ(RunProgram(server + "token add 'a b' --role viewer" + state).code, 1);
+    EXPECT_EQ(RunProgram(server + "token add x --role viewer" + state).code, 0);
+    EXPECT_EQ(RunProgram(server + "token add x --role viewer" + state).code, 1);
+    EXPECT_NE(RunProgram(server + "token list" + state).out.find("x\tviewer\t"), std::string::npos);
+    EXPECT_EQ(RunProgram(server + "token revoke y" + state).code, 1);
+    EXPECT_EQ(RunProgram(server + "token revoke x" + state).code, 0);
+    EXPECT_EQ(RunProgram(server + "token list" + state).out, "");
+    std::ofstream(dir / "bad.conf") << "listen = everywhere\n";
+    const Ran bad = RunProgram(server + "--config " + (dir / "bad.conf").string() + state);
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.out.find("line 1"), std::string::npos) << bad.out;
+}
