@@ -2,8 +2,8 @@
 # the layers named for it, and only the user-interface layers may include Qt. quellmarin_layer_check()
 # reads every source and header in a layer's folder and stops the configuration at the first include
 # that goes the wrong way. The layers, lowest first:
-#   core:  model, dsp, protocol, link, sim, edit, panel   (Qt-free)
-#   ui:    widgets, graph, windows, shell                  (Qt)
+#   core:  model, dsp, protocol, link, sim, edit, panel, session, remote   (Qt-free)
+#   ui:    widgets, graph, server, windows, shell          (Qt)
 #   cli:   the command-line tool, over the core
 function(quellmarin_check_folder dir name)
     cmake_parse_arguments(ARG "QT" "" "MAY_INCLUDE" ${ARGN})

@@ -1,6 +1,7 @@
 #include "remote/Api.h"
 
 #include "edit/Generator.h"
+#include "edit/ProgramExchange.h"
 #include "edit/RecordText.h"
 #include "edit/SettingWords.h"
 
@@ -554,34 +555,131 @@ ApiResponse Api::Generator(const std::string& method, std::size_t unit, const Js
     return {200, {{"result", "ok"}, {"running", run}}};
 }
 
-Json Api::Message(const Json& request, const Caller& caller) {
-    Json answer = {{"id", request.is_object() && request.contains("id") ? request["id"] : Json()}};
+std::optional<std::pair<std::string, std::string>> Api::Envelope(const Json& request, Json& answer) const {
+    answer = {{"id", request.is_object() && request.contains("id") ? request["id"] : Json()}};
     const auto error = [&](int status, const std::string& message) {
         answer["result"] = "error";
         answer["status"] = status;
         answer["message"] = message;
-        return answer;
+        return std::nullopt;
     };
     if (!request.is_object() || !request.contains("command") || !request["command"].is_string())
-        return error(400, "a request is {\"id\": N, \"command\": \"get\"|\"set\", \"path\": \"/devices/...\"}");
+        return error(400, "a request is {\"id\": N, \"command\": \"get\"|\"set\"|\"call\", \"path\": \"/devices/...\"}");
     const std::string command = request["command"];
     if (!request.contains("path") || !request["path"].is_string()) return error(400, "the request names no path");
-    const std::string path = "/api/v1" + request["path"].get<std::string>();
-    ApiResponse r;
-    if (command == "get") {
-        r = Handle("GET", path, {}, caller);
-    } else if (command == "set") {
-        Json body = Json::object();
-        for (const auto& [key, value] : request.items())
-            if (key != "id" && key != "command" && key != "path") body[key] = value;
-        r = Handle("PUT", path, body.dump(), caller);
+    if (command != "get" && command != "set" && command != "call")
+        return error(400, "the commands are get, set, call, subscribe and auth, not " + command);
+    Json body = Json::object();
+    for (const auto& [key, value] : request.items())
+        if (key != "id" && key != "command" && key != "path") body[key] = value;
+    // get reads, set changes a setting (PUT), call does what is no setting (POST: a recall, the lock).
+    const std::string method = command == "get" ? "GET" : command == "set" ? "PUT" : "POST";
+    return std::make_pair(method, command == "get" ? std::string() : body.dump());
+}
+
+namespace {
+
+Json Answered(Json answer, const ApiResponse& r) {
+    if (r.status != 200) {
+        answer["result"] = "error";
+        answer["status"] = r.status;
+        answer["message"] = r.body.value("message", "refused");
     } else {
-        return error(400, "the commands are get, set, subscribe and auth, not " + command);
+        answer["result"] = "ok";
+        answer["data"] = r.body;
     }
-    if (r.status != 200) return error(r.status, r.body.value("message", "refused"));
-    answer["result"] = "ok";
-    answer["data"] = r.body;
     return answer;
+}
+
+} // namespace
+
+Json Api::Message(const Json& request, const Caller& caller) {
+    Json answer;
+    const auto call = Envelope(request, answer);
+    if (!call) return answer;
+    const std::string path = "/api/v1" + request["path"].get<std::string>();
+    return Answered(answer, Handle(call->first, path, call->second, caller));
+}
+
+void Api::MessageAsync(const Json& request, const Caller& caller, std::function<void(Json)> reply) {
+    Json answer;
+    const auto call = Envelope(request, answer);
+    if (!call) return reply(answer);
+    const std::string path = "/api/v1" + request["path"].get<std::string>();
+    HandleAsync(call->first, path, call->second, caller,
+                [answer, reply = std::move(reply)](ApiResponse r) { reply(Answered(answer, r)); });
+}
+
+void Api::HandleAsync(const std::string& method, const std::string& path, const std::string& body, const Caller& caller,
+                      std::function<void(ApiResponse)> reply) {
+    // Only the programs wait for the processor; everything else is answered here and now.
+    const std::string prefix = "/api/v1/devices/";
+    if (path.starts_with(prefix)) {
+        const std::vector<std::string> parts = Split(path.substr(prefix.size()));
+        if (parts.size() >= 2 && parts[1] == "programs") {
+            method_ = method;
+            path_ = path;
+            ApiResponse notFound;
+            const auto unit = FindUnit(parts[0], notFound);
+            if (!unit) return reply(Refuse(notFound.status, notFound.body.value("message", ""), caller, method, path));
+            if (auto refused = Programs(method, *unit, parts, caller, reply)) reply(std::move(*refused));
+            return;
+        }
+    }
+    reply(Handle(method, path, body, caller));
+}
+
+std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t unit, const std::vector<std::string>& parts,
+                                         const Caller& caller, std::function<void(ApiResponse)> reply) {
+    const std::string method0 = method_, path0 = path_;
+    const auto refuse = [&](int status, std::string message) {
+        return Refuse(status, std::move(message), caller, method0, path0);
+    };
+    const UnitView view = host_.Units().at(unit);
+    if (parts.size() == 2) {
+        if (method != "GET") return refuse(405, "only GET here");
+        if (!view.connected || view.lost) return refuse(503, view.name + " is " + view.state);
+        const int current = host_.SessionOf(unit)->Info().ProgramNo;
+        host_.ReadPrograms(unit, [reply, current, name = view.name](std::optional<Host::ProgramNames> names) {
+            if (!names)
+                return reply({503, {{"result", "error"}, {"status", 503}, {"message", name + " did not answer"}}});
+            Json list = Json::array();
+            for (std::size_t i = 0; i < names->size(); ++i) {
+                const auto& n = (*names)[i];
+                const int slot = static_cast<int>(i) + 1;
+                list.push_back({{"slot", slot},
+                                {"name", n ? Json(*n) : Json()},
+                                {"empty", n && *n == kEmptySlotName},
+                                {"current", slot == current}});
+            }
+            reply({200, {{"programs", list}}});
+        });
+        return std::nullopt;
+    }
+    const std::string& slotText = parts[2];
+    const bool number = !slotText.empty() && slotText.size() <= 2 && std::all_of(slotText.begin(), slotText.end(), ::isdigit);
+    const int slot = number ? std::stoi(slotText) : 0;
+    if (parts.size() != 4 || parts[3] != "recall" || slot < 1 || slot > kProgramSlots)
+        return refuse(404, "a program is recalled at programs/1..40/recall");
+    if (method != "POST") return refuse(405, "only POST here");
+    if (caller.who.role < Role::Operator)
+        return refuse(403, "the " + std::string(RoleName(caller.who.role)) + " role may not recall programs (it takes operator)");
+    if (lockHolder_ && *lockHolder_ != caller.who.name) return refuse(409, "the rig is locked by " + *lockHolder_);
+    if (!view.connected || view.lost) return refuse(503, view.name + " is " + view.state);
+    CollectChanges(host_.LocalSource());
+    host_.RecallProgram(unit, slot, [this, reply, slot, caller, view, method0, path0](bool ok) {
+        if (!ok) return reply(Refuse(503, view.name + " did not recall program " + std::to_string(slot), caller, method0, path0));
+        audit_.Append({{"token", caller.who.name}, {"client", caller.client}, {"action", "recalled"},
+                       {"device", view.id}, {"port", view.port}, {"program", slot}});
+        Json list = Json::array();
+        for (const Change& c : CollectChanges(caller.who.name)) {
+            audit_.Append({{"token", caller.who.name}, {"client", caller.client}, {"action", "changed"}, {"device", c.id},
+                           {"port", c.port}, {"setting", c.setting}, {"old", c.before}, {"new", c.after}});
+            list.push_back({{"setting", c.setting}, {"old", c.before}, {"new", c.after}});
+        }
+        reply({200, {{"result", "ok"}, {"program", slot}, {"changes", list}}});
+    });
+    return std::nullopt;
 }
 
 } // namespace quellmarin::remote

@@ -47,6 +47,14 @@ class Host {
     virtual std::optional<LevelFrame> Levels(std::size_t unit) const = 0;
     // Who changes what no client changed: "window", or "processor" for the headless server.
     virtual std::string LocalSource() const = 0;
+
+    // The names of the forty stored programs, read from the processor (a slot that did not answer
+    // has none); nothing when the processor could not be asked. `done` runs on the host's thread.
+    using ProgramNames = std::vector<std::optional<std::string>>;
+    virtual void ReadPrograms(std::size_t unit, std::function<void(std::optional<ProgramNames>)> done) = 0;
+    // Recalls stored program `slot` (1..40); the processor's whole state is then read into its
+    // session. `done(false)` when the processor did not recall it.
+    virtual void RecallProgram(std::size_t unit, int slot, std::function<void(bool)> done) = 0;
 };
 
 struct Caller {
@@ -74,6 +82,11 @@ class Api {
 
     ApiResponse Handle(const std::string& method, const std::string& path, const std::string& body,
                        const Caller& caller);
+    // The same for every route, the programs among them, which wait for the processor: `reply` gets
+    // the answer at once or once the processor has answered.
+    void HandleAsync(const std::string& method, const std::string& path, const std::string& body, const Caller& caller,
+                     std::function<void(ApiResponse)> reply);
+    void MessageAsync(const Json& request, const Caller& caller, std::function<void(Json)> reply);
     // A WebSocket request: {"id": 7, "command": "get"|"set", "path": "/devices/1/...", ...} answered
     // {"id": 7, "result": "ok", ...} or {"id": 7, "result": "error", "status": 422, "message": ...}.
     Json Message(const Json& request, const Caller& caller);
@@ -109,6 +122,11 @@ class Api {
     ApiResponse ChannelSetting(const std::string& method, std::size_t unit, const std::string& section, int number,
                                const std::vector<std::string>& rest, const Json& body, const Caller& caller);
     ApiResponse Generator(const std::string& method, std::size_t unit, const Json& body, const Caller& caller);
+    // The programs' routes: the refusal, or nothing when `reply` will be called.
+    std::optional<ApiResponse> Programs(const std::string& method, std::size_t unit, const std::vector<std::string>& parts,
+                                        const Caller& caller, std::function<void(ApiResponse)> reply);
+    // A request envelope as a method, a path and a body; nothing, with the error answer, when it is none.
+    std::optional<std::pair<std::string, std::string>> Envelope(const Json& request, Json& answer) const;
     Json DeviceJson(std::size_t unit);
     Json UnitJson(std::size_t unit, const UnitView& v);
 

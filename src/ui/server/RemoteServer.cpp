@@ -30,6 +30,8 @@ struct RemoteServer::Connection {
     // The last answer is out and the connection ends: what the client still sends is read and dropped
     // for a short while, so that closing with unread bytes never resets the answer away.
     bool closing = false;
+    // A request waits for the processor (a program list, a recall).
+    bool busy = false;
 };
 
 struct RemoteServer::Client {
@@ -263,6 +265,7 @@ void RemoteServer::Read(QTcpSocket* socket) {
         socket->readAll();
         return;
     }
+    if (auto it = connections_.find(socket); it != connections_.end() && it->second->busy) return;
     while (connections_.count(socket)) {
         const QByteArray peeked = socket->peek(socket->bytesAvailable());
         if (peeked.isEmpty()) return;
@@ -284,6 +287,7 @@ void RemoteServer::Read(QTcpSocket* socket) {
         }
         socket->read(static_cast<qint64>(parse.consumed));
         Answer(socket, parse.request);
+        if (auto it = connections_.find(socket); it != connections_.end() && it->second->busy) return;
     }
 }
 
@@ -405,9 +409,18 @@ void RemoteServer::Answer(QTcpSocket* socket, const remote::HttpRequest& request
               close);
         return;
     }
-    const remote::ApiResponse response =
-        api_.Handle(request.method, request.path, request.body, {*who, client.toStdString()});
-    Send(socket, response.status, response.body, close);
+    // Answers go in the order of the requests: the next one waits while this one waits for the processor.
+    it->second->busy = true;
+    QPointer<QTcpSocket> guard(socket);
+    api_.HandleAsync(request.method, request.path, request.body, {*who, client.toStdString()},
+                     [this, guard, close](remote::ApiResponse response) {
+                         if (!guard) return;
+                         auto c = connections_.find(guard.data());
+                         if (c == connections_.end()) return;
+                         c->second->busy = false;
+                         Send(guard.data(), response.status, response.body, close);
+                         if (!close) QMetaObject::invokeMethod(this, [this, guard] { if (guard) Read(guard.data()); }, Qt::QueuedConnection);
+                     });
 }
 
 void RemoteServer::Upgrade(QTcpSocket* socket, const remote::HttpRequest& request, std::optional<remote::Principal>) {
@@ -538,8 +551,10 @@ void RemoteServer::WebSocketMessage(QWebSocket* ws, const QString& text) {
         }
         return reply({{"id", id}, {"result", "ok"}});
     }
-    const Json answer = api_.Message(request, {*client.who, client.client.toStdString()});
-    reply(answer);
+    QPointer<QWebSocket> guard(ws);
+    api_.MessageAsync(request, {*client.who, client.client.toStdString()}, [guard](const Json& answer) {
+        if (guard) guard->sendTextMessage(QString::fromStdString(answer.dump(-1, ' ', false, Json::error_handler_t::replace)));
+    });
 }
 
 void RemoteServer::SendLevels(QWebSocket* ws) {

@@ -1,5 +1,6 @@
 #include "shell/QuellmarinApp.h"
 
+#include "edit/ProgramExchange.h"
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
@@ -671,6 +672,55 @@ void CQuellmarinApp::SendExchange(std::size_t unit, std::string frame) {
     const auto wait = timings_.settingReplyWait;
     ControllerOf(rig_.At(unit).Port()).RequestJob([frame, wait](CSerialPort* port) {
         if (port) ExchangeFrame(*port, frame, wait);
+    });
+}
+
+void CQuellmarinApp::ReadPrograms(std::size_t unit, std::function<void(std::optional<ProgramNames>)> done) {
+    if (unit >= rig_.Size() || !UnitConnected(unit)) return done(std::nullopt);
+    const std::string address = rig_.At(unit).Address();
+    const LinkTimings timings = timings_;
+    QPointer<CQuellmarinApp> self(this);
+    ControllerOf(rig_.At(unit).Port()).RequestJob([self, address, timings, done](CSerialPort* port) {
+        std::optional<ProgramNames> names;
+        if (port) {
+            names.emplace();
+            for (int slot = 1; slot <= kProgramSlots; ++slot) {
+                const SlotReply reply = QuerySlot(*port, address, slot, timings);
+                names->push_back(reply.Usable() ? std::optional<std::string>(reply.text) : std::nullopt);
+            }
+            if (std::none_of(names->begin(), names->end(), [](const auto& n) { return n.has_value(); })) names.reset();
+        }
+        if (self) QMetaObject::invokeMethod(self, [done, names] { done(names); }, Qt::QueuedConnection);
+    });
+}
+
+void CQuellmarinApp::RecallProgram(std::size_t unit, int slot, std::function<void(bool)> done) {
+    if (unit >= rig_.Size() || !UnitConnected(unit)) return done(false);
+    const std::string address = rig_.At(unit).Address();
+    const std::string port = rig_.At(unit).Port();
+    const int id = rig_.Id(unit);
+    const LinkTimings timings = timings_;
+    QPointer<CQuellmarinApp> self(this);
+    ControllerOf(port).RequestJob([self, address, slot, timings, done, port, id](CSerialPort* serial) {
+        std::optional<UploadedState> state;
+        if (serial) state = RecallSlot(*serial, address, slot, timings, {});
+        if (!self) return;
+        QMetaObject::invokeMethod(
+            self,
+            [self, done, state, port, id] {
+                // The processor may have moved in the rig meanwhile: it is found again by port and ID.
+                const std::optional<std::size_t> now = self->rig_.Find(port, id);
+                if (!state || !now) return done(false);
+                if (*now == self->rig_.Selected()) {
+                    self->session_.ReplaceRecords(state->params, state->info);
+                    self->StateRead();
+                } else {
+                    self->rig_.At(*now).ReplaceRecords(state->params, state->info);
+                }
+                emit self->unitsChanged();
+                done(true);
+            },
+            Qt::QueuedConnection);
     });
 }
 

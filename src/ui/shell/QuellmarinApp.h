@@ -184,6 +184,8 @@ class CQuellmarinApp : public QObject, public JobRunner, public remote::Host {
     void SendExchange(std::size_t unit, std::string frame) override;
     std::optional<LevelFrame> Levels(std::size_t unit) const override;
     std::string LocalSource() const override { return localSource_; }
+    void ReadPrograms(std::size_t unit, std::function<void(std::optional<ProgramNames>)> done) override;
+    void RecallProgram(std::size_t unit, int slot, std::function<void(bool)> done) override;
     // Who changes what no remote client changed: "window" in the windowed program.
     void SetLocalSource(std::string source) { localSource_ = std::move(source); }
 

@@ -53,8 +53,33 @@ class TestHost : public Host {
         return f;
     }
     std::string LocalSource() const override { return "window"; }
+    void ReadPrograms(std::size_t unit, std::function<void(std::optional<ProgramNames>)> done) override {
+        ProgramNames names;
+        for (int slot = 1; slot <= 40; ++slot) {
+            const auto program = units.at(unit).device->ProgramAt(slot);
+            names.push_back(program ? std::optional<std::string>(std::string(program->name, kNameLength)) : std::nullopt);
+        }
+        pending.push_back([done, names] { done(names); });
+    }
+    void RecallProgram(std::size_t unit, int slot, std::function<void(bool)> done) override {
+        pending.push_back([this, unit, slot, done] {
+            Unit& u = units.at(unit);
+            const auto program = u.device->ProgramAt(slot);
+            if (!program) return done(false);
+            u.session->Params() = program->state;
+            u.session->Info().ProgramNo = static_cast<std::uint8_t>(slot);
+            done(true);
+        });
+    }
+    // The processor's answers, as they come later.
+    void Answer() {
+        auto now = std::move(pending);
+        pending.clear();
+        for (auto& f : now) f();
+    }
 
     std::vector<Unit> units;
+    std::vector<std::function<void()>> pending;
     int edits = 0;
 };
 
@@ -324,4 +349,61 @@ TEST(RemoteApi, TheWebSocketEnvelopeCarriesGetsSetsAndErrors) {
     EXPECT_EQ(api.Message({{"id", 9}, {"command", "drop"}, {"path", "/devices"}}, As(Role::Installer))["status"], 400);
     EXPECT_EQ(api.Message(Json::array(), As(Role::Installer))["status"], 400);
     EXPECT_EQ(api.Message({{"command", "get"}}, As(Role::Installer))["status"], 400);
+}
+
+TEST(RemoteApi, ProgramsAreListedAndRecalledOnceTheProcessorHasAnswered) {
+    TestHost host;
+    AuditLog audit;
+    Api api(host, audit);
+    std::optional<ApiResponse> listed;
+    api.HandleAsync("GET", "/api/v1/devices/1/programs", "", As(Role::Viewer), [&](ApiResponse r) { listed = r; });
+    EXPECT_FALSE(listed) << "the answer waits for the processor";
+    host.Answer();
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->status, 200) << listed->body.dump();
+    EXPECT_EQ(listed->body["programs"].size(), 40u);
+    EXPECT_EQ(listed->body["programs"][0]["slot"], 1);
+
+    // A viewer may not recall; a recall while the rig is locked by another is refused; neither waits.
+    std::optional<ApiResponse> refused;
+    api.HandleAsync("POST", "/api/v1/devices/1/programs/2/recall", "", As(Role::Viewer), [&](ApiResponse r) { refused = r; });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 403);
+    EXPECT_TRUE(host.pending.empty());
+    for (const char* path : {"/api/v1/devices/1/programs/0/recall", "/api/v1/devices/1/programs/41/recall",
+                             "/api/v1/devices/1/programs/2", "/api/v1/devices/1/programs/x/recall"}) {
+        refused.reset();
+        api.HandleAsync("POST", path, "", As(Role::Operator), [&](ApiResponse r) { refused = r; });
+        ASSERT_TRUE(refused) << path;
+        EXPECT_EQ(refused->status, 404) << path;
+    }
+
+    // The recall's changes are the caller's, in the answer and in the audit log.
+    // Program 2 holds output 1 muted; the session does not.
+    host.units[0].device->Handle(FrameOutputMute("01", 0, true));
+    host.units[0].device->Handle(FrameStoreProgram("01", 2));
+    std::optional<ApiResponse> recalled;
+    api.HandleAsync("POST", "/api/v1/devices/1/programs/2/recall", "", As(Role::Operator, "tablet"),
+                    [&](ApiResponse r) { recalled = r; });
+    EXPECT_FALSE(recalled);
+    host.Answer();
+    ASSERT_TRUE(recalled);
+    ASSERT_EQ(recalled->status, 200) << recalled->body.dump();
+    EXPECT_EQ(host.units[0].session->Info().ProgramNo, 2);
+    EXPECT_EQ(host.units[0].session->Params().OutCH[0].Mute, 1);
+    const Json changes = recalled->body["changes"];
+    EXPECT_TRUE(std::any_of(changes.begin(), changes.end(), [](const Json& c) { return c["setting"] == "out 1 mute"; }))
+        << changes.dump();
+    bool logged = false;
+    for (const std::string& line : audit.Recent()) logged |= line.find("\"recalled\"") != std::string::npos;
+    EXPECT_TRUE(logged);
+
+    // Through the WebSocket envelope: "call" is a POST.
+    std::optional<Json> answer;
+    api.MessageAsync({{"id", 3}, {"command", "call"}, {"path", "/devices/1/programs/1/recall"}}, As(Role::Operator),
+                     [&](Json a) { answer = a; });
+    host.Answer();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ((*answer)["id"], 3);
+    EXPECT_EQ((*answer)["result"], "ok") << answer->dump();
 }

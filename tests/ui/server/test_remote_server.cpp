@@ -339,6 +339,19 @@ class RemoteServerTest : public QObject {
         QTRY_COMPARE(server->WebSocketClients(), 0);
     }
 
+    void programsAreListedAndRecalledIntoTheWindow() {
+        QVERIFY(StartServer());
+        const Reply list = Request(Port(), "GET", "/api/v1/devices/1/programs", viewer);
+        QCOMPARE(list.status, 200);
+        QCOMPARE(Json(list)["programs"].size(), std::size_t(40));
+        QCOMPARE(Request(Port(), "POST", "/api/v1/devices/1/programs/2/recall", viewer).status, 403);
+        const Reply recalled = Request(Port(), "POST", "/api/v1/devices/1/programs/2/recall", operatorToken);
+        QCOMPARE(recalled.status, 200);
+        QCOMPARE(int(App().Info().ProgramNo), 2);
+        QCOMPARE(int(App().VirtualDevice()->Info().ProgramNo), 2);
+        QVERIFY(App().Params() == App().VirtualDevice()->Parameters());
+    }
+
     void theInstallersLockRefusesAnOperatorUntilTheWindowBreaksIt() {
         QVERIFY(StartServer());
         QSignalSpy locked(server.get(), &ui::RemoteServer::lockChanged);
