@@ -88,6 +88,12 @@ bool ReadServerConfig(std::string_view text, ServerConfig& config, std::string& 
             if (!yes(config.virtualProcessor)) return false;
         } else if (key == "state-dir") {
             config.stateDir = value;
+        } else if (key == "connections-per-address") {
+            if (!Number(value, 1, 10000, config.connectionsPerAddress))
+                return fail("connections-per-address is 1 to 10000, not " + value);
+        } else if (key == "requests-per-second") {
+            if (!Number(value, 1, 10000, config.requestsPerSecond))
+                return fail("requests-per-second is 1 to 10000, not " + value);
         } else if (key == "host-name") {
             config.hostNames.push_back(value);
         } else {

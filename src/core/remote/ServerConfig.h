@@ -19,6 +19,10 @@ struct ServerConfig {
     std::string stateDir;
     std::vector<std::string> hostNames; // host-name = rack.example (names requests may use)
     bool virtualProcessor = false;     // virtual = yes: the built-in virtual processor
+    // Limits: connections (HTTP and WebSocket) from one client address, and requests a second of one
+    // token (with bursts of twice as many).
+    int connectionsPerAddress = 32;    // connections-per-address = 32
+    int requestsPerSecond = 20;        // requests-per-second = 20
 };
 
 // Reads a configuration file's text into `config`; false with the line and the reason.

@@ -204,6 +204,9 @@ int main(int argc, char** argv) {
     settings.keyFile = QString::fromStdString(config.tlsKey);
     settings.insecure = config.insecure;
     for (const std::string& h : config.hostNames) settings.hostNames << QString::fromStdString(h);
+    settings.connectionsPerAddress = config.connectionsPerAddress;
+    settings.requestsPerSecond = config.requestsPerSecond;
+    settings.requestBurst = 2.0 * config.requestsPerSecond;
     QString error;
     if (!server.Start(settings, error)) {
         Log(error.toStdString());

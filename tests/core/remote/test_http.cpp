@@ -186,16 +186,19 @@ TEST(ServerConfig, ReadsTheFileAndNamesTheLineOfAMistake) {
     ServerConfig c;
     std::string error;
     ASSERT_TRUE(ReadServerConfig("# the rack\nport = /dev/ttyUSB0\nport=tcp://127.0.0.1:4001 # the second\n"
-                                 "id = 1\nid = 2\nlisten = [::1]:9000\ninsecure = no\nhost-name = rack.local\n\n",
+                                 "id = 1\nid = 2\nlisten = [::1]:9000\ninsecure = no\nhost-name = rack.local\n"
+                                 "connections-per-address = 100\n\n",
                                  c, error))
         << error;
     EXPECT_EQ(c.ports, (std::vector<std::string>{"/dev/ttyUSB0", "tcp://127.0.0.1:4001"}));
     EXPECT_EQ(c.ids, (std::vector<int>{1, 2}));
     EXPECT_EQ(c.listen, "[::1]:9000");
     EXPECT_EQ(c.hostNames, (std::vector<std::string>{"rack.local"}));
+    EXPECT_EQ(c.connectionsPerAddress, 100);
+    EXPECT_EQ(c.requestsPerSecond, 20);
     for (const auto& [text, line] : std::vector<std::pair<std::string, std::string>>{
              {"id = 0", "line 1"}, {"\nlisten = 1.2.3.4", "line 2"}, {"colour = red", "line 1"},
-             {"insecure = maybe", "line 1"}, {"port", "line 1"}}) {
+             {"insecure = maybe", "line 1"}, {"port", "line 1"}, {"requests-per-second = 0", "line 1"}}) {
         ServerConfig d;
         EXPECT_FALSE(ReadServerConfig(text, d, error)) << text;
         EXPECT_TRUE(error.starts_with(line)) << error;
