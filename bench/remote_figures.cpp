@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <signal.h>
@@ -208,7 +209,7 @@ int main(int argc, char** argv) {
     std::ofstream(stateDir + "/server.conf") << "connections-per-address = 64\n";
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::freopen((stateDir + ".log").c_str(), "w", stderr);
+        if (!::freopen("/dev/null", "w", stderr)) ::_exit(126);
         const std::string config = stateDir + "/server.conf";
         ::execl(serverBin.c_str(), "quellmarin-server", "--virtual", "--config", config.c_str(), "--state-dir",
                 stateDir.c_str(), "--listen", "127.0.0.1:18479", static_cast<char*>(nullptr));
@@ -278,6 +279,7 @@ int main(int argc, char** argv) {
     clients.clear();
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
-    std::system(("rm -rf " + stateDir + " " + stateDir + ".log").c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(stateDir, ec);
     return 0;
 }
