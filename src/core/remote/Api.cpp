@@ -197,9 +197,14 @@ ApiResponse Api::Write(std::size_t unit, const std::vector<std::string>& words, 
     host_.RunEdit(unit, [&](Session& s) { outcome = ApplySet(s.Context(), words); });
     if (!outcome.ok) return Refuse(outcome.usage ? 400 : 422, outcome.message, caller, method_, path_);
     for (std::string& frame : outcome.replied) host_.SendExchange(unit, std::move(frame));
-    const std::vector<Change> changes = CollectChanges(caller.who.name);
+    Json result = {{"result", "ok"}, {"changes", LogChanges(caller)}};
+    if (!outcome.notes.empty()) result["notes"] = outcome.notes;
+    return {200, result};
+}
+
+Json Api::LogChanges(const Caller& caller) {
     Json list = Json::array();
-    for (const Change& c : changes) {
+    for (const Change& c : CollectChanges(caller.who.name)) {
         audit_.Append({{"token", caller.who.name},
                        {"client", caller.client},
                        {"action", "changed"},
@@ -210,9 +215,7 @@ ApiResponse Api::Write(std::size_t unit, const std::vector<std::string>& words, 
                        {"new", c.after}});
         list.push_back({{"setting", c.setting}, {"old", c.before}, {"new", c.after}});
     }
-    Json result = {{"result", "ok"}, {"changes", list}};
-    if (!outcome.notes.empty()) result["notes"] = outcome.notes;
-    return {200, result};
+    return list;
 }
 
 ApiResponse Api::Route(const std::string& method, const std::vector<std::string>& parts, const std::string& body,
@@ -298,9 +301,9 @@ ApiResponse Api::Route(const std::string& method, const std::vector<std::string>
         const bool channel = words.size() >= 3 && (lower(words[0]) == "in" || lower(words[0]) == "out");
         const std::string setting = channel ? lower(words[2]) : lower(words[0]);
         const Role needed = channel && (setting == "gain" || setting == "mute") ? Role::Operator : Role::Installer;
-        std::string what;
-        for (std::size_t i = 0; i < std::min<std::size_t>(words.size(), 3); ++i) what += (i ? " " : "") + words[i];
-        return Write(*unit, words, needed, caller, what);
+        std::string named;
+        for (std::size_t i = 0; i < std::min<std::size_t>(words.size(), 3); ++i) named += (i ? " " : "") + words[i];
+        return Write(*unit, words, needed, caller, named);
     }
     if (what == "panel-lock" && parts.size() == 3) {
         if (method == "GET")
@@ -546,9 +549,7 @@ ApiResponse Api::Generator(const std::string& method, std::size_t unit, const Js
         outcome = g.Running() == run ? g.Apply(frequency, level) : g.Toggle(frequency, level);
     });
     if (!outcome.message.empty()) return Refuse(422, outcome.message, caller, method_, path_);
-    for (const Change& c : CollectChanges(caller.who.name))
-        audit_.Append({{"token", caller.who.name}, {"client", caller.client}, {"action", "changed"}, {"device", c.id},
-                       {"port", c.port}, {"setting", c.setting}, {"old", c.before}, {"new", c.after}});
+    LogChanges(caller);
     audit_.Append({{"token", caller.who.name}, {"client", caller.client}, {"action", "changed"},
                    {"device", view.id}, {"port", view.port}, {"setting", "generator"},
                    {"new", run ? "on " + frequency + " " + level : "off"}});
@@ -671,13 +672,7 @@ std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t 
         if (!ok) return reply(Refuse(503, view.name + " did not recall program " + std::to_string(slot), caller, method0, path0));
         audit_.Append({{"token", caller.who.name}, {"client", caller.client}, {"action", "recalled"},
                        {"device", view.id}, {"port", view.port}, {"program", slot}});
-        Json list = Json::array();
-        for (const Change& c : CollectChanges(caller.who.name)) {
-            audit_.Append({{"token", caller.who.name}, {"client", caller.client}, {"action", "changed"}, {"device", c.id},
-                           {"port", c.port}, {"setting", c.setting}, {"old", c.before}, {"new", c.after}});
-            list.push_back({{"setting", c.setting}, {"old", c.before}, {"new", c.after}});
-        }
-        reply({200, {{"result", "ok"}, {"program", slot}, {"changes", list}}});
+        reply({200, {{"result", "ok"}, {"program", slot}, {"changes", LogChanges(caller)}}});
     });
     return std::nullopt;
 }

@@ -282,7 +282,7 @@ void RemoteServer::Read(QTcpSocket* socket) {
             return;
         }
         if (parse.request.WantsWebSocket()) {
-            Upgrade(socket, parse.request, std::nullopt);
+            Upgrade(socket, parse.request);
             return;
         }
         socket->read(static_cast<qint64>(parse.consumed));
@@ -423,7 +423,7 @@ void RemoteServer::Answer(QTcpSocket* socket, const remote::HttpRequest& request
                      });
 }
 
-void RemoteServer::Upgrade(QTcpSocket* socket, const remote::HttpRequest& request, std::optional<remote::Principal>) {
+void RemoteServer::Upgrade(QTcpSocket* socket, const remote::HttpRequest& request) {
     const QString client = connections_.at(socket)->client;
     const auto refuse = [&](int status, const std::string& message) {
         audit_.Append({{"client", client.toStdString()}, {"action", "refused"}, {"request", "WebSocket " + request.path},

@@ -92,7 +92,7 @@ class RemoteServer : public QObject {
     bool HostAllowed(const std::string& host) const;
     bool OriginAllowed(const std::string& origin) const;
     bool TakeRate(const std::string& token);
-    void Upgrade(QTcpSocket* socket, const remote::HttpRequest& request, std::optional<remote::Principal> who);
+    void Upgrade(QTcpSocket* socket, const remote::HttpRequest& request);
     void TakeWebSocket();
     void WebSocketMessage(QWebSocket* ws, const QString& text);
     void SendLevels(QWebSocket* ws);
