@@ -94,6 +94,9 @@ bool ReadServerConfig(std::string_view text, ServerConfig& config, std::string& 
         } else if (key == "requests-per-second") {
             if (!Number(value, 1, 10000, config.requestsPerSecond))
                 return fail("requests-per-second is 1 to 10000, not " + value);
+        } else if (key == "show-file") {
+            if (value.empty()) return fail("show-file names a show file");
+            config.showFile = value;
         } else if (key == "host-name") {
             config.hostNames.push_back(value);
         } else {

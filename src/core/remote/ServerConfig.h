@@ -17,6 +17,7 @@ struct ServerConfig {
     std::string tlsCert, tlsKey;
     bool insecure = false;
     std::string stateDir;
+    std::string showFile;              // show-file = /etc/quellmarin/hall.json: the rig's processors
     std::vector<std::string> hostNames; // host-name = rack.example (names requests may use)
     bool virtualProcessor = false;     // virtual = yes: the built-in virtual processor
     // Limits: connections (HTTP and WebSocket) from one client address, and requests a second of one

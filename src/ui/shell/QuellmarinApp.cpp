@@ -539,14 +539,14 @@ void CQuellmarinApp::TakeJoin(const Selection& selection, const ConnectOutcome& 
 
 void CQuellmarinApp::ConnectUnit(std::size_t i) {
     if (i >= rig_.Size() || Busy() || UnitConnected(i)) return;
-    const Session& unit = rig_.At(i);
-    const FoundDevice device{rig_.Id(i), unit.Port()};
+    // Its port and ID are taken first: selecting it swaps the sessions' states.
+    const FoundDevice device{rig_.Id(i), rig_.At(i).Port()};
     const LinkState before = State();
     SelectUnit(i);
     if (State() != before) emit stateChanged(State());
     if (AnyConnected()) {
         const Selection selection = SelectionOf(device, catalogShown_);
-        if (JoinedOn(unit.Port())) return Join(selection, false);
+        if (JoinedOn(device.port)) return Join(selection, false);
         if (HasConnection(state_)) return ConnectLine(selection, false);
     }
     chosen_.reset();

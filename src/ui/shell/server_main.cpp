@@ -1,14 +1,17 @@
 // quellmarin-server: the remote-control server without a window, next to the rack.
-//   quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--listen ADDR:PORT]
-//                     [--tls-cert F --tls-key F] [--insecure] [--virtual]
+//   quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--show-file F]
+//                     [--listen ADDR:PORT] [--tls-cert F --tls-key F] [--insecure] [--virtual]
 //   quellmarin-server token add NAME --role viewer|operator|installer [--state-dir DIR]
 //   quellmarin-server token list [--state-dir DIR]
 //   quellmarin-server token revoke NAME [--state-dir DIR]
-// It scans the ports, connects the processors (every one found, or those of --id), keeps them
-// connected (the link reconnects a lost one by itself) and logs to standard error. The state
+// It scans the ports, connects the processors (every one found, those of --id, or those of a show
+// file, which names each one's port, ID and name), keeps them connected (the link reconnects a lost
+// one by itself) and logs to standard error. A processor of a show file keeps its own settings when
+// they differ from the file's, and the log says how many differ. The state
 // directory holds the token hashes (tokens.json) and the audit log (audit.jsonl).
 #include "model/InputFile.h"
 #include "remote/ServerConfig.h"
+#include "session/RigFile.h"
 #include "remote/Tokens.h"
 #include "server/RemoteServer.h"
 #include "shell/QuellmarinApp.h"
@@ -30,8 +33,8 @@ using namespace quellmarin;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--listen ADDR:PORT]\n"
-    "                         [--tls-cert FILE --tls-key FILE] [--insecure] [--virtual]\n"
+    "usage: quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--show-file FILE]\n"
+    "                         [--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--insecure] [--virtual]\n"
     "       quellmarin-server token add NAME --role viewer|operator|installer [--state-dir DIR]\n"
     "       quellmarin-server token list [--state-dir DIR]\n"
     "       quellmarin-server token revoke NAME [--state-dir DIR]\n";
@@ -100,7 +103,7 @@ int main(int argc, char** argv) {
     remote::ServerConfig config;
     std::vector<std::string> ports;
     std::vector<int> ids;
-    std::string stateDir, listen, cert, key, configFile;
+    std::string stateDir, listen, cert, key, configFile, showFile;
     bool insecure = false, wantVirtual = false;
     std::vector<std::string> tokenArgs;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -128,6 +131,7 @@ int main(int argc, char** argv) {
             }
             ids.push_back(std::stoi(v));
         } else if (a == "--listen" && hasValue) listen = args[++i];
+        else if (a == "--show-file" && hasValue) showFile = args[++i];
         else if (a == "--tls-cert" && hasValue) cert = args[++i];
         else if (a == "--tls-key" && hasValue) key = args[++i];
         else if (a == "--insecure") insecure = true;
@@ -156,6 +160,7 @@ int main(int argc, char** argv) {
     if (!listen.empty()) config.listen = listen;
     if (!cert.empty()) config.tlsCert = cert;
     if (!key.empty()) config.tlsKey = key;
+    if (!showFile.empty()) config.showFile = showFile;
     config.insecure = config.insecure || insecure;
     config.virtualProcessor = config.virtualProcessor || wantVirtual;
     const std::filesystem::path state = config.stateDir.empty() ? DefaultStateDir() : std::filesystem::path(config.stateDir);
@@ -186,8 +191,21 @@ int main(int argc, char** argv) {
 
     ui::CQuellmarinApp app;
     app.SetLocalSource("processor");
-    app.SetIncludeHardware(config.ports.empty());
-    app.SetUserPorts(config.ports);
+    // A show file names its processors' ports: those are scanned, with any the configuration adds.
+    std::vector<std::string> scanned = config.ports;
+    if (!config.showFile.empty()) {
+        const RigRead read = OpenRigFile(config.showFile);
+        if (!read.ok()) {
+            Log("the show file cannot be opened: " + read.problem);
+            return 1;
+        }
+        app.OpenRig(*read.members);
+        for (const RigMember& m : *read.members)
+            if (std::find(scanned.begin(), scanned.end(), m.port) == scanned.end()) scanned.push_back(m.port);
+        Log("show file " + config.showFile + ": " + std::to_string(read.members->size()) + " processor(s)");
+    }
+    app.SetIncludeHardware(scanned.empty());
+    app.SetUserPorts(scanned);
     if (config.virtualProcessor) app.StartVirtualProcessor();
 
     ui::RemoteServer server(app, tokens, audit);
@@ -216,10 +234,18 @@ int main(int argc, char** argv) {
     // Scan, then connect the processors wanted one after another; a scan that finds none is tried
     // again every five seconds. A processor lost later is reconnected by its line.
     std::deque<std::string> toConnect;
+    std::deque<std::size_t> unitsToConnect; // processors of the show file
     QTimer rescan;
     rescan.setSingleShot(true);
     rescan.setInterval(5000);
     const auto connectNext = [&] {
+        if (!unitsToConnect.empty()) {
+            const std::size_t unit = unitsToConnect.front();
+            unitsToConnect.pop_front();
+            Log("connecting " + app.GetRig().Label(unit));
+            app.ConnectUnit(unit);
+            return;
+        }
         while (!toConnect.empty()) {
             const std::string line = toConnect.front();
             toConnect.pop_front();
@@ -240,17 +266,38 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < report.devices.size() && i < report.lines.size(); ++i) {
             const FoundDevice& d = report.devices[i];
             found.insert(d.id);
-            if (config.ids.empty() || std::find(config.ids.begin(), config.ids.end(), d.id) != config.ids.end())
+            if (!config.showFile.empty()) {
+                // The show file's processors, each where the file says it is.
+                if (const auto unit = app.GetRig().Find(d.port, d.id); unit && !app.UnitConnected(*unit))
+                    unitsToConnect.push_back(*unit);
+            } else if (config.ids.empty() || std::find(config.ids.begin(), config.ids.end(), d.id) != config.ids.end()) {
                 toConnect.push_back(report.lines[i]);
+            }
         }
         Log("scan found " + std::to_string(report.devices.size()) + " processor(s)");
         for (int id : config.ids)
             if (!found.count(id)) Log("no processor with ID " + std::to_string(id) + " answered");
         connectNext();
     });
+    // The next processor once this one's outcome has been taken (its comparison among it) and the line
+    // is no longer busy connecting.
+    QTimer next;
+    next.setSingleShot(true);
+    next.setInterval(50);
+    QObject::connect(&next, &QTimer::timeout, [&] {
+        if (app.Busy() || app.Joining()) return next.start();
+        connectNext();
+    });
     QObject::connect(&app, &ui::CQuellmarinApp::connectFinished, [&](bool ok, const QString& message, const QString&) {
         Log(ok ? "connected" : "connection failed: " + message.toStdString());
-        connectNext();
+        next.start();
+    });
+    // Without a window to ask, a processor of the show file keeps what it holds: the running show.
+    QObject::connect(&app, &ui::CQuellmarinApp::deviceDiffers, [&](const SystemParameters& device) {
+        const std::size_t differences = app.Selected().DifferenceFrom(device).frames.size();
+        Log(app.GetRig().Label(app.GetRig().Selected()) + " holds other settings than the show file (" +
+            std::to_string(differences) + " frame(s) apart): its own are kept");
+        app.TakeDeviceRecord(device);
     });
     QObject::connect(&app, &ui::CQuellmarinApp::unitsChanged, [&] {
         static std::map<std::string, std::string> said;

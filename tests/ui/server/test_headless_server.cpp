@@ -2,6 +2,8 @@
 // processor on a pseudo-terminal, driven by the command-line tool's --server, stopped with SIGTERM.
 #include "protocol/Frames.h"
 #include "remote/HttpClient.h"
+#include "session/RigFile.h"
+#include "sim/VirtualProcessor.h"
 
 #include "TempDir.h"
 #include "core/link/LinkTestSupport.h"
@@ -195,4 +197,39 @@ TEST(HeadlessServer, TokenCommandsRefuseWhatIsWrong) {
     const Ran bad = RunProgram(server + "--config " + (dir / "bad.conf").string() + state);
     EXPECT_EQ(bad.code, 1);
     EXPECT_NE(bad.out.find("line 1"), std::string::npos) << bad.out;
+}
+
+TEST(HeadlessServer, ConnectsTheProcessorsOfAShowFileAndKeepsWhatTheyHold) {
+    TempDir dir;
+    SimProcess sim({"--ids", "1,2"});
+    ASSERT_FALSE(sim.Path().empty());
+    // The file's two processors; the second holds out 3 muted in the file only.
+    std::vector<RigMember> members(2);
+    for (int i = 0; i < 2; ++i) {
+        const sim::VirtualProcessor defaults(i + 1, DeviceModel::Mivon);
+        members[i] = {i == 0 ? "Sub left" : "Sub right", sim.Path(), i + 1, DeviceModel::Mivon, defaults.Parameters(),
+                      defaults.Info()};
+    }
+    members[1].params.OutCH[2].Mute = 1;
+    ASSERT_EQ(SaveRigFile(dir / "show.json", members), "");
+    const auto state = dir / "state";
+    const std::string server = QUELLMARIN_SERVER_PATH;
+    const Ran added = RunProgram(server + " token add phone --role viewer --state-dir " + state.string());
+    const std::string secret = added.out.substr(added.out.rfind("qm_"), 51);
+    const auto log = dir / "server.log";
+    ServerProcess process({"--show-file", (dir / "show.json").string(), "--listen", "127.0.0.1:0"}, state, log);
+    ASSERT_TRUE(WaitFor(log, "Sub right (ID 2 on " + sim.Path() + "): connected")) << ReadAll(log);
+    EXPECT_TRUE(WaitFor(log, "Sub left (ID 1 on " + sim.Path() + "): connected")) << ReadAll(log);
+    EXPECT_TRUE(WaitFor(log, "holds other settings than the show file")) << ReadAll(log);
+
+    std::string error;
+    const auto url = remote::ParseHttpUrl("http://127.0.0.1:" + std::to_string(ListeningPort(log)), error);
+    ASSERT_TRUE(url) << error;
+    const auto devices = remote::HttpExchange(*url, "GET", "/api/v1/devices", secret, {}, 5000, error);
+    ASSERT_TRUE(devices) << error;
+    EXPECT_NE(devices->body.find("\"name\":\"Sub right\""), std::string::npos) << devices->body;
+    const auto mute = remote::HttpExchange(*url, "GET", "/api/v1/devices/2/outputs/3/mute", secret, {}, 5000, error);
+    ASSERT_TRUE(mute) << error;
+    EXPECT_NE(mute->body.find("\"value\":false"), std::string::npos) << "the processor's own value: " << mute->body;
+    EXPECT_EQ(process.Stop(), 0);
 }
