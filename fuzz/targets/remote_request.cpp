@@ -24,6 +24,10 @@ class FuzzHost : public Host {
     std::string LocalSource() const override { return "window"; }
     void ReadPrograms(std::size_t, std::function<void(std::optional<ProgramNames>)> done) override { done(std::nullopt); }
     void RecallProgram(std::size_t, int, std::function<void(bool)> done) override { done(false); }
+    void StoreProgram(std::size_t, int, std::optional<std::string>, std::function<void(std::string)> done) override {
+        done("no processor");
+    }
+    void DeleteProgram(std::size_t, int, std::function<void(std::string)> done) override { done("no processor"); }
     Session session;
 };
 

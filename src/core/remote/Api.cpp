@@ -2,6 +2,7 @@
 
 #include "edit/Generator.h"
 #include "edit/ProgramExchange.h"
+#include "edit/ProgramList.h"
 #include "edit/RecordText.h"
 #include "edit/SettingWords.h"
 
@@ -623,7 +624,7 @@ void Api::HandleAsync(const std::string& method, const std::string& path, const 
             ApiResponse notFound;
             const auto unit = FindUnit(parts[0], notFound);
             if (!unit) return reply(Refuse(notFound.status, notFound.body.value("message", ""), caller, method, path));
-            if (auto refused = Programs(method, *unit, parts, caller, reply)) reply(std::move(*refused));
+            if (auto refused = Programs(method, *unit, parts, body, caller, reply)) reply(std::move(*refused));
             return;
         }
     }
@@ -631,7 +632,8 @@ void Api::HandleAsync(const std::string& method, const std::string& path, const 
 }
 
 std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t unit, const std::vector<std::string>& parts,
-                                         const Caller& caller, std::function<void(ApiResponse)> reply) {
+                                         const std::string& body, const Caller& caller,
+                                         std::function<void(ApiResponse)> reply) {
     const std::string method0 = method_, path0 = path_;
     const auto refuse = [&](int status, std::string message) {
         return Refuse(status, std::move(message), caller, method0, path0);
@@ -660,8 +662,45 @@ std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t 
     const std::string& slotText = parts[2];
     const bool number = !slotText.empty() && slotText.size() <= 2 && std::all_of(slotText.begin(), slotText.end(), ::isdigit);
     const int slot = number ? std::stoi(slotText) : 0;
-    if (parts.size() != 4 || parts[3] != "recall" || slot < 1 || slot > kProgramSlots)
-        return refuse(404, "a program is recalled at programs/1..40/recall");
+    if (slot < 1 || slot > kProgramSlots || parts.size() > 4 || (parts.size() == 4 && parts[3] != "recall"))
+        return refuse(404, "the programs are programs/1..40 (PUT stores, DELETE deletes) and programs/1..40/recall");
+    if (parts.size() == 3) {
+        // Storing and deleting programs is an installer's.
+        if (method != "PUT" && method != "DELETE") return refuse(405, "PUT or DELETE here");
+        if (caller.who.role < Role::Installer)
+            return refuse(403, "the " + std::string(RoleName(caller.who.role)) + " role may not " +
+                                   (method == "PUT" ? "store" : "delete") + " programs (it takes installer)");
+        if (lockHolder_ && *lockHolder_ != caller.who.name) return refuse(409, "the rig is locked by " + *lockHolder_);
+        std::optional<std::string> name;
+        if (method == "PUT" && !body.empty()) {
+            const Json json = Json::parse(body, nullptr, false);
+            if (!json.is_object() || (json.contains("name") && !json["name"].is_string()))
+                return refuse(400, "a program is stored with {} or {\"name\": \"TEXT\"}");
+            if (json.contains("name")) {
+                name = json["name"].get<std::string>();
+                if (const std::string refused = NameRefusal(*name); !refused.empty()) return refuse(422, refused);
+                if (WireName(*name).size() > static_cast<std::size_t>(kNameLength))
+                    return refuse(422, "a program name holds at most " + std::to_string(kNameLength) + " characters");
+            }
+        }
+        if (!view.connected || view.lost) return refuse(503, view.name + " is " + view.state);
+        const bool store = method == "PUT";
+        if (!store && slot == host_.SessionOf(unit)->Info().ProgramNo)
+            return refuse(409, std::string(ProgramList::kCannotDeleteCurrent));
+        CollectChanges(host_.LocalSource());
+        const auto done = [this, reply, slot, caller, view, method0, path0, store](std::string problem) {
+            if (!problem.empty()) return reply(Refuse(503, problem, caller, method0, path0));
+            audit_.Append({{"token", caller.who.name}, {"client", caller.client},
+                           {"action", store ? "program stored" : "program deleted"}, {"device", view.id},
+                           {"port", view.port}, {"program", slot}});
+            reply({200, {{"result", "ok"}, {"program", slot}, {"changes", LogChanges(caller)}}});
+        };
+        if (store)
+            host_.StoreProgram(unit, slot, name, done);
+        else
+            host_.DeleteProgram(unit, slot, done);
+        return std::nullopt;
+    }
     if (method != "POST") return refuse(405, "only POST here");
     if (caller.who.role < Role::Operator)
         return refuse(403, "the " + std::string(RoleName(caller.who.role)) + " role may not recall programs (it takes operator)");

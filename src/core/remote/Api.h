@@ -55,6 +55,11 @@ class Host {
     // Recalls stored program `slot` (1..40); the processor's whole state is then read into its
     // session. `done(false)` when the processor did not recall it.
     virtual void RecallProgram(std::size_t unit, int slot, std::function<void(bool)> done) = 0;
+    // Stores the processor's current settings as program `slot`, named `name` when one is given
+    // (already checked), or deletes the program; `done` gets why it failed, empty when it was done.
+    virtual void StoreProgram(std::size_t unit, int slot, std::optional<std::string> name,
+                              std::function<void(std::string)> done) = 0;
+    virtual void DeleteProgram(std::size_t unit, int slot, std::function<void(std::string)> done) = 0;
 };
 
 struct Caller {
@@ -124,7 +129,8 @@ class Api {
     ApiResponse Generator(const std::string& method, std::size_t unit, const Json& body, const Caller& caller);
     // The programs' routes: the refusal, or nothing when `reply` will be called.
     std::optional<ApiResponse> Programs(const std::string& method, std::size_t unit, const std::vector<std::string>& parts,
-                                        const Caller& caller, std::function<void(ApiResponse)> reply);
+                                        const std::string& body, const Caller& caller,
+                                        std::function<void(ApiResponse)> reply);
     // A request envelope as a method, a path and a body; nothing, with the error answer, when it is none.
     std::optional<std::pair<std::string, std::string>> Envelope(const Json& request, Json& answer) const;
     Json DeviceJson(std::size_t unit);

@@ -1,6 +1,7 @@
 #include "shell/QuellmarinApp.h"
 
 #include "edit/ProgramExchange.h"
+#include "edit/ProgramList.h"
 #include "link/Exchange.h"
 #include "link/PortCatalog.h"
 #include "link/WholeState.h"
@@ -719,6 +720,63 @@ void CQuellmarinApp::RecallProgram(std::size_t unit, int slot, std::function<voi
                 }
                 emit self->unitsChanged();
                 done(true);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CQuellmarinApp::StoreProgram(std::size_t unit, int slot, std::optional<std::string> name,
+                                  std::function<void(std::string)> done) {
+    if (unit >= rig_.Size() || !UnitConnected(unit)) return done("the processor is not connected");
+    const std::string address = rig_.At(unit).Address(), port = rig_.At(unit).Port();
+    const int id = rig_.Id(unit);
+    const LinkTimings timings = timings_;
+    const std::string wire = name ? WireName(*name) : std::string();
+    QPointer<CQuellmarinApp> self(this);
+    ControllerOf(port).RequestJob([self, address, slot, timings, wire, name, done, port, id](CSerialPort* serial) {
+        bool stored = false;
+        std::optional<SlotReply> renamed;
+        if (serial) {
+            stored = StoreSlot(*serial, address, slot, timings);
+            if (stored && name) renamed = RenameSlot(*serial, address, slot, wire, timings);
+        }
+        if (!self) return;
+        QMetaObject::invokeMethod(
+            self,
+            [self, done, stored, renamed, name, wire, slot, port, id] {
+                const std::optional<std::size_t> now = self->rig_.Find(port, id);
+                if (!stored || !now) return done("the processor did not confirm the save as program " + TwoDigitText(slot));
+                // The session follows what the processor now holds, as the save window's does.
+                ProgramList list(self->rig_.At(*now).Context());
+                list.Stored(slot);
+                if (name && (!renamed || !list.Renamed(slot, *renamed, wire)))
+                    return done("the processor did not confirm the name of program " + TwoDigitText(slot));
+                if (*now == self->rig_.Selected()) self->RecordsEdited();
+                emit self->unitsChanged();
+                done({});
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CQuellmarinApp::DeleteProgram(std::size_t unit, int slot, std::function<void(std::string)> done) {
+    if (unit >= rig_.Size() || !UnitConnected(unit)) return done("the processor is not connected");
+    ProgramList check(rig_.At(unit).Context());
+    check.Select(slot);
+    if (const std::string_view refused = check.CheckDelete(); !refused.empty()) return done(std::string(refused));
+    const std::string address = rig_.At(unit).Address(), port = rig_.At(unit).Port();
+    const LinkTimings timings = timings_;
+    QPointer<CQuellmarinApp> self(this);
+    ControllerOf(port).RequestJob([self, address, slot, timings, done](CSerialPort* serial) {
+        std::optional<SlotReply> reply;
+        if (serial) reply = DeleteSlot(*serial, address, slot, timings);
+        if (!self) return;
+        QMetaObject::invokeMethod(
+            self,
+            [done, reply, slot] {
+                if (!reply || reply->kind != SlotReply::Empty)
+                    return done("the processor did not confirm the delete of program " + TwoDigitText(slot));
+                done({});
             },
             Qt::QueuedConnection);
     });

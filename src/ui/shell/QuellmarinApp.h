@@ -186,6 +186,9 @@ class CQuellmarinApp : public QObject, public JobRunner, public remote::Host {
     std::string LocalSource() const override { return localSource_; }
     void ReadPrograms(std::size_t unit, std::function<void(std::optional<ProgramNames>)> done) override;
     void RecallProgram(std::size_t unit, int slot, std::function<void(bool)> done) override;
+    void StoreProgram(std::size_t unit, int slot, std::optional<std::string> name,
+                      std::function<void(std::string)> done) override;
+    void DeleteProgram(std::size_t unit, int slot, std::function<void(std::string)> done) override;
     // Who changes what no remote client changed: "window" in the windowed program.
     void SetLocalSource(std::string source) { localSource_ = std::move(source); }
 

@@ -2,6 +2,7 @@
 // and what a refused request leaves (nothing, on the device and in the session).
 #include "remote/Api.h"
 
+#include "edit/ProgramList.h"
 #include "sim/VirtualProcessor.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,24 @@ class TestHost : public Host {
             done(true);
         });
     }
+    void StoreProgram(std::size_t unit, int slot, std::optional<std::string> name,
+                      std::function<void(std::string)> done) override {
+        pending.push_back([this, unit, slot, name, done] {
+            Unit& u = units.at(unit);
+            u.device->Handle(FrameStoreProgram(u.device->Address(), slot));
+            u.session->Info().ProgramNo = static_cast<std::uint8_t>(slot);
+            stored.emplace_back(slot, name.value_or(""));
+            done({});
+        });
+    }
+    void DeleteProgram(std::size_t, int slot, std::function<void(std::string)> done) override {
+        pending.push_back([this, slot, done] {
+            deleted.push_back(slot);
+            done({});
+        });
+    }
+    std::vector<std::pair<int, std::string>> stored;
+    std::vector<int> deleted;
     // The processor's answers, as they come later.
     void Answer() {
         auto now = std::move(pending);
@@ -371,7 +390,7 @@ TEST(RemoteApi, ProgramsAreListedAndRecalledOnceTheProcessorHasAnswered) {
     EXPECT_EQ(refused->status, 403);
     EXPECT_TRUE(host.pending.empty());
     for (const char* path : {"/api/v1/devices/1/programs/0/recall", "/api/v1/devices/1/programs/41/recall",
-                             "/api/v1/devices/1/programs/2", "/api/v1/devices/1/programs/x/recall"}) {
+                             "/api/v1/devices/1/programs/2/store", "/api/v1/devices/1/programs/x/recall"}) {
         refused.reset();
         api.HandleAsync("POST", path, "", As(Role::Operator), [&](ApiResponse r) { refused = r; });
         ASSERT_TRUE(refused) << path;
@@ -406,4 +425,34 @@ TEST(RemoteApi, ProgramsAreListedAndRecalledOnceTheProcessorHasAnswered) {
     ASSERT_TRUE(answer);
     EXPECT_EQ((*answer)["id"], 3);
     EXPECT_EQ((*answer)["result"], "ok") << answer->dump();
+}
+
+TEST(RemoteApi, StoringAndDeletingProgramsIsAnInstallersAndTheCurrentOneStays) {
+    TestHost host;
+    AuditLog audit;
+    Api api(host, audit);
+    const auto call = [&](const char* method, const char* path, const char* body, Role role) {
+        std::optional<ApiResponse> answer;
+        api.HandleAsync(method, path, body, As(role), [&](ApiResponse r) { answer = r; });
+        host.Answer();
+        return answer.value_or(ApiResponse{0, {}});
+    };
+    EXPECT_EQ(call("PUT", "/api/v1/devices/1/programs/5", R"({"name": "Show A"})", Role::Operator).status, 403);
+    EXPECT_EQ(call("DELETE", "/api/v1/devices/1/programs/5", "", Role::Operator).status, 403);
+    EXPECT_EQ(call("PUT", "/api/v1/devices/1/programs/5", R"({"name": 7})", Role::Installer).status, 400);
+    EXPECT_EQ(call("PUT", "/api/v1/devices/1/programs/5", R"({"name": "a name far longer than twenty"})", Role::Installer).status,
+              422);
+    EXPECT_TRUE(host.stored.empty());
+    const ApiResponse stored = call("PUT", "/api/v1/devices/1/programs/5", R"({"name": "Show A"})", Role::Installer);
+    ASSERT_EQ(stored.status, 200) << stored.body.dump();
+    ASSERT_EQ(host.stored.size(), 1u);
+    EXPECT_EQ(host.stored[0], std::make_pair(5, std::string("Show A")));
+    EXPECT_TRUE(host.units[0].device->ProgramAt(5).has_value());
+    // Program 5 is the current one now: it cannot be deleted; another can.
+    const ApiResponse current = call("DELETE", "/api/v1/devices/1/programs/5", "", Role::Installer);
+    EXPECT_EQ(current.status, 409);
+    EXPECT_EQ(current.body["message"], std::string(ProgramList::kCannotDeleteCurrent));
+    EXPECT_EQ(call("DELETE", "/api/v1/devices/1/programs/7", "", Role::Installer).status, 200);
+    EXPECT_EQ(host.deleted, std::vector<int>{7});
+    EXPECT_EQ(call("POST", "/api/v1/devices/1/programs/7", "", Role::Installer).status, 405);
 }

@@ -339,7 +339,7 @@ class RemoteServerTest : public QObject {
         QTRY_COMPARE(server->WebSocketClients(), 0);
     }
 
-    void programsAreListedAndRecalledIntoTheWindow() {
+    void programsAreListedRecalledStoredAndDeleted() {
         QVERIFY(StartServer());
         const Reply list = Request(Port(), "GET", "/api/v1/devices/1/programs", viewer);
         QCOMPARE(list.status, 200);
@@ -350,6 +350,17 @@ class RemoteServerTest : public QObject {
         QCOMPARE(int(App().Info().ProgramNo), 2);
         QCOMPARE(int(App().VirtualDevice()->Info().ProgramNo), 2);
         QVERIFY(App().Params() == App().VirtualDevice()->Parameters());
+        // An installer stores the settings as program 9 with a name, then deletes program 3.
+        QCOMPARE(Request(Port(), "PUT", "/api/v1/devices/1/programs/9", operatorToken, R"({"name": "Encore"})").status, 403);
+        const Reply stored = Request(Port(), "PUT", "/api/v1/devices/1/programs/9", installer, R"({"name": "Encore"})");
+        QCOMPARE(stored.status, 200);
+        const auto nine = App().VirtualDevice()->ProgramAt(9);
+        QVERIFY(nine.has_value());
+        QCOMPARE(std::string(nine->name, 6), std::string("Encore"));
+        QCOMPARE(int(App().Info().ProgramNo), 9);
+        QCOMPARE(Request(Port(), "DELETE", "/api/v1/devices/1/programs/9", installer).status, 409);
+        QCOMPARE(Request(Port(), "DELETE", "/api/v1/devices/1/programs/3", installer).status, 200);
+        QVERIFY(!App().VirtualDevice()->ProgramAt(3).has_value());
     }
 
     void theInstallersLockRefusesAnOperatorUntilTheWindowBreaksIt() {
