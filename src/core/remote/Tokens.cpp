@@ -119,6 +119,7 @@ std::string TokenStore::Load() {
         entries.push_back(std::move(e));
     }
     entries_ = std::move(entries);
+    seen_ = std::filesystem::last_write_time(file_, ec);
     return {};
 }
 
@@ -137,6 +138,7 @@ std::string TokenStore::Save() const {
     if (!WriteFileAtomically(file_, doc.dump(2) + "\n")) return "could not write " + file_.string();
     std::filesystem::permissions(file_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::replace, ec);
+    seen_ = std::filesystem::last_write_time(file_, ec);
     return {};
 }
 
@@ -185,7 +187,14 @@ std::vector<TokenInfo> TokenStore::List() const {
     return list;
 }
 
-std::optional<Principal> TokenStore::Verify(std::string_view secret) const {
+std::optional<Principal> TokenStore::Verify(std::string_view secret) {
+    if (!file_.empty()) {
+        std::error_code ec;
+        const auto changed = std::filesystem::last_write_time(file_, ec);
+        // A file that cannot be read now keeps the tokens as they were; a removed one holds none.
+        if (ec && !std::filesystem::exists(file_)) entries_.clear();
+        if (!ec && changed != seen_) Load();
+    }
     // Every hash is computed and compared, whichever matches, so the time says nothing of which.
     std::optional<Principal> found;
     for (const Entry& e : entries_) {

@@ -47,8 +47,9 @@ class TokenStore {
     // False, with the reason, for a name that is not there or a file that could not be written.
     bool Revoke(const std::string& name, std::string& error);
     std::vector<TokenInfo> List() const;
-    // The token whose secret this is.
-    std::optional<Principal> Verify(std::string_view secret) const;
+    // The token whose secret this is. The file is read again first when it changed since (a token
+    // added or revoked by `quellmarin-server token` while the server runs).
+    std::optional<Principal> Verify(std::string_view secret);
 
   private:
     struct Entry {
@@ -59,6 +60,8 @@ class TokenStore {
 
     std::filesystem::path file_;
     std::vector<Entry> entries_;
+    // When the file was last read or written here.
+    mutable std::filesystem::file_time_type seen_{};
 };
 
 } // namespace quellmarin::remote

@@ -157,6 +157,13 @@ TEST(TokenStore, KeepsOnlySaltedHashesAndForgetsARevokedToken) {
     third.Load();
     EXPECT_FALSE(third.Verify(*op)) << "the revocation is kept in the file";
     EXPECT_TRUE(third.Verify(*inst));
+
+    // A running server sees a token added or revoked by another process at its next request.
+    const auto late = again.Add("late", Role::Viewer, error);
+    ASSERT_TRUE(late) << error;
+    EXPECT_TRUE(third.Verify(*late));
+    ASSERT_TRUE(again.Revoke("installer", error));
+    EXPECT_FALSE(third.Verify(*inst));
 }
 
 TEST(TokenStore, RefusesADamagedFileWhole) {
