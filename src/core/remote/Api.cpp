@@ -643,7 +643,9 @@ std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t 
         if (method != "GET") return refuse(405, "only GET here");
         if (!view.connected || view.lost) return refuse(503, view.name + " is " + view.state);
         const int current = host_.SessionOf(unit)->Info().ProgramNo;
-        host_.ReadPrograms(unit, [reply, current, name = view.name](std::optional<Host::ProgramNames> names) {
+        host_.ReadPrograms(unit, [life = std::weak_ptr<int>(life_), reply, current,
+                                  name = view.name](std::optional<Host::ProgramNames> names) {
+            if (life.expired()) return; // the server went while the processor answered
             if (!names)
                 return reply({503, {{"result", "error"}, {"status", 503}, {"message", name + " did not answer"}}});
             Json list = Json::array();
@@ -688,7 +690,9 @@ std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t 
         if (!store && slot == host_.SessionOf(unit)->Info().ProgramNo)
             return refuse(409, std::string(ProgramList::kCannotDeleteCurrent));
         CollectChanges(host_.LocalSource());
-        const auto done = [this, reply, slot, caller, view, method0, path0, store](std::string problem) {
+        const auto done = [this, life = std::weak_ptr<int>(life_), reply, slot, caller, view, method0, path0,
+                           store](std::string problem) {
+            if (life.expired()) return;
             if (!problem.empty()) return reply(Refuse(503, problem, caller, method0, path0));
             audit_.Append({{"token", caller.who.name}, {"client", caller.client},
                            {"action", store ? "program stored" : "program deleted"}, {"device", view.id},
@@ -707,7 +711,9 @@ std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t 
     if (lockHolder_ && *lockHolder_ != caller.who.name) return refuse(409, "the rig is locked by " + *lockHolder_);
     if (!view.connected || view.lost) return refuse(503, view.name + " is " + view.state);
     CollectChanges(host_.LocalSource());
-    host_.RecallProgram(unit, slot, [this, reply, slot, caller, view, method0, path0](bool ok) {
+    host_.RecallProgram(unit, slot, [this, life = std::weak_ptr<int>(life_), reply, slot, caller, view, method0,
+                                     path0](bool ok) {
+        if (life.expired()) return;
         if (!ok) return reply(Refuse(503, view.name + " did not recall program " + std::to_string(slot), caller, method0, path0));
         audit_.Append({{"token", caller.who.name}, {"client", caller.client}, {"action", "recalled"},
                        {"device", view.id}, {"port", view.port}, {"program", slot}});

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -147,6 +148,8 @@ class Api {
     std::function<void()> lockListener_;
     // The method and path being handled, for the audit lines of what it refuses.
     std::string method_, path_;
+    // Gone with the API: an answer of the processor that comes later finds no one to tell.
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 } // namespace quellmarin::remote

@@ -456,3 +456,16 @@ TEST(RemoteApi, StoringAndDeletingProgramsIsAnInstallersAndTheCurrentOneStays) {
     EXPECT_EQ(host.deleted, std::vector<int>{7});
     EXPECT_EQ(call("POST", "/api/v1/devices/1/programs/7", "", Role::Installer).status, 405);
 }
+
+TEST(RemoteApi, AnAnswerAfterTheApiIsGoneTellsNoOne) {
+    TestHost host;
+    AuditLog audit;
+    bool told = false;
+    {
+        Api api(host, audit);
+        api.HandleAsync("GET", "/api/v1/devices/1/programs", "", As(Role::Viewer), [&](ApiResponse) { told = true; });
+        api.HandleAsync("POST", "/api/v1/devices/1/programs/1/recall", "", As(Role::Operator), [&](ApiResponse) { told = true; });
+    }
+    host.Answer();
+    EXPECT_FALSE(told);
+}
