@@ -86,6 +86,17 @@ void AddValue(Json& j, const std::string& setting, const DumpEntry& e) {
     }
 }
 
+// A JSON array of channels ("A", 1) as the words' list "A,1"; nothing when an entry is no channel name.
+std::optional<std::string> ChannelList(const Json& array) {
+    std::string list;
+    for (const Json& c : array) {
+        const auto w = Word(c);
+        if (!w || c.is_boolean()) return std::nullopt;
+        list += (list.empty() ? "" : ",") + *w;
+    }
+    return list;
+}
+
 bool Writes(const std::string& method) { return method == "PUT" || method == "POST" || method == "DELETE"; }
 
 } // namespace
@@ -96,6 +107,10 @@ Json Api::ChangeJson(const Change& c) {
     return {{"event", "change"}, {"device", c.id},     {"port", c.port},
             {"setting", c.setting}, {"old", c.before}, {"new", c.after}, {"by", c.by}};
 }
+
+bool Api::LockedOut(const Caller& caller) const { return lockHolder_ && *lockHolder_ != caller.who.name; }
+
+std::string Api::LockText() const { return "the rig is locked by " + lockHolder_.value_or(""); }
 
 void Api::BreakLock(const std::string& by) {
     if (!lockHolder_) return;
@@ -187,8 +202,7 @@ ApiResponse Api::Write(std::size_t unit, const std::vector<std::string>& words, 
         return Refuse(403, "the " + std::string(RoleName(caller.who.role)) + " role may not change " + what +
                                " (it takes " + std::string(RoleName(needed)) + ")",
                       caller, method_, path_);
-    if (lockHolder_ && *lockHolder_ != caller.who.name)
-        return Refuse(409, "the rig is locked by " + *lockHolder_, caller, method_, path_);
+    if (LockedOut(caller)) return Refuse(409, LockText(), caller, method_, path_);
     const UnitView view = host_.Units()[unit];
     if (!view.connected || view.lost)
         return Refuse(503, view.name + " is " + view.state, caller, method_, path_);
@@ -243,8 +257,7 @@ ApiResponse Api::Route(const std::string& method, const std::vector<std::string>
         if (method == "GET") return {200, {{"locked", lockHolder_.has_value()}, {"holder", lockHolder_.value_or("")}}};
         if (!only({"POST", "DELETE"})) return refuse(405, "GET, POST or DELETE here");
         if (caller.who.role < Role::Installer) return refuse(403, "only an installer takes or gives back the lock");
-        if (lockHolder_ && *lockHolder_ != caller.who.name)
-            return refuse(409, "the rig is locked by " + *lockHolder_);
+        if (LockedOut(caller)) return refuse(409, LockText());
         if (method == "POST") {
             lockHolder_ = caller.who.name;
         } else {
@@ -326,13 +339,9 @@ ApiResponse Api::Route(const std::string& method, const std::vector<std::string>
         if (!only({"PUT"})) return refuse(405, "GET or PUT here");
         if (!json.contains("value") || !json["value"].is_array())
             return refuse(400, "links take {\"value\": [\"A\", \"A\", \"C\", ...]}, a group for each channel");
-        std::string list;
-        for (const Json& g : json["value"]) {
-            const auto w = Word(g);
-            if (!w || g.is_boolean()) return refuse(400, "a link group is named by a channel: \"A\" or 1");
-            list += (list.empty() ? "" : ",") + *w;
-        }
-        return Write(*unit, {"link", section, list}, Role::Installer, caller, "links");
+        const auto list = ChannelList(json["value"]);
+        if (!list) return refuse(400, "a link group is named by a channel: \"A\" or 1");
+        return Write(*unit, {"link", section, *list}, Role::Installer, caller, "links");
     }
     if ((what == "inputs" || what == "outputs") && parts.size() >= 4) {
         const std::string& n = parts[3];
@@ -451,14 +460,10 @@ ApiResponse Api::ChannelSetting(const std::string& method, std::size_t unit, con
     } else if (setting == "route") {
         if (!body.contains("value") || !body["value"].is_array())
             return refuse(400, "route takes {\"value\": [\"A\", \"B\"]}, the inputs mixed into the output");
-        std::string list;
-        for (const Json& in : body["value"]) {
-            const auto w = Word(in);
-            if (!w || in.is_boolean()) return refuse(400, "an input is named \"A\" or 1");
-            list += (list.empty() ? "" : ",") + *w;
-        }
-        words = list.empty() ? std::vector<std::string>{"route", "out", std::to_string(number), "none"}
-                             : std::vector<std::string>{"route", "out", std::to_string(number), "in", list};
+        const auto list = ChannelList(body["value"]);
+        if (!list) return refuse(400, "an input is named \"A\" or 1");
+        words = list->empty() ? std::vector<std::string>{"route", "out", std::to_string(number), "none"}
+                              : std::vector<std::string>{"route", "out", std::to_string(number), "in", *list};
     } else if (setting == "hpf" || setting == "lpf") {
         words.insert(words.end(), {"xover", setting == "hpf" ? "hp" : "lp"});
         if (body.contains("value") && body["value"] == "off") {
@@ -527,8 +532,7 @@ ApiResponse Api::Generator(const std::string& method, std::size_t unit, const Js
         return Refuse(403, std::string("the ") + std::string(RoleName(caller.who.role)) + " role may not " +
                                (run ? "start the generator" : "stop the generator"),
                       caller, method_, path_);
-    if (lockHolder_ && *lockHolder_ != caller.who.name)
-        return Refuse(409, "the rig is locked by " + *lockHolder_, caller, method_, path_);
+    if (LockedOut(caller)) return Refuse(409, LockText(), caller, method_, path_);
     const UnitView view = host_.Units()[unit];
     if (!view.connected || view.lost) return Refuse(503, view.name + " is " + view.state, caller, method_, path_);
     class quellmarin::Generator current(s->Context());
@@ -672,7 +676,7 @@ std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t 
         if (caller.who.role < Role::Installer)
             return refuse(403, "the " + std::string(RoleName(caller.who.role)) + " role may not " +
                                    (method == "PUT" ? "store" : "delete") + " programs (it takes installer)");
-        if (lockHolder_ && *lockHolder_ != caller.who.name) return refuse(409, "the rig is locked by " + *lockHolder_);
+        if (LockedOut(caller)) return refuse(409, LockText());
         std::optional<std::string> name;
         if (method == "PUT" && !body.empty()) {
             const Json json = Json::parse(body, nullptr, false);
@@ -708,7 +712,7 @@ std::optional<ApiResponse> Api::Programs(const std::string& method, std::size_t 
     if (method != "POST") return refuse(405, "only POST here");
     if (caller.who.role < Role::Operator)
         return refuse(403, "the " + std::string(RoleName(caller.who.role)) + " role may not recall programs (it takes operator)");
-    if (lockHolder_ && *lockHolder_ != caller.who.name) return refuse(409, "the rig is locked by " + *lockHolder_);
+    if (LockedOut(caller)) return refuse(409, LockText());
     if (!view.connected || view.lost) return refuse(503, view.name + " is " + view.state);
     CollectChanges(host_.LocalSource());
     host_.RecallProgram(unit, slot, [this, life = std::weak_ptr<int>(life_), reply, slot, caller, view, method0,

@@ -102,6 +102,9 @@ class Api {
     const std::optional<std::string>& LockHolder() const { return lockHolder_; }
     // The window breaks it.
     void BreakLock(const std::string& by);
+    // Whether another token holds the lock, and the refusal that says who.
+    bool LockedOut(const Caller& caller) const;
+    std::string LockText() const;
 
     // ---- Changes ---------------------------------------------------------------------------------
     // The settings that changed since the last look, laid at `by`'s door; told to the listener.
