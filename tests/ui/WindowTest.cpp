@@ -31,6 +31,15 @@ bool Received(ui::CQuellmarinApp& app, const std::string& frame) {
     return std::find(frames.begin(), frames.end(), frame) != frames.end();
 }
 
+QByteArray ReceivedReport(ui::CQuellmarinApp& app, const std::string& frame) {
+    const auto frames = app.VirtualDevice()->FramesReceived();
+    QByteArray report = "no " + QByteArray::fromStdString(frame) + " at the processor; link state " +
+                        QByteArray::number(static_cast<int>(app.State())) + "; last received:";
+    for (std::size_t i = frames.size() > 12 ? frames.size() - 12 : 0; i < frames.size(); ++i)
+        report += " " + QByteArray::fromStdString(frames[i]);
+    return report;
+}
+
 void CollectPosts(ui::CQuellmarinApp& app, std::vector<std::string>& posted) {
     app.Context().address = [] { return std::string("01"); };
     app.Context().post = [&posted](std::string f) { posted.push_back(std::move(f)); };

@@ -41,6 +41,12 @@ bool ScanAndSelect(ui::CQuellmarinApp& app, const std::string& line = "Device...
 bool ConnectToVirtual(ui::CQuellmarinApp& app);
 // Whether the built-in virtual processor has received this frame.
 bool Received(ui::CQuellmarinApp& app, const std::string& frame);
+// For a failed wait on a frame: the link's state and the last frames the processor received.
+QByteArray ReceivedReport(ui::CQuellmarinApp& app, const std::string& frame);
+// Waits, on a loaded machine too, for the built-in virtual processor to receive `frame`.
+#define QUELLMARIN_TRY_RECEIVED(app, frame)                                                                      \
+    QTRY_VERIFY2_WITH_TIMEOUT(::quellmarin::test::Received(app, frame),                                        \
+                              ::quellmarin::test::ReceivedReport(app, frame).constData(), 10000)
 // Replaces the way edits leave for the device with a list, and fixes the address.
 void CollectPosts(ui::CQuellmarinApp& app, std::vector<std::string>& posted);
 // With QUELLMARIN_SCREENSHOT_DIR set, the window is saved there to be looked at.

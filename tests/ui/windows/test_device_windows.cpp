@@ -163,7 +163,7 @@ class TestDeviceWindows : public WindowTest {
         QVERIFY(route->Crosspoint(7, 7)->CheckedFlag());
         QTest::mouseClick(route->Crosspoint(7, 1), Qt::LeftButton);
         QCOMPARE(route->Crosspoint(7, 1)->Look(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0317000181000000000000000181)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0317000181000000000000000181)");
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(181));
         // Pressed through the accessibility interface, a crosspoint does what a click does.
         QVERIFY(PressAccessibly(route->Crosspoint(7, 2)));
@@ -186,7 +186,7 @@ class TestDeviceWindows : public WindowTest {
         QTest::mouseClick(route->ResetButton(), Qt::LeftButton); // answered Yes
         QCOMPARE(program.app.Params().OutCH[7].Route[1], std::uint8_t(0));
         QVERIFY(!route->Crosspoint(7, 1)->CheckedFlag());
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01K)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01K)");
         QCOMPARE(app.VirtualDevice()->Parameters().OutCH[7].Route[1], std::uint8_t(0));
     }
 
@@ -202,7 +202,7 @@ class TestDeviceWindows : public WindowTest {
         QTest::mouseClick(frame.Page()->LinkLamp(Section::Input, 3), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(WindowsHandled(), 20000);
         QCOMPARE(program.app.Params().InCH[1].LinkIndex, std::uint8_t(0));
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$04000234567)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$04000234567)");
         // The selected input (A) lights its own and B's indicator.
         QVERIFY(frame.Page()->LinkLamp(Section::Input, 1)->Lit());
         QVERIFY(!frame.Page()->LinkLamp(Section::Input, 2)->Lit());

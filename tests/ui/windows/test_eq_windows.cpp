@@ -159,12 +159,12 @@ class TestEqWindows : public WindowTest {
         QVERIFY(graph->Model().EqOn());
         QCOMPARE(program.app.Params().OutCH[2].PeqEnable, std::uint8_t(111));
         QCOMPARE(eq->Switch()->Look(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0382111)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0382111)");
         // The window's switch turns it off again.
         QTest::mouseClick(eq->Switch(), Qt::LeftButton);
         QCOMPARE(program.app.Params().OutCH[2].PeqEnable, std::uint8_t(0));
         QVERIFY(!graph->Model().EqOn());
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0382000)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0382000)");
         KeepScreenshot(&frame, "eq-off");
     }
 
@@ -182,7 +182,7 @@ class TestEqWindows : public WindowTest {
         QTest::mouseClick(x->Spin(true, true), Qt::LeftButton);
         QCOMPARE(x->Field(true)->text(), QString("20.00Hz"));
         QVERIFY(!graph->Model().Crossover().hpf.off);
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$03300000100122)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$03300000100122)");
 
         // A right click on the high-pass corner offers the twelve slopes, the current one checked.
         QStringList offered;
@@ -201,7 +201,7 @@ class TestEqWindows : public WindowTest {
         QCOMPARE(checked, QString("-12dB Butterworth"));
         QCOMPARE(program.app.Params().OutCH[0].HpfType, std::uint8_t(11));
         QCOMPARE(x->TypeList(true)->currentText(), QString("-24dB LinkWitz-Riley")); // "the window follows"
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$03301100100122)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$03301100100122)");
         KeepScreenshot(x, "crossover");
     }
 };

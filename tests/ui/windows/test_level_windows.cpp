@@ -41,7 +41,7 @@ class TestLevelWindows : public WindowTest {
         QTest::keyClick(popup->Fader(), Qt::Key_Up);
         QCOMPARE(popup->Readout()->text(), QString("1dB"));
         QCOMPARE(program.app.Params().InCH[2].Gain, std::uint8_t(183));
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282183)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0282183)");
         QVERIFY(frame.Page()->StripTip(Strip(frame, "Input 3 gain")).startsWith("Gain 1 dB"));
 
         // Held at the bottom, the down arrow keeps sending the -90 dB frame.
@@ -49,7 +49,7 @@ class TestLevelWindows : public WindowTest {
         program.app.Params().InCH[2].Gain = 1;
         for (int i = 0; i < 8; ++i) popup->DownButton()->TickOnce();
         QCOMPARE(popup->Readout()->text(), QString("-90dB"));
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0282001)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0282001)");
 
         // Another input selected on the strip: the open window follows it.
         program.app.Params().InCH[5].LinkIndex = 2;
@@ -76,7 +76,7 @@ class TestLevelWindows : public WindowTest {
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(field->text(), QString("-6dB"));
         QCOMPARE(popup->Fader()->Position(), 19);
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, FrameOutputGain("01", 1, GainCode(-6))), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, FrameOutputGain("01", 1, GainCode(-6)));
         // Out of range, or no number: the range, and nothing changes.
         for (const char* typed : {"13", "-91", "loud", "6 dB"}) {
             field->selectAll();
@@ -153,7 +153,7 @@ class TestLevelWindows : public WindowTest {
         popup->Field(CompField::Threshold)->setFocus();
         QTest::mouseClick(popup->SpinButton(CompField::Ratio, true), Qt::LeftButton);
         QCOMPARE(popup->Field(CompField::Ratio)->text(), QString("1.01 : 1"));
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0440320112056)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0440320112056)");
         QVERIFY(app.VirtualDevice()->FrameCount() > before);
         KeepScreenshot(popup, "compressor");
         QVERIFY(frame.Page()->Logic().InputSectionActive());

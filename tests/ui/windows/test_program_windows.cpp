@@ -245,12 +245,12 @@ class TestProgramWindows : public WindowTest {
         w.show();
         QCOMPARE(w.windowTitle(), QString("SIGNAL GENERATOR"));
         QCOMPARE(w.LevelField()->text(), QString("-20dB"));
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0010030141)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0010030141)");
 
         w.FrequencyField()->setFocus();
         w.FrequencyField()->setText("1k");
         QTest::keyClick(w.FrequencyField(), Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0010069141)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0010069141)");
         QCOMPARE(w.FrequencyField()->text(), QString("1000Hz"));
         QCOMPARE(program.app.Info().GenFreq, std::uint8_t(69));
         w.FrequencyField()->setText("15");
@@ -261,12 +261,12 @@ class TestProgramWindows : public WindowTest {
         w.FrequencyField()->setText("1000Hz");
         QTest::mouseClick(w.StartStop(), Qt::LeftButton);
         QCOMPARE(w.StartStop()->text(), QString("Stop"));
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0011069141)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0011069141)");
         QTest::mouseClick(w.FaderUp(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0011070141)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0011070141)");
         QTest::mouseClick(w.LevelDown(), Qt::LeftButton);
         QCOMPARE(w.LevelField()->text(), QString("-21dB"));
-        QTRY_VERIFY_WITH_TIMEOUT(Received(app, "(01$0011070139)"), 5000);
+        QUELLMARIN_TRY_RECEIVED(app, "(01$0011070139)");
         KeepScreenshot(&w, "generator");
         w.close();
 
