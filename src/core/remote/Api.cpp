@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <iomanip>
+#include <map>
 #include <sstream>
 
 namespace quellmarin::remote {
@@ -75,6 +76,8 @@ void AddValue(Json& j, const std::string& setting, const DumpEntry& e) {
     } else if (setting == "name") {
         std::string t = e.text;
         if (t.size() >= 2 && t.front() == '"' && t.back() == '"') t = t.substr(1, t.size() - 2);
+        // The record pads a name with blanks to its fixed length; the name is what was typed.
+        t.erase(t.find_last_not_of(' ') + 1);
         j["value"] = t;
     } else if (const std::string unit = UnitOf(setting); !unit.empty()) {
         char* end = nullptr;
@@ -166,6 +169,33 @@ std::optional<std::size_t> Api::FindUnit(const std::string& idText, ApiResponse&
                          {"message", "ID " + idText + " is on several ports (" + ports + ")"}}};
     }
     return std::nullopt;
+}
+
+Json Api::StripsJson(std::size_t unit) {
+    const Session* s = host_.SessionOf(unit);
+    std::map<std::string, DumpEntry> entries;
+    for (DumpEntry& e : DumpRecords(s->Params(), s->Info(), s->Model())) entries.emplace(e.name, std::move(e));
+    Json strips = {{"device", host_.Units()[unit].id}};
+    for (const char* section : {"inputs", "outputs"}) {
+        Json list = Json::array();
+        for (int n = 1; n <= 8; ++n) {
+            std::string error;
+            const auto channel = ParseChannel(section[0] == 'i' ? "in" : "out", std::to_string(n), s->Model(), error);
+            if (!channel) break;
+            const std::string label = ChannelText(*channel, s->Model());
+            Json strip = {{"number", n}, {"label", label}};
+            for (const char* setting : {"name", "gain", "mute", "polarity"}) {
+                const auto e = entries.find(label + " " + SettingNames().at(setting));
+                if (e == entries.end()) continue;
+                Json j;
+                AddValue(j, setting, e->second);
+                if (j.contains("value")) strip[setting] = j["value"];
+            }
+            list.push_back(strip);
+        }
+        strips[section] = list;
+    }
+    return strips;
 }
 
 Json Api::UnitJson(std::size_t unit, const UnitView& v) {
@@ -295,6 +325,10 @@ ApiResponse Api::Route(const std::string& method, const std::vector<std::string>
         std::string why;
         if (auto levels = LevelsJson(*unit, why)) return {200, std::move(*levels)};
         return refuse(503, why);
+    }
+    if (what == "strips" && parts.size() == 3) {
+        if (!only({"GET"})) return refuse(405, "only GET here");
+        return {200, StripsJson(*unit)};
     }
     if (what == "generator" && parts.size() == 3) return Generator(method, *unit, json, caller);
     if (what == "set" && parts.size() == 3) {

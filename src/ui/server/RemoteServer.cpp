@@ -11,6 +11,8 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <algorithm>
+#include <cctype>
 #if defined(_WIN32)
 #include <winsock2.h>
 constexpr int kShutWrite = SD_SEND;
@@ -18,6 +20,13 @@ constexpr int kShutWrite = SD_SEND;
 #include <sys/socket.h>
 constexpr int kShutWrite = SHUT_WR;
 #endif
+
+// The API's description and the remote page live in the resources of a static library, which the
+// linker would drop.
+static void InitServerResources() {
+    Q_INIT_RESOURCE(server);
+    Q_INIT_RESOURCE(web);
+}
 
 namespace quellmarin::ui {
 
@@ -82,6 +91,7 @@ const std::vector<std::pair<std::string, std::string>>& SecurityHeaders() {
 
 RemoteServer::RemoteServer(remote::Host& host, remote::TokenStore& tokens, remote::AuditLog& audit, QObject* parent)
     : QObject(parent), host_(host), tokens_(tokens), audit_(audit), api_(host, audit) {
+    InitServerResources();
     changes_.setInterval(100);
     connect(&changes_, &QTimer::timeout, this, &RemoteServer::CheckChanges);
     api_.SetChangeListener([this](const std::vector<remote::Change>& changes) {
@@ -392,6 +402,9 @@ void RemoteServer::Answer(QTcpSocket* socket, const remote::HttpRequest& request
         return refuseLogged(403, "the host " + request.Header("host") + " is not this server's", "");
     if (request.Has("origin") && !OriginAllowed(request.Header("origin")))
         return refuseLogged(403, "requests from the page " + request.Header("origin") + " are not taken", "");
+    // The remote page is no secret: it is served to anyone this server talks to, and asks for a token
+    // before it shows anything of the processors.
+    if (request.method == "GET" && ServePage(socket, request, close)) return;
     int status = 0;
     std::string why;
     const auto who = Authenticate(request, status, why);
@@ -421,6 +434,40 @@ void RemoteServer::Answer(QTcpSocket* socket, const remote::HttpRequest& request
                          Send(guard.data(), response.status, response.body, close);
                          if (!close) QMetaObject::invokeMethod(this, [this, guard] { if (guard) Read(guard.data()); }, Qt::QueuedConnection);
                      });
+}
+
+bool RemoteServer::ServePage(QTcpSocket* socket, const remote::HttpRequest& request, bool close) {
+    // "/" is the page; its scripts, style and icon lie beside it. Only plain names are looked up.
+    const std::string& path = request.path;
+    const std::string name = path == "/" ? "/index.html" : path;
+    static const std::vector<std::pair<std::string, std::string>> types = {{".html", "text/html; charset=utf-8"},
+                                                                            {".js", "text/javascript; charset=utf-8"},
+                                                                            {".css", "text/css; charset=utf-8"},
+                                                                            {".svg", "image/svg+xml"}};
+    const auto type = std::find_if(types.begin(), types.end(), [&](const auto& t) { return name.ends_with(t.first); });
+    const bool plain = name.size() < 64 && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::islower(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) ||
+               c == '/' || c == '-' || c == '.';
+    });
+    if (type == types.end() || !plain || name.find("..") != std::string::npos || name.find("//") != std::string::npos)
+        return false;
+    QFile file(QStringLiteral(":/web") + QString::fromStdString(name));
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray body = file.readAll();
+    // The page may talk to this server alone: its scripts, its style, its WebSocket.
+    const std::string host = HostPart(request.Header("host")) + ":" + std::to_string(Port());
+    auto headers = SecurityHeaders();
+    for (auto& [key, value] : headers)
+        if (key == "Content-Security-Policy")
+            value = "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self' ws://" +
+                    host + " wss://" + host + "; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+    headers.emplace_back("X-Frame-Options", "DENY");
+    Write(socket,
+          remote::HttpResponseText(200, type->second,
+                                   std::string_view(body.constData(), static_cast<std::size_t>(body.size())), headers,
+                                   close),
+          close);
+    return true;
 }
 
 void RemoteServer::Upgrade(QTcpSocket* socket, const remote::HttpRequest& request) {

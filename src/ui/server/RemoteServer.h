@@ -92,6 +92,9 @@ class RemoteServer : public QObject {
     bool HostAllowed(const std::string& host) const;
     bool OriginAllowed(const std::string& origin) const;
     bool TakeRate(const std::string& token);
+    // The remote page and the files beside it, from the program's resources; false when the path is
+    // none of them.
+    bool ServePage(QTcpSocket* socket, const remote::HttpRequest& request, bool close);
     void Upgrade(QTcpSocket* socket, const remote::HttpRequest& request);
     void TakeWebSocket();
     void WebSocketMessage(QWebSocket* ws, const QString& text);

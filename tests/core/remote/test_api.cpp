@@ -123,6 +123,7 @@ const std::vector<RouteCase>& Routes() {
         {"GET", "/api/v1/devices/1/inputs/2/gain", "", Role::Viewer},
         {"GET", "/api/v1/devices/1/outputs/3/peq/2", "", Role::Viewer},
         {"GET", "/api/v1/devices/1/levels", "", Role::Viewer},
+        {"GET", "/api/v1/devices/1/strips", "", Role::Viewer},
         {"GET", "/api/v1/devices/1/generator", "", Role::Viewer},
         {"GET", "/api/v1/devices/1/panel-lock", "", Role::Viewer},
         {"GET", "/api/v1/devices/1/links/inputs", "", Role::Viewer},
@@ -219,6 +220,35 @@ TEST(RemoteApi, AnAllowedWriteReachesTheDeviceAndIsLoggedWithOldAndNew) {
     // Frames the device answers go as exchanges: the alias name reaches it.
     ASSERT_EQ(api.Handle("PUT", "/api/v1/devices/1/outputs/3/name", R"({"value": "Stage L"})", As(Role::Installer)).status, 200);
     EXPECT_EQ(std::string(host.units[0].device->Parameters().ChName[10], 7), "Stage L");
+}
+
+TEST(RemoteApi, TheStripsShowEachChannelInUserUnitsAfterAnEdit) {
+    TestHost host;
+    AuditLog audit;
+    Api api(host, audit);
+    ASSERT_EQ(api.Handle("PUT", "/api/v1/devices/1/outputs/3/gain", R"({"value": -6})", As(Role::Operator)).status, 200);
+    ASSERT_EQ(api.Handle("PUT", "/api/v1/devices/1/outputs/3/mute", R"({"value": true})", As(Role::Operator)).status, 200);
+    ASSERT_EQ(api.Handle("PUT", "/api/v1/devices/1/outputs/3/name", R"({"value": "Stage L"})", As(Role::Installer)).status,
+              200);
+    ASSERT_EQ(
+        api.Handle("PUT", "/api/v1/devices/1/outputs/3/polarity", R"({"value": "inverted"})", As(Role::Installer)).status,
+        200);
+    const ApiResponse r = api.Handle("GET", "/api/v1/devices/1/strips", "", As(Role::Viewer));
+    ASSERT_EQ(r.status, 200) << r.body.dump();
+    ASSERT_EQ(r.body["outputs"].size(), 8u);
+    const Json& out3 = r.body["outputs"][2];
+    EXPECT_EQ(out3["number"], 3);
+    EXPECT_EQ(out3["label"], "out 3");
+    EXPECT_EQ(out3["gain"], -6.0);
+    EXPECT_EQ(out3["mute"], true);
+    EXPECT_EQ(out3["name"], "Stage L");
+    EXPECT_EQ(out3["polarity"], "inverted");
+    // The neighbours are as they were; the inputs have no polarity of their own to show.
+    EXPECT_EQ(r.body["outputs"][1]["gain"], 0.0);
+    EXPECT_EQ(r.body["outputs"][1]["mute"], false);
+    EXPECT_EQ(r.body["inputs"].size(), kBuildModel == DeviceModel::Ketra ? 4u : 8u);
+    EXPECT_EQ(r.body["inputs"][0]["gain"], 0.0);
+    EXPECT_EQ(api.Handle("PUT", "/api/v1/devices/1/strips", "{}", As(Role::Installer)).status, 405);
 }
 
 TEST(RemoteApi, BadRequestsGetTheirStatusAndChangeNothing) {

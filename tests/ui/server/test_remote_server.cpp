@@ -98,6 +98,36 @@ class RemoteServerTest : public QObject {
         QVERIFY(audit->Recent().back().find("\"refused\"") != std::string::npos);
     }
 
+    void thePageIsServedWithoutATokenAndTheApiDescriptionWithOne() {
+        QVERIFY(StartServer());
+        const Reply page = Request(Port(), "GET", "/", "");
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.body.find("<title>Quellmarin remote</title>") != std::string::npos);
+        for (const char* file : {"/index.html", "/style.css", "/icon.svg", "/js/app.js", "/js/connection.js",
+                                 "/js/strips.js", "/js/programs.js"}) {
+            const Reply r = Request(Port(), "GET", file, "");
+            QVERIFY2(r.status == 200 && r.body.size() > 100, file);
+        }
+        // Nothing else is served without a token: no climbing out of the page's folder, no other files.
+        for (const char* path : {"/js/../index.html", "/JS/app.js", "/js//app.js", "/missing.js", "/api/v1/devices",
+                                 "/api/v1/openapi.json"})
+            QCOMPARE(Request(Port(), "GET", path, "").status, 401);
+        QCOMPARE(Request(Port(), "PUT", "/index.html", "", "{}").status, 401);
+        // The page's own policy names this server alone.
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, Port());
+        QVERIFY(socket.waitForConnected(3000));
+        socket.write(QStringLiteral("GET / HTTP/1.1\r\nHost: 127.0.0.1:%1\r\nConnection: close\r\n\r\n").arg(Port()).toUtf8());
+        QByteArray head;
+        QTRY_VERIFY((head += socket.readAll()).contains("\r\n\r\n"));
+        QVERIFY(head.contains(QStringLiteral("connect-src 'self' ws://127.0.0.1:%1 ").arg(Port()).toUtf8()));
+        QVERIFY(head.contains("script-src 'self';"));
+        QVERIFY(head.contains("Content-Type: text/html; charset=utf-8"));
+        // The API's description, for a token.
+        const auto doc = Json(Request(Port(), "GET", "/api/v1/openapi.json", viewer));
+        QVERIFY(doc.is_object() && doc.contains("openapi") && doc["paths"].contains("/api/v1/devices/{d}/strips"));
+    }
+
     void aForeignHostOrOriginIsRefused() {
         QVERIFY(StartServer());
         const std::string path = "/api/v1/devices";
