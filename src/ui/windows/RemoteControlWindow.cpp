@@ -80,6 +80,14 @@ RemoteControlWindow::RemoteControlWindow(RemoteServer& server, remote::TokenStor
     status_->setWordWrap(true);
     status_->setAccessibleName("Remote control state");
     form->addRow(status_);
+    // The page a phone or tablet opens: it asks for a token before it shows anything.
+    pageLink_ = new QLabel(serverBox);
+    pageLink_->setObjectName("remotePageLink");
+    pageLink_->setTextFormat(Qt::RichText);
+    pageLink_->setOpenExternalLinks(true);
+    pageLink_->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    pageLink_->setAccessibleName("Remote page address");
+    form->addRow(pageLink_);
     root->addWidget(serverBox);
     connect(serve_, &QCheckBox::toggled, this, [this](bool on) { Serve(on); });
 
@@ -269,6 +277,20 @@ void RemoteControlWindow::RefreshState() {
     } else if (status_->text().isEmpty() || status_->text().startsWith("Serving")) {
         status_->setText("Not serving. Remote clients cannot reach the processors.");
     }
+    pageLink_->setVisible(server_.Listening());
+    pageUrl_.clear();
+    if (server_.Listening()) {
+        // An address that serves every interface is reached by this computer's own name for it.
+        const QHostAddress bound = server_.Settings().address;
+        const bool any = bound == QHostAddress::Any || bound == QHostAddress::AnyIPv4 || bound == QHostAddress::AnyIPv6;
+        QString host = any ? QStringLiteral("127.0.0.1") : bound.toString();
+        if (bound.protocol() == QAbstractSocket::IPv6Protocol && !any) host = "[" + host + "]";
+        pageUrl_ = QString("%1://%2:%3/")
+                       .arg(server_.Settings().certFile.isEmpty() ? "http" : "https", host)
+                       .arg(server_.Port());
+        pageLink_->setText(
+            QString("Remote page for phones and tablets: <a href=\"%1\">%1</a>").arg(pageUrl_.toHtmlEscaped()));
+    }
     const auto& holder = server_.Api().LockHolder();
     lock_->setText(holder ? QString("The rig is locked by %1: other clients' changes are refused.").arg(Q(*holder))
                           : QString("The rig is not locked."));
@@ -276,6 +298,7 @@ void RemoteControlWindow::RefreshState() {
 }
 
 QString RemoteControlWindow::StatusText() const { return status_->text(); }
+QString RemoteControlWindow::PageAddress() const { return pageUrl_; }
 QString RemoteControlWindow::LockText() const { return lock_->text(); }
 QString RemoteControlWindow::AuditText() const { return audit_log_->toPlainText(); }
 

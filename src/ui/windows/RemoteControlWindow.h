@@ -44,6 +44,8 @@ class RemoteControlWindow : public QDialog {
     QTreeWidget* TokenList() const { return tokenList_; }
     QPushButton* BreakLockButton() const { return breakLock_; }
     QString StatusText() const;
+    // The remote page's address while serving, empty otherwise.
+    QString PageAddress() const;
     QString LockText() const;
     QString AuditText() const;
 
@@ -65,6 +67,8 @@ class RemoteControlWindow : public QDialog {
     QLineEdit* key_;
     QCheckBox* insecure_;
     QLabel* status_;
+    QLabel* pageLink_;
+    QString pageUrl_;
     QTreeWidget* tokenList_;
     QLineEdit* tokenName_;
     QComboBox* role_;

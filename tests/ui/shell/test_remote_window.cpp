@@ -74,6 +74,7 @@ class RemoteWindowTest : public QObject {
         QVERIFY(ToggleAccessibly(w->ServeBox()));
         QTRY_VERIFY(program->frame.Remote().Listening());
         QVERIFY(w->StatusText().startsWith("Serving on 127.0.0.1 port"));
+        QCOMPARE(w->PageAddress(), QStringLiteral("http://127.0.0.1:%1/").arg(program->frame.Remote().Port()));
         QVERIFY(program->frame.RemoteStateText().startsWith("Remote: 127.0.0.1:"));
         KeepScreenshot(w, "remote-control");
         QVERIFY(ToggleAccessibly(w->ServeBox()));

@@ -81,7 +81,7 @@ function logIn(token) {
       $("login-button").disabled = false;
       $("login").hidden = true;
       $("app").hidden = false;
-      $("who").textContent = `${who.name} \u00b7 ${who.role}`;
+      $("who").textContent = `Logged in as ${who.name} (${who.role})`;
       banner("");
       started();
     },
@@ -120,8 +120,7 @@ function logOut() {
 // ---- The rig ---------------------------------------------------------------------------------------
 
 async function started() {
-  await refreshDevices();
-  await choose(page.device);
+  await refreshDevices(true);
   clearInterval(page.pollTimer);
   page.pollTimer = setInterval(poll, POLL_MS);
 }
@@ -137,7 +136,9 @@ async function poll() {
   await refreshTone();
 }
 
-async function refreshDevices() {
+// The rig and its lock. A processor that appears, goes, or is the first, is shown (and followed) anew;
+// after a reconnection (`follow`) the one shown is followed again.
+async function refreshDevices(follow = false) {
   try {
     const [list, lock] = await Promise.all([request("get", "/devices"), request("get", "/lock")]);
     page.devices = list.devices || [];
@@ -156,10 +157,11 @@ async function refreshDevices() {
     return o;
   });
   select.replaceChildren(...options);
-  page.device = known ? wanted : page.devices.length ? page.devices[0].id : null;
-  if (page.device !== null) select.value = String(page.device);
+  const chosen = known ? wanted : page.devices.length ? page.devices[0].id : null;
+  if (chosen !== null) select.value = String(chosen);
   select.disabled = page.devices.length < 2;
-  showDeviceState();
+  if (follow || chosen !== page.device || (chosen !== null && page.strips.size === 0)) await choose(chosen);
+  else showDeviceState();
 }
 
 function current() {
@@ -183,6 +185,7 @@ function showDeviceState() {
 // Shows processor `id`, and follows its changes and levels (again, after a reconnection).
 async function choose(id) {
   if (id === null || id === undefined) {
+    page.device = null;
     page.strips.clear();
     $("input-strips").replaceChildren();
     $("output-strips").replaceChildren();
@@ -337,12 +340,12 @@ function paintSoon() {
   requestAnimationFrame(paint);
 }
 
+// The meters are drawn once a level reading, at the next frame of the screen: a phone's battery pays
+// for no more than the levels the server sends, and a held peak falls a step each time.
 function paint(now) {
   page.painting = false;
   stats.meterPaints++;
-  let falling = false;
-  for (const strip of page.strips.values()) falling = strip.paint(now) || falling;
-  if (falling) paintSoon();
+  for (const strip of page.strips.values()) strip.paint(now);
 }
 
 // ---- Sections on a phone ---------------------------------------------------------------------------

@@ -59,24 +59,31 @@ export class Programs {
       .map((p) => {
         const name = p.name.replace(/\.+$/, "").trim() || `Program ${p.slot}`;
         const li = element("li", p.current ? { class: "current", "aria-current": "true" } : {});
-        const button = element("button", { type: "button", "aria-label": `Recall program ${p.slot} ${name}` }, "Recall");
-        if (this.allowed.recall !== true) {
-          button.disabled = true;
-          button.title = this.allowed.recall;
-        }
+        const button = element("button", { type: "button", class: "recall", "aria-label": `Recall program ${p.slot} ${name}` }, "Recall");
         button.addEventListener("click", () => this.confirm(p.slot, name));
         li.append(element("span", { class: "slot" }, String(p.slot).padStart(2, "0")), element("span", { class: "name" }, name));
-        if (p.current) li.append(element("span", { class: "help" }, "running"));
+        if (p.current) li.append(element("span", { class: "help" }, "current"));
         li.append(button);
         return li;
       });
     this.list.replaceChildren(...items);
+    this.showRecallButtons();
   }
 
+  // What may be done changes often (the rig's state, the lock): the buttons change, the list stays,
+  // and so does the keyboard's focus in it.
   allow(allowed) {
     this.allowed = allowed;
-    this.render();
+    this.showRecallButtons();
     this.showToneButton();
+  }
+
+  showRecallButtons() {
+    for (const button of this.list.querySelectorAll("button.recall")) {
+      button.disabled = this.allowed.recall !== true;
+      if (this.allowed.recall === true) button.removeAttribute("title");
+      else button.title = this.allowed.recall;
+    }
   }
 
   confirm(slot, name) {

@@ -41,7 +41,8 @@ export class Strip {
     const head = element("div", { class: "head" });
     this.labelEl = element("span", { class: "label" }, this.title);
     this.aliasEl = element("span", { class: "alias" });
-    head.append(this.labelEl, this.aliasEl);
+    this.gainEl = element("span", { class: "gain-value", "aria-hidden": "true" });
+    head.append(this.labelEl, this.aliasEl, element("span", { class: "spacer" }), this.gainEl);
 
     this.meter = element("div", { class: "meter", role: "meter", "aria-valuemin": "0", "aria-valuemax": `${LEVEL_FULL}` });
     this.levelEl = element("div", { class: "level" });
@@ -50,22 +51,23 @@ export class Strip {
 
     const row = element("div", { class: "row" });
     this.muteButton = element("button", { type: "button", class: "mute", "aria-pressed": "false" }, "Mute");
-    this.muteButton.addEventListener("click", () => this.toggleMute());
-    this.gainEl = element("span", { class: "gain-value", "aria-hidden": "true" });
+    this.muteButton.addEventListener("click", (e) => {
+      // When the tap happened, on the machine's clock, for whoever measures the way to the processor.
+      if (window.quellmarinStats) window.quellmarinStats.lastTapAt = performance.timeOrigin + e.timeStamp;
+      this.toggleMute();
+    });
     row.append(this.muteButton);
     if (section === "outputs") {
-      this.polarityButton = element("button", { type: "button", class: "polarity", "aria-pressed": "false" }, "\u00d8 Polarity");
+      // "Ø" is the polarity sign on a console; the accessible name says it in words.
+      this.polarityButton = element("button", { type: "button", class: "polarity", "aria-pressed": "false" }, "\u00d8");
       this.polarityButton.addEventListener("click", () => this.togglePolarity());
       row.append(this.polarityButton);
     }
-    row.append(element("span", { class: "spacer" }), this.gainEl);
-
-    const steps = element("div", { class: "row steps" });
     this.stepButtons = [-3, -1, 1, 3].map((step) => {
-      const b = element("button", { type: "button" }, step > 0 ? `+${step}` : `\u2212${-step}`);
+      const b = element("button", { type: "button", class: "step" }, step > 0 ? `+${step}` : `\u2212${-step}`);
       b.dataset.step = String(step);
       b.addEventListener("click", () => this.step(step));
-      steps.append(b);
+      row.append(b);
       return b;
     });
 
@@ -77,7 +79,8 @@ export class Strip {
       this.faderMoved();
     });
 
-    root.append(head, this.meter, row, steps, this.fader);
+    row.append(this.fader);
+    root.append(head, this.meter, row);
     this.root = root;
     this.update(data);
   }
@@ -178,16 +181,16 @@ export class Strip {
     this.meter.setAttribute("aria-valuenow", String(this.level));
   }
 
-  // Draws the meter; true while the peak is still falling.
+  // Draws the meter.
   paint(now) {
     const held = now - this.peakAt;
     if (held > PEAK_HOLD_MS) {
       this.peak = Math.max(this.level, this.peak - ((held - PEAK_HOLD_MS) / 1000) * PEAK_FALL_PER_S);
       this.peakAt = now - PEAK_HOLD_MS;
     }
-    this.levelEl.style.width = `${(this.level / LEVEL_FULL) * 100}%`;
+    // The bar keeps its colours where they are on the scale; only what is above the level is cut off.
+    this.levelEl.style.clipPath = `inset(0 ${100 - (this.level / LEVEL_FULL) * 100}% 0 0)`;
     this.peakEl.style.left = `calc(${(this.peak / LEVEL_FULL) * 100}% - 3px)`;
-    return this.peak > this.level;
   }
 
   stale(on) {
