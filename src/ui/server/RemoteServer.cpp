@@ -439,7 +439,8 @@ void RemoteServer::Answer(QTcpSocket* socket, const remote::HttpRequest& request
 bool RemoteServer::ServePage(QTcpSocket* socket, const remote::HttpRequest& request, bool close) {
     // "/" is the page; its scripts, style and icon lie beside it. Only plain names are looked up.
     const std::string& path = request.path;
-    const std::string name = path == "/" ? "/index.html" : path;
+    // A browser asks for /favicon.ico by itself wherever a page names no icon.
+    const std::string name = path == "/" ? "/index.html" : path == "/favicon.ico" ? "/icon.svg" : path;
     static const std::vector<std::pair<std::string, std::string>> types = {{".html", "text/html; charset=utf-8"},
                                                                             {".js", "text/javascript; charset=utf-8"},
                                                                             {".css", "text/css; charset=utf-8"},

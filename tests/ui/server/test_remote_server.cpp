@@ -103,7 +103,7 @@ class RemoteServerTest : public QObject {
         const Reply page = Request(Port(), "GET", "/", "");
         QCOMPARE(page.status, 200);
         QVERIFY(page.body.find("<title>Quellmarin remote</title>") != std::string::npos);
-        for (const char* file : {"/index.html", "/style.css", "/icon.svg", "/js/app.js", "/js/connection.js",
+        for (const char* file : {"/index.html", "/style.css", "/icon.svg", "/favicon.ico", "/js/app.js", "/js/connection.js",
                                  "/js/strips.js", "/js/programs.js"}) {
             const Reply r = Request(Port(), "GET", file, "");
             QVERIFY2(r.status == 200 && r.body.size() > 100, file);
