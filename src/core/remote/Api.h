@@ -118,6 +118,8 @@ class Api {
     static Json ChangeJson(const Change& c);
     // The newest meters of a processor, or nothing with why (lost, not connected).
     std::optional<Json> LevelsJson(std::size_t unit, std::string& why);
+    // Each channel's name, gain, mute and polarity in user units: what a remote's strips show.
+    Json StripsJson(std::size_t unit);
     // The processor index of a path's "{d}", or the refusal.
     std::optional<std::size_t> FindUnit(const std::string& idText, ApiResponse& refusal);
 
@@ -138,8 +140,6 @@ class Api {
     // A request envelope as a method, a path and a body; nothing, with the error answer, when it is none.
     std::optional<std::pair<std::string, std::string>> Envelope(const Json& request, Json& answer) const;
     Json DeviceJson(std::size_t unit);
-    // Each channel's name, gain, mute and polarity in user units: what a remote's strips show.
-    Json StripsJson(std::size_t unit);
     // The changes since the last look are the caller's: each goes to the audit log; their list.
     Json LogChanges(const Caller& caller);
     Json UnitJson(std::size_t unit, const UnitView& v);

@@ -1,5 +1,7 @@
 #include "remote/ServerConfig.h"
 
+#include "remote/Mqtt.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -20,6 +22,12 @@ bool Number(const std::string& s, int low, int high, int& out) {
 }
 
 } // namespace
+
+bool MqttPrefixValid(const std::string& prefix) {
+    return !prefix.empty() && prefix.size() <= 200 && prefix.find_first_of("+#") == std::string::npos &&
+           prefix.front() != '/' && prefix.back() != '/' && prefix.find("//") == std::string::npos &&
+           std::none_of(prefix.begin(), prefix.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
 
 bool SplitListen(const std::string& text, std::string& address, int& port, std::string& error) {
     error = "the listen address is ADDRESS:PORT (127.0.0.1:8470, [::1]:8470) or a port, not \"" + text + "\"";
@@ -99,6 +107,30 @@ bool ReadServerConfig(std::string_view text, ServerConfig& config, std::string& 
             config.showFile = value;
         } else if (key == "host-name") {
             config.hostNames.push_back(value);
+        } else if (key == "mqtt") {
+            std::string why;
+            if (!ParseMqttUrl(value, why)) return fail(why);
+            config.mqtt.url = value;
+        } else if (key == "mqtt-user") {
+            config.mqtt.user = value;
+        } else if (key == "mqtt-password-file") {
+            config.mqtt.passwordFile = value;
+        } else if (key == "mqtt-prefix") {
+            if (!MqttPrefixValid(value)) return fail("mqtt-prefix is topic levels without + or #, not " + value);
+            config.mqtt.prefix = value;
+        } else if (key == "mqtt-role") {
+            const auto role = ParseRole(value);
+            if (!role) return fail("mqtt-role is viewer, operator or installer, not " + value);
+            config.mqtt.role = *role;
+        } else if (key == "mqtt-levels") {
+            if (!Number(value, 0, 10, config.mqtt.levelsPerSecond))
+                return fail("mqtt-levels is 0 (none) to 10 a second, not " + value);
+        } else if (key == "mqtt-ca") {
+            config.mqtt.caFile = value;
+        } else if (key == "mqtt-cert") {
+            config.mqtt.certFile = value;
+        } else if (key == "mqtt-key") {
+            config.mqtt.keyFile = value;
         } else {
             return fail("no setting named " + key);
         }

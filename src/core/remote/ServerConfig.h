@@ -2,6 +2,8 @@
 // the command line then adds to or overrides.
 #pragma once
 
+#include "remote/Tokens.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +11,20 @@
 namespace quellmarin::remote {
 
 inline constexpr int kDefaultApiPort = 8470;
+
+// The bridge to an MQTT broker: off while `url` is empty.
+struct MqttConfig {
+    std::string url;              // mqtt = mqtt://broker.local:1883 or mqtts://...
+    std::string user;             // mqtt-user = quellmarin
+    std::string passwordFile;     // mqtt-password-file = /etc/quellmarin/mqtt-password (its first line)
+    std::string prefix;           // mqtt-prefix = quellmarin/hall (default quellmarin/HOSTNAME)
+    Role role = Role::Operator;   // mqtt-role = operator: what commands from the broker may do
+    int levelsPerSecond = 1;      // mqtt-levels = 1 (0: no levels)
+    std::string caFile, certFile, keyFile; // mqtt-ca, mqtt-cert, mqtt-key (TLS; a client certificate)
+};
+
+// A topic prefix: levels without wildcards, no empty level.
+bool MqttPrefixValid(const std::string& prefix);
 
 struct ServerConfig {
     std::vector<std::string> ports;    // port = /dev/ttyUSB0 (again for more)
@@ -24,6 +40,7 @@ struct ServerConfig {
     // token (with bursts of twice as many).
     int connectionsPerAddress = 32;    // connections-per-address = 32
     int requestsPerSecond = 20;        // requests-per-second = 20
+    MqttConfig mqtt;
 };
 
 // Reads a configuration file's text into `config`; false with the line and the reason.
