@@ -104,8 +104,8 @@ std::string TopicWord(const std::string& text) {
     return word.empty() ? "quellmarin" : word;
 }
 
-MqttPublisher::MqttPublisher(Api& api, Host& host, std::string prefix, std::string node, std::string discoveryPrefix)
-    : api_(api), host_(host), prefix_(std::move(prefix)), node_(TopicWord(node)),
+MqttPublisher::MqttPublisher(Api& api, Host& host, std::string prefix, std::string discoveryPrefix)
+    : api_(api), host_(host), prefix_(std::move(prefix)), node_(TopicWord(prefix_)),
       discoveryPrefix_(std::move(discoveryPrefix)) {}
 
 std::vector<std::string> MqttPublisher::CommandFilters() const {
@@ -153,7 +153,7 @@ std::map<std::string, std::string> MqttPublisher::Discovery(std::size_t unit, co
     std::map<std::string, std::string> configs;
     const std::string id = std::to_string(v.id);
     const std::string base = prefix_ + "/" + id;
-    const std::string nodeId = "quellmarin_" + node_ + "_" + id;
+    const std::string nodeId = node_ + "_" + id;
     const Json device = {{"identifiers", Json::array({nodeId})},
                          {"name", v.name + " (ID " + id + ")"},
                          {"manufacturer", "Quellmarin"},

@@ -39,10 +39,9 @@ struct MqttCommand {
 
 class MqttPublisher {
   public:
-    // `prefix`: "quellmarin/rack" (the processors' topics are PREFIX/ID/...); `node`: this server's
-    // name in the discovery messages' identifiers.
-    MqttPublisher(Api& api, Host& host, std::string prefix, std::string node,
-                  std::string discoveryPrefix = "homeassistant");
+    // `prefix`: "quellmarin/rack" (the processors' topics are PREFIX/ID/...); it names the devices
+    // of the discovery messages too ("quellmarin_rack_1"), so two servers never share one.
+    MqttPublisher(Api& api, Host& host, std::string prefix, std::string discoveryPrefix = "homeassistant");
 
     const std::string& Prefix() const { return prefix_; }
     // "online" while the bridge is connected; the broker's last will says "offline".

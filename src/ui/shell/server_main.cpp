@@ -1,6 +1,8 @@
 // quellmarin-server: the remote-control server without a window, next to the rack.
 //   quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--show-file F]
 //                     [--listen ADDR:PORT] [--tls-cert F --tls-key F] [--insecure] [--virtual]
+//                     [--mqtt URL [--mqtt-user U --mqtt-password-file F] [--mqtt-prefix P]
+//                      [--mqtt-role R] [--mqtt-levels N]]
 //   quellmarin-server token add NAME --role viewer|operator|installer [--state-dir DIR]
 //   quellmarin-server token list [--state-dir DIR]
 //   quellmarin-server token revoke NAME [--state-dir DIR]
@@ -8,17 +10,20 @@
 // file, which names each one's port, ID and name), keeps them connected (the link reconnects a lost
 // one by itself) and logs to standard error. A processor of a show file keeps its own settings when
 // they differ from the file's, and the log says how many differ. The state
-// directory holds the token hashes (tokens.json) and the audit log (audit.jsonl).
+// directory holds the token hashes (tokens.json) and the audit log (audit.jsonl). With --mqtt it
+// also publishes into a broker and takes commands from it.
 #include "model/InputFile.h"
 #include "remote/ServerConfig.h"
 #include "session/RigFile.h"
 #include "remote/Tokens.h"
+#include "server/MqttBridge.h"
 #include "server/RemoteServer.h"
 #include "shell/QuellmarinApp.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QSocketNotifier>
+#include <QSysInfo>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -35,6 +40,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: quellmarin-server [--config FILE] [--state-dir DIR] [--port PATH]... [--id N]... [--show-file FILE]\n"
     "                         [--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--insecure] [--virtual]\n"
+    "                         [--mqtt mqtt://HOST[:PORT] | mqtts://HOST[:PORT] [--mqtt-user USER]\n"
+    "                          [--mqtt-password-file FILE] [--mqtt-prefix PREFIX] [--mqtt-role ROLE] [--mqtt-levels N]]\n"
     "       quellmarin-server token add NAME --role viewer|operator|installer [--state-dir DIR]\n"
     "       quellmarin-server token list [--state-dir DIR]\n"
     "       quellmarin-server token revoke NAME [--state-dir DIR]\n";
@@ -105,6 +112,9 @@ int main(int argc, char** argv) {
     std::vector<int> ids;
     std::string stateDir, listen, cert, key, configFile, showFile;
     bool insecure = false, wantVirtual = false;
+    remote::MqttConfig mqtt;
+    std::optional<remote::Role> mqttRole;
+    std::optional<int> mqttLevels;
     std::vector<std::string> tokenArgs;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -134,6 +144,25 @@ int main(int argc, char** argv) {
         else if (a == "--show-file" && hasValue) showFile = args[++i];
         else if (a == "--tls-cert" && hasValue) cert = args[++i];
         else if (a == "--tls-key" && hasValue) key = args[++i];
+        else if (a == "--mqtt" && hasValue) mqtt.url = args[++i];
+        else if (a == "--mqtt-user" && hasValue) mqtt.user = args[++i];
+        else if (a == "--mqtt-password-file" && hasValue) mqtt.passwordFile = args[++i];
+        else if (a == "--mqtt-prefix" && hasValue) mqtt.prefix = args[++i];
+        else if (a == "--mqtt-role" && hasValue) {
+            const auto role = remote::ParseRole(args[++i]);
+            if (!role) {
+                std::fprintf(stderr, "--mqtt-role is viewer, operator or installer, not %s\n", args[i].c_str());
+                return 2;
+            }
+            mqttRole = *role;
+        } else if (a == "--mqtt-levels" && hasValue) {
+            const std::string& v = args[++i];
+            if (v.empty() || v.size() > 2 || !std::all_of(v.begin(), v.end(), ::isdigit) || std::stoi(v) > 10) {
+                std::fprintf(stderr, "--mqtt-levels is 0 to 10 a second, not %s\n", v.c_str());
+                return 2;
+            }
+            mqttLevels = std::stoi(v);
+        }
         else if (a == "--insecure") insecure = true;
         else if (a == "--virtual") wantVirtual = true;
         else {
@@ -162,6 +191,12 @@ int main(int argc, char** argv) {
     if (!key.empty()) config.tlsKey = key;
     if (!showFile.empty()) config.showFile = showFile;
     config.insecure = config.insecure || insecure;
+    if (!mqtt.url.empty()) config.mqtt.url = mqtt.url;
+    if (!mqtt.user.empty()) config.mqtt.user = mqtt.user;
+    if (!mqtt.passwordFile.empty()) config.mqtt.passwordFile = mqtt.passwordFile;
+    if (!mqtt.prefix.empty()) config.mqtt.prefix = mqtt.prefix;
+    if (mqttRole) config.mqtt.role = *mqttRole;
+    if (mqttLevels) config.mqtt.levelsPerSecond = *mqttLevels;
     config.virtualProcessor = config.virtualProcessor || wantVirtual;
     const std::filesystem::path state = config.stateDir.empty() ? DefaultStateDir() : std::filesystem::path(config.stateDir);
     if (!tokenArgs.empty()) return Tokens(tokenArgs, state);
@@ -227,6 +262,14 @@ int main(int argc, char** argv) {
     settings.requestBurst = 2.0 * config.requestsPerSecond;
     QString error;
     if (!server.Start(settings, error)) {
+        Log(error.toStdString());
+        return 1;
+    }
+
+    // The broker, when one is named: its connection comes and goes by itself.
+    ui::MqttBridge bridge(app, server.Api());
+    QObject::connect(&bridge, &ui::MqttBridge::logLine, [](const QString& line) { Log(line.toStdString()); });
+    if (!config.mqtt.url.empty() && !bridge.Start(config.mqtt, QSysInfo::machineHostName().toStdString(), error)) {
         Log(error.toStdString());
         return 1;
     }
@@ -316,6 +359,7 @@ int main(int argc, char** argv) {
         char c;
         [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
         Log("stopping");
+        bridge.Stop();
         server.Stop();
         app.Shutdown();
         qapp.quit();

@@ -52,7 +52,7 @@ TEST(Mqtt, TheStateIsRetainedInUserUnitsAndOnlyWhatChangedGoesAgain) {
     TestHost host;
     AuditLog audit;
     Api api(host, audit);
-    MqttPublisher publisher(api, host, "quellmarin/rack", "Rack A");
+    MqttPublisher publisher(api, host, "quellmarin/rack");
     const std::vector<MqttMessage> first = publisher.Changes();
     const auto state = AsMap(first);
     EXPECT_EQ(state.at("quellmarin/rack/1/outputs/3/mute"), "false");
@@ -92,7 +92,7 @@ TEST(Mqtt, DiscoveryNamesEveryEntityAsOneDeviceAndLeavesWithTheProcessor) {
     TestHost host(2);
     AuditLog audit;
     Api api(host, audit);
-    MqttPublisher publisher(api, host, "quellmarin/rack", "rack");
+    MqttPublisher publisher(api, host, "quellmarin/rack");
     const auto all = AsMap(publisher.Changes());
     std::map<std::string, int> components;
     std::set<std::string> names, ids;
@@ -141,7 +141,7 @@ TEST(Mqtt, CommandTopicsAreReadAsTheApisRequests) {
     TestHost host;
     AuditLog audit;
     Api api(host, audit);
-    MqttPublisher publisher(api, host, "quellmarin/rack", "rack");
+    MqttPublisher publisher(api, host, "quellmarin/rack");
     std::string error;
     const auto read = [&](const std::string& topic, const std::string& payload) {
         return publisher.ReadCommand("quellmarin/rack/" + topic, payload, error);
