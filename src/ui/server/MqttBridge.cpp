@@ -31,6 +31,9 @@ MqttBridge::MqttBridge(remote::Host& host, remote::Api& api, QObject* parent) : 
     changes_.setInterval(100);
     connect(&changes_, &QTimer::timeout, this, &MqttBridge::PublishChanges);
     connect(&levels_, &QTimer::timeout, this, &MqttBridge::PublishLevels);
+    soon_.setSingleShot(true);
+    soon_.setInterval(0);
+    connect(&soon_, &QTimer::timeout, this, &MqttBridge::PublishChanges);
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &MqttBridge::Probe);
     probe_ = new QTcpSocket(this);
@@ -208,6 +211,10 @@ void MqttBridge::Publish(const remote::MqttMessage& m, int qos) {
     if (mosquitto_publish(mosq_, nullptr, m.topic.c_str(), static_cast<int>(m.payload.size()), m.payload.data(), qos,
                           m.retain) == MOSQ_ERR_SUCCESS)
         ++published_;
+}
+
+void MqttBridge::Nudge() {
+    if (connected_) soon_.start();
 }
 
 void MqttBridge::PublishChanges() {

@@ -36,6 +36,9 @@ class MqttBridge : public QObject {
     void Stop();
     bool Connected() const { return connected_; }
     const std::string& Prefix() const;
+    // Something changed (an edit step, records read anew): published at the next turn of the event
+    // loop rather than at the next look.
+    void Nudge();
     // Messages published since the start, for the figures.
     long long Published() const { return published_; }
 
@@ -60,7 +63,7 @@ class MqttBridge : public QObject {
     remote::MqttUrl url_;
     std::unique_ptr<remote::MqttPublisher> publisher_;
     mosquitto* mosq_ = nullptr;
-    QTimer changes_, levels_, retry_;
+    QTimer changes_, levels_, retry_, soon_;
     QTcpSocket* probe_ = nullptr;
     int retryMs_ = 1000;
     bool looping_ = false;

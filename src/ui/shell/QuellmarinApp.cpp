@@ -35,6 +35,7 @@ CQuellmarinApp::CQuellmarinApp(DeviceModel model, const LinkTimings& timings, QO
     });
     session_.SetEditListener(
         [this](const CommandSpec& entry, int unit, int band, const SystemParameters& before, bool newStep) {
+            emit edited();
             if (remoteEditing_) return; // a remote client edits the one processor it names
             const std::vector<std::string> notes = rig_.Follow(entry, unit, band, before, newStep);
             if (!notes.empty()) emit groupNotes(ToQStringList(notes));

@@ -203,6 +203,8 @@ class CQuellmarinApp : public QObject, public JobRunner, public remote::Host {
     void recordsReplaced();
     // The history gained, lost or moved a step.
     void historyChanged();
+    // A setting of the front processor was edited (each edit, also one that joins the step before).
+    void edited();
     // A device that was lost answers again and holds other settings than the program: `device` is
     // its record.
     void deviceReturned(const quellmarin::SystemParameters& device);

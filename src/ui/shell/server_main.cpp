@@ -269,6 +269,8 @@ int main(int argc, char** argv) {
     // The broker, when one is named: its connection comes and goes by itself.
     ui::MqttBridge bridge(app, server.Api());
     QObject::connect(&bridge, &ui::MqttBridge::logLine, [](const QString& line) { Log(line.toStdString()); });
+    QObject::connect(&app, &ui::CQuellmarinApp::edited, &bridge, &ui::MqttBridge::Nudge);
+    QObject::connect(&app, &ui::CQuellmarinApp::recordsReplaced, &bridge, &ui::MqttBridge::Nudge);
     if (!config.mqtt.url.empty() && !bridge.Start(config.mqtt, QSysInfo::machineHostName().toStdString(), error)) {
         Log(error.toStdString());
         return 1;

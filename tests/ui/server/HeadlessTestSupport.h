@@ -87,6 +87,7 @@ class ServerProcess {
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    pid_t Pid() const { return pid_; }
     // Gone at once, as a process the system kills.
     void Kill() {
         if (pid_ <= 0) return;
