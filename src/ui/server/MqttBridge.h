@@ -35,6 +35,11 @@ class MqttBridge : public QObject {
     // Says offline for every processor and leaves the broker.
     void Stop();
     bool Connected() const { return connected_; }
+    // Started and not stopped: connected, or looking for the broker.
+    bool Running() const { return mosq_ != nullptr; }
+    const remote::MqttConfig& Config() const { return config_; }
+    // The settings the next start takes unless told others (remembered ones, before any start).
+    void SetConfig(const remote::MqttConfig& config) { config_ = config; }
     const std::string& Prefix() const;
     // Something changed (an edit step, records read anew): published at the next turn of the event
     // loop rather than at the next look.

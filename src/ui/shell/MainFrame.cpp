@@ -41,6 +41,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <cstdio>
 
 // The help document lives in the resources of a static library, which the linker would drop.
@@ -158,6 +159,20 @@ void CMainFrame::StartRemote() {
     if (settings.value("remote/serve", false).toBool() && !remote_->Start(r, error)) {
         ShowNote("Remote control is not serving: " + error);
     }
+    // The broker, as at the last run; an edit in the window is published at once.
+    mqtt_ = std::make_unique<MqttBridge>(app_, remote_->Api());
+    connect(&app_, &CQuellmarinApp::edited, mqtt_.get(), &MqttBridge::Nudge);
+    connect(&app_, &CQuellmarinApp::recordsReplaced, mqtt_.get(), &MqttBridge::Nudge);
+    remote::MqttConfig m;
+    m.url = settings.value("mqtt/url").toString().toStdString();
+    m.user = settings.value("mqtt/user").toString().toStdString();
+    m.passwordFile = settings.value("mqtt/passwordFile").toString().toStdString();
+    m.prefix = settings.value("mqtt/prefix").toString().toStdString();
+    m.role = remote::ParseRole(settings.value("mqtt/role", "operator").toString().toStdString()).value_or(remote::Role::Operator);
+    mqtt_->SetConfig(m);
+    if (settings.value("mqtt/connect", false).toBool() &&
+        !mqtt_->Start(m, QSysInfo::machineHostName().toStdString(), error))
+        ShowNote("The MQTT bridge is off: " + error);
     RefreshRemoteState();
 }
 
@@ -168,7 +183,7 @@ void CMainFrame::OpenRemoteControl() {
         remoteWindow_->activateWindow();
         return;
     }
-    remoteWindow_ = new RemoteControlWindow(*remote_, *remoteTokens_, *remoteAudit_, this);
+    remoteWindow_ = new RemoteControlWindow(*remote_, *mqtt_, *remoteTokens_, *remoteAudit_, this);
     remoteWindow_->setAttribute(Qt::WA_DeleteOnClose);
     connect(remoteWindow_, &RemoteControlWindow::served, this, [this](bool on, const RemoteSettings& r) {
         QSettings settings = Settings();
@@ -180,6 +195,16 @@ void CMainFrame::OpenRemoteControl() {
         settings.setValue("remote/insecure", r.insecure);
         settings.sync();
         RefreshRemoteState();
+    });
+    connect(remoteWindow_, &RemoteControlWindow::bridged, this, [this](bool on, const remote::MqttConfig& m) {
+        QSettings settings = Settings();
+        settings.setValue("mqtt/connect", on);
+        settings.setValue("mqtt/url", QString::fromStdString(m.url));
+        settings.setValue("mqtt/user", QString::fromStdString(m.user));
+        settings.setValue("mqtt/passwordFile", QString::fromStdString(m.passwordFile));
+        settings.setValue("mqtt/prefix", QString::fromStdString(m.prefix));
+        settings.setValue("mqtt/role", QString::fromStdString(std::string(remote::RoleName(m.role))));
+        settings.sync();
     });
     remoteWindow_->show();
 }

@@ -88,6 +88,7 @@ class CMainFrame : public QMainWindow {
     void OpenRemoteControl();
     RemoteControlWindow* RemoteWindow() const { return remoteWindow_; }
     RemoteServer& Remote() { return *remote_; }
+    MqttBridge& Mqtt() { return *mqtt_; }
     remote::TokenStore& RemoteTokens() { return *remoteTokens_; }
     // The status bar's word on the server: where it serves, and who holds the lock.
     QString RemoteStateText() const;
@@ -159,6 +160,7 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<remote::TokenStore> remoteTokens_;
     std::unique_ptr<remote::AuditLog> remoteAudit_;
     std::unique_ptr<RemoteServer> remote_;
+    std::unique_ptr<MqttBridge> mqtt_;
     QPointer<RemoteControlWindow> remoteWindow_;
     QLabel* remoteState_ = nullptr;
     void StartRemote();

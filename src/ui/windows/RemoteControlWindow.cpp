@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QSysInfo>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -32,9 +34,9 @@ QPushButton* Button(const QString& text, const QString& name, QWidget* parent) {
 
 } // namespace
 
-RemoteControlWindow::RemoteControlWindow(RemoteServer& server, remote::TokenStore& tokens, remote::AuditLog& audit,
-                                         QWidget* parent)
-    : QDialog(parent), server_(server), tokens_(tokens), audit_(audit) {
+RemoteControlWindow::RemoteControlWindow(RemoteServer& server, MqttBridge& bridge, remote::TokenStore& tokens,
+                                         remote::AuditLog& audit, QWidget* parent)
+    : QDialog(parent), server_(server), mqtt_(bridge), tokens_(tokens), audit_(audit) {
     setObjectName("remoteControlWindow");
     setWindowTitle("Remote control");
     auto* root = new QVBoxLayout(this);
@@ -92,7 +94,9 @@ RemoteControlWindow::RemoteControlWindow(RemoteServer& server, remote::TokenStor
     connect(serve_, &QCheckBox::toggled, this, [this](bool on) { Serve(on); });
 
     // ---- Tokens
-    auto* tokenBox = new QGroupBox("Tokens", this);
+    tabs_ = new QTabWidget(this);
+    tabs_->setAccessibleName("Tokens, audit log and MQTT broker");
+    auto* tokenBox = new QWidget(tabs_);
     auto* tokenLayout = new QVBoxLayout(tokenBox);
     tokenList_ = new QTreeWidget(tokenBox);
     tokenList_->setAccessibleName("Remote control tokens");
@@ -131,7 +135,7 @@ RemoteControlWindow::RemoteControlWindow(RemoteServer& server, remote::TokenStor
     tokenMessage_ = new QLabel(tokenBox);
     tokenMessage_->setWordWrap(true);
     tokenLayout->addWidget(tokenMessage_);
-    root->addWidget(tokenBox);
+    tabs_->addTab(tokenBox, "&Tokens");
     connect(addToken_, &QPushButton::clicked, this, [this] { AddToken(); });
     connect(tokenName_, &QLineEdit::returnPressed, this, [this] { AddToken(); });
     connect(revoke_, &QPushButton::clicked, this, [this] { RevokeSelected(); });
@@ -145,15 +149,67 @@ RemoteControlWindow::RemoteControlWindow(RemoteServer& server, remote::TokenStor
     lockRow->addWidget(breakLock_);
     root->addLayout(lockRow);
     connect(breakLock_, &QPushButton::clicked, this, [this] { BreakLock(); });
-    root->addWidget(new QLabel("Audit log (changes and refusals):", this));
-    audit_log_ = new QPlainTextEdit(this);
+    // ---- The audit log and the broker, one at a time
+    audit_log_ = new QPlainTextEdit(tabs_);
     audit_log_->setReadOnly(true);
     audit_log_->setAccessibleName("Remote control audit log");
     audit_log_->setMaximumBlockCount(500);
     audit_log_->setMinimumHeight(120);
     audit_log_->setLineWrapMode(QPlainTextEdit::NoWrap);
     for (const std::string& line : audit_.Recent()) audit_log_->appendPlainText(Q(line));
-    root->addWidget(audit_log_, 1);
+    tabs_->addTab(audit_log_, "&Audit log (changes and refusals)");
+
+    auto* brokerPage = new QWidget(tabs_);
+    auto* brokerForm = new QFormLayout(brokerPage);
+    bridge_ = new QCheckBox("&Connect to an MQTT broker", brokerPage);
+    bridge_->setAccessibleName("Connect to the MQTT broker");
+    brokerForm->addRow(bridge_);
+    mqttUrl_ = new QLineEdit(brokerPage);
+    mqttUrl_->setAccessibleName("MQTT broker address");
+    mqttUrl_->setPlaceholderText("mqtt://127.0.0.1:1883 or mqtts://broker.local:8883");
+    brokerForm->addRow("Bro&ker:", mqttUrl_);
+    mqttUser_ = new QLineEdit(brokerPage);
+    mqttUser_->setAccessibleName("MQTT user name");
+    mqttUser_->setPlaceholderText("none");
+    brokerForm->addRow("&User:", mqttUser_);
+    auto* passwordRow = new QHBoxLayout;
+    mqttPasswordFile_ = new QLineEdit(brokerPage);
+    mqttPasswordFile_->setAccessibleName("MQTT password file");
+    mqttPasswordFile_->setPlaceholderText("a file whose first line is the password");
+    auto* browsePassword = Button("Browse...", "Choose the MQTT password file", brokerPage);
+    passwordRow->addWidget(mqttPasswordFile_, 1);
+    passwordRow->addWidget(browsePassword);
+    auto* passwordLabel = new QLabel("Pass&word file:", brokerPage);
+    passwordLabel->setBuddy(mqttPasswordFile_);
+    brokerForm->addRow(passwordLabel, passwordRow);
+    mqttPrefix_ = new QLineEdit(brokerPage);
+    mqttPrefix_->setAccessibleName("MQTT topic prefix");
+    mqttPrefix_->setPlaceholderText("quellmarin/" + Q(remote::TopicWord(QSysInfo::machineHostName().toStdString())));
+    brokerForm->addRow("Topic &prefix:", mqttPrefix_);
+    mqttRole_ = new QComboBox(brokerPage);
+    mqttRole_->setAccessibleName("Role of commands from the broker");
+    mqttRole_->addItem("viewer (publishes only)", static_cast<int>(remote::Role::Viewer));
+    mqttRole_->addItem("operator (mutes, gains, programs, tone off)", static_cast<int>(remote::Role::Operator));
+    mqttRole_->addItem("installer (everything)", static_cast<int>(remote::Role::Installer));
+    mqttRole_->setCurrentIndex(1);
+    brokerForm->addRow("Co&mmands as:", mqttRole_);
+    mqttState_ = new QLabel(brokerPage);
+    mqttState_->setWordWrap(true);
+    mqttState_->setAccessibleName("MQTT bridge state");
+    brokerForm->addRow(mqttState_);
+    tabs_->addTab(brokerPage, "MQTT &broker");
+    root->addWidget(tabs_, 1);
+    tabs_->setCurrentIndex(0);
+    connect(bridge_, &QCheckBox::toggled, this, [this](bool on) { Bridge(on); });
+    connect(browsePassword, &QPushButton::clicked, this, [this] {
+        const QString file = QFileDialog::getOpenFileName(this, "MQTT password file");
+        if (!file.isEmpty()) mqttPasswordFile_->setText(file);
+    });
+    connect(&mqtt_, &MqttBridge::connectedChanged, this, &RemoteControlWindow::RefreshMqttState);
+    connect(&mqtt_, &MqttBridge::logLine, this, [this](const QString& line) {
+        mqttProblem_ = line;
+        RefreshMqttState();
+    });
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setAccessibleName("Close the remote control window");
@@ -164,9 +220,11 @@ RemoteControlWindow::RemoteControlWindow(RemoteServer& server, remote::TokenStor
     connect(&server_, &RemoteServer::logLine, this, &RemoteControlWindow::RefreshState);
     connect(&server_, &RemoteServer::auditLine, this, [this](const QString& line) { audit_log_->appendPlainText(line); });
     ShowSettings(server_.Settings());
+    ShowMqttSettings(mqtt_.Config());
     RefreshTokens();
     RefreshState();
-    resize(680, 640);
+    RefreshMqttState();
+    resize(700, 620);
 }
 
 void RemoteControlWindow::ShowSettings(const RemoteSettings& s) {
@@ -298,6 +356,78 @@ void RemoteControlWindow::RefreshState() {
 }
 
 QString RemoteControlWindow::StatusText() const { return status_->text(); }
+QString RemoteControlWindow::MqttStateText() const { return mqttState_->text(); }
+
+bool RemoteControlWindow::ReadMqttFields(remote::MqttConfig& config) {
+    config.url = mqttUrl_->text().trimmed().toStdString();
+    std::string why;
+    if (!remote::ParseMqttUrl(config.url, why)) {
+        mqttProblem_.clear();
+        mqttState_->setText(Q(why));
+        return false;
+    }
+    config.user = mqttUser_->text().trimmed().toStdString();
+    config.passwordFile = mqttPasswordFile_->text().trimmed().toStdString();
+    config.prefix = mqttPrefix_->text().trimmed().toStdString();
+    if (!config.prefix.empty() && !remote::MqttPrefixValid(config.prefix)) {
+        mqttProblem_.clear();
+        mqttState_->setText("The topic prefix may hold no + or # and no empty level.");
+        return false;
+    }
+    config.role = static_cast<remote::Role>(mqttRole_->currentData().toInt());
+    return true;
+}
+
+void RemoteControlWindow::ShowMqttSettings(const remote::MqttConfig& config) {
+    mqttUrl_->setText(Q(config.url));
+    mqttUser_->setText(Q(config.user));
+    mqttPasswordFile_->setText(Q(config.passwordFile));
+    mqttPrefix_->setText(Q(config.prefix));
+    mqttRole_->setCurrentIndex(mqttRole_->findData(static_cast<int>(config.role)));
+}
+
+bool RemoteControlWindow::Bridge(bool on) {
+    const auto refuse = [this] {
+        const QSignalBlocker quiet(bridge_);
+        bridge_->setChecked(false);
+        return false;
+    };
+    if (!on) {
+        mqtt_.Stop();
+        mqttProblem_.clear();
+        emit bridged(false, mqtt_.Config());
+        RefreshMqttState();
+        return true;
+    }
+    remote::MqttConfig config;
+    if (!ReadMqttFields(config)) return refuse();
+    QString error;
+    mqttProblem_.clear();
+    if (!mqtt_.Start(config, QSysInfo::machineHostName().toStdString(), error)) {
+        mqttState_->setText(error);
+        return refuse();
+    }
+    emit bridged(true, config);
+    RefreshMqttState();
+    return true;
+}
+
+void RemoteControlWindow::RefreshMqttState() {
+    {
+        const QSignalBlocker quiet(bridge_);
+        bridge_->setChecked(mqtt_.Running());
+    }
+    if (!mqtt_.Running()) {
+        if (mqttProblem_.isEmpty() && (mqttState_->text().isEmpty() || mqttState_->text().startsWith("Connected") ||
+                                       mqttState_->text().startsWith("Connecting")))
+            mqttState_->setText("Not connected to a broker.");
+        return;
+    }
+    mqttState_->setText(mqtt_.Connected()
+                            ? QString("Connected: topics under %1, retained; commands on their /set topics, answers on %1/result.")
+                                  .arg(Q(mqtt_.Prefix()))
+                            : QString("Connecting to the broker%1").arg(mqttProblem_.isEmpty() ? QString("...") : ": " + mqttProblem_));
+}
 QString RemoteControlWindow::PageAddress() const { return pageUrl_; }
 QString RemoteControlWindow::LockText() const { return lock_->text(); }
 QString RemoteControlWindow::AuditText() const { return audit_log_->toPlainText(); }

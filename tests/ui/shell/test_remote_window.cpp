@@ -1,5 +1,6 @@
 // Device > Remote control...: serving switched on and off from the window, tokens made and revoked
-// there, the lock shown and broken, and a remote edit seen on the front panel and in the audit log.
+// there, the lock shown and broken, a remote edit seen on the front panel and in the audit log, and
+// the bridge to a real Mosquitto broker switched on from the window.
 #include "ui/WindowTest.h"
 #include "ui/server/TestHttp.h"
 
@@ -15,7 +16,14 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTcpServer>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTreeWidget>
+#include <map>
+#include <mosquitto.h>
+#include <mutex>
 
 using namespace quellmarin;
 using namespace quellmarin::test;
@@ -37,6 +45,17 @@ quint16 FreePort() {
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+// What a broker's subscriber has seen, by topic.
+struct Seen {
+    std::mutex mutex;
+    std::map<std::string, std::string> latest;
+    std::string Of(const std::string& topic) {
+        std::lock_guard lock(mutex);
+        const auto it = latest.find(topic);
+        return it == latest.end() ? "<none>" : it->second;
+    }
+};
 
 } // namespace
 
@@ -62,6 +81,7 @@ class RemoteWindowTest : public QObject {
         // Every test starts with no tokens, no audit log and the server off, as a first start does.
         QDir(QFileInfo(ui::CMainFrame::SettingsPath()).dir().filePath("remote")).removeRecursively();
         QSettings(ui::CMainFrame::SettingsPath(), QSettings::IniFormat).remove("remote");
+        QSettings(ui::CMainFrame::SettingsPath(), QSettings::IniFormat).remove("mqtt");
         program = std::make_unique<VirtualProgram>();
         program->frame.show();
     }
@@ -146,6 +166,65 @@ class RemoteWindowTest : public QObject {
         QVERIFY(w->AuditText().contains("\"token\":\"tablet\""));
         QVERIFY(w->AuditText().contains("\"setting\":\"out 3 mute\""));
         QTRY_COMPARE(program->app.VirtualDevice()->Parameters().OutCH[2].Mute, std::uint8_t(1));
+    }
+
+    void theWindowBridgesToABrokerAndAWindowEditReachesIt() {
+        // A broker of the test's own on loopback, anonymous there.
+        const quint16 port = FreePort();
+        QTemporaryDir dir;
+        QFile conf(dir.filePath("mosquitto.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n").arg(port).toUtf8());
+        conf.close();
+        QProcess broker;
+        broker.start("/usr/sbin/mosquitto", {"-c", conf.fileName()});
+        QVERIFY(broker.waitForStarted());
+        QTcpSocket probe;
+        QTRY_VERIFY_WITH_TIMEOUT((probe.abort(), probe.connectToHost(QHostAddress::LocalHost, port),
+                                  probe.waitForConnected(200)),
+                                 10000);
+        probe.abort();
+
+        QVERIFY(ConnectToVirtual(program->app));
+        ui::RemoteControlWindow* w = Open();
+        // An address that is none: the reason, and the bridge stays off.
+        w->MqttUrlField()->setText("broker.local:1883");
+        QVERIFY(!w->Bridge(true));
+        QVERIFY(w->MqttStateText().contains("mqtt://HOST"));
+        QVERIFY(!w->BridgeBox()->isChecked());
+        w->MqttUrlField()->setText(QStringLiteral("mqtt://127.0.0.1:%1").arg(port));
+        w->MqttPrefixField()->setText("quellmarin/window");
+        QVERIFY(ToggleAccessibly(w->BridgeBox()));
+        QTRY_VERIFY_WITH_TIMEOUT(program->frame.Mqtt().Connected(), 10000);
+        QTRY_VERIFY(w->MqttStateText().startsWith("Connected: topics under quellmarin/window"));
+        w->findChild<QTabWidget*>()->setCurrentIndex(2);
+        KeepScreenshot(w, "remote-control-mqtt");
+
+        Seen seen;
+        mosquitto_lib_init();
+        mosquitto* sub = mosquitto_new(nullptr, true, &seen);
+        mosquitto_message_callback_set(sub, [](mosquitto*, void* self, const mosquitto_message* m) {
+            auto* s = static_cast<Seen*>(self);
+            std::lock_guard lock(s->mutex);
+            s->latest[m->topic] = std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen));
+        });
+        QCOMPARE(mosquitto_connect(sub, "127.0.0.1", port, 30), MOSQ_ERR_SUCCESS);
+        mosquitto_subscribe(sub, nullptr, "quellmarin/window/#", 0);
+        mosquitto_loop_start(sub);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.Of("quellmarin/window/1/outputs/3/mute"), std::string("false"), 10000);
+        // A mute in the window: retained at once.
+        QTest::mouseClick(Strip(program->frame, "Output 3 mute"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.Of("quellmarin/window/1/outputs/3/mute"), std::string("true"), 5000);
+        // Remembered for the next start; switched off, the broker hears that the processor is offline.
+        QCOMPARE(QSettings(ui::CMainFrame::SettingsPath(), QSettings::IniFormat).value("mqtt/connect").toBool(), true);
+        QVERIFY(ToggleAccessibly(w->BridgeBox()));
+        QVERIFY(!program->frame.Mqtt().Running());
+        QTRY_COMPARE_WITH_TIMEOUT(seen.Of("quellmarin/window/status"), std::string("offline"), 5000);
+        mosquitto_disconnect(sub);
+        mosquitto_loop_stop(sub, false);
+        mosquitto_destroy(sub);
+        broker.terminate();
+        broker.waitForFinished();
     }
 };
 
