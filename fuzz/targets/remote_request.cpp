@@ -1,8 +1,10 @@
 // The remote-control server's input on any bytes: an HTTP request (parsed within its limits, then
-// carried out by the API as an installer), or a WebSocket message. Whatever comes, nothing crashes,
+// carried out by the API as an installer), a WebSocket message, or an MQTT command (topic, a line
+// break, payload) as the bridge reads it. Whatever comes, nothing crashes,
 // a refused request changes no record, and a parse never takes more bytes than it was given.
 #include "remote/Api.h"
 #include "remote/Http.h"
+#include "remote/Mqtt.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -41,6 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Api api(host, audit);
     const Caller caller{{"fuzz", Role::Installer}, "127.0.0.1"};
     const SystemParameters before = host.session.Params();
+    if (data[0] & 2) {
+        const std::size_t newline = bytes.find('\n');
+        const std::string topic(bytes.substr(0, newline));
+        const std::string payload(newline == std::string_view::npos ? std::string_view() : bytes.substr(newline + 1));
+        MqttPublisher publisher(api, host, "q/r");
+        std::string error;
+        const auto command = publisher.ReadCommand(topic, payload, error);
+        if (command && !command->path.starts_with("/api/v1/devices/")) std::abort();
+        if (command)
+            api.HandleAsync(command->method, command->path, command->body, caller, [&](ApiResponse r) {
+                if (r.status != 200 && !(host.session.Params() == before)) std::abort();
+            });
+        (void)publisher.Changes();
+        return 0;
+    }
     if (data[0] & 1) {
         const Json message = Json::parse(bytes, nullptr, false);
         const Json answer = api.Message(message, caller);

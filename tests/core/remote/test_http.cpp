@@ -203,9 +203,24 @@ TEST(ServerConfig, ReadsTheFileAndNamesTheLineOfAMistake) {
     EXPECT_EQ(c.hostNames, (std::vector<std::string>{"rack.local"}));
     EXPECT_EQ(c.connectionsPerAddress, 100);
     EXPECT_EQ(c.requestsPerSecond, 20);
+    EXPECT_TRUE(c.mqtt.url.empty()); // no bridge unless one is named
+    ServerConfig m;
+    ASSERT_TRUE(ReadServerConfig("mqtt = mqtts://broker.local\nmqtt-user = rack\nmqtt-password-file = /etc/q/pw\n"
+                                 "mqtt-prefix = venue/hall\nmqtt-role = installer\nmqtt-levels = 0\nmqtt-ca = /etc/q/ca.crt\n",
+                                 m, error))
+        << error;
+    EXPECT_EQ(m.mqtt.url, "mqtts://broker.local");
+    EXPECT_EQ(m.mqtt.user, "rack");
+    EXPECT_EQ(m.mqtt.passwordFile, "/etc/q/pw");
+    EXPECT_EQ(m.mqtt.prefix, "venue/hall");
+    EXPECT_EQ(m.mqtt.role, Role::Installer);
+    EXPECT_EQ(m.mqtt.levelsPerSecond, 0);
+    EXPECT_EQ(m.mqtt.caFile, "/etc/q/ca.crt");
     for (const auto& [text, line] : std::vector<std::pair<std::string, std::string>>{
              {"id = 0", "line 1"}, {"\nlisten = 1.2.3.4", "line 2"}, {"colour = red", "line 1"},
-             {"insecure = maybe", "line 1"}, {"port", "line 1"}, {"requests-per-second = 0", "line 1"}}) {
+             {"insecure = maybe", "line 1"}, {"port", "line 1"}, {"requests-per-second = 0", "line 1"},
+             {"mqtt = tcp://broker:1883", "line 1"}, {"mqtt-prefix = a/#", "line 1"}, {"mqtt-role = admin", "line 1"},
+             {"mqtt-levels = 20", "line 1"}}) {
         ServerConfig d;
         EXPECT_FALSE(ReadServerConfig(text, d, error)) << text;
         EXPECT_TRUE(error.starts_with(line)) << error;
