@@ -32,6 +32,10 @@ bool Digits(const std::string& s, std::size_t most) {
 }
 
 // A setting's value as a payload: JSON's true and false, a number with one decimal, a text as it is.
+// JSON text of anything, with bytes that are no UTF-8 (a name from the processor, a payload from
+// the broker) replaced rather than thrown about.
+std::string Text(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
 std::string Payload(const Json& v) {
     if (v.is_boolean()) return v.get<bool>() ? "true" : "false";
     if (v.is_number()) {
@@ -40,7 +44,7 @@ std::string Payload(const Json& v) {
         return text;
     }
     if (v.is_string()) return v.get<std::string>();
-    return v.dump();
+    return Text(v);
 }
 
 std::string Title(const std::string& section, const Json& strip) {
@@ -165,7 +169,7 @@ std::map<std::string, std::string> MqttPublisher::Discovery(std::size_t unit, co
         config["device"] = device;
         config["availability"] = availability;
         config["availability_mode"] = "all";
-        configs[discoveryPrefix_ + "/" + component + "/" + nodeId + "/" + object + "/config"] = config.dump();
+        configs[discoveryPrefix_ + "/" + component + "/" + nodeId + "/" + object + "/config"] = Text(config);
     };
     for (const char* section : {"inputs", "outputs"}) {
         const std::string shortName = section[0] == 'i' ? "in" : "out";
@@ -254,7 +258,7 @@ std::vector<MqttMessage> MqttPublisher::Levels() {
         const auto levels = api_.LevelsJson(i, why);
         if (!levels) continue;
         const Json payload = {{"inputs", (*levels)["inputs"]}, {"outputs", (*levels)["outputs"]}};
-        out.push_back({prefix_ + "/" + std::to_string(units[i].id) + "/levels", payload.dump(), false});
+        out.push_back({prefix_ + "/" + std::to_string(units[i].id) + "/levels", Text(payload), false});
     }
     return out;
 }
@@ -307,7 +311,7 @@ std::optional<MqttCommand> MqttPublisher::ReadCommand(const std::string& topic, 
                 error = "generator/set takes true or false";
                 return std::nullopt;
             }
-            return MqttCommand{"PUT", device + "/generator", Json{{"running", *on}}.dump()};
+            return MqttCommand{"PUT", device + "/generator", Text(Json{{"running", *on}})};
         }
         error = "no such command topic: " + topic;
         return std::nullopt;
@@ -329,7 +333,7 @@ std::optional<MqttCommand> MqttPublisher::ReadCommand(const std::string& topic, 
     } else {
         body = {{"value", payload}}; // a text as it is: a name, "inverted"
     }
-    return MqttCommand{"PUT", path, body.dump()};
+    return MqttCommand{"PUT", path, Text(body)};
 }
 
 } // namespace quellmarin::remote

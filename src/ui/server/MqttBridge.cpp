@@ -234,7 +234,7 @@ void MqttBridge::OnMessage(const std::string& topic, const std::string& payload)
     const auto answer = [this, topic](const remote::Json& result) {
         remote::Json r = {{"topic", topic}};
         r.update(result);
-        Publish({publisher_->ResultTopic(), r.dump(), false});
+        Publish({publisher_->ResultTopic(), r.dump(-1, ' ', false, remote::Json::error_handler_t::replace), false});
     };
     if (!command) {
         if (!error.empty()) answer({{"result", "error"}, {"status", 400}, {"message", error}});

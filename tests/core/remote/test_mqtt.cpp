@@ -169,6 +169,10 @@ TEST(Mqtt, CommandTopicsAreReadAsTheApisRequests) {
         EXPECT_FALSE(read(topic, payload)) << topic;
         EXPECT_FALSE(error.empty()) << topic;
     }
+    // Bytes that are no UTF-8 are a text like any other, never a crash of the server.
+    c = read("1/outputs/2/name/set", "Stage \xff\xfe");
+    ASSERT_TRUE(c);
+    EXPECT_TRUE(nlohmann::json::parse(c->body, nullptr, false).is_object()) << c->body;
     EXPECT_FALSE(publisher.ReadCommand("other/1/outputs/3/mute/set", "true", error));
     EXPECT_TRUE(error.empty());
 
