@@ -10,9 +10,8 @@
 #include "server/RemoteServer.h"
 #include "shell/QuellmarinApp.h"
 
-#include "QtFigures.h"
+#include "ServingFigures.h"
 #include "TempDir.h"
-#include "TimingDevice.h"
 #include "core/link/LinkTestSupport.h"
 #include "ui/server/HeadlessTestSupport.h"
 
@@ -32,24 +31,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-int FreePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
 }
 
 pid_t StartBroker(int port, const std::string& dir) {
@@ -105,40 +90,6 @@ struct Subscriber {
     std::map<std::string, std::pair<std::string, Clock::time_point>> latest;
     long long count = 0;
 };
-
-// Runs `work` on a thread of its own while this thread runs the event loop.
-void WhileServing(const std::function<void()>& work) {
-    std::atomic<bool> done{false};
-    std::thread t([&] {
-        work();
-        done = true;
-    });
-    while (!done) RunFor(20);
-    t.join();
-}
-
-std::vector<double> LinkLatency(ui::CQuellmarinApp& app, TimingDevice& dev, int count, int offset) {
-    std::vector<double> ms;
-    for (int i = 0; i < count; ++i) {
-        const std::string frame = FrameOutputGain("01", 1, 100 + (offset + i) % 80);
-        const auto posted = Clock::now();
-        app.Controller().Post(frame);
-        ms.push_back(Ms(dev.ArrivalOf(frame, posted) - posted));
-        std::this_thread::sleep_for(std::chrono::milliseconds(13 * (i % 7)));
-    }
-    return ms;
-}
-
-double ProcessCpu(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string f;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> f; ++i)
-        if (i == 14 || i == 15) ticks += std::stod(f);
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 } // namespace
 

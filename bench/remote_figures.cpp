@@ -8,8 +8,7 @@
 #include "server/RemoteServer.h"
 #include "shell/QuellmarinApp.h"
 
-#include "QtFigures.h"
-#include "TimingDevice.h"
+#include "ServingFigures.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -31,8 +30,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
 struct Spread {
     double median = 0, p99 = 0;
 };
@@ -42,43 +39,7 @@ Spread SpreadOf(std::vector<double> v) {
     return {v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 99 / 100)]};
 }
 
-// Runs `work` on a thread of its own while this thread runs the event loop the server needs.
-void WhileServing(const std::function<void()>& work) {
-    std::atomic<bool> done{false};
-    std::thread t([&] {
-        work();
-        done = true;
-    });
-    while (!done) RunFor(20);
-    t.join();
-}
-
-// The link's own post to arrival, `count` gain frames posted straight to its queue.
-std::vector<double> LinkLatency(ui::CQuellmarinApp& app, TimingDevice& dev, int count, int offset) {
-    std::vector<double> ms;
-    for (int i = 0; i < count; ++i) {
-        const std::string frame = FrameOutputGain("01", 1, 100 + (offset + i) % 80);
-        const auto posted = Clock::now();
-        app.Controller().Post(frame);
-        ms.push_back(Ms(dev.ArrivalOf(frame, posted) - posted));
-        std::this_thread::sleep_for(std::chrono::milliseconds(13 * (i % 7)));
-    }
-    return ms;
-}
-
-// /proc/PID/stat: user and system time in seconds, and /proc/PID/status: VmRSS in KiB.
-double ProcessCpu(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string f;
-    double utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> f; ++i) {
-        if (i == 14) utime = std::stod(f);
-        if (i == 15) stime = std::stod(f);
-    }
-    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
+// /proc/PID/status: VmRSS in KiB.
 long ProcessRssKb(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(in, line);)

@@ -9,15 +9,30 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace quellmarin::test {
+
+// A loopback port nothing listens on now.
+inline int FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
 
 inline std::string ReadAll(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);

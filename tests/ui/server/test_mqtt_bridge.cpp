@@ -21,18 +21,6 @@ using namespace quellmarin::test;
 
 namespace {
 
-int FreePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
 bool Accepts(int port) {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};

@@ -1,11 +1,5 @@
 // The programs stored in the processor, recalled after a confirmation, and the test tone's state.
-
-function element(tag, attributes = {}, text = "") {
-  const e = document.createElement(tag);
-  for (const [k, v] of Object.entries(attributes)) e.setAttribute(k, v);
-  if (text) e.textContent = text;
-  return e;
-}
+import { element } from "./strips.js";
 
 export class Programs {
   // actions: list() → promise of {programs}, recall(slot) → promise, stopTone() → promise,

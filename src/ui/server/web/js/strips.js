@@ -14,7 +14,8 @@ export function gainText(db) {
   return `${sign}${Math.abs(rounded).toFixed(1)} dB`;
 }
 
-function element(tag, attributes = {}, text = "") {
+// An element with its attributes and text.
+export function element(tag, attributes = {}, text = "") {
   const e = document.createElement(tag);
   for (const [k, v] of Object.entries(attributes)) e.setAttribute(k, v);
   if (text) e.textContent = text;
