@@ -87,7 +87,6 @@ class RemotePage(unittest.TestCase):
         wait_until(dialog.is_displayed, 5, "the confirmation")
         self.assertIn("Main PA", d.find_element("id", "confirm-text").text)
         d.find_element("id", "confirm-cancel").click()
-        time.sleep(0)  # the cancel is synchronous; nothing to wait for
         self.assertFalse(any(f.startswith("(01R") for f in rig.frames()[before:]))
         recall.click()
         wait_until(dialog.is_displayed, 5, "the confirmation")
