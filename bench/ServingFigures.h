@@ -10,6 +10,7 @@
 #include "TimingDevice.h"
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,27 @@
 #include <vector>
 
 inline double Ms(std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Scans and connects the program to the timing device, as a user would; false, said, when it cannot.
+inline bool ConnectToTimingDevice(quellmarin::ui::CQuellmarinApp& app, quellmarin::TimingDevice& dev) {
+    app.SetIncludeHardware(false);
+    app.SetUserPorts({dev.pty.SlavePath()});
+    bool scanned = false;
+    QObject::connect(&app, &quellmarin::ui::CQuellmarinApp::scanFinished, [&] { scanned = true; });
+    app.StartScan();
+    while (!scanned) RunFor(20);
+    if (app.LastScan().lines.empty() || !app.Select(app.LastScan().lines.front()).empty()) {
+        std::printf("no processor found\n");
+        return false;
+    }
+    app.StartConnect(false);
+    for (int i = 0; i < 500 && app.State() != quellmarin::LinkState::Connected; ++i) RunFor(20);
+    if (app.State() != quellmarin::LinkState::Connected) {
+        std::printf("could not connect\n");
+        return false;
+    }
+    return true;
+}
 
 // Runs `work` on a thread of its own while this thread runs the event loop the servers need.
 inline void WhileServing(const std::function<void()>& work) {

@@ -105,16 +105,7 @@ int main(int argc, char** argv) {
     // ---- In process: the program on a 38400-baud wire, its server, and the bridge ----------------------
     TimingDevice dev;
     ui::CQuellmarinApp app;
-    app.SetIncludeHardware(false);
-    app.SetUserPorts({dev.pty.SlavePath()});
-    bool scanned = false;
-    QObject::connect(&app, &ui::CQuellmarinApp::scanFinished, [&] { scanned = true; });
-    app.StartScan();
-    while (!scanned) RunFor(20);
-    if (app.LastScan().lines.empty() || !app.Select(app.LastScan().lines.front()).empty()) return 1;
-    app.StartConnect(false);
-    for (int i = 0; i < 500 && app.State() != LinkState::Connected; ++i) RunFor(20);
-    if (app.State() != LinkState::Connected) return 1;
+    if (!ConnectToTimingDevice(app, dev)) return 1;
     remote::TokenStore tokens;
     remote::AuditLog audit;
     ui::RemoteServer server(app, tokens, audit);

@@ -69,22 +69,7 @@ int main(int argc, char** argv) {
     // ---- In process: the program's link on a 38400-baud wire, its server on loopback -------------------
     TimingDevice dev;
     ui::CQuellmarinApp app;
-    app.SetIncludeHardware(false);
-    app.SetUserPorts({dev.pty.SlavePath()});
-    bool scanned = false;
-    QObject::connect(&app, &ui::CQuellmarinApp::scanFinished, [&] { scanned = true; });
-    app.StartScan();
-    while (!scanned) RunFor(20);
-    if (app.LastScan().lines.empty() || !app.Select(app.LastScan().lines.front()).empty()) {
-        std::printf("no processor found\n");
-        return 1;
-    }
-    app.StartConnect(false);
-    for (int i = 0; i < 500 && app.State() != LinkState::Connected; ++i) RunFor(20);
-    if (app.State() != LinkState::Connected) {
-        std::printf("could not connect\n");
-        return 1;
-    }
+    if (!ConnectToTimingDevice(app, dev)) return 1;
     remote::TokenStore tokens;
     remote::AuditLog audit;
     std::string error;

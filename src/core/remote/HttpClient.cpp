@@ -20,6 +20,38 @@
 
 namespace quellmarin::remote {
 
+bool SplitHostPort(const std::string& text, std::string& host, std::optional<int>& port, bool& colonOnly) {
+    port.reset();
+    colonOnly = false;
+    std::string portText;
+    bool colon = false;
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos) return false;
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':') return false;
+            colon = true;
+            portText = text.substr(close + 2);
+        }
+    } else {
+        const std::size_t at = text.find(':');
+        host = text.substr(0, at);
+        if (at != std::string::npos) {
+            colon = true;
+            portText = text.substr(at + 1);
+        }
+    }
+    if (host.empty()) return false;
+    colonOnly = colon && portText.empty();
+    if (!portText.empty()) {
+        if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(), ::isdigit)) return false;
+        port = std::stoi(portText);
+        if (*port < 1 || *port > 65535) return false;
+    }
+    return true;
+}
+
 std::optional<HttpUrl> ParseHttpUrl(const std::string& text, std::string& error) {
     error = "the server is http://HOST:PORT (http://127.0.0.1:8470), not " + text;
     if (text.starts_with("https://")) {
@@ -36,26 +68,10 @@ std::optional<HttpUrl> ParseHttpUrl(const std::string& text, std::string& error)
         rest.erase(slash);
         while (!url.base.empty() && url.base.back() == '/') url.base.pop_back();
     }
-    std::string portText;
-    if (!rest.empty() && rest.front() == '[') {
-        const std::size_t close = rest.find(']');
-        if (close == std::string::npos) return std::nullopt;
-        url.host = rest.substr(1, close - 1);
-        if (close + 1 < rest.size()) {
-            if (rest[close + 1] != ':') return std::nullopt;
-            portText = rest.substr(close + 2);
-        }
-    } else {
-        const std::size_t colon = rest.find(':');
-        url.host = rest.substr(0, colon);
-        if (colon != std::string::npos) portText = rest.substr(colon + 1);
-    }
-    if (url.host.empty()) return std::nullopt;
-    if (!portText.empty()) {
-        if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(), ::isdigit)) return std::nullopt;
-        url.port = std::stoi(portText);
-        if (url.port < 1 || url.port > 65535) return std::nullopt;
-    }
+    std::optional<int> port;
+    bool colonOnly = false;
+    if (!SplitHostPort(rest, url.host, port, colonOnly)) return std::nullopt;
+    if (port) url.port = *port;
     error.clear();
     return url;
 }

@@ -8,6 +8,11 @@
 
 namespace quellmarin::remote {
 
+// The "HOST[:PORT]" of an address ("rack.local", "127.0.0.1:8470", "[::1]", "[::1]:1883"): the host,
+// and the port when one is given. `colonOnly` tells a colon with no port after it ("host:"). False
+// for a bracket left open, anything after it but ":PORT", an empty host, or a port outside 1..65535.
+bool SplitHostPort(const std::string& text, std::string& host, std::optional<int>& port, bool& colonOnly);
+
 struct HttpUrl {
     std::string host; // "127.0.0.1", "::1", "rack.local"
     int port = 80;

@@ -1,6 +1,7 @@
 #include "remote/Mqtt.h"
 
 #include "model/DeviceModel.h"
+#include "remote/HttpClient.h"
 
 #include <algorithm>
 #include <cctype>
@@ -70,28 +71,12 @@ std::optional<MqttUrl> ParseMqttUrl(const std::string& text, std::string& error)
         return std::nullopt;
     }
     if (!rest.empty() && rest.back() == '/') rest.pop_back();
-    std::string portText;
-    if (!rest.empty() && rest.front() == '[') {
-        const std::size_t close = rest.find(']');
-        if (close == std::string::npos) return std::nullopt;
-        url.host = rest.substr(1, close - 1);
-        if (close + 1 < rest.size()) {
-            if (rest[close + 1] != ':') return std::nullopt;
-            portText = rest.substr(close + 2);
-            if (portText.empty()) return std::nullopt;
-        }
-    } else if (const std::size_t colon = rest.find(':'); colon != std::string::npos) {
-        url.host = rest.substr(0, colon);
-        portText = rest.substr(colon + 1);
-        if (portText.empty()) return std::nullopt;
-    } else {
-        url.host = rest;
-    }
-    if (url.host.empty() || url.host.find_first_of("/@?# ") != std::string::npos) return std::nullopt;
-    if (!portText.empty()) {
-        if (!Digits(portText, 5) || std::stoi(portText) < 1 || std::stoi(portText) > 65535) return std::nullopt;
-        url.port = std::stoi(portText);
-    }
+    std::optional<int> port;
+    bool colonOnly = false;
+    if (!SplitHostPort(rest, url.host, port, colonOnly) || colonOnly ||
+        url.host.find_first_of("/@?# ") != std::string::npos)
+        return std::nullopt;
+    if (port) url.port = *port;
     error.clear();
     return url;
 }
